@@ -1,0 +1,49 @@
+# Two commands do everything on a fresh machine:
+#   make run   set-up, build, and start the tool on the simulated system
+#   make test  set-up, build, all tests (normal build, sanitizer build, fuzzing)
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+BENCH_BUILD ?= build-bench
+JOBS       ?= $(shell nproc)
+FUZZ_SECONDS ?= 20
+
+.PHONY: all deps build run test test-main test-asan test-fuzz bench clean
+
+all: build
+
+deps:
+	@tools/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/app/korvan-kx4-demo
+
+test: deps test-main test-asan test-fuzz
+
+test-main: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# The Qt-free parts again, under address and undefined-behaviour sanitizers.
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVAN_WITH_QT=OFF -DKORVAN_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# Bounded fuzzing of everything that parses bytes from outside.
+test-fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVAN_WITH_QT=OFF -DKORVAN_FUZZ=ON \
+	  -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	cd $(FUZZ_BUILD) && ctest -L fuzz --output-on-failure -j 1
+
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORVAN_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	QT_QPA_PLATFORM=offscreen $(BENCH_BUILD)/bench/korvan-bench
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

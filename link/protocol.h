@@ -1,0 +1,95 @@
+// What travels between the tool and the remote system: command codes, the
+// 64-byte DeviceReport, the Bluetooth request frame and the two images.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/system_data.h"
+
+namespace korvan {
+
+enum Command : uint8_t {
+    CmdControlBoxState = 1,
+    CmdBatteryBoxState = 2,
+    CmdFieldBox1State = 3,
+    CmdFieldBox2State = 4,
+    CmdControlBoxSettings = 5,
+    CmdBatteryBoxSettings = 6,
+    CmdFieldBox1Settings = 7,
+    CmdFieldBox2Settings = 8,
+    CmdChargeProfiles = 9,
+    CmdWriteControlBoxSettings = 16,
+    CmdWriteChargeProfiles = 17,
+    CmdWriteBatteryBoxItem = 18,
+    CmdWriteFieldBox1Item = 19,
+    CmdWriteFieldBox2Item = 20,
+    CmdResetControlBoxDefaults = 21,
+    CmdResetBluetoothRadio = 22,
+    CmdCanFrames = 23,
+};
+const char* CommandName(uint8_t code);  // "CmdControlBoxState", ... ; "" for unknown codes
+
+constexpr uint8_t FrsPlusFlag = 0x20;
+constexpr uint8_t FrsMinusFlag = 0x10;
+// The flag a state request carries; minus wins when both were pressed.
+uint8_t FrsFlag(bool plusPending, bool minusPending);
+
+using DeviceReport = std::array<uint8_t, 64>;
+constexpr size_t HidTransferSize = 65;  // report ID 0x00, then the DeviceReport
+
+constexpr uint8_t BtStateRequest = 0xAA;
+constexpr uint8_t BtSettingsRequest = 0x55;
+std::array<uint8_t, 4> BtRequestFrame(uint8_t kind, uint8_t frsFlag);
+
+// StateImage (144 bytes) and SettingsImage (224 bytes): module blocks end to end.
+constexpr size_t StateImageSize = 144;
+constexpr size_t SettingsImageSize = 224;
+struct ImageBlock {
+    size_t Offset;
+    size_t Length;
+};
+constexpr ImageBlock StateImageControlBox{0, 42};
+constexpr ImageBlock StateImageBatteryBox{42, 48};
+constexpr ImageBlock StateImageFieldBox1{90, 27};
+constexpr ImageBlock StateImageFieldBox2{117, 27};
+constexpr ImageBlock SettingsImageControlBox{0, 63};
+constexpr ImageBlock SettingsImageChargeProfiles{63, 59};
+constexpr ImageBlock SettingsImageBatteryBox{122, 48};
+constexpr ImageBlock SettingsImageFieldBox1{170, 27};
+constexpr ImageBlock SettingsImageFieldBox2{197, 27};
+
+// Copies one block of an image to the start of the decode buffer (rest zeroed).
+void CopyImageBlock(const uint8_t* image, ImageBlock block, Buffer64& decodeBuffer);
+
+// Images built from the current records with the encoders, and taken apart into them.
+std::array<uint8_t, StateImageSize> BuildStateImage(SystemData& data);
+std::array<uint8_t, SettingsImageSize> BuildSettingsImage(SystemData& data);
+// Each decodes the five / four blocks in image order; the callers show the tables.
+void DecodeStateImage(const uint8_t* image, SystemData& data);
+void DecodeSettingsImage(const uint8_t* image, SystemData& data);
+
+// Bluetooth bytes arrive last image byte first: answer byte i = received byte n-1-i.
+void ReverseReceived(const uint8_t* received, size_t n, uint8_t* answer);
+
+// One USB request of a fixed sequence and the pause after it.
+struct UsbRequest {
+    DeviceReport Report{};
+    std::chrono::milliseconds PauseAfter{0};
+};
+// Write of all settings: code 16, 17, then 47 + 17 + 17 item reports (83 in all).
+std::vector<UsbRequest> WriteAllSettingsRequests(SystemData& data);
+// Write of the control box settings only: codes 16 and 17 with their 1 s pauses.
+std::vector<UsbRequest> WriteControlBoxRequests(SystemData& data);
+// Read of all settings: codes 5, 9, 6, 7, 8 in this order.
+const std::vector<uint8_t>& ReadAllSettingsCodes();
+// Decodes the answer to a settings request (codes 5-9) into its record.
+void DecodeSettingsAnswer(uint8_t code, const DeviceReport& answer, SystemData& data);
+// Decodes the answer to a state request (codes 1-4) into its record.
+void DecodeStateAnswer(uint8_t code, const DeviceReport& answer, SystemData& data);
+
+}  // namespace korvan

@@ -1,0 +1,51 @@
+// Value encodings inside module blocks and the text forms of values.
+// Multi-byte integers in blocks are big-endian; see each module for its fields.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvan {
+
+constexpr uint8_t StateMarker = 0xAA;
+constexpr uint8_t SettingsMarker = 0x55;
+
+// The shared 64-byte decode and encode buffers.
+using Buffer64 = std::array<uint8_t, 64>;
+
+// (item number, value byte) pairs of the USB item writes; the list ends with (0, 0xFF).
+struct ItemPair {
+    uint8_t Item;
+    uint8_t Value;
+    bool operator==(const ItemPair&) const = default;
+};
+using ItemPairs = std::vector<ItemPair>;
+
+// Split decimal: whole part W and hundredths H, both signed bytes; value W + H / 100.
+double GetSplitDecimal(const uint8_t* p);
+void PutSplitDecimal(uint8_t* p, double v);
+// Thousandths: unsigned 16-bit N, value N / 1000.
+double GetThousandths(const uint8_t* p);
+void PutThousandths(uint8_t* p, double v);
+int32_t GetS16(const uint8_t* p);
+int32_t GetU16(const uint8_t* p);
+void PutU16(uint8_t* p, int32_t v);  // low 16 bits, big-endian
+
+// Text forms. `sep` is the decimal separator of the user's locale.
+std::string FormatFixed(double v, int decimals, char sep);  // at most six significant digits
+std::string FormatInt(long long v);
+std::string FormatFlag(bool v);  // "True" / "False"
+std::string FormatTemperature(int8_t v, const char* sentinel);  // sentinel when v == -128
+
+// Parsing of table cells. False when the text is not a whole decimal integer /
+// not a decimal number written with `sep`.
+bool ParseInt(std::string_view text, long long& out);
+bool ParseDecimal(std::string_view text, char sep, double& out);
+
+// The text of every value cell of a table in its empty form.
+inline constexpr const char* EmptyCell = "-";
+
+}  // namespace korvan
