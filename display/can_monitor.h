@@ -1,0 +1,38 @@
+// The "NMEA-2000" page: the raw CAN frame list with "View in Hex" and the
+// context menu "Pause", "Clear", "Copy to Clipboard".
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+
+class QCheckBox;
+class QPlainTextEdit;
+class QAction;
+
+namespace korvan {
+
+class CanMonitor : public QWidget {
+    Q_OBJECT
+public:
+    explicit CanMonitor(QWidget* parent = nullptr);
+
+    bool Paused() const;     // "Pause" checked: no frames are requested
+    bool ViewInHex() const;  // "View in Hex" checked
+    // Adds one line per record of a 64-byte answer to CmdCanFrames (offsets 0 and 32)
+    // whose data length is not 0, the frame at offset 0 first.
+    void AddFrameRecords(const uint8_t* answer);
+    QStringList Lines() const;
+
+    QPlainTextEdit* CanMemo = nullptr;
+    QCheckBox* CanViewHexCheckBox = nullptr;
+    QAction* PauseCanWatch = nullptr;
+    QAction* ClearAllLines = nullptr;
+    QAction* CopyToClipboard = nullptr;
+
+public slots:
+    void PauseCanWatchClick();
+    void ClearAllLinesClick();
+    void CopyToClipboardClick();
+};
+
+}  // namespace korvan

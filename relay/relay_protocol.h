@@ -1,0 +1,50 @@
+// The message protocol spoken with the relay server: URLs, time stamp, body
+// extraction, message parsing. No Qt.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace korvan {
+
+constexpr size_t RelayBufferSize = 8192;
+
+enum RelayKind : uint8_t {
+    MsgRequestState = 0,
+    MsgRequestSettings = 1,
+    MsgState = 2,
+    MsgSettings = 3,
+    MsgChat = 4,
+    MsgStop = 5,
+};
+
+struct RelayState {
+    uint8_t RelayRole = 0;  // 0 customer ("client"), 1 support
+    uint8_t OutKind = 0;
+    uint8_t InKind = 0;
+    int OutCount = 0;
+    int InCount = 0;
+    std::array<uint8_t, RelayBufferSize> ClientBuffer{};
+    std::array<uint8_t, RelayBufferSize> SupportBuffer{};
+    std::string RelayStatusText;
+    std::string SupportDomain;
+};
+
+std::string BaseUrl(const std::string& supportDomain);
+std::string BuildClientUrl(RelayState& state, int64_t timeStamp);
+std::string BuildSupportUrl(RelayState& state, int64_t timeStamp);  // may set OutCount to 0
+// Local time as days since 30 Dec 1899 with the time of day as fraction, x 100000.
+int64_t RelayTimeStamp(int year, int month, int day, int hour, int minute, int second, int ms);
+int64_t RelayTimeStampNow();
+
+std::string ExtractMessage(std::string_view response);
+// False when a value is not a decimal integer (error holds the message); the exchange
+// then fails. Otherwise the state describes what was received.
+bool ParseSupportMessage(RelayState& state, std::string_view body, std::string& error);
+bool ParseClientMessage(RelayState& state, std::string_view body, std::string& error);
+bool SplitValues(std::string_view message, std::array<uint8_t, RelayBufferSize>& buffer,
+                 int& inCount, std::string& error);
+
+}  // namespace korvan

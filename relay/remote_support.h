@@ -1,0 +1,66 @@
+// The customer and support roles of remote support, driven by the relay timer.
+// The main window is the host; the relay exchange is a seam so that the roles can
+// be tested without a server.
+#pragma once
+
+#include <string>
+
+#include "link/waiter.h"
+#include "model/system_data.h"
+#include "relay/relay_protocol.h"
+
+namespace korvan {
+
+class RelayTransport {
+public:
+    virtual ~RelayTransport() = default;
+    // One GET for the current role; true when the server answered with status 200.
+    virtual bool RelayExchange(RelayState& state) = 0;
+};
+
+class RemoteSupportHost {
+public:
+    virtual ~RemoteSupportHost() = default;
+    virtual SystemData& Data() = 0;
+    virtual bool ShareDataChecked() const = 0;
+    virtual void SetShareDataChecked(bool checked) = 0;
+    virtual bool RemoteViaInternetChecked() const = 0;
+    virtual void SelectUsbConnection() = 0;
+    virtual void SetSendChatEnabled(bool enabled) = 0;
+    virtual void ShowPanelMessage(const std::string& text) = 0;    // the yellow message panel
+    virtual void ShowConnectionError(const std::string& text) = 0; // error box, one OK button
+    virtual void SetStatusText(const std::string& text) = 0;
+    virtual void SetRemoteCaption() = 0;   // title + " - remote Internet connection"
+    virtual void CloseLocalLinks() = 0;    // Bluetooth, then USB
+    // The local-link commands of the System menu.
+    virtual void ReadAllSettingsFromSystem() = 0;
+    virtual void WriteAllSettingsToSystem() = 0;
+    // Tables from the records: the four state tables with their status texts;
+    // the settings tables (battery and field boxes only when flagged in
+    // ConnectedModules if onlyConnected).
+    virtual void ShowStateTables() = 0;
+    virtual void ShowSettingsTables(bool onlyConnected) = 0;
+    virtual void RefreshOutline() = 0;
+    virtual void AppendLogIfEnabled() = 0;
+};
+
+class RemoteSupport {
+public:
+    RemoteSupport(RemoteSupportHost& host, RelayTransport& transport);
+
+    RelayState State;
+
+    // INETTimerTimer between disabling and enabling the timer.
+    void Tick();
+    // Support side of "Read All Settings From System" and "Write All Settings To System".
+    void RequestSettings(Waiter& waiter);
+    void SendSettings(Waiter& waiter);
+    // One chat line (UTF-8), sent from whichever side is active.
+    void SendChat(const std::string& text);
+
+private:
+    RemoteSupportHost& host_;
+    RelayTransport& transport_;
+};
+
+}  // namespace korvan
