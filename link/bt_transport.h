@@ -11,6 +11,14 @@
 
 namespace korvan {
 
+// The paired device's name, compared exactly (letter case included).
+inline constexpr const char* KorvanDeviceName = "KORVAN-III";
+
+// The six address bytes as 12 upper-case hex digits, most significant first.
+std::string BluetoothAddressText(const std::array<uint8_t, 6>& address);
+// "Remote device info:\rName=...\rAddress=...\rClass=...\rConnected=...\rRemembered=...\rPaired=..."
+std::string BluetoothDeviceInfoText(const BluetoothDeviceInfo& device);
+
 struct BtExchangeRecord {
     int32_t RequestLength = 0;
     int32_t AnswerLength = 0;
@@ -27,6 +35,9 @@ public:
     std::string BtStatusText;
     std::string PortName;
 
+    // Puts a request frame and its length into Exchange.
+    void SetRequest(const std::array<uint8_t, 4>& frame);
+    // Takes what has arrived (at most 256 bytes, reversed), then sends the request.
     bool BtExchange();
     bool BtConnect();
     void Close();
@@ -36,6 +47,8 @@ public:
     int Discover(std::string& addressText, std::string& deviceInfo);
 
 private:
+    bool OpenPort();
+
     SerialPort& port_;
     BluetoothDiscovery& discovery_;
 };

@@ -22,7 +22,9 @@ public:
     virtual ~HidDevices() = default;
     virtual std::vector<HidDeviceInfo> Enumerate() = 0;
     virtual Handle Open(const std::string& path) = 0;
-    // Whole transfers (65 bytes on this link). Return the byte count, or -1 on failure.
+    // Whole transfers (65 bytes on this link, report ID first in both directions).
+    // Return the byte count, or -1 on failure; Read returns 0 when no report arrived
+    // within timeoutMs.
     virtual int Write(Handle h, const uint8_t* data, size_t length) = 0;
     virtual int Read(Handle h, uint8_t* data, size_t length, int timeoutMs) = 0;
     virtual bool Close(Handle h) = 0;

@@ -76,17 +76,55 @@ void DecodeSettingsImage(const uint8_t* image, SystemData& data);
 // Bluetooth bytes arrive last image byte first: answer byte i = received byte n-1-i.
 void ReverseReceived(const uint8_t* received, size_t n, uint8_t* answer);
 
-// One USB request of a fixed sequence and the pause after it.
+// The state request of a poll tick (codes 1-4: everything after the FRS byte is 0) and
+// the CAN frames request (code 23, all 0).
+DeviceReport StateRequest(uint8_t code, uint8_t frsFlag = 0);
+// The USB state poll: codes 1, 2, 3, 4; code 23 follows only while the frame monitor watches.
+const std::vector<uint8_t>& StatePollCodes();
+
+// One USB request of a fixed sequence and the pause after it. Only the first `Length`
+// bytes of `Report` carry meaning; the rest are what the request before it left in the
+// shell's output report (the remote system ignores them), so a sequence can be sent
+// either by copying whole reports or with ApplyUsbRequest over the reused output report.
 struct UsbRequest {
     DeviceReport Report{};
     std::chrono::milliseconds PauseAfter{0};
+    size_t Length = 64;
 };
+// Puts the meaningful bytes of `request` into the reused output report.
+void ApplyUsbRequest(const UsbRequest& request, DeviceReport& output);
+// An item write (codes 18-20): bytes 0-2 only.
+void PutItemWrite(uint8_t code, ItemPair pair, DeviceReport& output);
+constexpr std::chrono::milliseconds BlockWritePause{1000};
+constexpr std::chrono::milliseconds ItemWritePause{200};
+constexpr std::chrono::milliseconds ResetPause{1000};
+// The remote system's Bluetooth module is unavailable this long after code 22.
+constexpr std::chrono::milliseconds BluetoothResetDuration{10000};
 // Write of all settings: code 16, 17, then 47 + 17 + 17 item reports (83 in all).
 std::vector<UsbRequest> WriteAllSettingsRequests(SystemData& data);
 // Write of the control box settings only: codes 16 and 17 with their 1 s pauses.
 std::vector<UsbRequest> WriteControlBoxRequests(SystemData& data);
 // Read of all settings: codes 5, 9, 6, 7, 8 in this order.
 const std::vector<uint8_t>& ReadAllSettingsCodes();
+// What is read back after a control box write or a reset to defaults: codes 5 and 9.
+const std::vector<uint8_t>& ControlBoxReadBackCodes();
+// Reset to defaults: code 21 and its 1 s pause (then the read-back codes).
+UsbRequest ResetControlBoxDefaultsRequest();
+// Reset of the remote system's Bluetooth radio: code 22.
+UsbRequest ResetBluetoothRadioRequest();
+
+// One step of a Bluetooth sequence: the frame to send and the pause after it. The
+// bytes the step's exchange takes answer the step before it; `TakesSettingsImage`
+// marks the step whose taken bytes are the SettingsImage (when at least 224 arrived).
+struct BtStep {
+    std::array<uint8_t, 4> Frame{};
+    std::chrono::milliseconds PauseAfter{0};
+    bool TakesSettingsImage = false;
+};
+// Read of all settings over Bluetooth: settings request, settings request, state request,
+// 1 s after each; each step runs only if the exchange before it succeeded. The state
+// request carries no FRS flag: pending presses stay for the next poll.
+std::vector<BtStep> BtReadAllSettingsSteps();
 // Decodes the answer to a settings request (codes 5-9) into its record.
 void DecodeSettingsAnswer(uint8_t code, const DeviceReport& answer, SystemData& data);
 // Decodes the answer to a state request (codes 1-4) into its record.

@@ -12,6 +12,8 @@ namespace korvan {
 constexpr uint16_t KorvanVendorId = 0x04D8;
 constexpr uint16_t KorvanProductId = 0x5C31;
 
+// Every call blocks its caller; a read waits at most readTimeoutMs for the answer, and a
+// device that does not answer in time is a failed read.
 class UsbTransport {
 public:
     explicit UsbTransport(HidDevices& devices, int readTimeoutMs = 1000);
@@ -27,6 +29,10 @@ public:
     bool IsOpen() const;
 
 private:
+    static constexpr const char* NotOpenText = "No connection to KORVAN KX4";
+    bool WriteReport();
+    bool ReadReport();
+
     HidDevices& devices_;
     int readTimeoutMs_;
     HidDevices::Handle handle_ = -1;

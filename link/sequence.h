@@ -1,0 +1,27 @@
+// Runs a fixed request sequence over a transport, step by step: the caller's
+// callback after each good exchange shows the status and decodes the answer, the
+// waiter makes the pause the remote system needs. The first failed exchange ends it.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+#include "link/bt_transport.h"
+#include "link/protocol.h"
+#include "link/usb_transport.h"
+#include "link/waiter.h"
+
+namespace korvan {
+
+using StepDone = std::function<void(size_t step)>;
+
+// Sends each request through the reused output report; true when every exchange succeeded.
+bool RunUsbSequence(UsbTransport& usb, const std::vector<UsbRequest>& requests, Waiter& waiter,
+                    bool processMessages, const StepDone& afterEach);
+
+// Sends each step's frame; true when every exchange succeeded.
+bool RunBtSequence(BtTransport& bt, const std::vector<BtStep>& steps, Waiter& waiter,
+                   bool processMessages, const StepDone& afterEach);
+
+}  // namespace korvan
