@@ -41,11 +41,58 @@ std::string FormatFlag(bool v);  // "True" / "False"
 std::string FormatTemperature(int8_t v, const char* sentinel);  // sentinel when v == -128
 
 // Parsing of table cells. False when the text is not a whole decimal integer /
-// not a decimal number written with `sep`.
+// not a decimal number written with `sep`. Blanks around the number are allowed;
+// integers must fit 32 bits signed.
 bool ParseInt(std::string_view text, long long& out);
 bool ParseDecimal(std::string_view text, char sep, double& out);
 
 // The text of every value cell of a table in its empty form.
 inline constexpr const char* EmptyCell = "-";
+
+// ---- The settings-table scheme shared by the modules -------------------------
+// A settings record is a fixed-layout struct; its table rows and its checks are
+// described as data by the field's offset and width inside the record.
+
+enum class FieldWidth : uint8_t { U8, S8, S32, F64 };
+enum class CellForm : uint8_t { Int, Fixed2, Fixed3 };
+
+struct SettingsRow {
+    const char* Label;
+    FieldWidth Width;
+    size_t Offset;
+    CellForm Form;
+    double Default;
+    bool Scale24 = false;  // shown doubled and read halved on a 24 V system
+};
+
+constexpr size_t NoField = static_cast<size_t>(-1);
+
+// minimum <= value <= maximum, else fallback. Maximum and fallback may be taken
+// from another field of the record plus a delta; `Clear` names a field set to 0
+// together with the fallback.
+struct RangeCheck {
+    FieldWidth Width;
+    size_t Offset;
+    double Min;
+    double Max;
+    double Fallback;
+    size_t MaxFrom = NoField;
+    double MaxDelta = 0;
+    size_t FallbackFrom = NoField;
+    double FallbackDelta = 0;
+    size_t Clear = NoField;
+};
+
+// Value of a field of a record as a double (integers exactly).
+double GetField(const void* record, FieldWidth w, size_t offset);
+// Stores at the field's width: integer fields keep the low bits of the value.
+void SetField(void* record, FieldWidth w, size_t offset, double v);
+void SetFieldInt(void* record, FieldWidth w, size_t offset, long long v);
+
+std::string SettingsRowText(const void* record, const SettingsRow& row, double scale, char sep);
+// Parses one cell into the row's field (default when unparsable; decimal rows divided by scale).
+void ReadSettingsRow(void* record, const SettingsRow& row, const std::string* cell, double scale,
+                     char sep);
+void RunRangeChecks(void* record, const RangeCheck* checks, size_t count);
 
 }  // namespace korvan

@@ -1,0 +1,252 @@
+#include "model/values.h"
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace korvan {
+
+static_assert(std::endian::native == std::endian::little,
+              "the settings records are the settings file's little-endian layout");
+
+namespace {
+
+// Integer part of a finite value in the range of a 64-bit integer; anything else
+// (NaN, infinities, values from a damaged file) becomes 0 instead of undefined behaviour.
+long long SafeTrunc(double v) {
+    if (!std::isfinite(v) || std::fabs(v) >= 9.2e18) return 0;
+    return static_cast<long long>(std::trunc(v));
+}
+
+long long SafeRoundEven(double v) {
+    if (!std::isfinite(v) || std::fabs(v) >= 9.2e18) return 0;
+    return static_cast<long long>(std::nearbyint(v));  // default mode: nearest, ties to even
+}
+
+std::string_view Trim(std::string_view s) {
+    const char* blanks = " \t\r\n";
+    size_t b = s.find_first_not_of(blanks);
+    if (b == std::string_view::npos) return {};
+    size_t e = s.find_last_not_of(blanks);
+    return s.substr(b, e - b + 1);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+double GetSplitDecimal(const uint8_t* p) {
+    return static_cast<int8_t>(p[0]) + static_cast<int8_t>(p[1]) / 100.0;
+}
+
+void PutSplitDecimal(uint8_t* p, double v) {
+    long long w = SafeTrunc(v);
+    long long h = SafeRoundEven((v - static_cast<double>(w)) * 100.0);
+    if (w == 0 && !std::isfinite(v)) h = 0;
+    p[0] = static_cast<uint8_t>(w & 0xFF);
+    p[1] = static_cast<uint8_t>(h & 0xFF);
+}
+
+double GetThousandths(const uint8_t* p) { return GetU16(p) / 1000.0; }
+
+void PutThousandths(uint8_t* p, double v) { PutU16(p, static_cast<int32_t>(SafeRoundEven(v * 1000.0) & 0xFFFF)); }
+
+int32_t GetS16(const uint8_t* p) { return static_cast<int16_t>(static_cast<uint16_t>(p[0] << 8 | p[1])); }
+
+int32_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+
+void PutU16(uint8_t* p, int32_t v) {
+    auto u = static_cast<uint32_t>(v);
+    p[0] = static_cast<uint8_t>(u >> 8);
+    p[1] = static_cast<uint8_t>(u);
+}
+
+std::string FormatFixed(double v, int decimals, char sep) {
+    if (std::isnan(v)) return "NAN";
+    if (std::isinf(v)) return v > 0 ? "INF" : "-INF";
+    constexpr int Significant = 6;
+    char buf[64];
+    // Round to six significant digits first, so the integer digits are known after rounding.
+    std::snprintf(buf, sizeof buf, "%.*e", Significant - 1, v);
+    double rounded = std::strtod(buf, nullptr);
+    int exponent = rounded == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(rounded))));
+    if (exponent >= Significant) {
+        // More integer digits than six: scientific form, as "1.23457E+06".
+        std::string s = buf;
+        size_t e = s.find('e');
+        std::string mantissa = s.substr(0, e);
+        int exp = std::atoi(s.c_str() + e + 1);
+        for (char& c : mantissa)
+            if (c == '.') c = sep;
+        std::snprintf(buf, sizeof buf, "E%c%02d", exp < 0 ? '-' : '+', exp < 0 ? -exp : exp);
+        return mantissa + buf;
+    }
+    int shown = decimals;
+    int room = Significant - 1 - std::max(exponent, 0);
+    if (exponent < 0) room = Significant - 1 - exponent;  // leading zeros are not significant
+    if (shown > room) shown = room;
+    if (shown < 0) shown = 0;
+    std::snprintf(buf, sizeof buf, "%.*f", shown, v);
+    std::string s = buf;
+    if (shown < decimals) {
+        if (shown == 0) s += '.';
+        s.append(static_cast<size_t>(decimals - shown), '0');
+    }
+    // A value that rounds to zero shows without a sign.
+    if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+    for (char& c : s)
+        if (c == '.') c = sep;
+    return s;
+}
+
+std::string FormatInt(long long v) { return std::to_string(v); }
+
+std::string FormatFlag(bool v) { return v ? "True" : "False"; }
+
+std::string FormatTemperature(int8_t v, const char* sentinel) {
+    if (v == -128) return sentinel;
+    return FormatInt(v);
+}
+
+bool ParseInt(std::string_view text, long long& out) {
+    std::string_view s = Trim(text);
+    if (!s.empty() && s[0] == '+') s.remove_prefix(1);
+    if (s.empty()) return false;
+    size_t i = s[0] == '-' ? 1 : 0;
+    if (i == s.size()) return false;
+    for (size_t k = i; k < s.size(); ++k)
+        if (!IsDigit(s[k])) return false;
+    long long v = 0;
+    auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || ptr != s.data() + s.size()) return false;
+    if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+        return false;
+    out = v;
+    return true;
+}
+
+bool ParseDecimal(std::string_view text, char sep, double& out) {
+    std::string_view s = Trim(text);
+    std::string t;
+    size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        if (s[i] == '-') t += '-';
+        ++i;
+    }
+    size_t digits = 0;
+    for (; i < s.size() && IsDigit(s[i]); ++i, ++digits) t += s[i];
+    if (i < s.size() && s[i] == sep) {
+        t += '.';
+        for (++i; i < s.size() && IsDigit(s[i]); ++i, ++digits) t += s[i];
+    }
+    if (digits == 0) return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        t += 'e';
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) t += s[i++];
+        size_t expDigits = 0;
+        for (; i < s.size() && IsDigit(s[i]); ++i, ++expDigits) t += s[i];
+        if (expDigits == 0) return false;
+    }
+    if (i != s.size()) return false;
+    double v = 0;
+    auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+    if (ec != std::errc() || ptr != t.data() + t.size() || !std::isfinite(v)) return false;
+    out = v;
+    return true;
+}
+
+double GetField(const void* record, FieldWidth w, size_t offset) {
+    const auto* p = static_cast<const uint8_t*>(record) + offset;
+    switch (w) {
+    case FieldWidth::U8: return *p;
+    case FieldWidth::S8: return static_cast<int8_t>(*p);
+    case FieldWidth::S32: {
+        int32_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    case FieldWidth::F64: {
+        double v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    }
+    return 0;
+}
+
+void SetFieldInt(void* record, FieldWidth w, size_t offset, long long v) {
+    auto* p = static_cast<uint8_t*>(record) + offset;
+    switch (w) {
+    case FieldWidth::U8:
+    case FieldWidth::S8: *p = static_cast<uint8_t>(v & 0xFF); break;
+    case FieldWidth::S32: {
+        auto u = static_cast<uint32_t>(static_cast<unsigned long long>(v) & 0xFFFFFFFFu);
+        std::memcpy(p, &u, sizeof u);
+        break;
+    }
+    case FieldWidth::F64: {
+        double d = static_cast<double>(v);
+        std::memcpy(p, &d, sizeof d);
+        break;
+    }
+    }
+}
+
+void SetField(void* record, FieldWidth w, size_t offset, double v) {
+    if (w == FieldWidth::F64) {
+        std::memcpy(static_cast<uint8_t*>(record) + offset, &v, sizeof v);
+        return;
+    }
+    SetFieldInt(record, w, offset, SafeTrunc(v));
+}
+
+std::string SettingsRowText(const void* record, const SettingsRow& row, double scale, char sep) {
+    double v = GetField(record, row.Width, row.Offset);
+    switch (row.Form) {
+    case CellForm::Int: return FormatInt(static_cast<long long>(v));
+    case CellForm::Fixed2: return FormatFixed(row.Scale24 ? v * scale : v, 2, sep);
+    case CellForm::Fixed3: return FormatFixed(row.Scale24 ? v * scale : v, 3, sep);
+    }
+    return EmptyCell;
+}
+
+void ReadSettingsRow(void* record, const SettingsRow& row, const std::string* cell, double scale,
+                     char sep) {
+    if (row.Form == CellForm::Int) {
+        long long v = 0;
+        if (cell && ParseInt(*cell, v))
+            SetFieldInt(record, row.Width, row.Offset, v);
+        else
+            SetField(record, row.Width, row.Offset, row.Default);
+        return;
+    }
+    double v = 0;
+    if (cell && ParseDecimal(*cell, sep, v))
+        SetField(record, row.Width, row.Offset, row.Scale24 ? v / scale : v);
+    else
+        SetField(record, row.Width, row.Offset, row.Default);
+}
+
+void RunRangeChecks(void* record, const RangeCheck* checks, size_t count) {
+    // Settings are typed with two or three decimals; a bound computed as, say,
+    // 12.7 - 0.1 must still admit a typed 12.6.
+    constexpr double Slack = 1e-9;
+    for (size_t i = 0; i < count; ++i) {
+        const RangeCheck& c = checks[i];
+        double v = GetField(record, c.Width, c.Offset);
+        double hi = c.MaxFrom == NoField ? c.Max : GetField(record, c.Width, c.MaxFrom) + c.MaxDelta;
+        double slack = c.Width == FieldWidth::F64 ? Slack : 0;
+        if (v >= c.Min - slack && v <= hi + slack) continue;  // NaN fails both and is replaced
+        double fb = c.FallbackFrom == NoField
+                        ? c.Fallback
+                        : GetField(record, c.Width, c.FallbackFrom) + c.FallbackDelta;
+        SetField(record, c.Width, c.Offset, fb);
+        if (c.Clear != NoField) SetFieldInt(record, FieldWidth::U8, c.Clear, 0);
+    }
+}
+
+}  // namespace korvan
