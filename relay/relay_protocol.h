@@ -11,6 +11,10 @@ namespace korvan {
 
 constexpr size_t RelayBufferSize = 8192;
 
+// The relay server a fresh run talks to: korvan-relay's default address, so that
+// a customer and a technician can try remote support on one machine out of the box.
+constexpr const char* DefaultSupportDomain = "localhost:8080";
+
 enum RelayKind : uint8_t {
     MsgRequestState = 0,
     MsgRequestSettings = 1,
@@ -19,6 +23,9 @@ enum RelayKind : uint8_t {
     MsgChat = 4,
     MsgStop = 5,
 };
+
+constexpr uint8_t RoleClient = 0;
+constexpr uint8_t RoleSupport = 1;
 
 struct RelayState {
     uint8_t RelayRole = 0;  // 0 customer ("client"), 1 support
@@ -32,9 +39,16 @@ struct RelayState {
     std::string SupportDomain;
 };
 
+constexpr const char* NothingReceivedText = "Nothing received";
+// The status text of a received message of a known kind; "" for a kind the
+// receiving side does not accept. fromSupport tells who sent it.
+const char* RelayKindStatusText(uint8_t kind, bool fromSupport);
+
 std::string BaseUrl(const std::string& supportDomain);
 std::string BuildClientUrl(RelayState& state, int64_t timeStamp);
 std::string BuildSupportUrl(RelayState& state, int64_t timeStamp);  // may set OutCount to 0
+// The URL of the current RelayRole.
+std::string BuildRequestUrl(RelayState& state, int64_t timeStamp);
 // Local time as days since 30 Dec 1899 with the time of day as fraction, x 100000.
 int64_t RelayTimeStamp(int year, int month, int day, int hour, int minute, int second, int ms);
 int64_t RelayTimeStampNow();
@@ -44,7 +58,14 @@ std::string ExtractMessage(std::string_view response);
 // then fails. Otherwise the state describes what was received.
 bool ParseSupportMessage(RelayState& state, std::string_view body, std::string& error);
 bool ParseClientMessage(RelayState& state, std::string_view body, std::string& error);
+// The parser of the current RelayRole: support messages on the customer side.
+bool ParseRelayResponse(RelayState& state, std::string_view body, std::string& error);
+// At most RelayBufferSize values are kept; further ones are not looked at.
 bool SplitValues(std::string_view message, std::array<uint8_t, RelayBufferSize>& buffer,
                  int& inCount, std::string& error);
+
+// A chat line (UTF-8) as the bytes that travel, cut to the buffer's size; and back.
+std::string ChatBytes(std::string_view utf8);
+std::string ChatText(const uint8_t* bytes, int count);
 
 }  // namespace korvan

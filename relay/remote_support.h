@@ -37,12 +37,19 @@ public:
     virtual void WriteAllSettingsToSystem() = 0;
     // Tables from the records: the four state tables with their status texts;
     // the settings tables (battery and field boxes only when flagged in
-    // ConnectedModules if onlyConnected).
+    // ConnectedModules if onlyConnected). Showing the settings also sets the
+    // profile selector to the record's battery profile, as a read of all settings
+    // does: the write that follows settings received from support takes the
+    // profile from the selector, and must send the one support chose.
     virtual void ShowStateTables() = 0;
     virtual void ShowSettingsTables(bool onlyConnected) = 0;
     virtual void RefreshOutline() = 0;
     virtual void AppendLogIfEnabled() = 0;
 };
+
+// Status text of an exchange refused because another one is still waiting for
+// the relay server (a menu command chosen while a relay tick waits).
+constexpr const char* RelayBusyText = "Relay exchange already in progress";
 
 class RemoteSupport {
 public:
@@ -50,17 +57,28 @@ public:
 
     RelayState State;
 
-    // INETTimerTimer between disabling and enabling the timer.
+    // INETTimerTimer between disabling and enabling the timer. A tick that starts
+    // while this object's exchange is outstanding returns at once.
     void Tick();
     // Support side of "Read All Settings From System" and "Write All Settings To System".
     void RequestSettings(Waiter& waiter);
     void SendSettings(Waiter& waiter);
-    // One chat line (UTF-8), sent from whichever side is active.
+    // One chat line (UTF-8), sent from whichever side is active; at most
+    // RelayBufferSize bytes of it travel.
     void SendChat(const std::string& text);
 
+    bool ExchangeOutstanding() const { return exchanging_; }
+
 private:
+    void CustomerTick();
+    void SupportTick();
+    void ActOnSupportMessage();
+    void ActOnClientMessage();
+    bool Exchange();
+
     RemoteSupportHost& host_;
     RelayTransport& transport_;
+    bool exchanging_ = false;
 };
 
 }  // namespace korvan

@@ -1,0 +1,187 @@
+#include "relay/remote_support.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "link/protocol.h"
+
+namespace korvan {
+
+namespace {
+
+constexpr int StateCount = static_cast<int>(StateImageSize);
+constexpr int SettingsCount = static_cast<int>(SettingsImageSize);
+
+template <size_t N>
+void PutImage(const std::array<uint8_t, N>& image, std::array<uint8_t, RelayBufferSize>& buffer) {
+    std::copy(image.begin(), image.end(), buffer.begin());
+}
+
+std::string SettingsCountText(const char* who, int count) {
+    return std::string(" ") + who + " sent new settings: received " + std::to_string(count) +
+           " bytes (must be 224 bytes)";
+}
+
+}  // namespace
+
+RemoteSupport::RemoteSupport(RemoteSupportHost& host, RelayTransport& transport)
+    : host_(host), transport_(transport) {
+    State.SupportDomain = DefaultSupportDomain;
+}
+
+bool RemoteSupport::Exchange() {
+    exchanging_ = true;
+    bool ok = transport_.RelayExchange(State);
+    exchanging_ = false;
+    return ok;
+}
+
+void RemoteSupport::Tick() {
+    if (exchanging_) return;
+    if (host_.RemoteViaInternetChecked()) host_.SetShareDataChecked(false);
+    host_.SetSendChatEnabled(host_.ShareDataChecked() || host_.RemoteViaInternetChecked());
+    if (host_.ShareDataChecked()) CustomerTick();
+    if (host_.RemoteViaInternetChecked()) SupportTick();
+}
+
+void RemoteSupport::CustomerTick() {
+    State.RelayRole = RoleClient;
+    ActOnSupportMessage();
+    if (!Exchange()) {
+        host_.ShowConnectionError("Internet Connection: " + State.RelayStatusText);
+        host_.SetShareDataChecked(false);
+    }
+    host_.SetStatusText(State.RelayStatusText);
+}
+
+void RemoteSupport::ActOnSupportMessage() {
+    SystemData& data = host_.Data();
+    switch (State.InKind) {
+    case MsgRequestState:
+        State.OutKind = MsgState;
+        State.OutCount = StateCount;
+        PutImage(BuildStateImage(data), State.ClientBuffer);
+        break;
+    case MsgRequestSettings:
+        host_.ShowPanelMessage(" Settings requested by SUPPORT");
+        host_.ReadAllSettingsFromSystem();
+        State.OutKind = MsgSettings;
+        State.OutCount = SettingsCount;
+        PutImage(BuildSettingsImage(data), State.ClientBuffer);
+        break;
+    case MsgSettings:
+        host_.ShowPanelMessage(SettingsCountText("SUPPORT", State.InCount));
+        if (State.InCount >= SettingsCount) {
+            // The read marks the settings as loaded, so that the write is not refused.
+            host_.ReadAllSettingsFromSystem();
+            DecodeSettingsImage(State.SupportBuffer.data(), data);
+            host_.ShowSettingsTables(false);
+            host_.WriteAllSettingsToSystem();
+        }
+        break;
+    case MsgChat:
+        if (State.InCount >= 2) {
+            host_.ShowPanelMessage(" Message from SUPPORT: " +
+                                   ChatText(State.SupportBuffer.data(), State.InCount));
+        }
+        break;
+    case MsgStop:
+        host_.SetShareDataChecked(false);
+        break;
+    default:
+        break;
+    }
+}
+
+void RemoteSupport::SupportTick() {
+    host_.CloseLocalLinks();
+    State.RelayRole = RoleSupport;
+    State.OutKind = MsgRequestState;
+    State.SupportBuffer.fill(0);
+    if (!Exchange()) {
+        host_.ShowConnectionError("Internet Connection: " + State.RelayStatusText);
+        host_.SelectUsbConnection();
+    }
+    ActOnClientMessage();
+    host_.SetStatusText(State.RelayStatusText);
+    host_.SetRemoteCaption();
+}
+
+void RemoteSupport::ActOnClientMessage() {
+    SystemData& data = host_.Data();
+    switch (State.InKind) {
+    case MsgState:
+        if (State.InCount >= StateCount) {
+            DecodeStateImage(State.ClientBuffer.data(), data);
+            host_.ShowStateTables();
+            host_.RefreshOutline();
+            host_.AppendLogIfEnabled();
+        }
+        break;
+    case MsgSettings:
+        host_.ShowPanelMessage(" CLIENT sent settings: received " + std::to_string(State.InCount) +
+                               " bytes (must be 224 bytes)");
+        if (State.InCount >= SettingsCount) {
+            DecodeSettingsImage(State.ClientBuffer.data(), data);
+            host_.ShowSettingsTables(true);
+        }
+        break;
+    case MsgChat:
+        if (State.InCount >= 2) {
+            host_.ShowPanelMessage(" Message from CLIENT: " +
+                                   ChatText(State.ClientBuffer.data(), State.InCount));
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void RemoteSupport::RequestSettings(Waiter& waiter) {
+    if (exchanging_) {
+        host_.SetStatusText(RelayBusyText);
+        return;
+    }
+    State.RelayRole = RoleSupport;
+    State.OutKind = MsgRequestSettings;
+    State.SupportBuffer.fill(0);
+    waiter.Wait(std::chrono::seconds(1), false);
+    Exchange();
+    waiter.Wait(std::chrono::seconds(3), false);
+    host_.SetStatusText(State.RelayStatusText);
+}
+
+void RemoteSupport::SendSettings(Waiter& waiter) {
+    if (exchanging_) {
+        host_.SetStatusText(RelayBusyText);
+        return;
+    }
+    State.OutKind = MsgSettings;
+    State.OutCount = SettingsCount;
+    PutImage(BuildSettingsImage(host_.Data()), State.SupportBuffer);
+    waiter.Wait(std::chrono::seconds(1), false);
+    Exchange();
+    waiter.Wait(std::chrono::seconds(1), false);
+    host_.SetStatusText(State.RelayStatusText);
+}
+
+void RemoteSupport::SendChat(const std::string& text) {
+    if (text.empty()) return;
+    const bool share = host_.ShareDataChecked();
+    const bool remote = host_.RemoteViaInternetChecked();
+    if (!share && !remote) return;
+    if (exchanging_) {
+        host_.SetStatusText(RelayBusyText);
+        return;
+    }
+    const std::string bytes = ChatBytes(text);
+    State.OutKind = MsgChat;
+    State.OutCount = static_cast<int>(bytes.size());
+    auto& buffer = remote ? State.SupportBuffer : State.ClientBuffer;
+    State.RelayRole = remote ? RoleSupport : RoleClient;
+    std::copy(bytes.begin(), bytes.end(), buffer.begin());
+    Exchange();
+    host_.SetStatusText(State.RelayStatusText);
+}
+
+}  // namespace korvan
