@@ -6,6 +6,8 @@
 #include <cstdint>
 
 class QCheckBox;
+class QLabel;
+class QMenu;
 class QPlainTextEdit;
 class QAction;
 
@@ -14,6 +16,10 @@ namespace korvan {
 class CanMonitor : public QWidget {
     Q_OBJECT
 public:
+    // The list keeps this many lines and drops the oldest beyond it, so that a
+    // monitor left running for days stays small and quick.
+    static constexpr int MaxLines = 20000;
+
     explicit CanMonitor(QWidget* parent = nullptr);
 
     bool Paused() const;     // "Pause" checked: no frames are requested
@@ -23,14 +29,16 @@ public:
     void AddFrameRecords(const uint8_t* answer);
     QStringList Lines() const;
 
+    QLabel* CanLabel = nullptr;  // "Raw CAN Frames"
     QPlainTextEdit* CanMemo = nullptr;
     QCheckBox* CanViewHexCheckBox = nullptr;
+    QMenu* CanRxMemoPopupMenu = nullptr;
     QAction* PauseCanWatch = nullptr;
     QAction* ClearAllLines = nullptr;
     QAction* CopyToClipboard = nullptr;
 
 public slots:
-    void PauseCanWatchClick();
+    void PauseCanWatchClick();  // toggles "Pause", as a click on the item does
     void ClearAllLinesClick();
     void CopyToClipboardClick();
 };

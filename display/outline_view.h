@@ -4,11 +4,14 @@
 
 #include <QWidget>
 
+#include "display/gauges.h"
+#include "display/outline_config.h"
 #include "model/system_data.h"
 
-namespace korvan {
+class QLabel;
+class QToolButton;
 
-enum class CenterChoice { BatteryVoltage, BatteryCurrent, Soc, LoadCurrent, BatteryTemperature };
+namespace korvan {
 
 class OutlineView : public QWidget {
     Q_OBJECT
@@ -26,6 +29,27 @@ public:
     CenterChoice centerChoice() const;
     // "On-screen FRS Controls": the buttons follow at the next refresh.
     void SetFrsControlsChecked(bool checked);
+    bool FrsControlsChecked() const;
+    // The separator of real values; the user's locale unless set.
+    void SetDecimalSeparator(char sep);
+
+    // The gauges, in the order they are laid out; CenterGauge last.
+    TRectGauge SocGauge, CurrentGauge, VoltageGauge, TempGauge, LoadGauge;
+    TRectGauge AltCurrentGauge1, AltTempGauge1, RpmGauge1, FieldGauge1;
+    TRectGauge AltCurrentGauge2, AltTempGauge2, RpmGauge2, FieldGauge2;
+    TRectGauge FrsGauge;
+    TRoundGauge CenterGauge;
+    TRectGauge& Gauge(OutlineGauge which);
+
+    QLabel* ChargeModeLabel = nullptr;
+    QLabel* WarningLabel = nullptr;
+    QLabel* ChargeTimeLabel = nullptr;
+    QLabel* Engine1StaticText = nullptr;
+    QLabel* Engine2StaticText = nullptr;
+    QWidget* LeftBevel = nullptr;
+    QWidget* RightBevel = nullptr;
+    QToolButton* FRSPlusButton = nullptr;
+    QToolButton* FRSMinusButton = nullptr;
 
 signals:
     void FRSPlusButtonClick();
@@ -35,6 +59,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void PlaceLabels();
     struct Impl;
     Impl* d_;
 };
