@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "model/text.h"
+#include "model/values.h"
+
+namespace korvan {
+namespace {
+
+TEST(ModelValues, SplitDecimalEncodesTruncatedWholeAndRoundedHundredths) {
+    struct Case {
+        double v;
+        uint8_t w, h;
+    };
+    const Case cases[] = {
+        {12.70, 12, 70},  {-0.05, 0, 0xFB},  {-0.50, 0, 0xCE},   {-12.25, 0xF4, 0xE7},
+        {12.996, 12, 100}, {13.999, 13, 100}, {127.99, 127, 99}, {-128.99, 0x80, 0x9D},
+        {0.0, 0, 0},       {300.0, 44, 0},
+    };
+    for (const Case& c : cases) {
+        uint8_t b[2] = {0xAB, 0xCD};
+        PutSplitDecimal(b, c.v);
+        EXPECT_EQ(b[0], c.w) << c.v;
+        EXPECT_EQ(b[1], c.h) << c.v;
+    }
+    const uint8_t carry[2] = {12, 100};
+    EXPECT_DOUBLE_EQ(GetSplitDecimal(carry), 13.0);
+    const uint8_t neg[2] = {0xF4, 0xE7};
+    EXPECT_DOUBLE_EQ(GetSplitDecimal(neg), -12.25);
+}
+
+TEST(ModelValues, EncodersNeverFailOnValuesOutsideAnyByteRange) {
+    uint8_t b[2] = {1, 1};
+    for (double v : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                     -std::numeric_limits<double>::infinity(), 1e300, -1e300}) {
+        PutSplitDecimal(b, v);
+        EXPECT_EQ(b[0], 0);
+        EXPECT_EQ(b[1], 0);
+        PutThousandths(b, v);
+        EXPECT_EQ(b[0], 0);
+        EXPECT_EQ(b[1], 0);
+    }
+}
+
+TEST(ModelValues, ThousandthsAndSixteenBitIntegersAreBigEndian) {
+    uint8_t b[2];
+    PutThousandths(b, 0.015);
+    EXPECT_EQ(b[0], 0x00);
+    EXPECT_EQ(b[1], 0x0F);
+    PutThousandths(b, 1.0005);  // 1000.5 -> ties to even -> 1000
+    EXPECT_EQ(GetU16(b), 1000);
+    PutThousandths(b, 65.536);  // wraps to its low 16 bits
+    EXPECT_EQ(GetU16(b), 0);
+    PutU16(b, 500);
+    EXPECT_EQ(b[0], 0x01);
+    EXPECT_EQ(b[1], 0xF4);
+    const uint8_t minus10[2] = {0xFF, 0xF6};
+    EXPECT_EQ(GetS16(minus10), -10);
+    EXPECT_EQ(GetU16(minus10), 65526);
+    PutU16(b, -10);
+    EXPECT_EQ(GetS16(b), -10);
+    PutU16(b, 70000);
+    EXPECT_EQ(GetU16(b), 70000 & 0xFFFF);
+}
+
+TEST(ModelValues, FixedTextHasTheDecimalsAndAtMostSixSignificantDigits) {
+    EXPECT_EQ(FormatFixed(12.7, 2, '.'), "12.70");
+    EXPECT_EQ(FormatFixed(-0.5, 2, '.'), "-0.50");
+    EXPECT_EQ(FormatFixed(0, 2, '.'), "0.00");
+    EXPECT_EQ(FormatFixed(0.015, 3, '.'), "0.015");
+    EXPECT_EQ(FormatFixed(25.4, 2, ','), "25,40");
+    EXPECT_EQ(FormatFixed(1234.567, 2, '.'), "1234.57");
+    EXPECT_EQ(FormatFixed(12345.678, 2, '.'), "12345.70");
+    EXPECT_EQ(FormatFixed(167114.25, 2, '.'), "167114.00");
+    EXPECT_EQ(FormatFixed(99999.996, 2, '.'), "100000.00");
+    EXPECT_EQ(FormatFixed(1234567.0, 2, '.'), "1.23457E+06");
+    EXPECT_EQ(FormatFixed(-0.001, 2, '.'), "0.00");  // no "-0.00"
+    EXPECT_EQ(FormatFixed(std::nan(""), 2, '.'), "NAN");
+    EXPECT_EQ(FormatFixed(-std::numeric_limits<double>::infinity(), 2, '.'), "-INF");
+}
+
+TEST(ModelValues, IntegerFlagAndTemperatureTexts) {
+    EXPECT_EQ(FormatInt(250), "250");
+    EXPECT_EQ(FormatInt(-12), "-12");
+    EXPECT_EQ(FormatFlag(true), "True");
+    EXPECT_EQ(FormatFlag(false), "False");
+    EXPECT_EQ(FormatTemperature(-128, "none"), "none");
+    EXPECT_EQ(FormatTemperature(-127, "none"), "-127");
+    EXPECT_EQ(FormatTemperature(25, "none"), "25");
+}
+
+TEST(ModelValues, IntegerCellsMustBeWholeDecimalIntegers) {
+    long long v = 7;
+    EXPECT_TRUE(ParseInt("300", v));
+    EXPECT_EQ(v, 300);
+    EXPECT_TRUE(ParseInt(" -12 ", v));
+    EXPECT_EQ(v, -12);
+    EXPECT_TRUE(ParseInt("+5", v));
+    EXPECT_EQ(v, 5);
+    v = 7;
+    for (const char* bad : {"", "-", "abc", "12.5", "1e3", "12a", "--1", "0x10", "2147483648"})
+        EXPECT_FALSE(ParseInt(bad, v)) << bad;
+    EXPECT_EQ(v, 7);
+    EXPECT_TRUE(ParseInt("-2147483648", v));
+}
+
+TEST(ModelValues, DecimalCellsUseOnlyTheLocaleSeparator) {
+    double v = 0;
+    EXPECT_TRUE(ParseDecimal("12.5", '.', v));
+    EXPECT_DOUBLE_EQ(v, 12.5);
+    EXPECT_TRUE(ParseDecimal("12,5", ',', v));
+    EXPECT_DOUBLE_EQ(v, 12.5);
+    EXPECT_FALSE(ParseDecimal("12.5", ',', v));
+    EXPECT_FALSE(ParseDecimal("12,5", '.', v));
+    EXPECT_TRUE(ParseDecimal("2", '.', v));
+    EXPECT_DOUBLE_EQ(v, 2.0);
+    EXPECT_TRUE(ParseDecimal("-.5", '.', v));
+    EXPECT_DOUBLE_EQ(v, -0.5);
+    EXPECT_TRUE(ParseDecimal("1.5E1", '.', v));
+    EXPECT_DOUBLE_EQ(v, 15.0);
+    for (const char* bad : {"", "-", ".", "abc", "1.2.3", "1e", "nan", "inf", "1e999", "12 V"})
+        EXPECT_FALSE(ParseDecimal(bad, '.', v)) << bad;
+}
+
+TEST(ModelValues, RangeChecksAdmitBoundsComputedFromOtherFields) {
+    struct Rec {
+        double Top;
+        double Below;
+    } r{12.7, 12.6};
+    const RangeCheck check{.Width = FieldWidth::F64, .Offset = offsetof(Rec, Below), .Min = 9, .Max = 0,
+                           .Fallback = 0, .MaxFrom = offsetof(Rec, Top), .MaxDelta = -0.1,
+                           .FallbackFrom = offsetof(Rec, Top), .FallbackDelta = -0.2};
+    RunRangeChecks(&r, &check, 1);
+    EXPECT_DOUBLE_EQ(r.Below, 12.6);
+    r.Below = 12.61;
+    RunRangeChecks(&r, &check, 1);
+    EXPECT_DOUBLE_EQ(r.Below, 12.5);
+    r.Below = std::nan("");
+    RunRangeChecks(&r, &check, 1);
+    EXPECT_DOUBLE_EQ(r.Below, 12.5);
+}
+
+TEST(ModelText, Cp1252RoundTripsAndReplacesWhatItCannotHold) {
+    EXPECT_EQ(Utf8ToCp1252("Temperature, \u00B0C"), "Temperature, \xB0""C");
+    EXPECT_EQ(Utf8ToCp1252("\u20AC \u2013"), "\x80 \x96");
+    EXPECT_EQ(Utf8ToCp1252("\u4E2D"), "?");
+    EXPECT_EQ(Utf8ToCp1252("a\xC3"), "a?");     // cut sequence
+    EXPECT_EQ(Utf8ToCp1252("\xC0\xAF"), "?");  // overlong form
+    std::string all;
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+    EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all)), all);
+    EXPECT_EQ(Cp1252ToUtf8("\xB0"), "\u00B0");
+}
+
+}  // namespace
+}  // namespace korvan
