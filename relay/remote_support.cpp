@@ -146,9 +146,10 @@ void RemoteSupport::RequestSettings(Waiter& waiter) {
     State.OutKind = MsgRequestSettings;
     State.SupportBuffer.fill(0);
     waiter.Wait(std::chrono::seconds(1), false);
-    Exchange();
+    const bool received = Exchange() && Received();
     waiter.Wait(std::chrono::seconds(3), false);
     host_.SetStatusText(State.RelayStatusText);
+    if (received) ActOnClientMessage();
 }
 
 void RemoteSupport::SendSettings(Waiter& waiter) {
@@ -160,9 +161,10 @@ void RemoteSupport::SendSettings(Waiter& waiter) {
     State.OutCount = SettingsCount;
     PutImage(BuildSettingsImage(host_.Data()), State.SupportBuffer);
     waiter.Wait(std::chrono::seconds(1), false);
-    Exchange();
+    const bool received = Exchange() && Received();
     waiter.Wait(std::chrono::seconds(1), false);
     host_.SetStatusText(State.RelayStatusText);
+    if (received) ActOnClientMessage();
 }
 
 void RemoteSupport::SendChat(const std::string& text) {
@@ -180,8 +182,36 @@ void RemoteSupport::SendChat(const std::string& text) {
     auto& buffer = remote ? State.SupportBuffer : State.ClientBuffer;
     State.RelayRole = remote ? RoleSupport : RoleClient;
     std::copy(bytes.begin(), bytes.end(), buffer.begin());
-    Exchange();
+    if (remote) {
+        const bool received = Exchange() && Received();
+        host_.SetStatusText(State.RelayStatusText);
+        if (received) ActOnClientMessage();
+        return;
+    }
+    // The customer acts on a message at the tick after it arrived; a chat sent
+    // in between must not wipe one it has not acted upon yet.
+    const Inbox unacted = SaveInbox();
+    if (!(Exchange() && Received())) RestoreInbox(unacted);
     host_.SetStatusText(State.RelayStatusText);
+}
+
+bool RemoteSupport::Received() const {
+    return State.RelayStatusText != NothingReceivedText;
+}
+
+RemoteSupport::Inbox RemoteSupport::SaveInbox() const {
+    Inbox inbox;
+    inbox.Kind = State.InKind;
+    inbox.Count = State.InCount;
+    inbox.Bytes.assign(State.SupportBuffer.begin(), State.SupportBuffer.begin() + std::clamp(State.InCount, 0, static_cast<int>(RelayBufferSize)));
+    return inbox;
+}
+
+void RemoteSupport::RestoreInbox(const Inbox& inbox) {
+    State.InKind = inbox.Kind;
+    State.InCount = inbox.Count;
+    State.SupportBuffer.fill(0);
+    std::copy(inbox.Bytes.begin(), inbox.Bytes.end(), State.SupportBuffer.begin());
 }
 
 }  // namespace korvan

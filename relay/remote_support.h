@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "link/waiter.h"
 #include "model/system_data.h"
@@ -61,10 +62,13 @@ public:
     // while this object's exchange is outstanding returns at once.
     void Tick();
     // Support side of "Read All Settings From System" and "Write All Settings To System".
+    // A message of the customer that their exchange brings is acted upon at once:
+    // the next tick's exchange would replace it before it was shown.
     void RequestSettings(Waiter& waiter);
     void SendSettings(Waiter& waiter);
     // One chat line (UTF-8), sent from whichever side is active; at most
-    // RelayBufferSize bytes of it travel.
+    // RelayBufferSize bytes of it travel. On the support side a message its
+    // exchange brings is acted upon at once, as above.
     void SendChat(const std::string& text);
 
     bool ExchangeOutstanding() const { return exchanging_; }
@@ -75,6 +79,17 @@ private:
     void ActOnSupportMessage();
     void ActOnClientMessage();
     bool Exchange();
+    // After a successful exchange: whether it brought a message of a known kind.
+    bool Received() const;
+
+    // What the customer side received and has not acted upon yet.
+    struct Inbox {
+        uint8_t Kind = 0;
+        int Count = 0;
+        std::vector<uint8_t> Bytes;
+    };
+    Inbox SaveInbox() const;
+    void RestoreInbox(const Inbox& inbox);
 
     RemoteSupportHost& host_;
     RelayTransport& transport_;

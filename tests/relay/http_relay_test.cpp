@@ -1,0 +1,258 @@
+// The HTTP relay exchange against the reference relay server on loopback, and
+// against small misbehaving servers.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "relay/http_relay.h"
+#include "tools/relay/relay_server.h"
+
+namespace korvan {
+namespace {
+
+// A server that answers each request head with whatever Reply returns; an
+// empty reply keeps the connection open without answering.
+class FakeServer {
+public:
+    std::function<QByteArray(const QByteArray& head)> Reply;
+    std::vector<QByteArray> Heads;
+
+    FakeServer() {
+        server_.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                auto buffer = std::make_shared<QByteArray>();
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
+                    *buffer += socket->readAll();
+                    if (!buffer->contains("\r\n\r\n")) return;
+                    Heads.push_back(*buffer);
+                    QByteArray answer = Reply(*buffer);
+                    buffer->clear();
+                    if (answer.isEmpty()) return;
+                    socket->write(answer);
+                    socket->disconnectFromHost();
+                });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    std::string Domain() const { return "127.0.0.1:" + std::to_string(server_.serverPort()); }
+
+private:
+    QTcpServer server_;
+};
+
+QByteArray Answer(const QByteArray& extraHeaders, const QByteArray& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
+}
+
+class RelayHttp : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.Listen(QHostAddress::LocalHost, 0));
+        server.SetObserver([this](const std::string& head, int status) {
+            heads.push_back(head);
+            statuses.push_back(status);
+        });
+        client.SupportDomain = support.SupportDomain = "127.0.0.1:" + std::to_string(server.Port());
+        client.RelayRole = RoleClient;
+        support.RelayRole = RoleSupport;
+    }
+
+    RelayServer server;
+    std::vector<std::string> heads;
+    std::vector<int> statuses;
+    std::vector<bool> cues;
+    HttpRelayTransport transport{[this](bool busy) { cues.push_back(busy); }};
+    RelayState client;
+    RelayState support;
+};
+
+TEST_F(RelayHttp, SendsTheRelayHeadersAndCarriesMessagesBothWays) {
+    client.OutKind = MsgState;
+    client.OutCount = 2;
+    client.ClientBuffer[0] = 170;
+    client.ClientBuffer[1] = 1;
+    ASSERT_TRUE(transport.RelayExchange(client));
+    EXPECT_EQ(client.RelayStatusText, "Nothing received");
+    EXPECT_EQ(cues, (std::vector<bool>{true, false}));
+    ASSERT_EQ(heads.size(), 1u);
+    const std::string& head = heads[0];
+    EXPECT_EQ(head.rfind("GET /support3.php?user=client&data=2$170$1&time=", 0), 0u) << head;
+    for (const char* header : {"User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n", "Accept: text/html, */*\r\n",
+                               "Accept-Encoding: *\r\n", "Cache-Control: \"no-cache\"\r\n",
+                               "Content-Type: text/html\r\n"}) {
+        EXPECT_NE(head.find(header), std::string::npos) << header << " in\n" << head;
+    }
+
+    support.OutKind = MsgRequestState;
+    ASSERT_TRUE(transport.RelayExchange(support));
+    EXPECT_EQ(support.RelayStatusText, "Client sent system state");
+    EXPECT_EQ(support.InKind, MsgState);
+    ASSERT_EQ(support.InCount, 2);
+    EXPECT_EQ(support.ClientBuffer[0], 170);
+
+    ASSERT_TRUE(transport.RelayExchange(client));
+    EXPECT_EQ(client.RelayStatusText, "Support requested system state");
+}
+
+TEST_F(RelayHttp, StatusLineOfAFailedRequest) {
+    client.SupportDomain += "/elsewhere";
+    EXPECT_FALSE(transport.RelayExchange(client));
+    EXPECT_EQ(client.RelayStatusText, "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(statuses, std::vector<int>{404});
+    EXPECT_EQ(cues, (std::vector<bool>{true, false}));
+}
+
+TEST_F(RelayHttp, RefusedConnectionAndBadDomains) {
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    client.SupportDomain = "127.0.0.1:" + std::to_string(closedPort);
+    EXPECT_FALSE(transport.RelayExchange(client));
+    EXPECT_EQ(client.RelayStatusText, "Connection refused");
+    EXPECT_EQ(cues, (std::vector<bool>{true, false}));
+
+    for (const char* domain : {"", "bad domain", "127.0.0.1:99999"}) {
+        client.SupportDomain = domain;
+        EXPECT_FALSE(transport.RelayExchange(client)) << domain;
+        EXPECT_FALSE(client.RelayStatusText.empty()) << domain;
+    }
+}
+
+TEST_F(RelayHttp, AnInvalidValueFailsTheExchange) {
+    FakeServer fake;
+    fake.Reply = [](const QByteArray&) { return Answer("", "<body>\r\n3$12\r\n</body>"); };
+    client.SupportDomain = fake.Domain();
+    EXPECT_FALSE(transport.RelayExchange(client));
+    EXPECT_EQ(client.RelayStatusText, "'12\r\n' is not a valid integer value");
+}
+
+TEST_F(RelayHttp, CookiesAreKeptAndReturned) {
+    FakeServer fake;
+    fake.Reply = [](const QByteArray&) { return Answer("Set-Cookie: relay=abc123; Path=/\r\n", "<body>\r\n0</body>"); };
+    client.SupportDomain = fake.Domain();
+    ASSERT_TRUE(transport.RelayExchange(client));
+    ASSERT_TRUE(transport.RelayExchange(client));
+    ASSERT_EQ(fake.Heads.size(), 2u);
+    EXPECT_FALSE(fake.Heads[0].contains("Cookie:"));
+    EXPECT_TRUE(fake.Heads[1].contains("Cookie: relay=abc123\r\n")) << fake.Heads[1].toStdString();
+}
+
+TEST_F(RelayHttp, ASilentServerIsGivenUpWhileTheWindowKeepsWorking) {
+    FakeServer fake;
+    fake.Reply = [](const QByteArray&) { return QByteArray(); };
+    client.SupportDomain = fake.Domain();
+    transport.SetExchangeLimit(std::chrono::milliseconds(600));
+    int ticks = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] { ++ticks; });
+    poll.start(50);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(transport.RelayExchange(client));
+    EXPECT_GE(clock.elapsed(), 550);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_GE(ticks, 5);  // other timers ran during the wait
+    EXPECT_EQ(client.RelayStatusText, "No answer from the relay server within 1 s");
+    EXPECT_FALSE(transport.Busy());
+}
+
+TEST_F(RelayHttp, OneExchangeAtATime) {
+    FakeServer fake;
+    client.SupportDomain = fake.Domain();
+    RelayState other = client;
+    bool nestedResult = true;
+    std::string nestedStatus;
+    fake.Reply = [&](const QByteArray&) {
+        // Still inside the first exchange's wait.
+        nestedResult = transport.RelayExchange(other);
+        nestedStatus = other.RelayStatusText;
+        return Answer("", "<body>\r\n0</body>");
+    };
+    ASSERT_TRUE(transport.RelayExchange(client));
+    EXPECT_FALSE(nestedResult);
+    EXPECT_EQ(nestedStatus, RelayBusyText);
+    EXPECT_EQ(fake.Heads.size(), 1u);
+}
+
+TEST_F(RelayHttp, OversizedAnswersAreRefused) {
+    FakeServer fake;
+    fake.Reply = [](const QByteArray&) {
+        return Answer("", "<body>\r\n4" + QByteArray(HttpRelayTransport::MaxResponseBytes + 10, '1') + "</body>");
+    };
+    client.SupportDomain = fake.Domain();
+    EXPECT_FALSE(transport.RelayExchange(client));
+    EXPECT_NE(client.RelayStatusText.find("larger than"), std::string::npos);
+}
+
+TEST_F(RelayHttp, BackgroundCueOnAWidget) {
+    QWidget window;
+    HttpRelayTransport cued(&window);
+    QColor during;
+    FakeServer fake;
+    fake.Reply = [&](const QByteArray&) {
+        during = window.palette().color(QPalette::Window);
+        return Answer("", "<body>\r\n0</body>");
+    };
+    client.SupportDomain = fake.Domain();
+    ASSERT_TRUE(cued.RelayExchange(client));
+    EXPECT_EQ(during, QApplication::palette().color(QPalette::Dark));
+    EXPECT_EQ(window.palette().color(QPalette::Window), QApplication::palette().color(QPalette::Button));
+}
+
+TEST(RelayServerProcess, TheReferenceServerRelaysOnLoopback) {
+    QProcess relay;
+    relay.start(KORVAN_RELAY_BINARY, {"--port", "0"});
+    ASSERT_TRUE(relay.waitForStarted(5000));
+    ASSERT_TRUE(relay.waitForReadyRead(5000));
+    const QString line = QString::fromUtf8(relay.readLine());
+    const auto match = QRegularExpression("listening on 127\\.0\\.0\\.1 port (\\d+)").match(line);
+    ASSERT_TRUE(match.hasMatch()) << line.toStdString();
+    const std::string domain = "127.0.0.1:" + match.captured(1).toStdString();
+
+    HttpRelayTransport transport{HttpRelayTransport::CueCallback{}};
+    RelayState support;
+    support.SupportDomain = domain;
+    support.RelayRole = RoleSupport;
+    support.OutKind = MsgChat;
+    support.OutCount = 2;
+    support.SupportBuffer[0] = 'H';
+    support.SupportBuffer[1] = 'i';
+    ASSERT_TRUE(transport.RelayExchange(support)) << support.RelayStatusText;
+
+    RelayState client;
+    client.SupportDomain = domain;
+    ASSERT_TRUE(transport.RelayExchange(client)) << client.RelayStatusText;
+    EXPECT_EQ(client.InKind, MsgChat);
+    EXPECT_EQ(client.InCount, 2);
+    EXPECT_EQ(client.SupportBuffer[1], 'i');
+
+    relay.kill();
+    relay.waitForFinished(5000);
+    EXPECT_FALSE(transport.RelayExchange(client));
+}
+
+TEST(RelayServerProcess, RefusesBadArguments) {
+    QProcess relay;
+    relay.start(KORVAN_RELAY_BINARY, {"--listen", "not-an-address"});
+    ASSERT_TRUE(relay.waitForFinished(5000));
+    EXPECT_NE(relay.exitCode(), 0);
+}
+
+}  // namespace
+}  // namespace korvan

@@ -1,0 +1,400 @@
+// The customer and support roles against a scripted relay and a recording host.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "link/protocol.h"
+#include "relay/remote_support.h"
+
+namespace korvan {
+namespace {
+
+struct Scripted {
+    int Status = 200;          // 0: the connection failed with Error
+    std::string Message;       // put between the body markers
+    std::string Error = "Connection refused";
+};
+
+class ScriptedRelay : public RelayTransport {
+public:
+    std::deque<Scripted> Script;
+    std::vector<std::string> Urls;
+    std::function<void()> During;  // runs while the "server" is awaited
+
+    bool RelayExchange(RelayState& state) override {
+        state.RelayStatusText.clear();
+        Urls.push_back(BuildRequestUrl(state, 42));
+        // Runs once; it may start exchanges of its own.
+        if (auto during = std::exchange(During, nullptr)) during();
+        Scripted next;
+        if (!Script.empty()) {
+            next = Script.front();
+            Script.pop_front();
+        }
+        if (next.Status == 0) {
+            state.RelayStatusText = next.Error;
+            return false;
+        }
+        if (next.Status != 200) {
+            state.RelayStatusText = "HTTP/1.1 " + std::to_string(next.Status) + " Not Found";
+            return false;
+        }
+        std::string error;
+        if (!ParseRelayResponse(state, "<html><body>\r\n" + next.Message + "</body></html>", error)) {
+            state.RelayStatusText = error;
+            return false;
+        }
+        return true;
+    }
+    // The values of the data field of the last URL.
+    std::string LastData() const {
+        const std::string& url = Urls.back();
+        size_t start = url.find("data=") + 5;
+        return url.substr(start, url.find("&time=") - start);
+    }
+};
+
+class RecordingHost : public RemoteSupportHost {
+public:
+    SystemData Records;
+    bool Share = false;
+    bool Remote = false;
+    bool ChatEnabled = false;
+    std::vector<std::string> Log;
+    std::vector<std::string> Panel;
+    std::vector<std::string> Errors;
+    std::string Status;
+
+    SystemData& Data() override { return Records; }
+    bool ShareDataChecked() const override { return Share; }
+    void SetShareDataChecked(bool checked) override { Share = checked; }
+    bool RemoteViaInternetChecked() const override { return Remote; }
+    void SelectUsbConnection() override {
+        Remote = false;
+        Log.push_back("usb");
+    }
+    void SetSendChatEnabled(bool enabled) override { ChatEnabled = enabled; }
+    void ShowPanelMessage(const std::string& text) override { Panel.push_back(text); }
+    void ShowConnectionError(const std::string& text) override { Errors.push_back(text); }
+    void SetStatusText(const std::string& text) override { Status = text; }
+    void SetRemoteCaption() override { Log.push_back("caption"); }
+    void CloseLocalLinks() override { Log.push_back("close"); }
+    void ReadAllSettingsFromSystem() override { Log.push_back("read"); }
+    void WriteAllSettingsToSystem() override {
+        Log.push_back("write");
+        Written = BuildSettingsImage(Records);
+    }
+    void ShowStateTables() override { Log.push_back("state tables"); }
+    void ShowSettingsTables(bool onlyConnected) override {
+        Log.push_back(onlyConnected ? "settings tables (connected)" : "settings tables (all)");
+    }
+    void RefreshOutline() override { Log.push_back("outline"); }
+    void AppendLogIfEnabled() override { Log.push_back("log"); }
+
+    std::array<uint8_t, SettingsImageSize> Written{};
+};
+
+class RecordingWaiter : public Waiter {
+public:
+    std::vector<std::pair<long, bool>> Waits;
+    void Wait(std::chrono::milliseconds duration, bool processMessages) override {
+        Waits.emplace_back(static_cast<long>(duration.count()), processMessages);
+    }
+};
+
+template <size_t N>
+std::string Values(int kind, const std::array<uint8_t, N>& image, size_t count = N) {
+    std::string message = std::to_string(kind);
+    for (size_t i = 0; i < count; ++i) message += "$" + std::to_string(image[i]);
+    return message;
+}
+
+size_t ValueCount(const std::string& data) { return static_cast<size_t>(std::count(data.begin(), data.end(), '$')); }
+
+bool Has(const std::vector<std::string>& log, const std::string& entry) {
+    return std::find(log.begin(), log.end(), entry) != log.end();
+}
+
+class RelayRoles : public testing::Test {
+protected:
+    RecordingHost host;
+    ScriptedRelay relay;
+    RemoteSupport remote{host, relay};
+};
+
+TEST_F(RelayRoles, StartsWithTheDefaultDomainAndNoRole) {
+    EXPECT_EQ(remote.State.SupportDomain, DefaultSupportDomain);
+    remote.Tick();
+    EXPECT_TRUE(relay.Urls.empty());
+    EXPECT_FALSE(host.ChatEnabled);
+}
+
+TEST_F(RelayRoles, CustomerPostsItsStateUntilAskedForMore) {
+    host.Share = true;
+    host.Records.ControlState.ConnectedModules = 0x000E;
+    relay.Script = {{200, "0"}, {200, ""}};
+    remote.Tick();
+    ASSERT_EQ(relay.Urls.size(), 1u);
+    EXPECT_EQ(relay.Urls[0].rfind("http://localhost:8080/support3.php?user=client&data=2$170$", 0), 0u);
+    const auto image = BuildStateImage(host.Records);
+    EXPECT_EQ(relay.LastData(), Values(2, image));
+    EXPECT_EQ(host.Status, "Support requested system state");
+    EXPECT_TRUE(host.ChatEnabled);
+
+    // Nothing new from support: the state is posted again, rebuilt from the records.
+    host.Records.ControlState.ConnectedModules = 0x001E;
+    remote.Tick();
+    EXPECT_EQ(relay.LastData(), Values(2, BuildStateImage(host.Records)));
+    EXPECT_EQ(host.Status, "Nothing received");
+    EXPECT_TRUE(host.Errors.empty());
+}
+
+TEST_F(RelayRoles, CustomerAnswersASettingsRequestOnEveryTickUntilANewMessage) {
+    host.Share = true;
+    host.Records.ControlSettings.ProfileIndex = 4;
+    relay.Script = {{200, "1"}, {200, ""}, {200, "0"}, {200, ""}};
+    remote.Tick();
+    remote.Tick();
+    EXPECT_EQ(host.Panel, std::vector<std::string>{" Settings requested by SUPPORT"});
+    EXPECT_EQ(host.Log, std::vector<std::string>{"read"});
+    EXPECT_EQ(relay.LastData(), Values(3, BuildSettingsImage(host.Records)));
+    EXPECT_EQ(ValueCount(relay.LastData()), SettingsImageSize);
+    remote.Tick();
+    EXPECT_EQ(host.Log.size(), 2u);
+    EXPECT_EQ(relay.LastData().substr(0, 2), "3$");
+    remote.Tick();
+    EXPECT_EQ(relay.LastData().substr(0, 2), "2$");
+}
+
+TEST_F(RelayRoles, CustomerRefusesAShortSettingsImage) {
+    host.Share = true;
+    std::array<uint8_t, SettingsImageSize> image{};
+    image.fill(0x55);
+    relay.Script = {{200, Values(3, image, 100)}};
+    remote.Tick();
+    remote.Tick();
+    EXPECT_EQ(host.Panel, std::vector<std::string>{" SUPPORT sent new settings: received 100 bytes (must be 224 bytes)"});
+    EXPECT_TRUE(host.Log.empty());
+    EXPECT_EQ(host.Records.ControlSettings.ProfileIndex, 0);
+}
+
+TEST_F(RelayRoles, CustomerWritesACompleteSettingsImage) {
+    SystemData support;
+    support.ControlSettings.ProfileIndex = 5;
+    support.BatterySettings = host.Records.BatterySettings;
+    const auto image = BuildSettingsImage(support);
+    host.Share = true;
+    relay.Script = {{200, Values(3, image)}};
+    remote.Tick();
+    EXPECT_EQ(host.Status, "Support sent new settings");
+    remote.Tick();
+    EXPECT_EQ(host.Panel.back(), " SUPPORT sent new settings: received 224 bytes (must be 224 bytes)");
+    EXPECT_EQ(host.Log, (std::vector<std::string>{"read", "settings tables (all)", "write"}));
+    EXPECT_EQ(host.Records.ControlSettings.ProfileIndex, 5);
+    EXPECT_EQ(host.Written, image);
+    // The outgoing message is left as it was: the state of the first tick again.
+    EXPECT_EQ(relay.LastData().substr(0, 6), "2$170$");
+}
+
+TEST_F(RelayRoles, CustomerShowsChatsOfTwoCharactersOrMore) {
+    host.Share = true;
+    relay.Script = {{200, "4$72"}, {200, "4$72$105$32$176"}};
+    remote.Tick();
+    remote.Tick();
+    EXPECT_TRUE(host.Panel.empty());
+    remote.Tick();
+    EXPECT_EQ(host.Panel, std::vector<std::string>{" Message from SUPPORT: Hi \xC2\xB0"});
+}
+
+TEST_F(RelayRoles, CustomerStopsOnRequestAfterOneMorePost) {
+    host.Share = true;
+    relay.Script = {{200, "5"}};
+    remote.Tick();
+    EXPECT_TRUE(host.Share);
+    remote.Tick();
+    EXPECT_FALSE(host.Share);
+    EXPECT_EQ(relay.Urls.size(), 2u);
+    EXPECT_EQ(relay.LastData().substr(0, 2), "2$");
+    remote.Tick();
+    EXPECT_EQ(relay.Urls.size(), 2u);
+    EXPECT_FALSE(host.ChatEnabled);
+}
+
+TEST_F(RelayRoles, CustomerFailureShowsTheBoxAndStopsSharing) {
+    host.Share = true;
+    relay.Script = {{0, "", "Connection refused"}};
+    remote.Tick();
+    EXPECT_EQ(host.Errors, std::vector<std::string>{"Internet Connection: Connection refused"});
+    EXPECT_FALSE(host.Share);
+    EXPECT_EQ(host.Status, "Connection refused");
+
+    host.Share = true;
+    relay.Script = {{200, "3$12\r\n"}};
+    remote.Tick();
+    EXPECT_EQ(host.Errors.back(), "Internet Connection: '12\r\n' is not a valid integer value");
+    EXPECT_FALSE(host.Share);
+    // The broken message is not acted upon when sharing starts again.
+    host.Share = true;
+    remote.Tick();
+    EXPECT_TRUE(host.Panel.empty());
+    EXPECT_EQ(relay.LastData().substr(0, 2), "2$");
+}
+
+TEST_F(RelayRoles, OneProgramIsNeverBothSides) {
+    host.Share = true;
+    host.Remote = true;
+    remote.Tick();
+    EXPECT_FALSE(host.Share);
+    ASSERT_EQ(relay.Urls.size(), 1u);
+    EXPECT_NE(relay.Urls[0].find("user=support&data=0&"), std::string::npos);
+    EXPECT_TRUE(host.ChatEnabled);
+}
+
+TEST_F(RelayRoles, SupportShowsTheCustomersState) {
+    SystemData customer;
+    customer.ControlState.ConnectedModules = 0x000E;
+    customer.ControlState.ChargingStage = 2;
+    const auto image = BuildStateImage(customer);
+    host.Remote = true;
+    relay.Script = {{200, Values(2, image)}, {200, Values(2, image, 143)}};
+    remote.Tick();
+    EXPECT_EQ(relay.LastData(), "0");
+    EXPECT_EQ(host.Log, (std::vector<std::string>{"close", "state tables", "outline", "log", "caption"}));
+    EXPECT_EQ(host.Records.ControlState.ConnectedModules, 0x000E);
+    EXPECT_EQ(host.Records.ControlState.ChargingStage, 2);
+    EXPECT_EQ(host.Status, "Client sent system state");
+    host.Log.clear();
+    remote.Tick();
+    EXPECT_EQ(host.Log, (std::vector<std::string>{"close", "caption"}));
+}
+
+TEST_F(RelayRoles, SupportTakesTheCustomersSettings) {
+    SystemData customer;
+    customer.ControlSettings.ProfileIndex = 3;
+    const auto image = BuildSettingsImage(customer);
+    host.Remote = true;
+    relay.Script = {{200, Values(3, image, 200)}, {200, Values(3, image)}};
+    remote.Tick();
+    EXPECT_EQ(host.Panel.back(), " CLIENT sent settings: received 200 bytes (must be 224 bytes)");
+    EXPECT_FALSE(Has(host.Log, "settings tables (connected)"));
+    EXPECT_EQ(host.Records.ControlSettings.ProfileIndex, 0);
+    remote.Tick();
+    EXPECT_EQ(host.Panel.back(), " CLIENT sent settings: received 224 bytes (must be 224 bytes)");
+    EXPECT_TRUE(Has(host.Log, "settings tables (connected)"));
+    EXPECT_EQ(host.Records.ControlSettings.ProfileIndex, 3);
+}
+
+TEST_F(RelayRoles, SupportFallsBackToUsbWhenTheRelayFails) {
+    host.Remote = true;
+    relay.Script = {{404, ""}};
+    remote.Tick();
+    EXPECT_EQ(host.Errors, std::vector<std::string>{"Internet Connection: HTTP/1.1 404 Not Found"});
+    EXPECT_FALSE(host.Remote);
+    EXPECT_TRUE(Has(host.Log, "usb"));
+    remote.Tick();
+    EXPECT_EQ(relay.Urls.size(), 1u);
+    EXPECT_EQ(host.Errors.size(), 1u);
+}
+
+TEST_F(RelayRoles, SupportChatsOnceThenAsksForTheStateAgain) {
+    host.Remote = true;
+    relay.Script = {{200, ""}, {200, "4$79$107"}, {200, ""}};
+    remote.Tick();
+    remote.SendChat("H\xC3\xA9");
+    EXPECT_EQ(relay.LastData(), "4$72$233");
+    EXPECT_EQ(host.Panel, std::vector<std::string>{" Message from CLIENT: Ok"});
+    remote.Tick();
+    EXPECT_EQ(relay.LastData(), "0");
+    EXPECT_EQ(host.Panel.size(), 1u);
+}
+
+TEST_F(RelayRoles, SupportCommandsActOnTheMessageTheirExchangeBrings) {
+    SystemData customer;
+    customer.ControlSettings.ProfileIndex = 2;
+    host.Remote = true;
+    RecordingWaiter waiter;
+    relay.Script = {{200, Values(3, BuildSettingsImage(customer))}};
+    remote.RequestSettings(waiter);
+    EXPECT_EQ(host.Records.ControlSettings.ProfileIndex, 2);
+    EXPECT_TRUE(Has(host.Log, "settings tables (connected)"));
+    relay.Script = {{200, "4$98$121$101"}};
+    remote.SendSettings(waiter);
+    EXPECT_EQ(host.Panel.back(), " Message from CLIENT: bye");
+}
+
+TEST_F(RelayRoles, CustomerChatKeepsAMessageNotActedUponYet) {
+    SystemData support;
+    support.ControlSettings.ProfileIndex = 7;
+    const auto image = BuildSettingsImage(support);
+    host.Share = true;
+    relay.Script = {{200, Values(3, image)}, {200, ""}, {200, ""}};
+    remote.Tick();
+    remote.SendChat("thanks");
+    EXPECT_EQ(relay.LastData(), "4$116$104$97$110$107$115");
+    remote.Tick();
+    EXPECT_EQ(host.Panel.back(), " SUPPORT sent new settings: received 224 bytes (must be 224 bytes)");
+    EXPECT_EQ(host.Written, image);
+    // A message the chat's exchange brings replaces it, as a tick's would.
+    relay.Script = {{200, "4$111$107"}};
+    remote.SendChat("hi");
+    remote.Tick();
+    EXPECT_EQ(host.Panel.back(), " Message from SUPPORT: ok");
+}
+
+TEST_F(RelayRoles, ChatsAreBoundedAndNeedAnActiveSide) {
+    remote.SendChat("nobody listens");
+    EXPECT_TRUE(relay.Urls.empty());
+    host.Share = true;
+    remote.SendChat("");
+    EXPECT_TRUE(relay.Urls.empty());
+    remote.SendChat(std::string(20000, 'x'));
+    ASSERT_EQ(relay.Urls.size(), 1u);
+    EXPECT_EQ(remote.State.RelayRole, RoleClient);
+    EXPECT_EQ(ValueCount(relay.LastData()), RelayBufferSize);
+    EXPECT_EQ(relay.LastData().substr(0, 5), "4$120");
+}
+
+TEST_F(RelayRoles, SettingsCommandsOfTheSupportSideWaitWithoutProcessingMessages) {
+    host.Remote = true;
+    RecordingWaiter waiter;
+    relay.Script = {{200, ""}, {200, ""}};
+    remote.RequestSettings(waiter);
+    EXPECT_EQ(relay.LastData(), "1");
+    EXPECT_EQ(remote.State.RelayRole, RoleSupport);
+    EXPECT_EQ(waiter.Waits, (std::vector<std::pair<long, bool>>{{1000, false}, {3000, false}}));
+    EXPECT_EQ(host.Status, "Nothing received");
+
+    host.Records.ControlSettings.ProfileIndex = 6;
+    waiter.Waits.clear();
+    remote.SendSettings(waiter);
+    EXPECT_EQ(relay.LastData(), Values(3, BuildSettingsImage(host.Records)));
+    EXPECT_EQ(waiter.Waits, (std::vector<std::pair<long, bool>>{{1000, false}, {1000, false}}));
+}
+
+TEST_F(RelayRoles, NothingStartsWhileAnExchangeIsOutstanding) {
+    host.Share = true;
+    RecordingWaiter waiter;
+    int nested = 0;
+    relay.During = [&] {
+        ++nested;
+        remote.Tick();
+        remote.SendChat("later");
+        remote.RequestSettings(waiter);
+        remote.SendSettings(waiter);
+        EXPECT_EQ(host.Status, RelayBusyText);
+    };
+    remote.Tick();
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(relay.Urls.size(), 1u);
+    EXPECT_TRUE(waiter.Waits.empty());
+    EXPECT_EQ(relay.LastData().substr(0, 2), "2$");
+    EXPECT_FALSE(remote.ExchangeOutstanding());
+}
+
+}  // namespace
+}  // namespace korvan
