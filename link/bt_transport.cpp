@@ -48,6 +48,7 @@ void BtTransport::SetRequest(const std::array<uint8_t, 4>& frame) {
 
 void BtTransport::Close() {
     BtStatusText.clear();
+    backlog_.clear();
     if (!IsOpen()) return;
     BtStatusText = port_.Close() ? "BT: Connection to KORVAN KX4 closed" : port_.LastError();
 }
@@ -110,26 +111,42 @@ bool BtTransport::BtConnect() {
     return true;
 }
 
+bool BtTransport::ReceivePending() {
+    // Everything that waits is read, so that the answer is formed from the most recent
+    // bytes even when more than one answer piled up.
+    std::array<uint8_t, 256> chunk{};
+    for (size_t total = 0; total < MaxReadPerExchange;) {
+        const long waiting = port_.BytesWaiting();
+        if (waiting <= 0) break;
+        const size_t wanted = std::min<size_t>(static_cast<size_t>(waiting), chunk.size());
+        const long n = std::min<long>(port_.Read(chunk.data(), wanted), static_cast<long>(wanted));
+        if (n < 0) return false;
+        if (n == 0) break;
+        backlog_.insert(backlog_.end(), chunk.begin(), chunk.begin() + n);
+        total += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 bool BtTransport::BtExchange() {
     BtStatusText = "Nothing received";
     Exchange.AnswerLength = 0;
     Exchange.Answer.fill(0);
     bool good = false;
 
-    const long waiting = port_.BytesWaiting();
-    if (waiting > 0) {
-        std::array<uint8_t, 256> received{};
-        const size_t wanted = std::min<size_t>(static_cast<size_t>(waiting), received.size());
-        const long n = std::min<long>(port_.Read(received.data(), wanted),
-                                      static_cast<long>(wanted));
-        if (n < 0) {
-            BtStatusText = port_.LastError();
-        } else if (n > 0) {
-            good = true;
-            BtStatusText = std::to_string(n) + " bytes received";
-            Exchange.AnswerLength = static_cast<int32_t>(n);
-            ReverseReceived(received.data(), static_cast<size_t>(n), Exchange.Answer.data());
-        }
+    if (!ReceivePending()) {
+        BtStatusText = port_.LastError();
+    } else if (!backlog_.empty()) {
+        // The most recent 256 bytes are this exchange's; older ones are taken by the next.
+        const size_t n = std::min(backlog_.size(), Exchange.Answer.size());
+        const size_t first = backlog_.size() - n;
+        good = true;
+        BtStatusText = std::to_string(n) + " bytes received";
+        Exchange.AnswerLength = static_cast<int32_t>(n);
+        ReverseReceived(backlog_.data() + first, n, Exchange.Answer.data());
+        backlog_.resize(first);
+        if (backlog_.size() > Exchange.Answer.size())
+            backlog_.erase(backlog_.begin(), backlog_.end() - Exchange.Answer.size());
     }
 
     const size_t length = static_cast<size_t>(

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "link/bluetooth_discovery.h"
 #include "link/serial_port.h"
@@ -37,7 +38,8 @@ public:
 
     // Puts a request frame and its length into Exchange.
     void SetRequest(const std::array<uint8_t, 4>& frame);
-    // Takes what has arrived (at most 256 bytes, reversed), then sends the request.
+    // Takes what has arrived, then sends the request. The answer holds the most recent
+    // 256 bytes at most, reversed; older bytes beyond those are taken by the next exchange.
     bool BtExchange();
     bool BtConnect();
     void Close();
@@ -47,10 +49,13 @@ public:
     int Discover(std::string& addressText, std::string& deviceInfo);
 
 private:
+    static constexpr size_t MaxReadPerExchange = 4096;
     bool OpenPort();
+    bool ReceivePending();  // false when the port's read failed
 
     SerialPort& port_;
     BluetoothDiscovery& discovery_;
+    std::vector<uint8_t> backlog_;  // received, oldest first, not yet taken
 };
 
 }  // namespace korvan

@@ -57,17 +57,15 @@ bool UsbTransport::ReadReport() {
     std::array<uint8_t, HidTransferSize> transfer{};
     const int n =
         IsOpen() ? devices_.Read(handle_, transfer.data(), transfer.size(), readTimeoutMs_) : -1;
-    // A failed read leaves the input report all zeros.
-    std::copy(transfer.begin() + 1, transfer.end(), Input.begin());
-    if (n < 0) {
-        UsbStatusText = IsOpen() ? devices_.LastError() : NotOpenText;
-        return false;
-    }
-    if (n == 0) {
+    if (n <= 0) {
+        // Whatever a failing driver left in the buffer is not an answer.
         Input.fill(0);
-        UsbStatusText = "No answer from KORVAN KX4 within " + std::to_string(readTimeoutMs_) + " ms";
+        UsbStatusText = n < 0 ? (IsOpen() ? devices_.LastError() : NotOpenText)
+                              : "No answer from KORVAN KX4 within " +
+                                    std::to_string(readTimeoutMs_) + " ms";
         return false;
     }
+    std::copy(transfer.begin() + 1, transfer.end(), Input.begin());
     UsbStatusText = std::to_string(n) + " bytes received";
     return true;
 }
