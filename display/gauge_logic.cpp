@@ -98,7 +98,7 @@ std::string TimeToChargeText(uint8_t chargingStage, int32_t batteryCurrent, doub
     const double s = soc / 100.0;
     const double missing = (1 - s) * chargeContent / s;
     const double hours = missing / batteryCurrent;
-    if (!std::isfinite(hours) || hours >= 1e12) return {};
+    if (!std::isfinite(hours) || hours >= 1e15) return {};  // minutes must fit a long long
     // Whole minutes, with a small allowance so that 5 h computed as 4.9999999 h
     // does not show as 4:59.
     const long long minutes = (long long)std::floor(hours * 60 + 1e-6);
