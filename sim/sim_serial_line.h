@@ -1,0 +1,43 @@
+// The simulated system's Bluetooth serial line on a pseudo-terminal: the tool
+// opens the slave side (SlaveName()) as its serial port; a thread here reads the
+// 4-byte request frames from the master side and writes the answers, image last
+// byte first, as the Bluetooth module transmits them.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace korvan {
+
+class KorvanSimulator;
+
+class SimSerialLine {
+public:
+    explicit SimSerialLine(KorvanSimulator& simulator);
+    ~SimSerialLine();
+    SimSerialLine(const SimSerialLine&) = delete;
+    SimSerialLine& operator=(const SimSerialLine&) = delete;
+
+    // Opens the pseudo-terminal and starts answering; false with LastError() set.
+    bool Start();
+    void Stop();
+    const std::string& SlaveName() const { return slaveName_; }
+    const std::string& LastError() const { return lastError_; }
+
+private:
+    void Run();
+    void Answer(const uint8_t* frame);
+    void Fail(const char* what);
+
+    KorvanSimulator& simulator_;
+    int master_ = -1;
+    int slave_ = -1;  // held open so the line stays up while the tool closes and reopens it
+    int wake_[2] = {-1, -1};
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::string slaveName_;
+    std::string lastError_;
+};
+
+}  // namespace korvan
