@@ -1,0 +1,40 @@
+// korvan-kx4-demo: the tool with the simulated KORVAN KX4 in its USB and Bluetooth
+// links, for trying it without the hardware; remote support works as in the tool.
+#include <QApplication>
+
+#include "app/program.h"
+#include "app/qt_waiter.h"
+#include "app/single_instance.h"
+#include "platform/posix_serial_port.h"
+#include "relay/http_relay.h"
+#include "sim/sim_bluetooth_discovery.h"
+#include "sim/sim_hid_devices.h"
+#include "sim/sim_serial_line.h"
+#include "sim/simulator.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    korvan::QtUserDialogs dialogs;
+    korvan::SingleInstance instance(QString::fromLatin1(korvan::DemoInstanceName));
+    if (korvan::RefuseSecondInstance(instance, dialogs)) return 0;
+
+    korvan::KorvanSimulator simulator;
+    korvan::SimHidDevices hid(simulator);
+    korvan::SimSerialLine line(simulator);
+    // Without a pseudo-terminal the Bluetooth connection finds no port and says
+    // so in the status bar; USB still works.
+    line.Start();
+    korvan::SimBluetoothDiscovery bluetooth(line.SlaveName());
+    korvan::PosixSerialPort serial;
+    korvan::QtWaiter waiter;
+    korvan::WindowSeams seams;
+    seams.Hid = &hid;
+    seams.Serial = &serial;
+    seams.Bluetooth = &bluetooth;
+    seams.MakeRelay = [](QWidget* window) {
+        return std::make_unique<korvan::HttpRelayTransport>(window);
+    };
+    seams.Wait = &waiter;
+    seams.Dialogs = &dialogs;
+    return korvan::RunMainWindow(app, seams);
+}

@@ -1,0 +1,33 @@
+// korvan-kx4: the tool for a real KORVAN KX4 (USB HID, Bluetooth serial port,
+// remote support over HTTP).
+#include <QApplication>
+
+#include "app/program.h"
+#include "app/qt_waiter.h"
+#include "app/single_instance.h"
+#include "platform/bluez_discovery.h"
+#include "platform/hidapi_devices.h"
+#include "platform/posix_serial_port.h"
+#include "relay/http_relay.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    korvan::QtUserDialogs dialogs;
+    korvan::SingleInstance instance(QString::fromLatin1(korvan::ToolInstanceName));
+    if (korvan::RefuseSecondInstance(instance, dialogs)) return 0;
+
+    korvan::HidapiDevices hid;
+    korvan::PosixSerialPort serial;
+    korvan::BluezDiscovery bluetooth;
+    korvan::QtWaiter waiter;
+    korvan::WindowSeams seams;
+    seams.Hid = &hid;
+    seams.Serial = &serial;
+    seams.Bluetooth = &bluetooth;
+    seams.MakeRelay = [](QWidget* window) {
+        return std::make_unique<korvan::HttpRelayTransport>(window);
+    };
+    seams.Wait = &waiter;
+    seams.Dialogs = &dialogs;
+    return korvan::RunMainWindow(app, seams);
+}

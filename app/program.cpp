@@ -1,0 +1,31 @@
+#include "app/program.h"
+
+#include <QApplication>
+#include <QScreen>
+
+#include "app/single_instance.h"
+
+namespace korvan {
+
+bool RefuseSecondInstance(const SingleInstance& instance, UserDialogs& dialogs) {
+    if (!instance.AnotherRunning()) return false;
+    dialogs.ShowMessage(
+        nullptr, MessageKind::Warning,
+        QStringLiteral("Another instance of Ardexon KORVAN KX4 is already running on this computer"));
+    return true;
+}
+
+int RunMainWindow(QApplication& app, const WindowSeams& seams) {
+    // The title for the window system and the message boxes; the window keeps
+    // its own caption text (the window system would append a display name).
+    QApplication::setApplicationName(QStringLiteral("Ardexon KORVAN KX4 system"));
+    TMainFormKX4 window(seams);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        window.move(area.center() - QPoint(window.width() / 2, window.height() / 2));
+    }
+    window.show();
+    return app.exec();
+}
+
+}  // namespace korvan

@@ -1,0 +1,18 @@
+// The start of both programs: one copy only, the application title, the main
+// window centred on the screen, the message loop.
+#pragma once
+
+#include "app/main_window.h"
+
+class QApplication;
+
+namespace korvan {
+
+class SingleInstance;
+
+// Shows the warning and returns true when another copy is running.
+bool RefuseSecondInstance(const SingleInstance& instance, UserDialogs& dialogs);
+// Runs the main window until it closes; the program's exit code.
+int RunMainWindow(QApplication& app, const WindowSeams& seams);
+
+}  // namespace korvan

@@ -1,0 +1,71 @@
+#include "app/user_dialogs.h"
+
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace korvan {
+
+namespace {
+
+struct MessageStyle {
+    MessageKind Kind;
+    QMessageBox::Icon Icon;
+    const char* Caption;
+};
+
+constexpr MessageStyle MessageStyles[] = {
+    {MessageKind::Warning, QMessageBox::Warning, "Warning"},
+    {MessageKind::Error, QMessageBox::Critical, "Error"},
+    {MessageKind::Information, QMessageBox::Information, "Information"},
+};
+
+QString RunFileDialog(QWidget* parent, const FileDialogRequest& request, bool save) {
+    QFileDialog dialog(parent, request.Title);
+    dialog.setNameFilter(request.Filter);
+    dialog.setDefaultSuffix(request.DefaultSuffix);
+    if (save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        // Settings files are replaced and logs appended to: no question either way.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (!request.DefaultName.isEmpty()) dialog.selectFile(request.DefaultName);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
+}
+
+}  // namespace
+
+void QtUserDialogs::ShowMessage(QWidget* parent, MessageKind kind, const QString& text) {
+    for (const MessageStyle& style : MessageStyles) {
+        if (style.Kind != kind) continue;
+        QMessageBox box(style.Icon, QString::fromLatin1(style.Caption), text, QMessageBox::Ok,
+                        parent);
+        box.exec();
+        return;
+    }
+}
+
+QString QtUserDialogs::SaveFileName(QWidget* parent, const FileDialogRequest& request) {
+    return RunFileDialog(parent, request, true);
+}
+
+QString QtUserDialogs::OpenFileName(QWidget* parent, const FileDialogRequest& request) {
+    return RunFileDialog(parent, request, false);
+}
+
+bool QtUserDialogs::InputText(QWidget* parent, const QString& title, const QString& prompt,
+                              QString& text) {
+    bool ok = false;
+    const QString entered =
+        QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, text, &ok);
+    if (ok) text = entered;
+    return ok;
+}
+
+}  // namespace korvan
