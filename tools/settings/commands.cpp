@@ -1,0 +1,134 @@
+#include "tools/settings/commands.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "model/settings_file.h"
+#include "tools/settings/field_table.h"
+
+namespace korvan::settings_tool {
+
+namespace {
+
+constexpr const char* Usage =
+    "usage: korvan-settings show FILE\n"
+    "       korvan-settings diff FILE_A FILE_B\n"
+    "       korvan-settings check FILE [-o OUT]\n";
+
+struct Failure {
+    std::string Message;
+};
+
+// Loads a settings file or throws a message that says what is wrong with it.
+SystemData Load(const std::string& path) {
+    namespace fs = std::filesystem;
+    const fs::path p(std::u8string(path.begin(), path.end()));
+    std::error_code ec;
+    if (fs::is_directory(p, ec)) throw Failure{path + ": is a directory, not a settings file"};
+    SystemData data;
+    std::string error;
+    if (!LoadSettingsFile(path, data, error)) {
+        const auto size = fs::file_size(p, ec);
+        if (!ec && size < SettingsFileSize)
+            error += " (the file has " + std::to_string(size) + " bytes, a settings file " +
+                     std::to_string(SettingsFileSize) + ")";
+        throw Failure{error};
+    }
+    return data;
+}
+
+// One row a line: a control character from a damaged file's Wi-Fi texts must not
+// break the line or the TAB between label and value.
+std::string OneLine(const std::string& text) {
+    std::string s;
+    for (char c : text) {
+        auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            const char* hex = "0123456789ABCDEF";
+            s += "\\x";
+            s += hex[b >> 4];
+            s += hex[b & 0xF];
+        } else {
+            s += c;
+        }
+    }
+    return s;
+}
+
+void Show(const SystemData& data, char sep, std::ostream& out) {
+    bool first = true;
+    Section current{};
+    for (const FieldDesc& f : SettingsFields()) {
+        if (first || f.Sec != current) {
+            out << (first ? "" : "\n") << '[' << SectionTitle(f.Sec) << "]\n";
+            current = f.Sec;
+            first = false;
+        }
+        out << f.Name << '\t' << OneLine(FieldText(f, data, sep)) << '\n';
+    }
+}
+
+int PrintChanges(const std::vector<FieldChange>& changes, std::ostream& out) {
+    for (const FieldChange& c : changes)
+        out << SectionTitle(c.Sec) << '\t' << c.Name << '\t' << c.Old << '\t' << c.New << '\n';
+    return changes.empty() ? ExitSame : ExitDifferent;
+}
+
+// Every settings table as the tool shows it, read back through the tool's own
+// read-back and checks, as saving or writing settings does.
+SystemData Checked(SystemData data, char sep) {
+    ReadControlBoxSettingsTable(data.ControlSettings, ControlBoxSettingsTexts(data.ControlSettings, sep), sep);
+    ReadBatteryBoxSettingsTable(data.BatterySettings, BatteryBoxSettingsTexts(data.BatterySettings, 12, sep),
+                                12, sep);
+    for (FieldBoxSettings& f : data.FieldSettings) ReadFieldBoxSettingsTable(f, FieldBoxSettingsTexts(f, sep), sep);
+    return data;
+}
+
+int Check(const std::vector<std::string>& args, char sep, std::ostream& out) {
+    std::string in, outPath;
+    bool haveOut = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "-o") {
+            if (haveOut || i + 1 >= args.size()) throw Failure{"check: -o needs one output file"};
+            outPath = args[++i];
+            haveOut = true;
+        } else if (in.empty() && !args[i].empty()) {
+            in = args[i];
+        } else {
+            throw Failure{"check: unexpected argument \"" + args[i] + "\""};
+        }
+    }
+    if (in.empty()) throw Failure{"check: no settings file given"};
+    const SystemData before = Load(in);
+    const SystemData after = Checked(before, sep);
+    if (haveOut) {
+        std::string error;
+        if (!SaveSettingsFile(outPath, after, error)) throw Failure{error};
+    }
+    return PrintChanges(CompareImages(BuildSettingsFileImage(before), BuildSettingsFileImage(after), sep), out);
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, char sep, std::ostream& out, std::ostream& err) {
+    try {
+        const std::string cmd = args.empty() ? "" : args[0];
+        if (cmd == "show" && args.size() == 2) {
+            Show(Load(args[1]), sep, out);
+            return ExitSame;
+        }
+        if (cmd == "diff" && args.size() == 3) {
+            const SystemData a = Load(args[1]);
+            const SystemData b = Load(args[2]);
+            return PrintChanges(CompareImages(BuildSettingsFileImage(a), BuildSettingsFileImage(b), sep), out);
+        }
+        if (cmd == "check" && args.size() >= 2) return Check(args, sep, out);
+        err << "korvan-settings: " << (cmd.empty() ? "no command given" : "bad arguments") << '\n' << Usage;
+        return ExitBadInput;
+    } catch (const Failure& f) {
+        err << "korvan-settings: " << f.Message << '\n';
+        return ExitBadInput;
+    }
+}
+
+}  // namespace korvan::settings_tool
