@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <array>
+
+#include "display/can_monitor.h"
+
+using namespace korvan;
+
+namespace {
+
+std::array<uint8_t, 64> Answer(uint8_t len0, uint8_t len1) {
+    std::array<uint8_t, 64> a{};
+    a[0] = 4;
+    a[4] = 0x23;
+    a[5] = 0x01;
+    a[6] = 0xF8;
+    a[7] = 0x09;
+    a[8] = len0;
+    for (int i = 0; i < 8; ++i) a[9 + i] = uint8_t(0x10 + i);
+    a[32] = 6;
+    a[32 + 8] = len1;
+    for (int i = 0; i < 8; ++i) a[32 + 9 + i] = uint8_t(0xA0 + i);
+    return a;
+}
+
+}  // namespace
+
+TEST(CanMonitor, StartsInHexWithAReadOnlyUnwrappedList) {
+    CanMonitor m;
+    EXPECT_EQ(m.CanLabel->text(), "Raw CAN Frames");
+    EXPECT_EQ(m.CanViewHexCheckBox->text(), "View in Hex");
+    EXPECT_TRUE(m.ViewInHex());
+    EXPECT_FALSE(m.Paused());
+    EXPECT_TRUE(m.CanMemo->isReadOnly());
+    EXPECT_EQ(m.CanMemo->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_EQ(m.CanMemo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(m.PauseCanWatch->text(), "Pause");
+    EXPECT_TRUE(m.PauseCanWatch->isCheckable());
+    EXPECT_EQ(m.ClearAllLines->text(), "Clear");
+    EXPECT_EQ(m.CopyToClipboard->text(), "Copy to Clipboard");
+    EXPECT_TRUE(m.Lines().isEmpty());
+}
+
+TEST(CanMonitor, AddsOneLinePerFilledRecordInOrder) {
+    CanMonitor m;
+    auto a = Answer(0, 3);
+    m.AddFrameRecords(a.data());
+    ASSERT_EQ(m.Lines().size(), 1);
+    EXPECT_EQ(m.Lines()[0], "N2K message\t\t\t3 bytes\tID=0x00000000\tb0=0xA0\tb1=0xA1\tb2=0xA2\t");
+    a = Answer(2, 1);
+    m.AddFrameRecords(a.data());
+    ASSERT_EQ(m.Lines().size(), 3);
+    EXPECT_EQ(m.Lines()[1], "Extended data frame\t\t2 bytes\tID=0x09F80123\tb0=0x10\tb1=0x11\t");
+    EXPECT_TRUE(m.Lines()[2].startsWith("N2K message"));
+    a = Answer(0, 0);
+    m.AddFrameRecords(a.data());
+    EXPECT_EQ(m.Lines().size(), 3);
+}
+
+TEST(CanMonitor, HexChoiceAppliesToNewLinesOnly) {
+    CanMonitor m;
+    auto a = Answer(1, 0);
+    m.AddFrameRecords(a.data());
+    m.CanViewHexCheckBox->setChecked(false);
+    m.AddFrameRecords(a.data());
+    ASSERT_EQ(m.Lines().size(), 2);
+    EXPECT_EQ(m.Lines()[0], "Extended data frame\t\t1 bytes\tID=0x09F80123\tb0=0x10\t");
+    EXPECT_EQ(m.Lines()[1], "Extended data frame\t\t1 bytes\tID=167248163\tb0=16\t");
+}
+
+TEST(CanMonitor, PauseClearAndCopy) {
+    CanMonitor m;
+    m.PauseCanWatchClick();
+    EXPECT_TRUE(m.Paused());
+    m.PauseCanWatch->trigger();  // the menu item toggles the same check mark
+    EXPECT_FALSE(m.Paused());
+
+    auto a = Answer(1, 2);
+    m.AddFrameRecords(a.data());
+    const QStringList lines = m.Lines();
+    m.CopyToClipboard->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), lines.join('\n'));
+    EXPECT_FALSE(m.CanMemo->textCursor().hasSelection());
+
+    m.ClearAllLines->trigger();
+    EXPECT_TRUE(m.Lines().isEmpty());
+    m.AddFrameRecords(a.data());
+    EXPECT_EQ(m.Lines(), lines);
+}
+
+// Left running for days, the list keeps its newest lines and stays quick.
+TEST(CanMonitor, KeepsABoundedNumberOfLines) {
+    CanMonitor m;
+    auto a = Answer(8, 8);
+    QElapsedTimer timer;
+    timer.start();
+    const int answers = CanMonitor::MaxLines / 2 + 50;
+    for (int i = 0; i < answers; ++i) {
+        a[5] = uint8_t(i);
+        a[6] = uint8_t(i >> 8);
+        m.AddFrameRecords(a.data());
+    }
+    const qint64 elapsed = timer.elapsed();
+    const QStringList lines = m.Lines();
+    ASSERT_EQ(lines.size(), CanMonitor::MaxLines);
+    // The oldest 100 lines (50 answers) are gone: the first kept is from answer 50.
+    EXPECT_TRUE(lines.first().contains("ID=0x09003223")) << lines.first().toStdString();
+    EXPECT_LT(elapsed, 20000);
+    RecordProperty("append_ms", int(elapsed));
+}
