@@ -164,7 +164,7 @@ bool TMainFormKX4::eventFilter(QObject* watched, QEvent* event) {
         default:
             break;
     }
-    if (MessagePanel->isVisible() && MessageShownAt.isValid() &&
+    if (!MessagePanel->isHidden() && MessageShownAt.isValid() &&
         MessageShownAt.msecsTo(QDateTime::currentDateTime()) > MessagePanelMs)
         MessagePanel->hide();
     return QMainWindow::eventFilter(watched, event);

@@ -31,7 +31,7 @@ struct WriteModule {
 
 constexpr WriteModule WriteModules[] = {
     {CmdWriteControlBoxSettings, "System Control Module"},
-    {CmdWriteChargeProfiles, "Charge profiles"},
+    {CmdWriteChargeProfiles, "System Control Module"},
     {CmdWriteBatteryBoxItem, "Battery Control Module"},
     {CmdWriteFieldBox1Item, "Field Control Module #1"},
     {CmdWriteFieldBox2Item, "Field Control Module #2"},

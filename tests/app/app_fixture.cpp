@@ -1,0 +1,116 @@
+#include "tests/app/app_fixture.h"
+
+#include <QTableWidget>
+#include <QTimer>
+#include <thread>
+
+namespace korvan {
+
+void RecordingWaiter::Wait(std::chrono::milliseconds duration, bool processMessages) {
+    Waits.push_back({duration, processMessages});
+    if (DuringWait) DuringWait();
+    if (RealSleep.count() > 0) std::this_thread::sleep_for(RealSleep);
+}
+
+void ScriptedDialogs::ShowMessage(QWidget*, MessageKind kind, const QString& text) {
+    Messages.push_back({kind, text});
+    if (DuringMessage) DuringMessage();
+}
+
+QString ScriptedDialogs::SaveFileName(QWidget*, const FileDialogRequest& request) {
+    SaveRequests.push_back(request);
+    return SavePath;
+}
+
+QString ScriptedDialogs::OpenFileName(QWidget*, const FileDialogRequest& request) {
+    OpenRequests.push_back(request);
+    return OpenPath;
+}
+
+bool ScriptedDialogs::InputText(QWidget*, const QString&, const QString&, QString& text) {
+    if (Inputs.empty()) return false;
+    text = Inputs.front();
+    Inputs.pop_front();
+    return true;
+}
+
+int SwitchableHid::Write(Handle h, const uint8_t* data, size_t length) {
+    failed_ = false;
+    if (length >= 2 && FailCode >= 0 && data[1] == FailCode) {
+        if (FailAfter > 0) {
+            --FailAfter;
+        } else {
+            failed_ = true;
+            return -1;
+        }
+    }
+    if (length == 65) {
+        std::array<uint8_t, 65> copy{};
+        std::copy(data, data + 65, copy.begin());
+        Written.push_back(copy);
+    }
+    return inner_.Write(h, data, length);
+}
+
+AppTest::AppTest() : simulator(SimConfig{}, [this] { return now; }) {
+    EXPECT_TRUE(line.Start()) << line.LastError();
+    bluetooth = std::make_unique<SimBluetoothDiscovery>(line.SlaveName());
+    WindowSeams seams;
+    seams.Hid = &hid;
+    seams.Serial = &serial;
+    seams.Bluetooth = bluetooth.get();
+    seams.Wait = &waiter;
+    seams.Dialogs = &dialogs;
+    window = std::make_unique<TMainFormKX4>(seams);
+    Quiet();
+}
+
+AppTest::~AppTest() {
+    window.reset();
+    line.Stop();
+}
+
+void AppTest::Quiet() {
+    window->USBTimer->stop();
+    window->BTTimer->stop();
+    window->INETTimer->stop();
+}
+
+std::vector<std::string> AppTest::Values(const QTableWidget* table) {
+    std::vector<std::string> values;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem* item = table->item(row, 1);
+        values.push_back(item ? item->text().toStdString() : std::string());
+    }
+    return values;
+}
+
+bool AppTest::AllEmpty(const QTableWidget* table) {
+    for (const std::string& value : Values(table))
+        if (value != "-") return false;
+    return table->rowCount() > 0;
+}
+
+bool AppTest::NoneEmpty(const QTableWidget* table) {
+    for (const std::string& value : Values(table))
+        if (value == "-" || value.empty()) return false;
+    return table->rowCount() > 0;
+}
+
+void AppTest::ConnectUsb() {
+    W().USBTimerTimer();
+    EXPECT_TRUE(W().Usb().IsOpen()) << W().Usb().UsbStatusText;
+    simulator.ClearRecord();
+    hid.Written.clear();
+}
+
+bool AppTest::PollBluetoothUntilState() {
+    for (int tick = 0; tick < 20; ++tick) {
+        W().BTTimerTimer();
+        if (W().Records().ControlState.ConnectedModules != 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    }
+    return false;
+}
+
+}  // namespace korvan

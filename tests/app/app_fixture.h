@@ -1,0 +1,123 @@
+// A main window on the simulated system: the simulator behind the HID seam (with
+// a switch that fails chosen requests) and behind a pseudo-terminal serial line,
+// a waiter that records the pauses, and dialogs that answer from a script.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "platform/posix_serial_port.h"
+#include "sim/sim_bluetooth_discovery.h"
+#include "sim/sim_hid_devices.h"
+#include "sim/sim_serial_line.h"
+#include "sim/simulator.h"
+
+class QTableWidget;
+
+namespace korvan {
+
+struct RecordedWait {
+    std::chrono::milliseconds Duration;
+    bool ProcessMessages;
+};
+
+class RecordingWaiter : public Waiter {
+public:
+    void Wait(std::chrono::milliseconds duration, bool processMessages) override;
+
+    std::vector<RecordedWait> Waits;
+    std::function<void()> DuringWait;
+    // The serial line answers in real time: Bluetooth tests let the bytes arrive.
+    std::chrono::milliseconds RealSleep{0};
+};
+
+struct ShownMessage {
+    MessageKind Kind;
+    QString Text;
+};
+
+class ScriptedDialogs : public UserDialogs {
+public:
+    void ShowMessage(QWidget* parent, MessageKind kind, const QString& text) override;
+    QString SaveFileName(QWidget* parent, const FileDialogRequest& request) override;
+    QString OpenFileName(QWidget* parent, const FileDialogRequest& request) override;
+    bool InputText(QWidget* parent, const QString& title, const QString& prompt,
+                   QString& text) override;
+
+    std::vector<ShownMessage> Messages;
+    std::vector<FileDialogRequest> SaveRequests;
+    std::vector<FileDialogRequest> OpenRequests;
+    QString SavePath;  // empty: the dialog is cancelled
+    QString OpenPath;
+    std::deque<QString> Inputs;  // answers in order; none left: cancelled
+    std::function<void()> DuringMessage;
+};
+
+// The simulator's HID device, with requests of one code failing on demand.
+class SwitchableHid : public HidDevices {
+public:
+    explicit SwitchableHid(HidDevices& inner) : inner_(inner) {}
+    std::vector<HidDeviceInfo> Enumerate() override { return inner_.Enumerate(); }
+    Handle Open(const std::string& path) override { return inner_.Open(path); }
+    int Write(Handle h, const uint8_t* data, size_t length) override;
+    int Read(Handle h, uint8_t* data, size_t length, int timeoutMs) override {
+        return inner_.Read(h, data, length, timeoutMs);
+    }
+    bool Close(Handle h) override { return inner_.Close(h); }
+    std::string LastError() override { return failed_ ? "Write failed" : inner_.LastError(); }
+
+    int FailCode = -1;  // command code whose writes fail; -1: none
+    // When > 0, only this many more writes of FailCode succeed before they fail.
+    int FailAfter = 0;
+    std::vector<std::array<uint8_t, 65>> Written;
+
+private:
+    HidDevices& inner_;
+    bool failed_ = false;
+};
+
+class AppTest : public ::testing::Test {
+protected:
+    AppTest();
+    ~AppTest() override;
+
+    // Stops the window's timers so that only the test drives the handlers.
+    void Quiet();
+    TMainFormKX4& W() { return *window; }
+    std::vector<uint8_t> UsbCodes() { return simulator.ReceivedUsbCodes(); }
+    static std::vector<std::string> Values(const QTableWidget* table);
+    static bool AllEmpty(const QTableWidget* table);  // every value cell "-"
+    static bool NoneEmpty(const QTableWidget* table);
+    // The first exchange finds and opens the device (and fails, as on a real
+    // start); the record of what the simulator received starts after it.
+    void ConnectUsb();
+    // A few Bluetooth ticks until a StateImage was decoded; false if none came.
+    bool PollBluetoothUntilState();
+
+    std::chrono::milliseconds now{0};
+    KorvanSimulator simulator;
+    SimHidDevices simHid{simulator};
+    SwitchableHid hid{simHid};
+    SimSerialLine line{simulator};
+    std::unique_ptr<SimBluetoothDiscovery> bluetooth;
+    PosixSerialPort serial;
+    RecordingWaiter waiter;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TMainFormKX4> window;
+};
+
+// The same with the USB link already open.
+class AppUsbTest : public AppTest {
+protected:
+    AppUsbTest() { ConnectUsb(); }
+};
+
+}  // namespace korvan

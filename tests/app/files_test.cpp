@@ -1,0 +1,162 @@
+// Settings files and the data log through the menu commands.
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <cstring>
+
+#include "model/data_log.h"
+#include "tests/app/app_fixture.h"
+
+namespace korvan {
+namespace {
+
+class AppFilesTest : public AppUsbTest {
+protected:
+    QByteArray Read(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    template <typename T>
+    static bool SameBytes(const T& a, const T& b) {
+        return std::memcmp(&a, &b, sizeof(T)) == 0;
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(AppFilesTest, SaveThenLoadRestoresEverySettingsFieldBitForBit) {
+    ASSERT_TRUE(dir.isValid());
+    W().USBTimerTimer();
+    W().ReadAllSettingsFromSystemClick();
+    W().PIComboBox->setCurrentIndex(4);
+    const QString path = dir.filePath("boat.korvan3");
+    dialogs.SavePath = path;
+    W().SaveSettingsToFileClick();
+    ASSERT_EQ(dialogs.SaveRequests.size(), 1u);
+    EXPECT_EQ(dialogs.SaveRequests[0].Title, "Save Settings To File");
+    EXPECT_EQ(dialogs.SaveRequests[0].Filter, "KORVAN III Settings File (*.korvan3)");
+    EXPECT_EQ(dialogs.SaveRequests[0].DefaultSuffix, "korvan3");
+    EXPECT_EQ(Read(path).size(), 752);
+    const SystemData saved = W().Records();
+    EXPECT_EQ(saved.ControlSettings.ProfileIndex, 4);
+    EXPECT_EQ(saved.BatterySettings.Marker, 0xFF);
+
+    // Other settings arrive, then the file comes back.
+    W().FieldBox1SettingsStringGrid->item(0, 1)->setText("20");
+    W().WriteAllSettingsToSystemClick();
+    W().ReadAllSettingsFromSystemClick();
+    W().PIComboBox->setCurrentIndex(0);
+    ASSERT_FALSE(SameBytes(W().Records().FieldSettings[0], saved.FieldSettings[0]));
+
+    dialogs.OpenPath = path;
+    W().LoadSettingsFromFileClick();
+    EXPECT_EQ(dialogs.OpenRequests.back().Title, "Load Settings From File");
+    EXPECT_TRUE(W().SettingsLoaded);
+    EXPECT_TRUE(SameBytes(W().Records().ControlSettings, saved.ControlSettings));
+    EXPECT_TRUE(SameBytes(W().Records().BatterySettings, saved.BatterySettings));
+    EXPECT_TRUE(SameBytes(W().Records().FieldSettings, saved.FieldSettings));
+    EXPECT_EQ(W().PIComboBox->currentIndex(), 4);
+    for (QTableWidget* table : {W().ControlBoxSettingsStringGrid, W().BatteryBoxSettingsStringGrid,
+                                W().FieldBox1SettingsStringGrid, W().FieldBox2SettingsStringGrid})
+        EXPECT_TRUE(NoneEmpty(table));
+
+    // Saving what was loaded gives the same file.
+    dialogs.SavePath = dir.filePath("again.korvan3");
+    W().SaveSettingsToFileClick();
+    EXPECT_EQ(Read(dialogs.SavePath), Read(path));
+}
+
+TEST_F(AppFilesTest, FailedOrCancelledLoadLeavesTablesEmptyAndSettingsNotLoaded) {
+    ASSERT_TRUE(dir.isValid());
+    W().ReadAllSettingsFromSystemClick();
+    ASSERT_TRUE(W().SettingsLoaded);
+    W().LoadSettingsFromFileClick();  // cancelled
+    EXPECT_FALSE(W().SettingsLoaded);
+    EXPECT_TRUE(AllEmpty(W().ControlBoxSettingsStringGrid));
+
+    const QString shortFile = dir.filePath("short.korvan3");
+    QFile file(shortFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(700, '\0'));
+    file.close();
+    dialogs.OpenPath = shortFile;
+    W().LoadSettingsFromFileClick();
+    ASSERT_EQ(dialogs.Messages.size(), 1u);
+    EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Error);
+    EXPECT_EQ(dialogs.Messages[0].Text, "Stream read error");
+    EXPECT_FALSE(W().SettingsLoaded);
+    EXPECT_TRUE(AllEmpty(W().FieldBox1SettingsStringGrid));
+
+    dialogs.SavePath = dir.filePath("no/such/folder/x.korvan3");
+    W().SaveSettingsToFileClick();
+    ASSERT_EQ(dialogs.Messages.size(), 2u);
+    EXPECT_TRUE(dialogs.Messages[1].Text.startsWith("Cannot create file \"" + dialogs.SavePath));
+}
+
+TEST_F(AppFilesTest, DataLogGetsHeaderOnceALinePerCompletePollAndStopsOnFailure) {
+    ASSERT_TRUE(dir.isValid());
+    const QString logDir = dir.filePath("logs");
+    QDir().mkpath(logDir);
+    const QString path = logDir + "/Log.txt";
+    dialogs.SavePath = path;
+    W().EnableDataLoggingToFile->trigger();
+    Quiet();
+    ASSERT_TRUE(W().EnableDataLoggingToFile->isChecked());
+    EXPECT_EQ(W().DataLogPath, path.toStdString());
+
+    for (int i = 0; i < 3; ++i) W().USBTimerTimer();
+    hid.FailCode = CmdFieldBox1State;  // an incomplete poll writes no line
+    W().USBTimerTimer();
+    hid.FailCode = -1;
+
+    const QList<QByteArray> lines = Read(path).split('\n');
+    ASSERT_EQ(lines.size(), 5);  // header, three lines, nothing after the last CR LF
+    EXPECT_EQ(lines[0] + '\n', QByteArray::fromStdString(DataLogHeader()));
+    EXPECT_TRUE(lines[0].startsWith("SCM:Charging Stage\t"));
+    EXPECT_EQ(lines[1].count('\t'), lines[0].count('\t'));
+    EXPECT_TRUE(lines[3].endsWith('\r'));
+    EXPECT_TRUE(lines[4].isEmpty());
+
+    // The folder goes away: the append fails and logging switches itself off.
+    QDir(logDir).removeRecursively();
+    W().USBTimerTimer();
+    EXPECT_FALSE(W().EnableDataLoggingToFile->isChecked());
+    QDir().mkpath(logDir);
+    W().USBTimerTimer();
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_EQ(W().DataLogPath, path.toStdString());
+}
+
+TEST_F(AppFilesTest, BatterySettingsFollowTheSystemVoltageScale) {
+    ASSERT_TRUE(dir.isValid());
+    // Settings from a file shown before any state: the 12 V scale.
+    W().ReadAllSettingsFromSystemClick();
+    const double at100 = W().Records().BatterySettings.VoltageAt100;
+    dialogs.SavePath = dir.filePath("s.korvan3");
+    W().SaveSettingsToFileClick();
+    simHid.Unplug();
+    W().USBTimerTimer();  // lost link: no state, tables empty
+    simHid.Replug();
+    W().USBTimerTimer();  // finds the device again, still without a state
+    dialogs.OpenPath = dialogs.SavePath;
+    W().LoadSettingsFromFileClick();
+    const QString shown12 = W().BatteryBoxSettingsStringGrid->item(2, 1)->text();
+
+    SimConfig config = simulator.Config();
+    config.SystemVoltage = 24;
+    simulator.SetConfig(config);
+    W().USBTimerTimer();
+    ASSERT_EQ(W().Records().BatteryState.SystemVoltage, 24);
+    const QString shown24 = W().BatteryBoxSettingsStringGrid->item(2, 1)->text();
+    EXPECT_NE(shown24, shown12);
+    EXPECT_NEAR(shown24.toDouble(), 2 * at100, 0.006);
+    // Read back on the scale it is shown on, the held value is the 12 V one.
+    W().WriteAllSettingsToSystemClick();
+    EXPECT_NEAR(simulator.Settings().Battery.VoltageAt100, at100, 0.006);
+}
+
+}  // namespace
+}  // namespace korvan

@@ -1,0 +1,45 @@
+// Every page after a few seconds of a live system, as the user sees it. The
+// pictures land in app-pages/ under the test's working folder for looking at.
+#include <QDir>
+#include <QPixmap>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include "display/can_monitor.h"
+#include "tests/app/app_fixture.h"
+
+namespace korvan {
+namespace {
+
+using AppPagesTest = AppUsbTest;
+
+TEST_F(AppPagesTest, EveryPageShowsTheLiveSystem) {
+    W().show();
+    W().USBTimerTimer();  // the read fills the tables of the modules this poll reports
+    W().ReadAllSettingsFromSystemClick();
+    Quiet();
+    W().PageControl->setCurrentWidget(W().CanTabSheet);
+    for (int tick = 0; tick < 8; ++tick) {
+        now += std::chrono::milliseconds(500);
+        W().USBTimerTimer();
+    }
+    EXPECT_FALSE(W().Can->Lines().isEmpty());
+    QDir().mkpath("app-pages");
+    for (int page = 0; page < W().PageControl->count(); ++page) {
+        W().PageControl->setCurrentIndex(page);
+        W().USBTimerTimer();
+        const QPixmap picture = W().grab();
+        EXPECT_FALSE(picture.isNull());
+        EXPECT_TRUE(picture.save(QStringLiteral("app-pages/page%1.png").arg(page)));
+    }
+    for (QTableWidget* table :
+         {W().ControlBoxStateStringGrid, W().BatteryBoxStateStringGrid, W().FieldBox1StateStringGrid,
+          W().FieldBox2StateStringGrid, W().ControlBoxSettingsStringGrid,
+          W().BatteryBoxSettingsStringGrid, W().FieldBox1SettingsStringGrid,
+          W().FieldBox2SettingsStringGrid})
+        EXPECT_TRUE(NoneEmpty(table)) << table->objectName().toStdString();
+    W().hide();
+}
+
+}  // namespace
+}  // namespace korvan

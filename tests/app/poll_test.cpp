@@ -1,0 +1,183 @@
+// The polling cycle against the simulator: what is asked, decoded and shown,
+// and what a lost link leaves behind.
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include "display/can_monitor.h"
+#include "link/protocol.h"
+#include "tests/app/app_fixture.h"
+
+namespace korvan {
+namespace {
+
+using AppPollTest = AppUsbTest;
+
+const std::vector<uint8_t> StateCodes{1, 2, 3, 4};
+
+TEST_F(AppPollTest, UsbTickFillsEveryStateTableFromTheSystem) {
+    W().USBTimerTimer();
+    EXPECT_EQ(UsbCodes(), StateCodes);  // the frame monitor is not watching
+    const SimStates states = simulator.States();
+    EXPECT_EQ(W().Records().ControlState.ConnectedModules, states.Control.ConnectedModules);
+    EXPECT_EQ(W().Records().BatteryState.Soc, states.Battery.Soc);
+    EXPECT_EQ(W().Records().FieldState[1].EngineRpm, states.Field[1].EngineRpm);
+    for (QTableWidget* table : {W().ControlBoxStateStringGrid, W().BatteryBoxStateStringGrid,
+                                W().FieldBox1StateStringGrid, W().FieldBox2StateStringGrid})
+        EXPECT_TRUE(NoneEmpty(table)) << table->objectName().toStdString();
+    for (QPlainTextEdit* memo : {W().ControlBoxStatusMemo, W().BatteryBoxStatusMemo,
+                                 W().FieldBox1StatusMemo, W().FieldBox2StatusMemo})
+        EXPECT_FALSE(memo->toPlainText().isEmpty());
+    EXPECT_TRUE(W().ControlBoxStatusMemo->toPlainText().contains("- NMEA 2000 connected"));
+    // Settings tables are not touched by a poll.
+    EXPECT_TRUE(AllEmpty(W().ControlBoxSettingsStringGrid));
+    EXPECT_EQ(W().windowTitle(), "Ardexon KORVAN KX4 system [User Mode] - USB connection");
+    EXPECT_EQ(W().StatusText->text().toStdString(), W().Usb().UsbStatusText);
+
+    W().ShareDataWithSupport->trigger();
+    W().USBTimerTimer();
+    EXPECT_EQ(W().windowTitle(), "Ardexon KORVAN KX4 system [User Mode] - USB connection, "
+                                 "sharing data with remote support");
+}
+
+TEST_F(AppPollTest, TickOfAnotherLinkDoesNothing) {
+    const QString caption = W().windowTitle();
+    W().ConnectionBlueTooth->trigger();
+    W().USBTimerTimer();
+    W().RemoteViaInternetToProvideSupport->trigger();
+    W().BTTimerTimer();
+    EXPECT_TRUE(UsbCodes().empty());
+    EXPECT_TRUE(AllEmpty(W().ControlBoxStateStringGrid));
+    EXPECT_EQ(W().windowTitle(), caption);
+}
+
+TEST_F(AppPollTest, FrsFlagsRideOnTheNextStateRequestOnly) {
+    W().FRSPlusButtonClick();
+    W().FRSMinusButtonClick();
+    W().USBTimerTimer();
+    ASSERT_FALSE(hid.Written.empty());
+    EXPECT_EQ(hid.Written[0][1], CmdControlBoxState);
+    EXPECT_EQ(hid.Written[0][2], FrsMinusFlag);  // minus wins
+    EXPECT_EQ(hid.Written[1][2], 0);
+    EXPECT_FALSE(W().FrsPlusPending || W().FrsMinusPending);
+
+    // A press whose request fails is gone, not sent again.
+    W().FRSPlusButtonClick();
+    hid.FailCode = CmdControlBoxState;
+    W().USBTimerTimer();
+    hid.FailCode = -1;
+    EXPECT_FALSE(W().FrsPlusPending);
+    hid.Written.clear();
+    W().USBTimerTimer();
+    ASSERT_FALSE(hid.Written.empty());
+    EXPECT_EQ(hid.Written[0][2], 0);
+}
+
+TEST_F(AppPollTest, FailedFirstExchangeEmptiesTablesZeroesRecordsAndForgetsSettings) {
+    W().USBTimerTimer();
+    W().ReadAllSettingsFromSystemClick();
+    ASSERT_TRUE(W().SettingsLoaded);
+    ASSERT_TRUE(NoneEmpty(W().FieldBox1SettingsStringGrid));
+    const uint8_t poles = W().Records().FieldSettings[0].Poles;
+
+    simHid.Unplug();
+    W().USBTimerTimer();
+    EXPECT_EQ(W().windowTitle(), "Ardexon KORVAN KX4 system [User Mode]");
+    EXPECT_EQ(W().Records().ControlState.ConnectedModules, 0);
+    EXPECT_EQ(W().Records().BatteryState.Soc, 0);
+    EXPECT_EQ(W().Records().FieldState[0].EngineRpm, 0);
+    for (QTableWidget* table :
+         {W().ControlBoxStateStringGrid, W().BatteryBoxStateStringGrid, W().FieldBox1StateStringGrid,
+          W().FieldBox2StateStringGrid, W().ControlBoxSettingsStringGrid,
+          W().BatteryBoxSettingsStringGrid, W().FieldBox1SettingsStringGrid,
+          W().FieldBox2SettingsStringGrid})
+        EXPECT_TRUE(AllEmpty(table)) << table->objectName().toStdString();
+    EXPECT_TRUE(W().BatteryBoxStatusMemo->toPlainText().isEmpty());
+    EXPECT_EQ(W().Records().FieldSettings[0].Poles, poles);  // the records keep the settings
+
+    // The emptied tables would write every row's default: the write is refused.
+    simHid.Replug();
+    W().USBTimerTimer();  // finds the device again
+    W().USBTimerTimer();
+    simulator.ClearRecord();
+    W().WriteAllSettingsToSystemClick();
+    W().WriteControlBoxSettingsToSystemClick();
+    EXPECT_TRUE(UsbCodes().empty());
+    ASSERT_EQ(dialogs.Messages.size(), 2u);
+    EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Warning);
+    EXPECT_EQ(dialogs.Messages[0].Text,
+              "Before updating, the settings must be either read from the system, or loaded "
+              "from a file ");
+    EXPECT_TRUE(NoneEmpty(W().ControlBoxStateStringGrid));  // the next good tick refills
+}
+
+TEST_F(AppPollTest, LaterFailureKeepsWhatWasShownAndSkipsLogAndFrames) {
+    const QString dir = QDir::tempPath() + "/korvan-app-poll-" +
+                        QString::number(QCoreApplication::applicationPid());
+    QDir().mkpath(dir);
+    const QString log = dir + "/Log.txt";
+    QFile::remove(log);
+    dialogs.SavePath = log;
+    W().EnableDataLoggingToFile->trigger();
+    Quiet();
+    W().PageControl->setCurrentWidget(W().CanTabSheet);
+
+    hid.FailCode = CmdFieldBox2State;
+    W().USBTimerTimer();
+    EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_TRUE(NoneEmpty(W().FieldBox1StateStringGrid));
+    EXPECT_TRUE(AllEmpty(W().FieldBox2StateStringGrid));
+    EXPECT_EQ(W().windowTitle(), "Ardexon KORVAN KX4 system [User Mode] - USB connection");
+    EXPECT_FALSE(QFile::exists(log));
+    EXPECT_TRUE(W().EnableDataLoggingToFile->isChecked());
+    QDir(dir).removeRecursively();
+}
+
+TEST_F(AppPollTest, FramePageFollowsBusBitAndAsksOnlyWhileWatched) {
+    W().USBTimerTimer();
+    const int canPage = W().PageControl->indexOf(W().CanTabSheet);
+    EXPECT_TRUE(W().PageControl->isTabVisible(canPage));
+
+    W().PageControl->setCurrentWidget(W().CanTabSheet);
+    simulator.ClearRecord();
+    for (int i = 0; i < 6; ++i) W().USBTimerTimer();
+    std::vector<uint8_t> codes = UsbCodes();
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), CmdCanFrames), 6);
+    EXPECT_FALSE(W().Can->Lines().isEmpty());
+
+    W().Can->PauseCanWatch->trigger();
+    ASSERT_TRUE(W().Can->Paused());
+    simulator.ClearRecord();
+    W().USBTimerTimer();
+    EXPECT_EQ(UsbCodes(), StateCodes);
+    W().Can->PauseCanWatch->trigger();
+
+    SimConfig config = simulator.Config();
+    config.Nmea2000 = false;
+    simulator.SetConfig(config);
+    simulator.ClearRecord();
+    W().USBTimerTimer();
+    EXPECT_FALSE(W().PageControl->isTabVisible(canPage));
+    W().USBTimerTimer();
+    EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{1, 2, 3, 4, 1, 2, 3, 4}));
+}
+
+TEST_F(AppPollTest, BluetoothTickDecodesTheStateImage) {
+    W().ConnectionBlueTooth->trigger();
+    ASSERT_TRUE(PollBluetoothUntilState()) << W().Bt().BtStatusText;
+    for (QTableWidget* table : {W().ControlBoxStateStringGrid, W().BatteryBoxStateStringGrid,
+                                W().FieldBox1StateStringGrid, W().FieldBox2StateStringGrid})
+        EXPECT_TRUE(NoneEmpty(table)) << table->objectName().toStdString();
+    EXPECT_EQ(W().windowTitle(), "Ardexon KORVAN KX4 system [User Mode] - Bluetooth connection");
+    // The status bar holds one line even when the link's text has several.
+    EXPECT_FALSE(W().StatusText->text().contains('\r'));
+    EXPECT_TRUE(UsbCodes().empty());
+}
+
+}  // namespace
+}  // namespace korvan

@@ -1,0 +1,212 @@
+// The settings commands against the simulator: requests in order, pauses through
+// the recording waiter, what reaches the tables, what the simulator ends up holding.
+#include <QAction>
+#include <QComboBox>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTableWidget>
+#include <QTimer>
+
+#include "link/protocol.h"
+#include "model/field_box.h"
+#include "tests/app/app_fixture.h"
+
+namespace korvan {
+namespace {
+
+using AppSettingsTest = AppUsbTest;
+using std::chrono::milliseconds;
+
+int Count(const std::vector<uint8_t>& codes, uint8_t code) {
+    return static_cast<int>(std::count(codes.begin(), codes.end(), code));
+}
+
+TEST_F(AppSettingsTest, UsbReadFillsTheTablesOfConnectedModulesOnly) {
+    SimConfig config = simulator.Config();
+    config.FieldBox2 = false;
+    config.BatteryBox = false;
+    simulator.SetConfig(config);
+    W().USBTimerTimer();
+    simulator.ClearRecord();
+
+    W().ReadAllSettingsFromSystemClick();
+    EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{5, 9, 6, 7, 8}));
+    EXPECT_TRUE(W().SettingsLoaded);
+    EXPECT_TRUE(NoneEmpty(W().ControlBoxSettingsStringGrid));
+    EXPECT_TRUE(NoneEmpty(W().FieldBox1SettingsStringGrid));
+    EXPECT_TRUE(AllEmpty(W().BatteryBoxSettingsStringGrid));
+    EXPECT_TRUE(AllEmpty(W().FieldBox2SettingsStringGrid));
+    EXPECT_EQ(W().PIComboBox->currentIndex(), simulator.Settings().Control.ProfileIndex);
+    EXPECT_EQ(W().Records().FieldSettings[0].Poles, simulator.Settings().Field[0].Poles);
+    // The timers run again and the menu is usable again.
+    EXPECT_TRUE(W().USBTimer->isActive() && W().BTTimer->isActive() && W().INETTimer->isActive());
+    EXPECT_TRUE(W().SystemMenu->menuAction()->isEnabled());
+    EXPECT_FALSE(W().CommandRunning());
+}
+
+TEST_F(AppSettingsTest, FailedUsbReadLeavesEveryTableEmptyAndSettingsNotLoaded) {
+    hid.FailCode = CmdBatteryBoxSettings;
+    W().ReadAllSettingsFromSystemClick();
+    EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{5, 9}));
+    EXPECT_FALSE(W().SettingsLoaded);
+    for (QTableWidget* table : {W().ControlBoxSettingsStringGrid, W().BatteryBoxSettingsStringGrid,
+                                W().FieldBox1SettingsStringGrid, W().FieldBox2SettingsStringGrid})
+        EXPECT_TRUE(AllEmpty(table));
+    // Decoded all the same.
+    EXPECT_EQ(W().Records().ControlSettings.BatteryChargeCurrentLimit,
+              simulator.Settings().Control.BatteryChargeCurrentLimit);
+    EXPECT_TRUE(W().USBTimer->isActive());
+}
+
+TEST_F(AppSettingsTest, EditedTablesWrittenOverUsbReachTheSystem) {
+    W().USBTimerTimer();
+    W().ReadAllSettingsFromSystemClick();
+    ASSERT_TRUE(W().SettingsLoaded);
+    simulator.ClearRecord();
+    waiter.Waits.clear();
+
+    W().FieldBox1SettingsStringGrid->item(0, 1)->setText("16");  // alternator poles
+    W().PIComboBox->setCurrentIndex(1);                           // AGM
+    W().ControlBoxSettingsStringGrid->item(6, 1)->setText("14.40");  // its bulk target
+
+    std::vector<QString> progress;
+    bool menuDisabled = true;
+    waiter.DuringWait = [&] {
+        progress.push_back(W().WriteProgress->isVisibleTo(&W()) ? W().WriteProgress->text()
+                                                                 : QString());
+        menuDisabled = menuDisabled && !W().SystemMenu->menuAction()->isEnabled();
+        // A second command chosen during a wait is refused.
+        W().ReadAllSettingsFromSystemClick();
+    };
+    W().WriteAllSettingsToSystemClick();
+    waiter.DuringWait = nullptr;
+
+    const std::vector<uint8_t> codes = UsbCodes();
+    ASSERT_EQ(codes.size(), 83u);
+    EXPECT_EQ(codes[0], CmdWriteControlBoxSettings);
+    EXPECT_EQ(codes[1], CmdWriteChargeProfiles);
+    EXPECT_EQ(Count(codes, CmdWriteBatteryBoxItem), 47);
+    EXPECT_EQ(Count(codes, CmdWriteFieldBox1Item), 17);
+    EXPECT_EQ(Count(codes, CmdWriteFieldBox2Item), 17);
+    EXPECT_EQ(Count(codes, CmdControlBoxSettings), 0);  // the refused read sent nothing
+
+    ASSERT_EQ(waiter.Waits.size(), 83u);
+    milliseconds total{0};
+    for (size_t i = 0; i < waiter.Waits.size(); ++i) {
+        EXPECT_EQ(waiter.Waits[i].Duration, milliseconds(i < 2 ? 1000 : 200)) << i;
+        EXPECT_TRUE(waiter.Waits[i].ProcessMessages);
+        total += waiter.Waits[i].Duration;
+    }
+    EXPECT_EQ(total, milliseconds(2000 + 81 * 200));
+    EXPECT_TRUE(menuDisabled);
+    EXPECT_EQ(progress.front(), "System Control Module: 1 of 83 reports");
+    EXPECT_EQ(progress[2], "Battery Control Module: 3 of 83 reports");
+    EXPECT_EQ(progress.back(), "Field Control Module #2: 83 of 83 reports");
+    EXPECT_FALSE(W().WriteProgress->isVisibleTo(&W()));
+
+    const SimSettings held = simulator.Settings();
+    EXPECT_EQ(held.Field[0].Poles, 16);
+    EXPECT_EQ(held.Control.ProfileIndex, 1);
+    EXPECT_DOUBLE_EQ(held.Control.Profiles[1].BulkTarget, 14.40);
+    // What the system holds is what the tool encodes from its records.
+    Buffer64 expected{};
+    EncodeFieldBoxSettings(W().Records().FieldSettings[0], expected);
+    const Buffer64 stored = simulator.StoredBlock(SimModule::FieldBox1);
+    EXPECT_TRUE(std::equal(stored.begin(), stored.begin() + 17, expected.begin()));
+}
+
+TEST_F(AppSettingsTest, WriteStopsAtTheFirstFailedReport) {
+    W().ReadAllSettingsFromSystemClick();
+    simulator.ClearRecord();
+    hid.FailCode = CmdWriteBatteryBoxItem;
+    hid.FailAfter = 9;  // the 10th item fails
+    W().WriteAllSettingsToSystemClick();
+    const std::vector<uint8_t> codes = UsbCodes();
+    EXPECT_EQ(Count(codes, CmdWriteBatteryBoxItem), 9);
+    EXPECT_EQ(Count(codes, CmdWriteFieldBox1Item), 0);
+    EXPECT_EQ(Count(codes, CmdWriteFieldBox2Item), 0);
+    EXPECT_FALSE(W().WriteProgress->isVisibleTo(&W()));
+    EXPECT_TRUE(dialogs.Messages.empty());  // a failure shows only in the status bar
+}
+
+TEST_F(AppSettingsTest, RefusalsShowTheirMessagesAndSendNothing) {
+    W().WriteAllSettingsToSystemClick();  // nothing read or loaded yet
+    W().ReadAllSettingsFromSystemClick();
+    simulator.ClearRecord();
+    W().ConnectionBlueTooth->trigger();
+    W().WriteAllSettingsToSystemClick();
+    W().ResetBluetoothRadioClick();
+    W().ResetControlBoxSettingsToDefaultValuesClick();
+    EXPECT_TRUE(UsbCodes().empty());
+    ASSERT_EQ(dialogs.Messages.size(), 4u);
+    EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Warning);
+    EXPECT_EQ(dialogs.Messages[1].Kind, MessageKind::Warning);
+    EXPECT_EQ(dialogs.Messages[1].Text, "Settings can be refreshed via USB connection only");
+    EXPECT_EQ(dialogs.Messages[2].Kind, MessageKind::Error);
+    EXPECT_EQ(dialogs.Messages[2].Text, "USB connection to KORVAN KX4 is required");
+    EXPECT_EQ(dialogs.Messages[3].Text, "USB connection to KORVAN KX4 is required");
+    // The failed reset leaves the settings that were read in the table, so a
+    // write does not send the empty table's row defaults.
+    EXPECT_TRUE(NoneEmpty(W().ControlBoxSettingsStringGrid));
+    EXPECT_TRUE(W().SettingsLoaded);
+}
+
+TEST_F(AppSettingsTest, ControlBoxWriteAndResetReadBackWhatTheSystemHolds) {
+    W().ReadAllSettingsFromSystemClick();
+    Quiet();
+    simulator.ClearRecord();
+    waiter.Waits.clear();
+    W().ControlBoxSettingsStringGrid->item(8, 1)->setText("321");  // alternator #1 limit
+    W().WriteControlBoxSettingsToSystemClick();
+    EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{16, 17, 5, 9}));
+    ASSERT_EQ(waiter.Waits.size(), 2u);
+    EXPECT_EQ(waiter.Waits[0].Duration, milliseconds(1000));
+    EXPECT_EQ(simulator.Settings().Control.Alt1CurrentLimit, 321);
+    EXPECT_EQ(W().ControlBoxSettingsStringGrid->item(8, 1)->text(), "321");
+    EXPECT_FALSE(W().INETTimer->isActive());  // only the poll timers were stopped
+
+    simulator.ClearRecord();
+    waiter.Waits.clear();
+    W().ResetControlBoxSettingsToDefaultValuesClick();
+    EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{21, 5, 9}));
+    ASSERT_EQ(waiter.Waits.size(), 1u);
+    EXPECT_TRUE(waiter.Waits[0].ProcessMessages);
+    EXPECT_NE(simulator.Settings().Control.Alt1CurrentLimit, 321);
+    EXPECT_EQ(W().ControlBoxSettingsStringGrid->item(8, 1)->text().toInt(),
+              simulator.Settings().Control.Alt1CurrentLimit);
+}
+
+TEST_F(AppSettingsTest, BluetoothRadioResetWaitsOutItsTenSeconds) {
+    W().ResetBluetoothRadioClick();
+    EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{22}));
+    ASSERT_EQ(dialogs.Messages.size(), 2u);
+    EXPECT_EQ(dialogs.Messages[0].Text, "Bluetooth Module reset takes 10 seconds. Please wait");
+    EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Information);
+    EXPECT_EQ(dialogs.Messages[1].Text, "Bluetooth Module has been reset");
+    ASSERT_EQ(waiter.Waits.size(), 1u);
+    EXPECT_GT(waiter.Waits[0].Duration, milliseconds(9000));
+    EXPECT_LE(waiter.Waits[0].Duration, milliseconds(10000));
+    EXPECT_TRUE(waiter.Waits[0].ProcessMessages);
+}
+
+TEST_F(AppSettingsTest, BluetoothReadFillsTheTablesFromTheSettingsImage) {
+    W().ConnectionBlueTooth->trigger();
+    ASSERT_TRUE(PollBluetoothUntilState()) << W().Bt().BtStatusText;
+    Quiet();
+    waiter.RealSleep = milliseconds(300);  // the answers need real time to arrive
+    W().ReadAllSettingsFromSystemClick();
+    ASSERT_EQ(waiter.Waits.size(), 3u);
+    for (const RecordedWait& wait : waiter.Waits) {
+        EXPECT_EQ(wait.Duration, milliseconds(1000));
+        EXPECT_FALSE(wait.ProcessMessages);
+    }
+    EXPECT_TRUE(W().SettingsLoaded);
+    for (QTableWidget* table : {W().ControlBoxSettingsStringGrid, W().BatteryBoxSettingsStringGrid,
+                                W().FieldBox1SettingsStringGrid, W().FieldBox2SettingsStringGrid})
+        EXPECT_TRUE(NoneEmpty(table)) << table->objectName().toStdString();
+    EXPECT_EQ(W().Records().FieldSettings[1].LowRpmLimit, simulator.Settings().Field[1].LowRpmLimit);
+    EXPECT_TRUE(UsbCodes().empty());
+}
+
+}  // namespace
+}  // namespace korvan
