@@ -124,6 +124,17 @@ void DrawTextAt(QPainter& p, const QFont& font, const QColor& colour, const QRec
     p.setClipping(false);
 }
 
+void PaintValue(QPainter& p, const GaugeRecord& g, const Shape& s, const QColor& text) {
+    p.setBrush(GaugeColour::DarkGrey);
+    p.setPen(QPen(GaugeColour::Black, 1));
+    DrawBox(p, s.Window);
+    const FittedFont fitted = FitValueFont(g.ValueText, 6 * g.Unit, s.TextLimit);
+    const QFontMetrics fm(fitted.Font);
+    const int x = s.TextCentre.x() - fm.horizontalAdvance(g.ValueText) / 2;
+    const int y = s.TextCentre.y() - fm.height() / 2;
+    DrawTextAt(p, fitted.Font, text, s.Window, x, y, g.ValueText);
+}
+
 void Paint(GaugeRecord& g, const Shape& s, const GaugeFace& face) {
     QImage& image = g.Picture->Image();
     if (image.size() != QSize(s.W, s.H)) image = QImage(s.W, s.H, QImage::Format_RGB32);
@@ -134,14 +145,7 @@ void Paint(GaugeRecord& g, const Shape& s, const GaugeFace& face) {
     const int u = g.Unit;
     if (g.Active) {
         DrawBody(p, s, QColor::fromRgb(face.Face));
-        p.setBrush(GaugeColour::DarkGrey);
-        p.setPen(QPen(GaugeColour::Black, 1));
-        DrawBox(p, s.Window);
-        const FittedFont fitted = FitValueFont(g.ValueText, 6 * u, s.TextLimit);
-        const QFontMetrics fm(fitted.Font);
-        const int x = s.TextCentre.x() - fm.horizontalAdvance(g.ValueText) / 2;
-        const int y = s.TextCentre.y() - fm.height() / 2;
-        DrawTextAt(p, fitted.Font, QColor::fromRgb(face.Text), s.Window, x, y, g.ValueText);
+        PaintValue(p, g, s, QColor::fromRgb(face.Text));
     } else {
         DrawBody(p, s, GaugeColour::Silver);
         DrawBox(p, s.Window);  // brush and pen are still silver and dark grey
@@ -167,7 +171,21 @@ void DrawGauge(GaugeRecord& g, const Shape& s) {
         face.Text = textColour.rgb();
     }
     if (s.Round) face.Background = ViewBackground.rgb();
-    if (face == g.LastFace && !g.Picture->Image().isNull()) return;
+    QImage& image = g.Picture->Image();
+    if (face == g.LastFace && !image.isNull()) return;
+
+    GaugeFace sameButText = g.LastFace;
+    sameButText.ValueText = face.ValueText;
+    if (face.Active && sameButText == face && !image.isNull()) {
+        // Only the number moved: the value window alone is drawn and shown again.
+        QPainter p(&image);
+        p.setRenderHint(QPainter::TextAntialiasing, true);
+        PaintValue(p, g, s, QColor::fromRgb(face.Text));
+        p.end();
+        g.LastFace = face;
+        g.Picture->update(s.Window);
+        return;
+    }
     Paint(g, s, face);
     g.LastFace = face;
     g.Picture->update();

@@ -340,3 +340,32 @@ TEST_F(RoundFixture, NarrowerLimitThanTheRectangle) {
     EXPECT_GE(first, 2 * u);
     EXPECT_LE(last, 14 * u - 1);
 }
+
+// A new number redraws only the value window; the result must equal a gauge
+// drawn afresh with that number, also when the colour stays the same.
+TEST(GaugeRedraw, NumberChangeLeavesNoTraceOfTheOldText) {
+    QWidget parent;
+    TRectGauge changed, fresh;
+    TRoundGauge changedRound, freshRound;
+    for (GaugeRecord* g : {static_cast<GaugeRecord*>(&changed), static_cast<GaugeRecord*>(&fresh),
+                           static_cast<GaugeRecord*>(&changedRound),
+                           static_cast<GaugeRecord*>(&freshRound)}) {
+        g->RangeMin = -999;
+        g->RangeMax = 999;
+        g->WarnLevel = g->AlarmLevel = 0;
+        g->Caption = "load current A";
+        g->Active = true;
+    }
+    Place(changed, &parent, 0, 0, 113);
+    Place(fresh, &parent, 0, 100, 113);
+    Place(changedRound, &parent, 200, 200, 200);
+    Place(freshRound, &parent, 400, 200, 200);
+    SetIntValue(changed, -888);
+    SetIntValue(changed, 1);
+    SetIntValue(fresh, 1);
+    EXPECT_EQ(changed.Picture->Image(), fresh.Picture->Image());
+    SetRealValue(changedRound, -888, '.');
+    SetRealValue(changedRound, 1, '.');
+    SetRealValue(freshRound, 1, '.');
+    EXPECT_EQ(changedRound.Picture->Image(), freshRound.Picture->Image());
+}
