@@ -19,6 +19,7 @@ struct BluetoothDeviceInfo {
     bool Authenticated = false;     // paired
 };
 
+// A discovery asks RadioCount first, then RememberedDevices for each radio counted.
 class BluetoothDiscovery {
 public:
     virtual ~BluetoothDiscovery() = default;

@@ -123,20 +123,20 @@ bool BluezDiscovery::Query(std::vector<std::string>& adapters, std::vector<Devic
 }
 
 int BluezDiscovery::RadioCount() {
-    std::vector<std::string> adapters;
-    std::vector<Device> devices;
-    if (!Query(adapters, devices)) return 0;
-    return static_cast<int>(adapters.size());
+    adapters_.clear();
+    devices_.clear();
+    if (!Query(adapters_, devices_)) {
+        adapters_.clear();
+        devices_.clear();
+    }
+    return static_cast<int>(adapters_.size());
 }
 
 std::vector<BluetoothDeviceInfo> BluezDiscovery::RememberedDevices(int radio) {
-    std::vector<std::string> adapters;
-    std::vector<Device> devices;
     std::vector<BluetoothDeviceInfo> out;
-    if (!Query(adapters, devices) || radio < 0 || radio >= static_cast<int>(adapters.size()))
-        return out;
-    for (const Device& d : devices) {
-        if (d.AdapterPath == adapters[static_cast<size_t>(radio)]) out.push_back(d.Info);
+    if (radio < 0 || radio >= static_cast<int>(adapters_.size())) return out;
+    for (const Device& d : devices_) {
+        if (d.AdapterPath == adapters_[static_cast<size_t>(radio)]) out.push_back(d.Info);
     }
     return out;
 }

@@ -16,7 +16,8 @@ public:
     explicit BluezDiscovery(std::string busAddress = {}, std::string ttyRoot = "/sys/class/tty",
                             std::string devRoot = "/dev");
 
-    // Each call asks BlueZ afresh, so adapters and pairings made meanwhile count.
+    // RadioCount asks BlueZ afresh (adapters and pairings made meanwhile count) and keeps
+    // what it saw, so that the device lists of one discovery match the radios counted.
     int RadioCount() override;
     std::vector<BluetoothDeviceInfo> RememberedDevices(int radio) override;
     std::string FindPort(const std::string& addressText) override;
@@ -31,6 +32,8 @@ private:
     // cannot be reached.
     bool Query(std::vector<std::string>& adapters, std::vector<Device>& devices);
 
+    std::vector<std::string> adapters_;
+    std::vector<Device> devices_;
     std::string busAddress_;
     std::string connectionName_;
     std::string ttyRoot_;

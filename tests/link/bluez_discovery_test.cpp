@@ -196,6 +196,19 @@ TEST_F(BluezDiscoveryTest, PortFoundOnTheSecondRadio) {
     EXPECT_TRUE(discovery.RememberedDevices(2).empty());
 }
 
+TEST_F(BluezDiscoveryTest, PairingMadeWhileTheToolRunsIsSeenAtTheNextConnect) {
+    BluezDiscovery discovery(address, tty.string(), dev.string());
+    PosixSerialPort port;
+    BtTransport bt(port, discovery);
+    EXPECT_FALSE(bt.BtConnect());
+    Adapter(QStringLiteral("hci0"));
+    EXPECT_FALSE(bt.BtConnect());
+    EXPECT_EQ(bt.BtStatusText, notPaired);
+    Paired(QStringLiteral("hci0"), QStringLiteral("00:1A:7D:DA:71:13"), QStringLiteral("KORVAN-III"));
+    EXPECT_FALSE(bt.BtConnect());
+    EXPECT_EQ(bt.BtStatusText, "Close application, pair to KORVAN KX4, and restart application\r" + info);
+}
+
 TEST(LinkBluezAddress, ParseBluetoothAddress) {
     std::array<uint8_t, 6> a{};
     EXPECT_TRUE(ParseBluetoothAddress("00:1A:7d:DA:71:13", a));
