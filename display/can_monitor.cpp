@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -88,6 +89,13 @@ QStringList CanMonitor::Lines() const {
     if (doc->isEmpty()) return lines;
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) lines << b.text();
     return lines;
+}
+
+void CanMonitor::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // The window's font reaches the memo after construction; the stops follow it.
+    if (event->type() == QEvent::FontChange)
+        CanMemo->setTabStopDistance(KindTabStop(QFontMetricsF(CanMemo->font())));
 }
 
 void CanMonitor::PauseCanWatchClick() { PauseCanWatch->toggle(); }

@@ -41,6 +41,9 @@ public slots:
     void PauseCanWatchClick();  // toggles "Pause", as a click on the item does
     void ClearAllLinesClick();
     void CopyToClipboardClick();
+
+protected:
+    void changeEvent(QEvent* event) override;
 };
 
 }  // namespace korvan

@@ -56,8 +56,11 @@ void SetTextColour(QLabel* label, const QColor& colour) {
     label->setPalette(palette);
 }
 
-void SetText(QLabel* label, const QString& text) {
-    if (label->text() != text) label->setText(text);
+// True when the text changed.
+bool SetText(QLabel* label, const QString& text) {
+    if (label->text() == text) return false;
+    label->setText(text);
+    return true;
 }
 
 // The plus or minus glyph of an FRS button, drawn for a button of `size` pixels.
@@ -230,8 +233,7 @@ void OutlineView::RefreshOutline() {
     }
 
     if (const char* mode = ChargeModeText(control.ChargingStage)) {
-        SetText(ChargeModeLabel, QString::fromUtf8(mode));
-        ChargeModeLabel->adjustSize();
+        if (SetText(ChargeModeLabel, QString::fromUtf8(mode))) ChargeModeLabel->adjustSize();
     }
 
     QString warning;
@@ -243,8 +245,7 @@ void OutlineView::RefreshOutline() {
         SetTextColour(WarningLabel, CriticalTextColour);
         warning = QStringLiteral("Critical fault present");
     }
-    SetText(WarningLabel, warning);
-    WarningLabel->adjustSize();
+    if (SetText(WarningLabel, warning)) WarningLabel->adjustSize();
 
     const BatteryBoxState& battery = data.BatteryState;
     SetText(ChargeTimeLabel,

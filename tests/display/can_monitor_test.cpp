@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <array>
 
+#include "display/can_format.h"
 #include "display/can_monitor.h"
 
 using namespace korvan;
@@ -114,4 +115,27 @@ TEST(CanMonitor, KeepsABoundedNumberOfLines) {
     EXPECT_TRUE(lines.first().contains("ID=0x09003223")) << lines.first().toStdString();
     EXPECT_LT(elapsed, 20000);
     RecordProperty("append_ms", int(elapsed));
+}
+
+// The kind texts' TABs line the length column up in the memo's font, also
+// after the window's font changes.
+TEST(CanMonitor, KindColumnsLineUpOnOneTabStop) {
+    CanMonitor m;
+    for (int pixelSize : {11, 13, 17}) {
+        QFont font = m.font();
+        font.setPixelSize(pixelSize);
+        m.setFont(font);
+        const QFontMetricsF fm(m.CanMemo->font());
+        const qreal stop = m.CanMemo->tabStopDistance();
+        ASSERT_GT(stop, 0);
+        for (uint8_t kind = 0; kind < 10; ++kind) {
+            const QString text = QString::fromStdString(CanFrameKindText(kind));
+            const int tabs = int(text.count('\t'));
+            const qreal width = fm.horizontalAdvance(text.trimmed());
+            // After its k TABs every text lands on the third stop: it ends before
+            // stop 4 - k and, with fewer than three TABs, reaches past stop 3 - k.
+            EXPECT_LT(width, (4 - tabs) * stop) << int(kind) << " at " << pixelSize;
+            if (tabs < 3) EXPECT_GE(width, (3 - tabs) * stop) << int(kind) << " at " << pixelSize;
+        }
+    }
 }
