@@ -1,6 +1,6 @@
 #include "platform/hidapi_devices.h"
 
-#include <hidapi/hidapi.h>
+#include <hidapi.h>
 
 namespace korvan {
 
