@@ -1,0 +1,91 @@
+// One complete USB poll tick of the main window against the simulator: four
+// exchanges, decoding, the four state tables and status boxes, the outline refresh.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "app/main_window.h"
+#include "sim/sim_bluetooth_discovery.h"
+#include "sim/sim_hid_devices.h"
+#include "sim/simulator.h"
+
+namespace korvan {
+namespace {
+
+// The tick never touches the Bluetooth port.
+class NoSerialPort : public SerialPort {
+public:
+    bool Open(const std::string&) override { return false; }
+    bool IsOpen() const override { return false; }
+    bool Close() override { return true; }
+    long BytesWaiting() override { return -1; }
+    long Read(uint8_t*, size_t) override { return -1; }
+    long Write(const uint8_t*, size_t) override { return -1; }
+    int LastErrorCode() const override { return 0; }
+    std::string LastError() const override { return "no port"; }
+};
+
+class NoWait : public Waiter {
+public:
+    void Wait(std::chrono::milliseconds, bool) override {}
+};
+
+class NoDialogs : public UserDialogs {
+public:
+    void ShowMessage(QWidget*, MessageKind, const QString&) override {}
+    QString SaveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
+    QString OpenFileName(QWidget*, const FileDialogRequest&) override { return {}; }
+    bool InputText(QWidget*, const QString&, const QString&, QString&) override { return false; }
+};
+
+// A tick's worth of simulated time passes between ticks, so the values move.
+void RunPollTicks(benchmark::State& state, bool paint, bool outlinePage) {
+    std::chrono::milliseconds now{0};
+    KorvanSimulator simulator(SimConfig{}, [&now] { return now; });
+    SimHidDevices hid(simulator);
+    NoSerialPort serial;
+    SimBluetoothDiscovery bluetooth("");
+    NoWait waiter;
+    NoDialogs dialogs;
+    WindowSeams seams;
+    seams.Hid = &hid;
+    seams.Serial = &serial;
+    seams.Bluetooth = &bluetooth;
+    seams.Wait = &waiter;
+    seams.Dialogs = &dialogs;
+    TMainFormKX4 window(seams);
+    window.USBTimer->stop();
+    window.BTTimer->stop();
+    window.INETTimer->stop();
+    window.show();
+    if (outlinePage) window.PageControl->setCurrentWidget(window.OutlineTabSheet);
+    QCoreApplication::processEvents();
+    window.USBTimerTimer();  // finds and opens the device
+    window.USBTimerTimer();
+    if (window.Records().ControlState.ConnectedModules == 0) {
+        state.SkipWithError("the simulator did not answer");
+        return;
+    }
+    for (auto _ : state) {
+        now += std::chrono::milliseconds(500);
+        window.USBTimerTimer();
+        // The repaint the tick causes, as the message loop does it after the tick.
+        if (paint) QCoreApplication::processEvents();
+    }
+}
+
+void BM_UsbPollTick(benchmark::State& state) { RunPollTicks(state, false, false); }
+void BM_UsbPollTickAndPaint(benchmark::State& state) { RunPollTicks(state, true, false); }
+void BM_UsbPollTickOutlineShown(benchmark::State& state) { RunPollTicks(state, false, true); }
+void BM_UsbPollTickOutlineShownAndPaint(benchmark::State& state) {
+    RunPollTicks(state, true, true);
+}
+BENCHMARK(BM_UsbPollTick)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UsbPollTickAndPaint)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UsbPollTickOutlineShown)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UsbPollTickOutlineShownAndPaint)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace korvan
