@@ -30,24 +30,25 @@ SimSerialLine::SimSerialLine(KorvanSimulator& simulator) : simulator_(simulator)
 
 SimSerialLine::~SimSerialLine() { Stop(); }
 
-void SimSerialLine::Fail(const char* what) {
+bool SimSerialLine::Fail(const char* what) {
     lastError_ = std::string(what) + ": " + std::strerror(errno);
     CloseFd(slave_);
     CloseFd(master_);
     CloseFd(wake_[0]);
     CloseFd(wake_[1]);
+    return false;
 }
 
 bool SimSerialLine::Start() {
     if (thread_.joinable()) return true;
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0) return Fail("posix_openpt"), false;
-    if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return Fail("grantpt"), false;
+    if (master_ < 0) return Fail("posix_openpt");
+    if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return Fail("grantpt");
     const char* name = ::ptsname(master_);
-    if (name == nullptr) return Fail("ptsname"), false;
+    if (name == nullptr) return Fail("ptsname");
     slaveName_ = name;
     slave_ = ::open(name, O_RDWR | O_NOCTTY);
-    if (slave_ < 0) return Fail("open slave"), false;
+    if (slave_ < 0) return Fail("open slave");
     // A raw line (no echo, no line editing), as a serial port to a radio module is.
     termios tio{};
     if (::tcgetattr(slave_, &tio) == 0) {
@@ -57,7 +58,7 @@ bool SimSerialLine::Start() {
     }
     // Answers nobody collects are dropped rather than blocking the line.
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-    if (::pipe(wake_) != 0) return Fail("pipe"), false;
+    if (::pipe(wake_) != 0) return Fail("pipe");
     stop_ = false;
     thread_ = std::thread([this] { Run(); });
     return true;

@@ -28,7 +28,7 @@ public:
 private:
     void Run();
     void Answer(const uint8_t* frame);
-    void Fail(const char* what);
+    bool Fail(const char* what);  // closes what was opened; always false
 
     KorvanSimulator& simulator_;
     int master_ = -1;
