@@ -1,9 +1,9 @@
 #include "model/values.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -68,29 +68,30 @@ std::string FormatFixed(double v, int decimals, char sep) {
     if (std::isnan(v)) return "NAN";
     if (std::isinf(v)) return v > 0 ? "INF" : "-INF";
     constexpr int Significant = 6;
-    char buf[64];
-    // Round to six significant digits first, so the integer digits are known after rounding.
-    std::snprintf(buf, sizeof buf, "%.*e", Significant - 1, v);
-    double rounded = std::strtod(buf, nullptr);
+    // std::to_chars, not printf: the texts must not depend on the C locale the
+    // toolkit may have set.
+    char buf[400];
+    auto sci = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, Significant - 1);
+    std::string s(buf, sci.ptr);
+    // Rounded to six significant digits first, so the integer digits are known after rounding.
+    double rounded = 0;
+    std::from_chars(s.data(), s.data() + s.size(), rounded);
     int exponent = rounded == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(rounded))));
     if (exponent >= Significant) {
         // More integer digits than six: scientific form, as "1.23457E+06".
-        std::string s = buf;
         size_t e = s.find('e');
         std::string mantissa = s.substr(0, e);
         int exp = std::atoi(s.c_str() + e + 1);
         for (char& c : mantissa)
             if (c == '.') c = sep;
-        std::snprintf(buf, sizeof buf, "E%c%02d", exp < 0 ? '-' : '+', exp < 0 ? -exp : exp);
-        return mantissa + buf;
+        std::string digits = std::to_string(exp < 0 ? -exp : exp);
+        if (digits.size() < 2) digits.insert(0, "0");
+        return mantissa + "E" + (exp < 0 ? "-" : "+") + digits;
     }
-    int shown = decimals;
-    int room = Significant - 1 - std::max(exponent, 0);
-    if (exponent < 0) room = Significant - 1 - exponent;  // leading zeros are not significant
-    if (shown > room) shown = room;
-    if (shown < 0) shown = 0;
-    std::snprintf(buf, sizeof buf, "%.*f", shown, v);
-    std::string s = buf;
+    int room = Significant - 1 - exponent;  // leading zeros of a small value do not count
+    int shown = std::clamp(decimals, 0, std::max(room, 0));
+    auto fixed = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, shown);
+    s.assign(buf, fixed.ptr);
     if (shown < decimals) {
         if (shown == 0) s += '.';
         s.append(static_cast<size_t>(decimals - shown), '0');
