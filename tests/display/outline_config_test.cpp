@@ -177,11 +177,3 @@ TEST(OutlineConfig, ActivityFollowsTheConnectedModules) {
     EXPECT_TRUE(active(OutlineGauge::Field2));
     EXPECT_FALSE(active(OutlineGauge::AltCurrent2));
 }
-
-TEST(OutlineConfig, CentreChoicesMapToTheirGauges) {
-    EXPECT_EQ(CenterSource(CenterChoice::BatteryVoltage), OutlineGauge::Voltage);
-    EXPECT_EQ(CenterSource(CenterChoice::BatteryCurrent), OutlineGauge::Current);
-    EXPECT_EQ(CenterSource(CenterChoice::Soc), OutlineGauge::Soc);
-    EXPECT_EQ(CenterSource(CenterChoice::LoadCurrent), OutlineGauge::Load);
-    EXPECT_EQ(CenterSource(CenterChoice::BatteryTemperature), OutlineGauge::Temp);
-}
