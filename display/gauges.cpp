@@ -1,5 +1,6 @@
 #include "display/gauges.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QLocale>
 #include <QPainter>
@@ -222,14 +223,21 @@ void StoreReal(GaugeRecord& g, double value, char sep) {
 QFont BoldFace(const QString& family) { return BaseFont(family); }
 
 QFont GaugeFont(const QString& family, int cellHeight) {
-    static std::map<std::pair<QString, int>, QFont> cache;
+    // Fonts hold on to the application's font engines: the cache is emptied
+    // while the application object still exists, not by static destruction.
+    using Cache = std::map<std::pair<QString, int>, QFont>;
+    static Cache* cache = [] {
+        auto* c = new Cache;
+        qAddPostRoutine([] { cache->clear(); });
+        return c;
+    }();
     const int cell = cellHeight < 1 ? 1 : cellHeight;
     const auto key = std::make_pair(family, cell);
-    auto it = cache.find(key);
-    if (it != cache.end()) return it->second;
+    auto it = cache->find(key);
+    if (it != cache->end()) return it->second;
     QFont font = BaseFont(family);
     font.setPixelSize(PixelSizeForCell(font, cell));
-    cache.emplace(key, font);
+    cache->emplace(key, font);
     return font;
 }
 
