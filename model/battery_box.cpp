@@ -32,46 +32,58 @@ constexpr uint8_t RecordMarker = 0xFF;
 constexpr const char* NoSensor = "Sensor is not connected";
 
 constexpr const char* StatusTexts[14] = {
-    "- Internal hardware fault",
-    "- Battery #1 temperature warning",
-    "- Battery #1 temperature fault",
-    "- Battery #2 temperature warning",
-    "- Battery #2 temperature fault",
-    "- Battery #3 temperature warning",
-    "- Battery #3 temperature fault",
-    "- Battery overvoltage warning",
-    "- Battery overvoltage fault",
-    "- Battery discharge current warning",
-    "- Battery discharge current fault",
-    "- Battery low SOC warning",
-    "- Surge Protector is active",
-    "- Safety Switch is active",
+    "- Internal hardware fault",         "- Battery #1 temperature warning",
+    "- Battery #1 temperature fault",    "- Battery #2 temperature warning",
+    "- Battery #2 temperature fault",    "- Battery #3 temperature warning",
+    "- Battery #3 temperature fault",    "- Battery overvoltage warning",
+    "- Battery overvoltage fault",       "- Battery discharge current warning",
+    "- Battery discharge current fault", "- Battery low SOC warning",
+    "- Surge Protector is active",       "- Safety Switch is active",
 };
 
-enum Row : size_t { RowFaultTemp1 = 13, RowFaultTemp2, RowFaultTemp3, RowFaultCurrent, RowFaultVoltage };
+enum Row : size_t {
+    RowFaultTemp1 = 13,
+    RowFaultTemp2,
+    RowFaultTemp3,
+    RowFaultCurrent,
+    RowFaultVoltage
+};
 
 const SettingsRow Rows[19] = {
     {"Battery Bank size, A*h", FieldWidth::S32, offsetof(S, BankSize), CellForm::Int, 100},
     {"Battery Temperature coefficient, V/\u00B0C", FieldWidth::F64, offsetof(S, TempCoefficient),
      CellForm::Fixed3, 0.015},
-    {"Battery Voltage @ 100%, V", FieldWidth::F64, offsetof(S, VoltageAt100), CellForm::Fixed2, 12.7, true},
-    {"Battery Voltage @ 80%, V", FieldWidth::F64, offsetof(S, VoltageAt80), CellForm::Fixed2, 12.5, true},
-    {"Battery Voltage @ 20%, V", FieldWidth::F64, offsetof(S, VoltageAt20), CellForm::Fixed2, 12.2, true},
-    {"Battery Voltage @ 0%, V", FieldWidth::F64, offsetof(S, VoltageAt0), CellForm::Fixed2, 12.0, true},
-    {"Battery Wiring Resistance, Ohms", FieldWidth::F64, offsetof(S, WiringResistance), CellForm::Fixed3,
-     0.001},
-    {"Use System Surge Protector (SSP) [0 or 1]", FieldWidth::U8, offsetof(S, UseSsp), CellForm::Int, 0},
-    {"SSP Voltage Threshold, V", FieldWidth::F64, offsetof(S, SspThreshold), CellForm::Fixed2, 16.0, true},
+    {"Battery Voltage @ 100%, V", FieldWidth::F64, offsetof(S, VoltageAt100), CellForm::Fixed2,
+     12.7, true},
+    {"Battery Voltage @ 80%, V", FieldWidth::F64, offsetof(S, VoltageAt80), CellForm::Fixed2, 12.5,
+     true},
+    {"Battery Voltage @ 20%, V", FieldWidth::F64, offsetof(S, VoltageAt20), CellForm::Fixed2, 12.2,
+     true},
+    {"Battery Voltage @ 0%, V", FieldWidth::F64, offsetof(S, VoltageAt0), CellForm::Fixed2, 12.0,
+     true},
+    {"Battery Wiring Resistance, Ohms", FieldWidth::F64, offsetof(S, WiringResistance),
+     CellForm::Fixed3, 0.001},
+    {"Use System Surge Protector (SSP) [0 or 1]", FieldWidth::U8, offsetof(S, UseSsp),
+     CellForm::Int, 0},
+    {"SSP Voltage Threshold, V", FieldWidth::F64, offsetof(S, SspThreshold), CellForm::Fixed2, 16.0,
+     true},
     {"Use Safety Switch (SS) [0 or 1]", FieldWidth::U8, offsetof(S, UseSs), CellForm::Int, 0},
-    {"SS NO Output #1 usage [0 or 1]", FieldWidth::U8, offsetof(S, SsNoOutput1Usage), CellForm::Int, 0},
-    {"SS NC Output #2 usage [0 or 1]", FieldWidth::U8, offsetof(S, SsNcOutput2Usage), CellForm::Int, 0},
-    {"SS Alarm Input usage [0 or 1]", FieldWidth::U8, offsetof(S, SsAlarmInputUsage), CellForm::Int, 0},
-    {"Battery #1 Fault Temperature, \u00B0C", FieldWidth::S8, offsetof(S, FaultTemp1), CellForm::Int, 50},
-    {"Battery #2 Fault Temperature, \u00B0C", FieldWidth::S8, offsetof(S, FaultTemp2), CellForm::Int, 50},
-    {"Battery #3 Fault Temperature, \u00B0C", FieldWidth::S8, offsetof(S, FaultTemp3), CellForm::Int, 50},
+    {"SS NO Output #1 usage [0 or 1]", FieldWidth::U8, offsetof(S, SsNoOutput1Usage), CellForm::Int,
+     0},
+    {"SS NC Output #2 usage [0 or 1]", FieldWidth::U8, offsetof(S, SsNcOutput2Usage), CellForm::Int,
+     0},
+    {"SS Alarm Input usage [0 or 1]", FieldWidth::U8, offsetof(S, SsAlarmInputUsage), CellForm::Int,
+     0},
+    {"Battery #1 Fault Temperature, \u00B0C", FieldWidth::S8, offsetof(S, FaultTemp1),
+     CellForm::Int, 50},
+    {"Battery #2 Fault Temperature, \u00B0C", FieldWidth::S8, offsetof(S, FaultTemp2),
+     CellForm::Int, 50},
+    {"Battery #3 Fault Temperature, \u00B0C", FieldWidth::S8, offsetof(S, FaultTemp3),
+     CellForm::Int, 50},
     {"Battery Fault Discharge Current, A", FieldWidth::S32, offsetof(S, FaultDischargeCurrent),
      CellForm::Int, 250},
-    {"Battery Fault Voltage, V", FieldWidth::F64, offsetof(S, FaultVoltage), CellForm::Fixed2, 16.0, true},
+    {"Battery Fault Voltage, V", FieldWidth::F64, offsetof(S, FaultVoltage), CellForm::Fixed2, 16.0,
+     true},
     {"Battery Warning SOC, %", FieldWidth::U8, offsetof(S, WarningSoc), CellForm::Int, 20},
 };
 
@@ -81,40 +93,92 @@ constexpr RangeCheck Checks[] = {
     {FieldWidth::S32, offsetof(S, BankSize), 1, 9999, 0},
     {FieldWidth::F64, offsetof(S, TempCoefficient), 0.001, 0.1, 0.0},
     {FieldWidth::F64, offsetof(S, FaultVoltage), 12.0, 16.0, 16.0},
-    {.Width = FieldWidth::F64, .Offset = offsetof(S, WarningVoltage), .Min = 12.0, .Max = 0, .Fallback = 0,
-     .MaxFrom = offsetof(S, FaultVoltage), .MaxDelta = -0.1,
-     .FallbackFrom = offsetof(S, FaultVoltage), .FallbackDelta = -0.1},
+    {.Width = FieldWidth::F64,
+     .Offset = offsetof(S, WarningVoltage),
+     .Min = 12.0,
+     .Max = 0,
+     .Fallback = 0,
+     .MaxFrom = offsetof(S, FaultVoltage),
+     .MaxDelta = -0.1,
+     .FallbackFrom = offsetof(S, FaultVoltage),
+     .FallbackDelta = -0.1},
     {FieldWidth::F64, offsetof(S, WiringResistance), 0.0, 2.0, 0.0},
     {FieldWidth::U8, offsetof(S, UseSsp), 0, 1, 0},
-    {.Width = FieldWidth::F64, .Offset = offsetof(S, SspThreshold), .Min = 15.0, .Max = 18.0,
-     .Fallback = 16.0, .Clear = offsetof(S, UseSsp)},
+    {.Width = FieldWidth::F64,
+     .Offset = offsetof(S, SspThreshold),
+     .Min = 15.0,
+     .Max = 18.0,
+     .Fallback = 16.0,
+     .Clear = offsetof(S, UseSsp)},
     {FieldWidth::U8, offsetof(S, UseSs), 0, 1, 0},
     {FieldWidth::U8, offsetof(S, SsNoOutput1Usage), 0, 1, 0},
     {FieldWidth::U8, offsetof(S, SsNcOutput2Usage), 0, 1, 0},
     {FieldWidth::U8, offsetof(S, SsAlarmInputUsage), 0, 1, 0},
-    {.Width = FieldWidth::F64, .Offset = offsetof(S, VoltageAt100), .Min = 9.0, .Max = 0, .Fallback = 12.7,
+    {.Width = FieldWidth::F64,
+     .Offset = offsetof(S, VoltageAt100),
+     .Min = 9.0,
+     .Max = 0,
+     .Fallback = 12.7,
      .MaxFrom = offsetof(S, WarningVoltage)},
-    {.Width = FieldWidth::F64, .Offset = offsetof(S, VoltageAt80), .Min = 9.0, .Max = 0, .Fallback = 0,
-     .MaxFrom = offsetof(S, VoltageAt100), .MaxDelta = -0.1,
-     .FallbackFrom = offsetof(S, VoltageAt100), .FallbackDelta = -0.2},
-    {.Width = FieldWidth::F64, .Offset = offsetof(S, VoltageAt20), .Min = 9.0, .Max = 0, .Fallback = 0,
-     .MaxFrom = offsetof(S, VoltageAt80), .MaxDelta = -0.1,
-     .FallbackFrom = offsetof(S, VoltageAt80), .FallbackDelta = -0.5},
-    {.Width = FieldWidth::F64, .Offset = offsetof(S, VoltageAt0), .Min = 9.0, .Max = 0, .Fallback = 0,
-     .MaxFrom = offsetof(S, VoltageAt20), .MaxDelta = -0.1,
-     .FallbackFrom = offsetof(S, VoltageAt20), .FallbackDelta = -0.2},
+    {.Width = FieldWidth::F64,
+     .Offset = offsetof(S, VoltageAt80),
+     .Min = 9.0,
+     .Max = 0,
+     .Fallback = 0,
+     .MaxFrom = offsetof(S, VoltageAt100),
+     .MaxDelta = -0.1,
+     .FallbackFrom = offsetof(S, VoltageAt100),
+     .FallbackDelta = -0.2},
+    {.Width = FieldWidth::F64,
+     .Offset = offsetof(S, VoltageAt20),
+     .Min = 9.0,
+     .Max = 0,
+     .Fallback = 0,
+     .MaxFrom = offsetof(S, VoltageAt80),
+     .MaxDelta = -0.1,
+     .FallbackFrom = offsetof(S, VoltageAt80),
+     .FallbackDelta = -0.5},
+    {.Width = FieldWidth::F64,
+     .Offset = offsetof(S, VoltageAt0),
+     .Min = 9.0,
+     .Max = 0,
+     .Fallback = 0,
+     .MaxFrom = offsetof(S, VoltageAt20),
+     .MaxDelta = -0.1,
+     .FallbackFrom = offsetof(S, VoltageAt20),
+     .FallbackDelta = -0.2},
     {FieldWidth::S8, offsetof(S, FaultTemp1), 1, 80, 0},
-    {.Width = FieldWidth::S8, .Offset = offsetof(S, WarningTemp1), .Min = 0, .Max = 0, .Fallback = 0,
-     .MaxFrom = offsetof(S, FaultTemp1), .MaxDelta = -1},
+    {.Width = FieldWidth::S8,
+     .Offset = offsetof(S, WarningTemp1),
+     .Min = 0,
+     .Max = 0,
+     .Fallback = 0,
+     .MaxFrom = offsetof(S, FaultTemp1),
+     .MaxDelta = -1},
     {FieldWidth::S8, offsetof(S, FaultTemp2), 1, 80, 0},
-    {.Width = FieldWidth::S8, .Offset = offsetof(S, WarningTemp2), .Min = 0, .Max = 0, .Fallback = 0,
-     .MaxFrom = offsetof(S, FaultTemp2), .MaxDelta = -1},
+    {.Width = FieldWidth::S8,
+     .Offset = offsetof(S, WarningTemp2),
+     .Min = 0,
+     .Max = 0,
+     .Fallback = 0,
+     .MaxFrom = offsetof(S, FaultTemp2),
+     .MaxDelta = -1},
     {FieldWidth::S8, offsetof(S, FaultTemp3), 1, 80, 0},
-    {.Width = FieldWidth::S8, .Offset = offsetof(S, WarningTemp3), .Min = 0, .Max = 0, .Fallback = 0,
-     .MaxFrom = offsetof(S, FaultTemp3), .MaxDelta = -1},
+    {.Width = FieldWidth::S8,
+     .Offset = offsetof(S, WarningTemp3),
+     .Min = 0,
+     .Max = 0,
+     .Fallback = 0,
+     .MaxFrom = offsetof(S, FaultTemp3),
+     .MaxDelta = -1},
     {FieldWidth::S32, offsetof(S, FaultDischargeCurrent), 1, 500, 0},
-    {.Width = FieldWidth::S32, .Offset = offsetof(S, WarningDischargeCurrent), .Min = 0, .Max = 0,
-     .Fallback = 0, .MaxFrom = offsetof(S, FaultDischargeCurrent), .MaxDelta = -1},
+    {.Width = FieldWidth::S32,
+     .Offset = offsetof(S, WarningDischargeCurrent),
+     .Min = 0,
+     .Max = 0,
+     .Fallback = 0,
+     .MaxFrom = offsetof(S, FaultDischargeCurrent),
+     .MaxDelta = -1},
     {FieldWidth::U8, offsetof(S, WarningSoc), 1, 50, 0},
     {FieldWidth::F64, offsetof(S, BatteryVoltageAdjuster), 0.9, 1.1, 1.0},
     {FieldWidth::F64, offsetof(S, LoadsVoltageAdjuster), 0.9, 1.1, 1.0},
@@ -262,7 +326,8 @@ ItemPairs EncodeBatteryBoxSettings(const BatteryBoxSettings& s, Buffer64& out) {
     PutThousandths(b + 45, s.LoadsVoltageAdjuster);
     ItemPairs pairs;
     pairs.reserve(BatteryBoxItemCount + 1);
-    for (size_t n = 1; n <= BatteryBoxItemCount; ++n) pairs.push_back({static_cast<uint8_t>(n), b[n]});
+    for (size_t n = 1; n <= BatteryBoxItemCount; ++n)
+        pairs.push_back({static_cast<uint8_t>(n), b[n]});
     pairs.push_back({0, 0xFF});
     return pairs;
 }
@@ -331,26 +396,37 @@ std::vector<std::string> BatteryBoxStatusLines(const BatteryBoxState& s) {
 std::vector<std::string> BatteryBoxSettingsTexts(const BatteryBoxSettings& s, uint8_t systemVoltage,
                                                  char sep) {
     std::vector<std::string> texts;
-    for (const SettingsRow& r : Rows) texts.push_back(SettingsRowText(&s, r, Scale(systemVoltage), sep));
+    for (const SettingsRow& r : Rows)
+        texts.push_back(SettingsRowText(&s, r, Scale(systemVoltage), sep));
     return texts;
 }
 
 void ReadBatteryBoxSettingsTable(BatteryBoxSettings& s, const std::vector<std::string>& cells,
                                  uint8_t systemVoltage, char sep) {
     for (size_t i = 0; i < std::size(Rows); ++i) {
-        ReadSettingsRow(&s, Rows[i], i < cells.size() ? &cells[i] : nullptr, Scale(systemVoltage), sep);
+        ReadSettingsRow(&s, Rows[i], i < cells.size() ? &cells[i] : nullptr, Scale(systemVoltage),
+                        sep);
         switch (i) {
-        case RowFaultTemp1: s.WarningTemp1 = WarningTemperature(s.FaultTemp1); break;
-        case RowFaultTemp2: s.WarningTemp2 = WarningTemperature(s.FaultTemp2); break;
-        case RowFaultTemp3: s.WarningTemp3 = WarningTemperature(s.FaultTemp3); break;
-        case RowFaultCurrent:
-            s.WarningDischargeCurrent =
-                s.FaultDischargeCurrent >= 100
-                    ? static_cast<int32_t>((9LL * s.FaultDischargeCurrent + 4) / 10)
-                    : 0;
-            break;
-        case RowFaultVoltage: s.WarningVoltage = s.FaultVoltage > 1.0 ? s.FaultVoltage - 1.0 : 0.0; break;
-        default: break;
+            case RowFaultTemp1:
+                s.WarningTemp1 = WarningTemperature(s.FaultTemp1);
+                break;
+            case RowFaultTemp2:
+                s.WarningTemp2 = WarningTemperature(s.FaultTemp2);
+                break;
+            case RowFaultTemp3:
+                s.WarningTemp3 = WarningTemperature(s.FaultTemp3);
+                break;
+            case RowFaultCurrent:
+                s.WarningDischargeCurrent =
+                    s.FaultDischargeCurrent >= 100
+                        ? static_cast<int32_t>((9LL * s.FaultDischargeCurrent + 4) / 10)
+                        : 0;
+                break;
+            case RowFaultVoltage:
+                s.WarningVoltage = s.FaultVoltage > 1.0 ? s.FaultVoltage - 1.0 : 0.0;
+                break;
+            default:
+                break;
         }
     }
     s.Marker = RecordMarker;

@@ -15,11 +15,11 @@ constexpr size_t ChargeProfileCount = 8;
 
 struct ChargeProfile {
     double WarmupTarget;
-    double WarmupLimit;   // derived on decoding: WarmupTarget - 0.1
+    double WarmupLimit;  // derived on decoding: WarmupTarget - 0.1
     double BulkTarget;
-    double BulkLimit;     // derived on decoding: BulkTarget + 0.2
+    double BulkLimit;  // derived on decoding: BulkTarget + 0.2
     double FloatTarget;
-    double FloatLeave;    // derived on decoding: FloatTarget - 0.3
+    double FloatLeave;  // derived on decoding: FloatTarget - 0.3
 };
 
 // "FLA", "AGM", "GEL", "FireFly", "LiFePO4", "Custom #1", "Custom #2", "Custom #3".

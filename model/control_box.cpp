@@ -71,8 +71,10 @@ const SettingsRow Rows[13] = {
     {"Charging Profile", FieldWidth::U8, offsetof(S, ProfileIndex), CellForm::Int, 0},
     {"Bulk Target Voltage, V", FieldWidth::F64, 0, CellForm::Fixed2, 0},
     {"Float Target Voltage, V", FieldWidth::F64, 0, CellForm::Fixed2, 0},
-    {"Alternator #1 Current Limit, A", FieldWidth::S32, offsetof(S, Alt1CurrentLimit), CellForm::Int, 0},
-    {"Alternator #2 Current Limit, A", FieldWidth::S32, offsetof(S, Alt2CurrentLimit), CellForm::Int, 0},
+    {"Alternator #1 Current Limit, A", FieldWidth::S32, offsetof(S, Alt1CurrentLimit),
+     CellForm::Int, 0},
+    {"Alternator #2 Current Limit, A", FieldWidth::S32, offsetof(S, Alt2CurrentLimit),
+     CellForm::Int, 0},
     {"Battery Charge Current Limit, A", FieldWidth::S32, offsetof(S, BatteryChargeCurrentLimit),
      CellForm::Int, 0},
     {"Warm-up Duration, sec", FieldWidth::S32, offsetof(S, WarmupDuration), CellForm::Int, 20},
@@ -286,16 +288,11 @@ void ControlBoxStateLines(const ControlBoxState& s, char sep, std::vector<std::s
         return std::string((s.ConnectedModules & bit) ? "Slave" : "Stand-alone");
     };
     *lines = {
-        ChargingStageName(s.ChargingStage),
-        FormatInt(s.FrsValue * 10),
-        FormatInt(Percent(s.FieldControlLimit)),
-        status(Alt1Slave),
-        FormatFixed(s.Alt1SetPoint, 2, sep),
-        FormatInt(Percent(s.Alt1DigitalFieldControl)),
-        FormatFixed(s.Alt1VoltageDrop, 2, sep),
-        status(Alt2Slave),
-        FormatFixed(s.Alt2SetPoint, 2, sep),
-        FormatInt(Percent(s.Alt2DigitalFieldControl)),
+        ChargingStageName(s.ChargingStage),      FormatInt(s.FrsValue * 10),
+        FormatInt(Percent(s.FieldControlLimit)), status(Alt1Slave),
+        FormatFixed(s.Alt1SetPoint, 2, sep),     FormatInt(Percent(s.Alt1DigitalFieldControl)),
+        FormatFixed(s.Alt1VoltageDrop, 2, sep),  status(Alt2Slave),
+        FormatFixed(s.Alt2SetPoint, 2, sep),     FormatInt(Percent(s.Alt2DigitalFieldControl)),
         FormatFixed(s.Alt2VoltageDrop, 2, sep),
     };
 }
@@ -313,13 +310,22 @@ std::vector<std::string> ControlBoxSettingsTexts(const ControlBoxSettings& s, ch
     const ChargeProfile* p = SelectedProfile(s);
     for (size_t i = 0; i < std::size(Rows); ++i) {
         switch (i) {
-        case RowSsid: texts.push_back(StoredText(s.WifiSsid)); break;
-        case RowPassword: texts.push_back(StoredText(s.WifiPassword)); break;
-        // An index outside the eight profiles (only a damaged file holds one)
-        // selects no profile: its voltages show as "no value".
-        case RowBulk: texts.push_back(p ? FormatFixed(p->BulkTarget, 2, sep) : EmptyCell); break;
-        case RowFloat: texts.push_back(p ? FormatFixed(p->FloatTarget, 2, sep) : EmptyCell); break;
-        default: texts.push_back(SettingsRowText(&s, Rows[i], 1, sep));
+            case RowSsid:
+                texts.push_back(StoredText(s.WifiSsid));
+                break;
+            case RowPassword:
+                texts.push_back(StoredText(s.WifiPassword));
+                break;
+            // An index outside the eight profiles (only a damaged file holds one)
+            // selects no profile: its voltages show as "no value".
+            case RowBulk:
+                texts.push_back(p ? FormatFixed(p->BulkTarget, 2, sep) : EmptyCell);
+                break;
+            case RowFloat:
+                texts.push_back(p ? FormatFixed(p->FloatTarget, 2, sep) : EmptyCell);
+                break;
+            default:
+                texts.push_back(SettingsRowText(&s, Rows[i], 1, sep));
         }
     }
     return texts;
@@ -330,18 +336,24 @@ void ReadControlBoxSettingsTable(ControlBoxSettings& s, const std::vector<std::s
     for (size_t i = 0; i < std::size(Rows); ++i) {
         const std::string* cell = Cell(cells, i);
         switch (i) {
-        case RowSsid: FilterText(cell, s.WifiSsid); break;
-        case RowPassword: FilterText(cell, s.WifiPassword); break;
-        case RowBulk:
-        case RowFloat: {
-            // Rows 6 and 7 go into the profile row 5 selects; with no such profile
-            // the texts are dropped, and the index check below resets the index.
-            ChargeProfile* p = SelectedProfile(s);
-            double v = 0;
-            if (p && cell && ParseDecimal(*cell, sep, v)) (i == RowBulk ? p->BulkTarget : p->FloatTarget) = v;
-            break;
-        }
-        default: ReadSettingsRow(&s, Rows[i], cell, 1, sep);
+            case RowSsid:
+                FilterText(cell, s.WifiSsid);
+                break;
+            case RowPassword:
+                FilterText(cell, s.WifiPassword);
+                break;
+            case RowBulk:
+            case RowFloat: {
+                // Rows 6 and 7 go into the profile row 5 selects; with no such profile
+                // the texts are dropped, and the index check below resets the index.
+                ChargeProfile* p = SelectedProfile(s);
+                double v = 0;
+                if (p && cell && ParseDecimal(*cell, sep, v))
+                    (i == RowBulk ? p->BulkTarget : p->FloatTarget) = v;
+                break;
+            }
+            default:
+                ReadSettingsRow(&s, Rows[i], cell, 1, sep);
         }
     }
     ValidateControlBoxSettings(s);

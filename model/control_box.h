@@ -25,11 +25,11 @@ constexpr uint16_t CriticalFaultPresent = 0x0400;
 
 struct ControlBoxState {
     double BatteryVoltage = 0;
-    uint16_t SlaveFieldControl = 0;   // raw 0-2500 = 0-100 %
+    uint16_t SlaveFieldControl = 0;  // raw 0-2500 = 0-100 %
     uint16_t FieldControlLimit = 0;
-    uint8_t FrsValue = 0;             // x 10 = %
-    uint16_t ConnectedModules = 0;    // status word
-    uint8_t ChargingStage = 0;        // 0-4
+    uint8_t FrsValue = 0;           // x 10 = %
+    uint16_t ConnectedModules = 0;  // status word
+    uint8_t ChargingStage = 0;      // 0-4
     double Alt1SetPoint = 0;
     double Alt1VoltageDrop = 0;
     uint16_t Alt1DigitalFieldControl = 0;
@@ -89,7 +89,7 @@ void EncodeControlBoxSettings(const ControlBoxSettings& settings, Buffer64& out)
 
 const std::vector<std::string>& ControlBoxStateLabels();     // 11
 const std::vector<std::string>& ControlBoxSettingsLabels();  // 13
-std::string ChargingStageName(uint8_t stage);  // also a text for codes above 4
+std::string ChargingStageName(uint8_t stage);                // also a text for codes above 4
 void ControlBoxStateLines(const ControlBoxState& state, char sep, std::vector<std::string>* lines);
 std::vector<std::string> ControlBoxStatusLines(const ControlBoxState& state);
 std::vector<std::string> ControlBoxSettingsTexts(const ControlBoxSettings& settings, char sep);

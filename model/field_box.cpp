@@ -19,14 +19,10 @@ using S = FieldBoxSettings;
 constexpr uint8_t RecordMarker = 0xFF;
 
 constexpr const char* StatusTexts[8] = {
-    "- Internal hardware fault",
-    "- Alternator temperature warning",
-    "- Alternator temperature fault",
-    "- Alternator B- or B+ leads are not connected correctly",
-    "- Engine RPM too low",
-    "- Tachometer signal present",
-    "- Ignition input active",
-    "- Warning Light output active",
+    "- Internal hardware fault",      "- Alternator temperature warning",
+    "- Alternator temperature fault", "- Alternator B- or B+ leads are not connected correctly",
+    "- Engine RPM too low",           "- Tachometer signal present",
+    "- Ignition input active",        "- Warning Light output active",
 };
 
 constexpr size_t RowFaultTemp = 3;
@@ -36,7 +32,8 @@ const SettingsRow Rows[6] = {
     {"Pulley Ratio [1..10]", FieldWidth::F64, offsetof(S, PulleyRatio), CellForm::Fixed2, 1.0},
     {"Tachometer Compensator [0.01 .. 9.99]", FieldWidth::F64, offsetof(S, TachCompensator),
      CellForm::Fixed2, 1.0},
-    {"Alternator Fault Temperature, \u00B0C", FieldWidth::S8, offsetof(S, FaultTemp), CellForm::Int, 110},
+    {"Alternator Fault Temperature, \u00B0C", FieldWidth::S8, offsetof(S, FaultTemp), CellForm::Int,
+     110},
     {"Low Engine RPM Limit", FieldWidth::S32, offsetof(S, LowRpmLimit), CellForm::Int, 500},
     {"Use Warning Light [0-disabled, 1-enabled]", FieldWidth::U8, offsetof(S, UseWarningLight),
      CellForm::Int, 1},
@@ -49,17 +46,25 @@ constexpr RangeCheck Checks[] = {
     {FieldWidth::U8, offsetof(S, Poles), 2, 32, 0},
     {FieldWidth::F64, offsetof(S, TachCompensator), 0.01, 9.99, 0.0},
     {FieldWidth::S8, offsetof(S, FaultTemp), 50, 120, 0},
-    {.Width = FieldWidth::S8, .Offset = offsetof(S, WarningTemp), .Min = 50, .Max = 0, .Fallback = 0,
-     .MaxFrom = offsetof(S, FaultTemp), .MaxDelta = -1},
+    {.Width = FieldWidth::S8,
+     .Offset = offsetof(S, WarningTemp),
+     .Min = 50,
+     .Max = 0,
+     .Fallback = 0,
+     .MaxFrom = offsetof(S, FaultTemp),
+     .MaxDelta = -1},
     {FieldWidth::S32, offsetof(S, LowRpmLimit), 1, 999, 0},
     {FieldWidth::U8, offsetof(S, UseWarningLight), 0, 1, 0},
 };
 
 const char* SelectorText(uint8_t v) {
     switch (v) {
-    case 1: return "P-type";
-    case 2: return "N-type";
-    default: return "Disabled";
+        case 1:
+            return "P-type";
+        case 2:
+            return "N-type";
+        default:
+            return "Disabled";
     }
 }
 
@@ -146,7 +151,8 @@ ItemPairs EncodeFieldBoxSettings(const FieldBoxSettings& s, Buffer64& out) {
     b[18] = SettingsMarker;
     ItemPairs pairs;
     pairs.reserve(FieldBoxItemCount + 1);
-    for (size_t n = 1; n <= FieldBoxItemCount; ++n) pairs.push_back({static_cast<uint8_t>(n), b[n]});
+    for (size_t n = 1; n <= FieldBoxItemCount; ++n)
+        pairs.push_back({static_cast<uint8_t>(n), b[n]});
     pairs.push_back({0, 0xFF});
     return pairs;
 }
@@ -203,10 +209,12 @@ std::vector<std::string> FieldBoxSettingsTexts(const FieldBoxSettings& s, char s
     return texts;
 }
 
-void ReadFieldBoxSettingsTable(FieldBoxSettings& s, const std::vector<std::string>& cells, char sep) {
+void ReadFieldBoxSettingsTable(FieldBoxSettings& s, const std::vector<std::string>& cells,
+                               char sep) {
     for (size_t i = 0; i < std::size(Rows); ++i) {
         ReadSettingsRow(&s, Rows[i], i < cells.size() ? &cells[i] : nullptr, 1, sep);
-        if (i == RowFaultTemp) s.WarningTemp = static_cast<int8_t>(s.FaultTemp > 10 ? s.FaultTemp - 10 : 0);
+        if (i == RowFaultTemp)
+            s.WarningTemp = static_cast<int8_t>(s.FaultTemp > 10 ? s.FaultTemp - 10 : 0);
     }
     s.Marker = RecordMarker;
     RunRangeChecks(&s, Checks, std::size(Checks));

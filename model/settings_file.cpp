@@ -55,7 +55,8 @@ bool SaveSettingsFile(const std::string& path, const SystemData& data, std::stri
     errno = 0;
     std::ofstream out(PathOf(path), std::ios::binary | std::ios::trunc);
     if (out) {
-        out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        out.write(reinterpret_cast<const char*>(image.data()),
+                  static_cast<std::streamsize>(image.size()));
         out.close();
         if (out) return true;
     }

@@ -17,7 +17,7 @@ struct SystemData {
     ControlBoxSettings ControlSettings{};
     BatteryBoxState BatteryState{};
     BatteryBoxSettings BatterySettings{};
-    std::array<FieldBoxState, 2> FieldState{};        // [0] = field box #1
+    std::array<FieldBoxState, 2> FieldState{};  // [0] = field box #1
     std::array<FieldBoxSettings, 2> FieldSettings{};
     Buffer64 DecodeBuffer{};
     Buffer64 EncodeBuffer{};

@@ -52,9 +52,13 @@ void PutSplitDecimal(uint8_t* p, double v) {
 
 double GetThousandths(const uint8_t* p) { return GetU16(p) / 1000.0; }
 
-void PutThousandths(uint8_t* p, double v) { PutU16(p, static_cast<int32_t>(SafeRoundEven(v * 1000.0) & 0xFFFF)); }
+void PutThousandths(uint8_t* p, double v) {
+    PutU16(p, static_cast<int32_t>(SafeRoundEven(v * 1000.0) & 0xFFFF));
+}
 
-int32_t GetS16(const uint8_t* p) { return static_cast<int16_t>(static_cast<uint16_t>(p[0] << 8 | p[1])); }
+int32_t GetS16(const uint8_t* p) {
+    return static_cast<int16_t>(static_cast<uint16_t>(p[0] << 8 | p[1]));
+}
 
 int32_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
@@ -71,7 +75,8 @@ std::string FormatFixed(double v, int decimals, char sep) {
     // std::to_chars, not printf: the texts must not depend on the C locale the
     // toolkit may have set.
     char buf[400];
-    auto sci = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, Significant - 1);
+    auto sci =
+        std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, Significant - 1);
     std::string s(buf, sci.ptr);
     // Rounded to six significant digits first, so the integer digits are known after rounding.
     double rounded = 0;
@@ -163,18 +168,20 @@ bool ParseDecimal(std::string_view text, char sep, double& out) {
 double GetField(const void* record, FieldWidth w, size_t offset) {
     const auto* p = static_cast<const uint8_t*>(record) + offset;
     switch (w) {
-    case FieldWidth::U8: return *p;
-    case FieldWidth::S8: return static_cast<int8_t>(*p);
-    case FieldWidth::S32: {
-        int32_t v;
-        std::memcpy(&v, p, sizeof v);
-        return v;
-    }
-    case FieldWidth::F64: {
-        double v;
-        std::memcpy(&v, p, sizeof v);
-        return v;
-    }
+        case FieldWidth::U8:
+            return *p;
+        case FieldWidth::S8:
+            return static_cast<int8_t>(*p);
+        case FieldWidth::S32: {
+            int32_t v;
+            std::memcpy(&v, p, sizeof v);
+            return v;
+        }
+        case FieldWidth::F64: {
+            double v;
+            std::memcpy(&v, p, sizeof v);
+            return v;
+        }
     }
     return 0;
 }
@@ -182,18 +189,20 @@ double GetField(const void* record, FieldWidth w, size_t offset) {
 void SetFieldInt(void* record, FieldWidth w, size_t offset, long long v) {
     auto* p = static_cast<uint8_t*>(record) + offset;
     switch (w) {
-    case FieldWidth::U8:
-    case FieldWidth::S8: *p = static_cast<uint8_t>(v & 0xFF); break;
-    case FieldWidth::S32: {
-        auto u = static_cast<uint32_t>(static_cast<unsigned long long>(v) & 0xFFFFFFFFu);
-        std::memcpy(p, &u, sizeof u);
-        break;
-    }
-    case FieldWidth::F64: {
-        double d = static_cast<double>(v);
-        std::memcpy(p, &d, sizeof d);
-        break;
-    }
+        case FieldWidth::U8:
+        case FieldWidth::S8:
+            *p = static_cast<uint8_t>(v & 0xFF);
+            break;
+        case FieldWidth::S32: {
+            auto u = static_cast<uint32_t>(static_cast<unsigned long long>(v) & 0xFFFFFFFFu);
+            std::memcpy(p, &u, sizeof u);
+            break;
+        }
+        case FieldWidth::F64: {
+            double d = static_cast<double>(v);
+            std::memcpy(p, &d, sizeof d);
+            break;
+        }
     }
 }
 
@@ -208,9 +217,12 @@ void SetField(void* record, FieldWidth w, size_t offset, double v) {
 std::string SettingsRowText(const void* record, const SettingsRow& row, double scale, char sep) {
     double v = GetField(record, row.Width, row.Offset);
     switch (row.Form) {
-    case CellForm::Int: return FormatInt(static_cast<long long>(v));
-    case CellForm::Fixed2: return FormatFixed(row.Scale24 ? v * scale : v, 2, sep);
-    case CellForm::Fixed3: return FormatFixed(row.Scale24 ? v * scale : v, 3, sep);
+        case CellForm::Int:
+            return FormatInt(static_cast<long long>(v));
+        case CellForm::Fixed2:
+            return FormatFixed(row.Scale24 ? v * scale : v, 2, sep);
+        case CellForm::Fixed3:
+            return FormatFixed(row.Scale24 ? v * scale : v, 3, sep);
     }
     return EmptyCell;
 }
@@ -239,7 +251,8 @@ void RunRangeChecks(void* record, const RangeCheck* checks, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         const RangeCheck& c = checks[i];
         double v = GetField(record, c.Width, c.Offset);
-        double hi = c.MaxFrom == NoField ? c.Max : GetField(record, c.Width, c.MaxFrom) + c.MaxDelta;
+        double hi =
+            c.MaxFrom == NoField ? c.Max : GetField(record, c.Width, c.MaxFrom) + c.MaxDelta;
         double slack = c.Width == FieldWidth::F64 ? Slack : 0;
         if (v >= c.Min - slack && v <= hi + slack) continue;  // NaN fails both and is replaced
         double fb = c.FallbackFrom == NoField

@@ -37,7 +37,7 @@ void PutU16(uint8_t* p, int32_t v);  // low 16 bits, big-endian
 // Text forms. `sep` is the decimal separator of the user's locale.
 std::string FormatFixed(double v, int decimals, char sep);  // at most six significant digits
 std::string FormatInt(long long v);
-std::string FormatFlag(bool v);  // "True" / "False"
+std::string FormatFlag(bool v);                                 // "True" / "False"
 std::string FormatTemperature(int8_t v, const char* sentinel);  // sentinel when v == -128
 
 // Parsing of table cells. False when the text is not a whole decimal integer /

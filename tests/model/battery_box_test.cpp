@@ -1,9 +1,9 @@
+#include "model/battery_box.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <random>
-
-#include "model/battery_box.h"
 
 namespace korvan {
 namespace {
@@ -75,9 +75,9 @@ TEST(ModelBatteryBoxState, StatusLines) {
     BatteryBoxState s{};
     EXPECT_EQ(BatteryBoxStatusLines(s), std::vector<std::string>{"Status OK"});
     s.StatusCode = 0x1081;
-    EXPECT_EQ(BatteryBoxStatusLines(s),
-              (std::vector<std::string>{"- Internal hardware fault", "- Battery overvoltage warning",
-                                        "- Surge Protector is active"}));
+    EXPECT_EQ(BatteryBoxStatusLines(s), (std::vector<std::string>{"- Internal hardware fault",
+                                                                  "- Battery overvoltage warning",
+                                                                  "- Surge Protector is active"}));
     s.StatusCode = 0x4000;
     EXPECT_TRUE(BatteryBoxStatusLines(s).empty());
     s.StatusCode = 0x3FFF;
@@ -181,7 +181,8 @@ TEST(ModelBatteryBoxSettings, DerivedWarningsAndTheirChecks) {
     BatteryBoxSettings r = read(17, "12.5");
     EXPECT_DOUBLE_EQ(r.FaultVoltage, 12.5);
     EXPECT_DOUBLE_EQ(r.WarningVoltage, 12.4);  // derived 11.5, raised by its check
-    EXPECT_DOUBLE_EQ(r.VoltageAt100, 12.7);  // above the new warning voltage: its fallback, unchecked
+    EXPECT_DOUBLE_EQ(r.VoltageAt100,
+                     12.7);  // above the new warning voltage: its fallback, unchecked
     r = read(16, "99");
     EXPECT_EQ(r.WarningDischargeCurrent, 0);
     r = read(16, "100");

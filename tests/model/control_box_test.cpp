@@ -54,8 +54,9 @@ TEST(ModelControlBoxState, DecodesTheGivenBytes) {
     EXPECT_DOUBLE_EQ(s.BatteryVoltage, 12.5);
     EXPECT_EQ(s.Alt1Current, -10);
     EXPECT_EQ(s.ConnectedModules, 0x92);
-    const std::vector<std::string> expected = {"Bulk & Absorb", "70", "100", "Slave", "0.00", "50",
-                                               "0.00", "Stand-alone", "0.00", "1", "0.00"};
+    const std::vector<std::string> expected = {"Bulk & Absorb", "70", "100",  "Slave",
+                                               "0.00",          "50", "0.00", "Stand-alone",
+                                               "0.00",          "1",  "0.00"};
     EXPECT_EQ(StateLines(s), expected);
     EXPECT_EQ(StateLines(s).size(), ControlBoxStateLabels().size());
 }
@@ -96,7 +97,8 @@ TEST(ModelControlBoxState, EncodeIsTheExactInverseOfDecode) {
         Buffer64 b{};
         b[0] = b[41] = StateMarker;
         for (int i = 1; i <= 40; ++i) b[i] = static_cast<uint8_t>(rng());
-        // Split decimals as the module sends them: hundredths within -99..99, sign of the whole part.
+        // Split decimals as the module sends them: hundredths within -99..99, sign of the whole
+        // part.
         for (int at : {1, 11, 13, 21, 23, 31, 33}) {
             int h = static_cast<int>(rng() % 100);
             b[at + 1] = static_cast<uint8_t>(static_cast<int8_t>(b[at]) < 0 ? -h : h);
@@ -116,7 +118,9 @@ TEST(ModelControlBoxSettings, BlockRoundTripAndByteWidths) {
         Buffer64 b{};
         b[0] = b[62] = SettingsMarker;
         for (int i = 1; i <= 61; ++i) b[i] = static_cast<uint8_t>(rng());
-        for (int at : {52, 56, 60}) b[at + 1] = static_cast<uint8_t>(static_cast<int8_t>(b[at]) < 0 ? -(rng() % 100) : rng() % 100);
+        for (int at : {52, 56, 60})
+            b[at + 1] =
+                static_cast<uint8_t>(static_cast<int8_t>(b[at]) < 0 ? -(rng() % 100) : rng() % 100);
         ControlBoxSettings s{};
         DecodeControlBoxSettings(b, s);
         Buffer64 out;
@@ -139,8 +143,19 @@ TEST(ModelControlBoxSettings, TextsShowTheSelectedProfile) {
     s.Profiles[1].FloatTarget = 13.6;
     auto texts = ControlBoxSettingsTexts(s, ',');
     ASSERT_EQ(texts.size(), ControlBoxSettingsLabels().size());
-    const std::vector<std::string> expected = {"1", "Boat            ", "secret1         ", "0", "0", "1",
-                                               "14,40", "13,60", "120", "120", "100", "20", "0,50"};
+    const std::vector<std::string> expected = {"1",
+                                               "Boat            ",
+                                               "secret1         ",
+                                               "0",
+                                               "0",
+                                               "1",
+                                               "14,40",
+                                               "13,60",
+                                               "120",
+                                               "120",
+                                               "100",
+                                               "20",
+                                               "0,50"};
     EXPECT_EQ(texts, expected);
     std::memcpy(s.WifiSsid, "ab\0cdefghijklmno", 16);
     EXPECT_EQ(ControlBoxSettingsTexts(s, '.')[1], "ab");
@@ -279,7 +294,8 @@ TEST(ModelChargeProfiles, DecodeDerivesAndEncodeWritesTheMarkers) {
     block[0] = block[49] = SettingsMarker;
     for (int i = 1; i <= 48; i += 2) {
         block[i] = static_cast<uint8_t>(rng());
-        block[i + 1] = static_cast<uint8_t>(static_cast<int8_t>(block[i]) < 0 ? -(rng() % 100) : rng() % 100);
+        block[i + 1] =
+            static_cast<uint8_t>(static_cast<int8_t>(block[i]) < 0 ? -(rng() % 100) : rng() % 100);
     }
     DecodeChargeProfiles(block, s);
     Buffer64 out;

@@ -1,9 +1,9 @@
+#include "model/field_box.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <random>
-
-#include "model/field_box.h"
 
 namespace korvan {
 namespace {
@@ -26,8 +26,8 @@ TEST(ModelFieldBoxState, SelectorsRpmAndTemperature) {
     b[25] = 0x80;
     FieldBoxState s;
     DecodeFieldBoxState(b, s);
-    const Lines expected = {"14.20", "0.00", "P-type", "0.00", "N-type", "0.00", "Check Sensor connections",
-                            "3000"};
+    const Lines expected = {
+        "14.20", "0.00", "P-type", "0.00", "N-type", "0.00", "Check Sensor connections", "3000"};
     EXPECT_EQ(StateLines(s), expected);
     EXPECT_EQ(expected.size(), FieldBoxStateLabels().size());
     b[20] = 0x30;
@@ -45,8 +45,9 @@ TEST(ModelFieldBoxState, StatusLinesFaultsThenConditions) {
     s.StatusCode = 0x20;
     EXPECT_EQ(FieldBoxStatusLines(s), (Lines{"Status OK", "- Tachometer signal present"}));
     s.StatusCode = 0x0A;
-    EXPECT_EQ(FieldBoxStatusLines(s), (Lines{"- Alternator temperature warning",
-                                             "- Alternator B- or B+ leads are not connected correctly"}));
+    EXPECT_EQ(FieldBoxStatusLines(s),
+              (Lines{"- Alternator temperature warning",
+                     "- Alternator B- or B+ leads are not connected correctly"}));
     s.StatusCode = 0x91;
     EXPECT_EQ(FieldBoxStatusLines(s), (Lines{"- Internal hardware fault", "- Engine RPM too low",
                                              "- Warning Light output active"}));

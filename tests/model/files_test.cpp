@@ -14,11 +14,12 @@ namespace {
 namespace fs = std::filesystem;
 
 class ModelFiles : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("korvan-model-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ =
+            fs::temp_directory_path() /
+            ("korvan-model-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -116,7 +117,8 @@ TEST_F(ModelFiles, FileErrorsCarryPathAndReason) {
     SystemData data;
     std::string error;
     EXPECT_FALSE(LoadSettingsFile(Path("missing.korvan3"), data, error));
-    EXPECT_EQ(error.rfind("Cannot open file \"" + Path("missing.korvan3") + "\". ", 0), 0u) << error;
+    EXPECT_EQ(error.rfind("Cannot open file \"" + Path("missing.korvan3") + "\". ", 0), 0u)
+        << error;
     EXPECT_GT(error.size(), Path("missing.korvan3").size() + 20);
     EXPECT_FALSE(SaveSettingsFile(Path("no/such/dir.korvan3"), data, error));
     EXPECT_EQ(error.rfind("Cannot create file \"", 0), 0u) << error;
@@ -134,7 +136,9 @@ TEST_F(ModelFiles, LogHeaderOnlyForANewFileAndOneFieldPerRow) {
     const std::string text = Contents(path);
     const std::string header = DataLogHeader();
     EXPECT_EQ(text.rfind("SCM:Charging Stage\t", 0), 0u);
-    EXPECT_NE(header.find("BCM:Battery #1 Temperature, \xB0""C\t"), std::string::npos);
+    EXPECT_NE(header.find("BCM:Battery #1 Temperature, \xB0"
+                          "C\t"),
+              std::string::npos);
     EXPECT_NE(header.find("FCM #2:Engine RPM, 1/min\t\r\n"), std::string::npos);
     const std::string line = DataLogLine(data, ',');
     EXPECT_EQ(text, header + line + line);

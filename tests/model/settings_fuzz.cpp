@@ -36,10 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char sep = size % 2 ? ',' : '.';
 
     // The loaded record shown and read back, then typed cells read back.
-    ReadControlBoxSettingsTable(d.ControlSettings, ControlBoxSettingsTexts(d.ControlSettings, sep), sep);
+    ReadControlBoxSettingsTable(d.ControlSettings, ControlBoxSettingsTexts(d.ControlSettings, sep),
+                                sep);
     ReadControlBoxSettingsTable(d.ControlSettings, Cells(p, end, 13), sep);
     const uint8_t volts = size % 3 ? 12 : 24;
-    ReadBatteryBoxSettingsTable(d.BatterySettings, BatteryBoxSettingsTexts(d.BatterySettings, volts, sep), volts, sep);
+    ReadBatteryBoxSettingsTable(d.BatterySettings,
+                                BatteryBoxSettingsTexts(d.BatterySettings, volts, sep), volts, sep);
     ReadBatteryBoxSettingsTable(d.BatterySettings, Cells(p, end, 19), volts, sep);
     for (FieldBoxSettings& f : d.FieldSettings) {
         ReadFieldBoxSettingsTable(f, FieldBoxSettingsTexts(f, sep), sep);

@@ -1,10 +1,11 @@
+#include "model/values.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
 #include "model/text.h"
-#include "model/values.h"
 
 namespace korvan {
 namespace {
@@ -15,7 +16,7 @@ TEST(ModelValues, SplitDecimalEncodesTruncatedWholeAndRoundedHundredths) {
         uint8_t w, h;
     };
     const Case cases[] = {
-        {12.70, 12, 70},  {-0.05, 0, 0xFB},  {-0.50, 0, 0xCE},   {-12.25, 0xF4, 0xE7},
+        {12.70, 12, 70},   {-0.05, 0, 0xFB},  {-0.50, 0, 0xCE},  {-12.25, 0xF4, 0xE7},
         {12.996, 12, 100}, {13.999, 13, 100}, {127.99, 127, 99}, {-128.99, 0x80, 0x9D},
         {0.0, 0, 0},       {300.0, 44, 0},
     };
@@ -33,8 +34,9 @@ TEST(ModelValues, SplitDecimalEncodesTruncatedWholeAndRoundedHundredths) {
 
 TEST(ModelValues, EncodersNeverFailOnValuesOutsideAnyByteRange) {
     uint8_t b[2] = {1, 1};
-    for (double v : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
-                     -std::numeric_limits<double>::infinity(), 1e300, -1e300}) {
+    for (double v :
+         {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+          -std::numeric_limits<double>::infinity(), 1e300, -1e300}) {
         PutSplitDecimal(b, v);
         EXPECT_EQ(b[0], 0);
         EXPECT_EQ(b[1], 0);
@@ -129,9 +131,15 @@ TEST(ModelValues, RangeChecksAdmitBoundsComputedFromOtherFields) {
         double Top;
         double Below;
     } r{12.7, 12.6};
-    const RangeCheck check{.Width = FieldWidth::F64, .Offset = offsetof(Rec, Below), .Min = 9, .Max = 0,
-                           .Fallback = 0, .MaxFrom = offsetof(Rec, Top), .MaxDelta = -0.1,
-                           .FallbackFrom = offsetof(Rec, Top), .FallbackDelta = -0.2};
+    const RangeCheck check{.Width = FieldWidth::F64,
+                           .Offset = offsetof(Rec, Below),
+                           .Min = 9,
+                           .Max = 0,
+                           .Fallback = 0,
+                           .MaxFrom = offsetof(Rec, Top),
+                           .MaxDelta = -0.1,
+                           .FallbackFrom = offsetof(Rec, Top),
+                           .FallbackDelta = -0.2};
     RunRangeChecks(&r, &check, 1);
     EXPECT_DOUBLE_EQ(r.Below, 12.6);
     r.Below = 12.61;
@@ -143,10 +151,12 @@ TEST(ModelValues, RangeChecksAdmitBoundsComputedFromOtherFields) {
 }
 
 TEST(ModelText, Cp1252RoundTripsAndReplacesWhatItCannotHold) {
-    EXPECT_EQ(Utf8ToCp1252("Temperature, \u00B0C"), "Temperature, \xB0""C");
+    EXPECT_EQ(Utf8ToCp1252("Temperature, \u00B0C"),
+              "Temperature, \xB0"
+              "C");
     EXPECT_EQ(Utf8ToCp1252("\u20AC \u2013"), "\x80 \x96");
     EXPECT_EQ(Utf8ToCp1252("\u4E2D"), "?");
-    EXPECT_EQ(Utf8ToCp1252("a\xC3"), "a?");     // cut sequence
+    EXPECT_EQ(Utf8ToCp1252("a\xC3"), "a?");    // cut sequence
     EXPECT_EQ(Utf8ToCp1252("\xC0\xAF"), "?");  // overlong form
     std::string all;
     for (int b = 0; b < 256; ++b) all += static_cast<char>(b);

@@ -40,10 +40,12 @@ SystemData KnownSystem() {
     SystemData d;
     Buffer64 b{};
     const uint8_t control[63] = {
-        0x55, 3, 4, 14, 6, 25, 42, /*profile*/ 1, 0, 120, 0, 110, 0, 90, /*wifi*/ 1, 1, 0,
-        'M', 'y', ' ', 'B', 'o', 'a', 't', ' ', '1', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
-        's', 'e', 'c', 'r', 'e', 't', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
-        40, 5, 200, 0, 5, 6, 150, 0, 10, 20, 30, 0, 50, 0x55};
+        0x55, 3,   4,   14,         6,   25,  42,  /*profile*/ 1, 0,   120, 0,
+        110,  0,   90,  /*wifi*/ 1, 1,   0,   'M', 'y',           ' ', 'B', 'o',
+        'a',  't', ' ', '1',        ' ', ' ', ' ', ' ',           ' ', ' ', ' ',
+        's',  'e', 'c', 'r',        'e', 't', ' ', ' ',           ' ', ' ', ' ',
+        ' ',  ' ', ' ', ' ',        ' ', 40,  5,   200,           0,   5,   6,
+        150,  0,   10,  20,         30,  0,   50,  0x55};
     std::memcpy(b.data(), control, sizeof control);
     DecodeControlBoxSettings(b, d.ControlSettings);
     b.fill(0);
@@ -54,12 +56,14 @@ SystemData KnownSystem() {
     }
     b[49] = 0x55;
     DecodeChargeProfiles(b, d.ControlSettings);
-    const uint8_t battery[48] = {0x55, 2, 5, 1, 2, 26, 7, 0x01, 0x2C, 0x00, 0x0F, 12, 70, 12, 50, 12, 20,
-                                 12, 0, 0x00, 0x01, 1, 16, 0, 0, 0, 0, 0, 40, 50, 40, 50, 40, 50,
-                                 0, 225, 0, 250, 15, 0, 16, 0, 20, 0x03, 0xE8, 0x03, 0xE8, 0};
+    const uint8_t battery[48] = {0x55, 2,   5,  1,  2,  26, 7,  0x01, 0x2C, 0x00, 0x0F, 12,
+                                 70,   12,  50, 12, 20, 12, 0,  0x00, 0x01, 1,    16,   0,
+                                 0,    0,   0,  0,  40, 50, 40, 50,   40,   50,   0,    225,
+                                 0,    250, 15, 0,  16, 0,  20, 0x03, 0xE8, 0x03, 0xE8, 0};
     std::memcpy(b.data(), battery, sizeof battery);
     DecodeBatteryBoxSettings(b, d.BatterySettings);
-    const uint8_t field[27] = {0x55, 2, 3, 1, 1, 26, 9, 2, 50, 12, 1, 0, 100, 110, 0x01, 0xF4, 1, 0xFF, 0x55};
+    const uint8_t field[27] = {0x55, 2, 3,   1,   1,    26,   9, 2,    50,  12,
+                               1,    0, 100, 110, 0x01, 0xF4, 1, 0xFF, 0x55};
     std::memcpy(b.data(), field, sizeof field);
     DecodeFieldBoxSettings(b, d.FieldSettings[0]);
     DecodeFieldBoxSettings(b, d.FieldSettings[1]);
@@ -68,10 +72,11 @@ SystemData KnownSystem() {
 }
 
 class ToolsSettings : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
-               (std::string("korvan-tools-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+               (std::string("korvan-tools-") +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -86,8 +91,8 @@ protected:
 
     Result Run(const std::string& args) {
         const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
-        std::string cmd = std::string("LC_ALL=C '") + KORVAN_SETTINGS_TOOL + "' " + args + " >'" + out.string() +
-                          "' 2>'" + err.string() + "'";
+        std::string cmd = std::string("LC_ALL=C '") + KORVAN_SETTINGS_TOOL + "' " + args + " >'" +
+                          out.string() + "' 2>'" + err.string() + "'";
         int raw = std::system(cmd.c_str());
         Result r;
         r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -148,7 +153,9 @@ TEST_F(ToolsSettings, ShowPrintsTheTablesAsTheToolShowsThem) {
     };
     ASSERT_GE(lines.size(), control.size());
     EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + control.size()), control);
-    auto has = [&](const std::string& l) { return std::find(lines.begin(), lines.end(), l) != lines.end(); };
+    auto has = [&](const std::string& l) {
+        return std::find(lines.begin(), lines.end(), l) != lines.end();
+    };
     EXPECT_TRUE(has("Battery Fault Discharge Current, A\t250"));
     EXPECT_TRUE(has("Battery Warning Discharge Current, A\t225"));
     EXPECT_TRUE(has("Record Marker\t0xFF"));
@@ -185,7 +192,7 @@ TEST_F(ToolsSettings, DiffListsOnlyWhatDiffers) {
     SystemData b = a;
     b.BatterySettings.BankSize = 400;
     b.ControlSettings.Profiles[2].BulkLimit = 15.0;
-    b.FieldSettings[1].Pad41[3] = 0x5A;                          // a byte no field describes
+    b.FieldSettings[1].Pad41[3] = 0x5A;  // a byte no field describes
     b.BatterySettings.VoltageAt80 = a.BatterySettings.VoltageAt80 + 1e-9;  // hidden by two decimals
     std::memcpy(b.ControlSettings.WifiPassword, "secret  ", 8);
     Result r = Run("diff '" + fa + "' '" + Save("b.korvan3", b) + "'");
@@ -266,7 +273,8 @@ TEST_F(ToolsSettings, BadInputIsOneMessageAndStatusTwoAndWritesNothing) {
         EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n') >= 1, true) << args;
         EXPECT_FALSE(fs::exists(out)) << args;
     }
-    EXPECT_NE(Run("show '" + Path("short.korvan3") + "'").Err.find("Stream read error"), std::string::npos);
+    EXPECT_NE(Run("show '" + Path("short.korvan3") + "'").Err.find("Stream read error"),
+              std::string::npos);
 }
 
 TEST_F(ToolsSettings, DecimalSeparatorOfTheLocale) {
@@ -274,7 +282,8 @@ TEST_F(ToolsSettings, DecimalSeparatorOfTheLocale) {
     std::ostringstream out, err;
     EXPECT_EQ(settings_tool::Run({"show", file}, ',', out, err), 0);
     const auto lines = SplitLines(out.str());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "Battery Voltage @ 100%, V\t12,70"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Battery Voltage @ 100%, V\t12,70"),
+              lines.end());
     // Read back with the same separator, a sound file stays unchanged.
     std::ostringstream out2, err2;
     EXPECT_EQ(settings_tool::Run({"check", file}, ',', out2, err2), 0) << out2.str();

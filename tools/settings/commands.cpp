@@ -77,10 +77,12 @@ int PrintChanges(const std::vector<FieldChange>& changes, std::ostream& out) {
 // Every settings table as the tool shows it, read back through the tool's own
 // read-back and checks, as saving or writing settings does.
 SystemData Checked(SystemData data, char sep) {
-    ReadControlBoxSettingsTable(data.ControlSettings, ControlBoxSettingsTexts(data.ControlSettings, sep), sep);
-    ReadBatteryBoxSettingsTable(data.BatterySettings, BatteryBoxSettingsTexts(data.BatterySettings, 12, sep),
-                                12, sep);
-    for (FieldBoxSettings& f : data.FieldSettings) ReadFieldBoxSettingsTable(f, FieldBoxSettingsTexts(f, sep), sep);
+    ReadControlBoxSettingsTable(data.ControlSettings,
+                                ControlBoxSettingsTexts(data.ControlSettings, sep), sep);
+    ReadBatteryBoxSettingsTable(data.BatterySettings,
+                                BatteryBoxSettingsTexts(data.BatterySettings, 12, sep), 12, sep);
+    for (FieldBoxSettings& f : data.FieldSettings)
+        ReadFieldBoxSettingsTable(f, FieldBoxSettingsTexts(f, sep), sep);
     return data;
 }
 
@@ -105,7 +107,8 @@ int Check(const std::vector<std::string>& args, char sep, std::ostream& out) {
         std::string error;
         if (!SaveSettingsFile(outPath, after, error)) throw Failure{error};
     }
-    return PrintChanges(CompareImages(BuildSettingsFileImage(before), BuildSettingsFileImage(after), sep), out);
+    return PrintChanges(
+        CompareImages(BuildSettingsFileImage(before), BuildSettingsFileImage(after), sep), out);
 }
 
 }  // namespace
@@ -120,10 +123,12 @@ int Run(const std::vector<std::string>& args, char sep, std::ostream& out, std::
         if (cmd == "diff" && args.size() == 3) {
             const SystemData a = Load(args[1]);
             const SystemData b = Load(args[2]);
-            return PrintChanges(CompareImages(BuildSettingsFileImage(a), BuildSettingsFileImage(b), sep), out);
+            return PrintChanges(
+                CompareImages(BuildSettingsFileImage(a), BuildSettingsFileImage(b), sep), out);
         }
         if (cmd == "check" && args.size() >= 2) return Check(args, sep, out);
-        err << "korvan-settings: " << (cmd.empty() ? "no command given" : "bad arguments") << '\n' << Usage;
+        err << "korvan-settings: " << (cmd.empty() ? "no command given" : "bad arguments") << '\n'
+            << Usage;
         return ExitBadInput;
     } catch (const Failure& f) {
         err << "korvan-settings: " << f.Message << '\n';

@@ -50,10 +50,12 @@ const Proto ControlFields[] = {
     {"Mandatory Bulk Duration, sec", CB(MandatoryBulkDuration), Width::S32, Print::Int, -1},
     {"Regulation Refresh Rate, Hz", CB(RefreshRate), Width::S32, Print::Int, -1},
     {"Alternator #1 Climb Coefficient, 1/V", CB(Alt1ClimbCoefficient), Width::S32, Print::Int, -1},
-    {"Alternator #1 Collapse Coefficient, 1/V", CB(Alt1CollapseCoefficient), Width::S32, Print::Int, -1},
+    {"Alternator #1 Collapse Coefficient, 1/V", CB(Alt1CollapseCoefficient), Width::S32, Print::Int,
+     -1},
     {"Alternator #1 Tolerance Band, V", CB(Alt1ToleranceBand), Width::F64, Print::Fixed2, -1},
     {"Alternator #2 Climb Coefficient, 1/V", CB(Alt2ClimbCoefficient), Width::S32, Print::Int, -1},
-    {"Alternator #2 Collapse Coefficient, 1/V", CB(Alt2CollapseCoefficient), Width::S32, Print::Int, -1},
+    {"Alternator #2 Collapse Coefficient, 1/V", CB(Alt2CollapseCoefficient), Width::S32, Print::Int,
+     -1},
     {"Alternator #2 Tolerance Band, V", CB(Alt2ToleranceBand), Width::F64, Print::Fixed2, -1},
 };
 
@@ -87,7 +89,8 @@ const Proto BatteryFields[] = {
     {"Battery #1 Warning Temperature, \u00B0C", BB(WarningTemp1), Width::S8, Print::Int, -1},
     {"Battery #2 Warning Temperature, \u00B0C", BB(WarningTemp2), Width::S8, Print::Int, -1},
     {"Battery #3 Warning Temperature, \u00B0C", BB(WarningTemp3), Width::S8, Print::Int, -1},
-    {"Battery Warning Discharge Current, A", BB(WarningDischargeCurrent), Width::S32, Print::Int, -1},
+    {"Battery Warning Discharge Current, A", BB(WarningDischargeCurrent), Width::S32, Print::Int,
+     -1},
     {"Battery Warning Voltage, V", BB(WarningVoltage), Width::F64, Print::Fixed2, -1},
     {"Battery Voltage Adjuster", BB(BatteryVoltageAdjuster), Width::F64, Print::Fixed3, -1},
     {"Loads Voltage Adjuster", BB(LoadsVoltageAdjuster), Width::F64, Print::Fixed3, -1},
@@ -124,9 +127,12 @@ constexpr const char* ProfileValueNames[6] = {
 
 const std::vector<std::string>& Labels(Section s) {
     switch (s) {
-    case Section::ControlBox: return ControlBoxSettingsLabels();
-    case Section::BatteryBox: return BatteryBoxSettingsLabels();
-    default: return FieldBoxSettingsLabels();
+        case Section::ControlBox:
+            return ControlBoxSettingsLabels();
+        case Section::BatteryBox:
+            return BatteryBoxSettingsLabels();
+        default:
+            return FieldBoxSettingsLabels();
     }
 }
 
@@ -146,28 +152,33 @@ std::vector<FieldDesc> Build() {
     Add(f, Section::FieldBox2, FieldFields, std::size(FieldFields), FieldAt[1]);
     for (size_t i = 0; i < ChargeProfileCount; ++i)
         for (size_t k = 0; k < 6; ++k)
-            f.push_back({Section::ChargeProfiles,
-                         std::to_string(i) + " - " + ChargeProfileNames()[i] + ": " + ProfileValueNames[k],
-                         ControlAt + offsetof(ControlBoxSettings, Profiles) + i * sizeof(ChargeProfile) + k * 8, 8,
-                         Width::F64, Print::Fixed2});
+            f.push_back(
+                {Section::ChargeProfiles,
+                 std::to_string(i) + " - " + ChargeProfileNames()[i] + ": " + ProfileValueNames[k],
+                 ControlAt + offsetof(ControlBoxSettings, Profiles) + i * sizeof(ChargeProfile) +
+                     k * 8,
+                 8, Width::F64, Print::Fixed2});
     return f;
 }
 
 double Number(const FieldDesc& f, const uint8_t* p) {
     switch (f.W) {
-    case Width::U8: return *p;
-    case Width::S8: return static_cast<int8_t>(*p);
-    case Width::S32: {
-        int32_t v;
-        std::memcpy(&v, p, 4);
-        return v;
-    }
-    case Width::F64: {
-        double v;
-        std::memcpy(&v, p, 8);
-        return v;
-    }
-    case Width::Chars16: return 0;
+        case Width::U8:
+            return *p;
+        case Width::S8:
+            return static_cast<int8_t>(*p);
+        case Width::S32: {
+            int32_t v;
+            std::memcpy(&v, p, 4);
+            return v;
+        }
+        case Width::F64: {
+            double v;
+            std::memcpy(&v, p, 8);
+            return v;
+        }
+        case Width::Chars16:
+            return 0;
     }
     return 0;
 }
@@ -175,33 +186,50 @@ double Number(const FieldDesc& f, const uint8_t* p) {
 std::string TableText(const FieldDesc& f, const SystemData& d, char sep) {
     std::vector<std::string> texts;
     switch (f.Sec) {
-    case Section::ControlBox: texts = ControlBoxSettingsTexts(d.ControlSettings, sep); break;
-    case Section::BatteryBox: texts = BatteryBoxSettingsTexts(d.BatterySettings, 12, sep); break;
-    case Section::FieldBox1: texts = FieldBoxSettingsTexts(d.FieldSettings[0], sep); break;
-    case Section::FieldBox2: texts = FieldBoxSettingsTexts(d.FieldSettings[1], sep); break;
-    case Section::ChargeProfiles: break;
+        case Section::ControlBox:
+            texts = ControlBoxSettingsTexts(d.ControlSettings, sep);
+            break;
+        case Section::BatteryBox:
+            texts = BatteryBoxSettingsTexts(d.BatterySettings, 12, sep);
+            break;
+        case Section::FieldBox1:
+            texts = FieldBoxSettingsTexts(d.FieldSettings[0], sep);
+            break;
+        case Section::FieldBox2:
+            texts = FieldBoxSettingsTexts(d.FieldSettings[1], sep);
+            break;
+        case Section::ChargeProfiles:
+            break;
     }
-    return static_cast<size_t>(f.Row) < texts.size() ? texts[static_cast<size_t>(f.Row)] : EmptyCell;
+    return static_cast<size_t>(f.Row) < texts.size() ? texts[static_cast<size_t>(f.Row)]
+                                                     : EmptyCell;
 }
 
 // False when a decimal text rounds the stored value (0.005 shown as 0.01).
-bool ShowsStoredValue(const FieldDesc& f, const SettingsFileImage& image, const std::string& text, char sep) {
+bool ShowsStoredValue(const FieldDesc& f, const SettingsFileImage& image, const std::string& text,
+                      char sep) {
     if (f.W != Width::F64) return true;
     double shown = 0;
     const double stored = Number(f, image.data() + f.Offset);
     // Arithmetic noise such as 14.62 + 0.2 = 14.819999999999999 still shows as 14.82.
-    return ParseDecimal(text, sep, shown) && std::fabs(shown - stored) <= 1e-9 * std::max(1.0, std::fabs(stored));
+    return ParseDecimal(text, sep, shown) &&
+           std::fabs(shown - stored) <= 1e-9 * std::max(1.0, std::fabs(stored));
 }
 
 }  // namespace
 
 const char* SectionTitle(Section s) {
     switch (s) {
-    case Section::ControlBox: return "System Control Module";
-    case Section::BatteryBox: return "Battery Control Module";
-    case Section::FieldBox1: return "Field Control Module #1";
-    case Section::FieldBox2: return "Field Control Module #2";
-    case Section::ChargeProfiles: return "Charge Profiles";
+        case Section::ControlBox:
+            return "System Control Module";
+        case Section::BatteryBox:
+            return "Battery Control Module";
+        case Section::FieldBox1:
+            return "Field Control Module #1";
+        case Section::FieldBox2:
+            return "Field Control Module #2";
+        case Section::ChargeProfiles:
+            return "Charge Profiles";
     }
     return "";
 }
@@ -216,15 +244,19 @@ std::string FieldText(const FieldDesc& f, const SystemData& data, char sep) {
     const SettingsFileImage image = BuildSettingsFileImage(data);
     const double v = Number(f, image.data() + f.Offset);
     switch (f.How) {
-    case Print::Int: return FormatInt(static_cast<long long>(v));
-    case Print::Fixed2: return FormatFixed(v, 2, sep);
-    case Print::Fixed3: return FormatFixed(v, 3, sep);
-    case Print::Hex: {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "0x%02X", static_cast<unsigned>(v));
-        return buf;
-    }
-    case Print::TableRow: break;
+        case Print::Int:
+            return FormatInt(static_cast<long long>(v));
+        case Print::Fixed2:
+            return FormatFixed(v, 2, sep);
+        case Print::Fixed3:
+            return FormatFixed(v, 3, sep);
+        case Print::Hex: {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "0x%02X", static_cast<unsigned>(v));
+            return buf;
+        }
+        case Print::TableRow:
+            break;
     }
     return EmptyCell;
 }
@@ -247,14 +279,16 @@ std::string ExactFieldText(const FieldDesc& f, const SettingsFileImage& image, c
     double v = Number(f, p);
     if (f.W != Width::F64) return FormatInt(static_cast<long long>(v));
     char buf[64];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);  // shortest text that reads back exactly
+    auto [end, ec] =
+        std::to_chars(buf, buf + sizeof buf, v);  // shortest text that reads back exactly
     std::string s(buf, ec == std::errc() ? end : buf);
     for (char& c : s)
         if (c == '.') c = sep;
     return s;
 }
 
-std::vector<FieldChange> CompareImages(const SettingsFileImage& a, const SettingsFileImage& b, char sep) {
+std::vector<FieldChange> CompareImages(const SettingsFileImage& a, const SettingsFileImage& b,
+                                       char sep) {
     SystemData da, db;
     LoadSettingsFileImage(da, std::vector<uint8_t>(a.begin(), a.end()));
     LoadSettingsFileImage(db, std::vector<uint8_t>(b.begin(), b.end()));
@@ -278,7 +312,7 @@ std::vector<FieldChange> CompareImages(const SettingsFileImage& a, const Setting
     }
     for (size_t i = 0; i < SettingsFileSize; ++i) {
         if (described[i] || a[i] == b[i]) continue;
-        Section s = i < 512 ? Section::ControlBox
+        Section s = i < 512   ? Section::ControlBox
                     : i < 656 ? Section::BatteryBox
                     : i < 704 ? Section::FieldBox1
                               : Section::FieldBox2;

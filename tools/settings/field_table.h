@@ -46,6 +46,7 @@ struct FieldChange {
     std::string Old;
     std::string New;
 };
-std::vector<FieldChange> CompareImages(const SettingsFileImage& a, const SettingsFileImage& b, char sep);
+std::vector<FieldChange> CompareImages(const SettingsFileImage& a, const SettingsFileImage& b,
+                                       char sep);
 
 }  // namespace korvan::settings_tool
