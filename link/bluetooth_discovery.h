@@ -11,12 +11,12 @@
 namespace korvan {
 
 struct BluetoothDeviceInfo {
-    std::string Name;               // UTF-8
-    std::array<uint8_t, 6> Address; // most significant byte first
+    std::string Name;                // UTF-8
+    std::array<uint8_t, 6> Address;  // most significant byte first
     uint32_t ClassOfDevice = 0;
     bool Connected = false;
     bool Remembered = false;
-    bool Authenticated = false;     // paired
+    bool Authenticated = false;  // paired
 };
 
 // A discovery asks RadioCount first, then RememberedDevices for each radio counted.

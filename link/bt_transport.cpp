@@ -27,9 +27,8 @@ std::string BluetoothDeviceInfoText(const BluetoothDeviceInfo& d) {
     return std::string("Remote device info:\rName=") + d.Name + "\r" +
            "Address=" + BluetoothAddressText(d.Address) + "\r" +
            "Class=" + std::to_string(d.ClassOfDevice) + "\r" +
-           "Connected=" + TrueFalse(d.Connected) + "\r" +
-           "Remembered=" + TrueFalse(d.Remembered) + "\r" +
-           "Paired=" + TrueFalse(d.Authenticated);
+           "Connected=" + TrueFalse(d.Connected) + "\r" + "Remembered=" + TrueFalse(d.Remembered) +
+           "\r" + "Paired=" + TrueFalse(d.Authenticated);
 }
 
 BtTransport::BtTransport(SerialPort& port, BluetoothDiscovery& discovery)
@@ -149,8 +148,8 @@ bool BtTransport::BtExchange() {
             backlog_.erase(backlog_.begin(), backlog_.end() - Exchange.Answer.size());
     }
 
-    const size_t length = static_cast<size_t>(
-        std::clamp<int32_t>(Exchange.RequestLength, 0, static_cast<int32_t>(Exchange.Request.size())));
+    const size_t length = static_cast<size_t>(std::clamp<int32_t>(
+        Exchange.RequestLength, 0, static_cast<int32_t>(Exchange.Request.size())));
     const long written = port_.Write(Exchange.Request.data(), length);
     if (written >= 0) {
         good = true;

@@ -17,7 +17,8 @@ inline constexpr const char* KorvanDeviceName = "KORVAN-III";
 
 // The six address bytes as 12 upper-case hex digits, most significant first.
 std::string BluetoothAddressText(const std::array<uint8_t, 6>& address);
-// "Remote device info:\rName=...\rAddress=...\rClass=...\rConnected=...\rRemembered=...\rPaired=..."
+// "Remote device info:\rName=...\rAddress=...\rClass=...\rConnected=...\r"
+// "Remembered=...\rPaired=..." (\r: carriage return)
 std::string BluetoothDeviceInfoText(const BluetoothDeviceInfo& device);
 
 struct BtExchangeRecord {

@@ -8,7 +8,8 @@ bool RunUsbSequence(UsbTransport& usb, const std::vector<UsbRequest>& requests, 
         ApplyUsbRequest(requests[i], usb.Output);
         if (!usb.UsbExchange()) return false;
         if (afterEach) afterEach(i);
-        if (requests[i].PauseAfter.count() > 0) waiter.Wait(requests[i].PauseAfter, processMessages);
+        if (requests[i].PauseAfter.count() > 0)
+            waiter.Wait(requests[i].PauseAfter, processMessages);
     }
     return true;
 }

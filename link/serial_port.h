@@ -15,9 +15,9 @@ public:
     virtual bool Open(const std::string& name) = 0;
     virtual bool IsOpen() const = 0;
     virtual bool Close() = 0;
-    virtual long BytesWaiting() = 0;  // -1 when the query fails
-    virtual long Read(uint8_t* data, size_t maxLength) = 0;       // -1 on failure
-    virtual long Write(const uint8_t* data, size_t length) = 0;   // -1 on failure
+    virtual long BytesWaiting() = 0;                             // -1 when the query fails
+    virtual long Read(uint8_t* data, size_t maxLength) = 0;      // -1 on failure
+    virtual long Write(const uint8_t* data, size_t length) = 0;  // -1 on failure
     virtual int LastErrorCode() const = 0;
     virtual std::string LastError() const = 0;
 };

@@ -60,9 +60,9 @@ bool UsbTransport::ReadReport() {
     if (n <= 0) {
         // Whatever a failing driver left in the buffer is not an answer.
         Input.fill(0);
-        UsbStatusText = n < 0 ? (IsOpen() ? devices_.LastError() : NotOpenText)
-                              : "No answer from KORVAN KX4 within " +
-                                    std::to_string(readTimeoutMs_) + " ms";
+        UsbStatusText =
+            n < 0 ? (IsOpen() ? devices_.LastError() : NotOpenText)
+                  : "No answer from KORVAN KX4 within " + std::to_string(readTimeoutMs_) + " ms";
         return false;
     }
     std::copy(transfer.begin() + 1, transfer.end(), Input.begin());

@@ -72,7 +72,9 @@ bool ParseBluetoothAddress(const std::string& text, std::array<uint8_t, 6>& out)
 }
 
 BluezDiscovery::BluezDiscovery(std::string busAddress, std::string ttyRoot, std::string devRoot)
-    : busAddress_(std::move(busAddress)), ttyRoot_(std::move(ttyRoot)), devRoot_(std::move(devRoot)) {
+    : busAddress_(std::move(busAddress)),
+      ttyRoot_(std::move(ttyRoot)),
+      devRoot_(std::move(devRoot)) {
     static std::atomic<int> counter{0};
     connectionName_ = "korvan-bluez-" + std::to_string(counter++);
 }
@@ -102,7 +104,8 @@ bool BluezDiscovery::Query(std::vector<std::string>& adapters, std::vector<Devic
         if (!p.value(QStringLiteral("Paired")).toBool()) continue;
         Device d;
         d.Path = path.path().toStdString();
-        d.AdapterPath = p.value(QStringLiteral("Adapter")).value<QDBusObjectPath>().path().toStdString();
+        d.AdapterPath =
+            p.value(QStringLiteral("Adapter")).value<QDBusObjectPath>().path().toStdString();
         d.Info.Name = p.value(QStringLiteral("Name")).toString().toStdString();
         if (!ParseBluetoothAddress(p.value(QStringLiteral("Address")).toString().toStdString(),
                                    d.Info.Address))

@@ -52,7 +52,8 @@ std::string FindRfcommPort(const std::string& addressText, const std::string& tt
         return a.size() != b.size() ? a.size() < b.size() : a < b;
     });
     for (const std::string& name : names) {
-        const std::string address = HexDigits(ReadSmallFile(std::filesystem::path(ttyRoot) / name / "address"));
+        const std::string address =
+            HexDigits(ReadSmallFile(std::filesystem::path(ttyRoot) / name / "address"));
         if (address != wanted) continue;
         const std::string port = devRoot + "/" + name;
         if (IsCharacterDevice(port)) return port;

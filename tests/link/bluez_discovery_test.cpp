@@ -1,5 +1,7 @@
 // Discovery against python3-dbusmock's BlueZ template on a private bus: never the
 // machine's system bus.
+#include "platform/bluez_discovery.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -14,7 +16,6 @@
 #include <thread>
 
 #include "link/bt_transport.h"
-#include "platform/bluez_discovery.h"
 #include "platform/posix_serial_port.h"
 #include "tests/link/pty_pair.h"
 
@@ -65,16 +66,20 @@ protected:
         const fs::path socket = dir / "bus";
         address = "unix:path=" + socket.string();
         std::ofstream(dir / "bus.conf")
-            << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+            << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
+               "1.0//EN\"\n"
                " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-               "<busconfig>\n  <type>system</type>\n  <listen>" << address << "</listen>\n"
+               "<busconfig>\n  <type>system</type>\n  <listen>"
+            << address
+            << "</listen>\n"
                "  <auth>EXTERNAL</auth>\n"
                "  <policy context=\"default\">\n"
                "    <allow user=\"*\"/>\n    <allow own=\"*\"/>\n"
                "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
                "    <allow receive_sender=\"*\"/>\n  </policy>\n</busconfig>\n";
         daemon = Spawn({KORVAN_DBUS_DAEMON, "--nofork", "--nopidfile",
-                        "--config-file=" + (dir / "bus.conf").string()}, {});
+                        "--config-file=" + (dir / "bus.conf").string()},
+                       {});
         WaitFor([&] { return fs::exists(socket); }, std::chrono::seconds(5));
     }
     static void TearDownTestSuite() {
@@ -93,9 +98,13 @@ protected:
         mock = Spawn({KORVAN_DBUSMOCK_PYTHON, "-m", "dbusmock", "--system", "--template", "bluez5"},
                      {"DBUS_SYSTEM_BUS_ADDRESS=" + address});
         ASSERT_GT(mock, 0);
-        ASSERT_TRUE(WaitFor([&] {
-            return control.interface()->isServiceRegistered(QStringLiteral("org.bluez")).value();
-        }, std::chrono::seconds(10)));
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                return control.interface()
+                    ->isServiceRegistered(QStringLiteral("org.bluez"))
+                    .value();
+            },
+            std::chrono::seconds(10)));
         tty = dir / "tty";
         dev = dir / "dev";
         fs::create_directories(tty);
@@ -104,21 +113,28 @@ protected:
     void TearDown() override {
         Stop(mock);
         if (control.isConnected())
-            WaitFor([&] {
-                return !control.interface()->isServiceRegistered(QStringLiteral("org.bluez")).value();
-            }, std::chrono::seconds(5));
+            WaitFor(
+                [&] {
+                    return !control.interface()
+                                ->isServiceRegistered(QStringLiteral("org.bluez"))
+                                .value();
+                },
+                std::chrono::seconds(5));
         fs::remove_all(tty);
         fs::remove_all(dev);
     }
 
     void Mock(const QString& method, const QVariantList& args) {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.bluez"), QStringLiteral("/"), QStringLiteral("org.bluez.Mock"), method);
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), QStringLiteral("/"),
+                                           QStringLiteral("org.bluez.Mock"), method);
         call.setArguments(args);
         const QDBusMessage reply = control.call(call);
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     }
-    void Adapter(const QString& name) { Mock(QStringLiteral("AddAdapter"), {name, QStringLiteral("boat-pc")}); }
+    void Adapter(const QString& name) {
+        Mock(QStringLiteral("AddAdapter"), {name, QStringLiteral("boat-pc")});
+    }
     void Paired(const QString& adapter, const QString& addr, const QString& name) {
         Mock(QStringLiteral("AddDevice"), {adapter, addr, name});
         Mock(QStringLiteral("PairDevice"), {adapter, addr, 0});
@@ -148,9 +164,10 @@ protected:
 };
 
 TEST_F(BluezDiscoveryTest, NoRadio) {
-    EXPECT_EQ(Connect(),
-              "This computer is not Bluetooth capable; install Bluetooth hardware, pair to Linkmate, "
-              "and restart application");
+    EXPECT_EQ(
+        Connect(),
+        "This computer is not Bluetooth capable; install Bluetooth hardware, pair to Linkmate, "
+        "and restart application");
     EXPECT_FALSE(connected);
 }
 
@@ -159,16 +176,18 @@ TEST_F(BluezDiscoveryTest, RadioWithoutThePairedSystem) {
     EXPECT_EQ(Connect(), notPaired);
     Paired(QStringLiteral("hci0"), QStringLiteral("11:22:33:44:55:66"), QStringLiteral("Phone"));
     // Letter case counts, and a device that is known but not paired is not remembered.
-    Paired(QStringLiteral("hci0"), QStringLiteral("00:1A:7D:DA:71:14"), QStringLiteral("korvan-iii"));
-    Mock(QStringLiteral("AddDevice"),
-         {QStringLiteral("hci0"), QStringLiteral("00:1A:7D:DA:71:13"), QStringLiteral("KORVAN-III")});
+    Paired(QStringLiteral("hci0"), QStringLiteral("00:1A:7D:DA:71:14"),
+           QStringLiteral("korvan-iii"));
+    Mock(QStringLiteral("AddDevice"), {QStringLiteral("hci0"), QStringLiteral("00:1A:7D:DA:71:13"),
+                                       QStringLiteral("KORVAN-III")});
     EXPECT_EQ(Connect(), notPaired);
     EXPECT_FALSE(connected);
 }
 
 TEST_F(BluezDiscoveryTest, PairedWithoutPort) {
     Adapter(QStringLiteral("hci0"));
-    Paired(QStringLiteral("hci0"), QStringLiteral("00:1A:7D:DA:71:13"), QStringLiteral("KORVAN-III"));
+    Paired(QStringLiteral("hci0"), QStringLiteral("00:1A:7D:DA:71:13"),
+           QStringLiteral("KORVAN-III"));
     // An RFCOMM port bound to another device does not count.
     fs::create_directories(tty / "rfcomm0");
     std::ofstream(tty / "rfcomm0" / "address") << "00:1a:7d:da:71:99\n";
@@ -181,7 +200,8 @@ TEST_F(BluezDiscoveryTest, PortFoundOnTheSecondRadio) {
     ASSERT_TRUE(pty.Ok());
     Adapter(QStringLiteral("hci0"));
     Adapter(QStringLiteral("hci1"));
-    Paired(QStringLiteral("hci1"), QStringLiteral("00:1A:7D:DA:71:13"), QStringLiteral("KORVAN-III"));
+    Paired(QStringLiteral("hci1"), QStringLiteral("00:1A:7D:DA:71:13"),
+           QStringLiteral("KORVAN-III"));
     fs::create_directories(tty / "rfcomm1");
     std::ofstream(tty / "rfcomm1" / "address") << "00:1a:7d:da:71:13\n";
     fs::create_symlink(pty.SlavePath(), dev / "rfcomm1");
@@ -204,9 +224,11 @@ TEST_F(BluezDiscoveryTest, PairingMadeWhileTheToolRunsIsSeenAtTheNextConnect) {
     Adapter(QStringLiteral("hci0"));
     EXPECT_FALSE(bt.BtConnect());
     EXPECT_EQ(bt.BtStatusText, notPaired);
-    Paired(QStringLiteral("hci0"), QStringLiteral("00:1A:7D:DA:71:13"), QStringLiteral("KORVAN-III"));
+    Paired(QStringLiteral("hci0"), QStringLiteral("00:1A:7D:DA:71:13"),
+           QStringLiteral("KORVAN-III"));
     EXPECT_FALSE(bt.BtConnect());
-    EXPECT_EQ(bt.BtStatusText, "Close application, pair to KORVAN KX4, and restart application\r" + info);
+    EXPECT_EQ(bt.BtStatusText,
+              "Close application, pair to KORVAN KX4, and restart application\r" + info);
 }
 
 TEST(LinkBluezAddress, ParseBluetoothAddress) {

@@ -1,8 +1,9 @@
+#include "link/bt_transport.h"
+
 #include <gtest/gtest.h>
 
 #include <numeric>
 
-#include "link/bt_transport.h"
 #include "link/protocol.h"
 #include "platform/posix_serial_port.h"
 #include "tests/link/pty_pair.h"
@@ -186,7 +187,8 @@ TEST_F(BtConnectTest, LaterMatchWinsAndThePortIsOpened) {
     EXPECT_EQ(bt.BtStatusText,
               "Connection to KORVAN KX4 created\rRemote device info:\rName=KORVAN-III\r"
               "Address=001A7DDA7113\rClass=7936\rConnected=True\rRemembered=True\rPaired=True\r"
-              "Port= " + pty.SlavePath());
+              "Port= " +
+                  pty.SlavePath());
     EXPECT_TRUE(bt.IsOpen());
     EXPECT_EQ(bt.PortName, pty.SlavePath());
 

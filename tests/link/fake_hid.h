@@ -17,8 +17,8 @@ public:
         HidDeviceInfo Info;
         bool Present = true;
         std::vector<std::vector<uint8_t>> Written;
-        int Answered = 0;     // reads answered so far
-        int FailWriteAt = -1; // the n-th write (0-based) fails; -1 never
+        int Answered = 0;      // reads answered so far
+        int FailWriteAt = -1;  // the n-th write (0-based) fails; -1 never
         int FailReadAt = -1;
         int SilentReadAt = -1;  // from this read on nothing arrives (time-out)
     };

@@ -50,8 +50,8 @@ TEST(LinkImages, SettingsImageBlocksStartWithTheMarkerAndSurviveARoundTrip) {
 TEST(LinkImages, StateImageRoundTrip) {
     SystemData d = SampleData();
     const auto image = BuildStateImage(d);
-    for (ImageBlock b : {StateImageControlBox, StateImageBatteryBox, StateImageFieldBox1,
-                         StateImageFieldBox2}) {
+    for (ImageBlock b :
+         {StateImageControlBox, StateImageBatteryBox, StateImageFieldBox1, StateImageFieldBox2}) {
         EXPECT_EQ(image[b.Offset], StateMarker);
         EXPECT_EQ(image[b.Offset + b.Length - 1], StateMarker);
     }
@@ -112,7 +112,8 @@ TEST(LinkImages, WriteAllSettingsRequests) {
     const struct {
         size_t Index;
         uint8_t Code;
-    } closing[] = {{48, CmdWriteBatteryBoxItem}, {65, CmdWriteFieldBox1Item}, {82, CmdWriteFieldBox2Item}};
+    } closing[] = {
+        {48, CmdWriteBatteryBoxItem}, {65, CmdWriteFieldBox1Item}, {82, CmdWriteFieldBox2Item}};
     for (auto c : closing) {
         EXPECT_EQ(requests[c.Index].Report[0], c.Code);
         EXPECT_EQ(requests[c.Index].Report[1], 0);

@@ -44,7 +44,8 @@ public:
         return true;
     }
     // What the tool sent, waiting up to `timeout` for `count` bytes.
-    std::vector<uint8_t> Receive(size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(1000)) {
+    std::vector<uint8_t> Receive(
+        size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(1000)) {
         std::vector<uint8_t> out;
         const auto end = std::chrono::steady_clock::now() + timeout;
         while (out.size() < count && std::chrono::steady_clock::now() < end) {

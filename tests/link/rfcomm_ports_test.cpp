@@ -1,10 +1,11 @@
+#include "platform/rfcomm_ports.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "platform/rfcomm_ports.h"
 #include "tests/link/pty_pair.h"
 
 namespace korvan {
@@ -16,8 +17,9 @@ namespace fs = std::filesystem;
 class RfcommTree : public testing::Test {
 protected:
     void SetUp() override {
-        root = fs::temp_directory_path() / ("korvan-tty-" + std::to_string(::getpid()) + "-" +
-                                            testing::UnitTest::GetInstance()->current_test_info()->name());
+        root = fs::temp_directory_path() /
+               ("korvan-tty-" + std::to_string(::getpid()) + "-" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root);
         fs::create_directories(root / "class");
         fs::create_directories(root / "dev");
@@ -30,7 +32,9 @@ protected:
         std::ofstream(root / "class" / name / "address") << address << "\n";
     }
     // A device node that is a character device (the pty's slave side).
-    void SerialNode(const std::string& name) { fs::create_symlink(pty.SlavePath(), root / "dev" / name); }
+    void SerialNode(const std::string& name) {
+        fs::create_symlink(pty.SlavePath(), root / "dev" / name);
+    }
     std::string Find(const std::string& address) {
         return FindRfcommPort(address, (root / "class").string(), (root / "dev").string());
     }
@@ -63,7 +67,8 @@ TEST_F(RfcommTree, EntriesThatAreNoSerialPortAreSkipped) {
 }
 
 TEST_F(RfcommTree, MissingTreeOrEmptyAddress) {
-    EXPECT_EQ(FindRfcommPort("001A7DDA7113", (root / "nothing").string(), (root / "dev").string()), "");
+    EXPECT_EQ(FindRfcommPort("001A7DDA7113", (root / "nothing").string(), (root / "dev").string()),
+              "");
     Entry("rfcomm0", "");
     SerialNode("rfcomm0");
     EXPECT_EQ(Find(""), "");

@@ -1,6 +1,7 @@
+#include "link/usb_transport.h"
+
 #include <gtest/gtest.h>
 
-#include "link/usb_transport.h"
 #include "tests/link/fake_hid.h"
 
 namespace korvan {
@@ -55,7 +56,8 @@ TEST_F(UsbTransportTest, SearchTextsAndDeviceChoice) {
     hid.Add("/dev/hidraw3", Vid, Pid, "", "Second");
     EXPECT_TRUE(usb.FindAndOpen());
     EXPECT_EQ(usb.UsbStatusText, "KORVAN KX4 found: VID= PID=First");
-    EXPECT_EQ(hid.Opened, (std::vector<std::string>{"/dev/hidraw0", "/dev/hidraw1", "/dev/hidraw2"}));
+    EXPECT_EQ(hid.Opened,
+              (std::vector<std::string>{"/dev/hidraw0", "/dev/hidraw1", "/dev/hidraw2"}));
     EXPECT_EQ(hid.Closed, (std::vector<std::string>{"/dev/hidraw0", "/dev/hidraw1"}));
     EXPECT_EQ(hid.OpenHandles(), 1u);
 
