@@ -55,14 +55,18 @@ int SwitchableHid::Write(Handle h, const uint8_t* data, size_t length) {
 AppTest::AppTest() : simulator(SimConfig{}, [this] { return now; }) {
     EXPECT_TRUE(line.Start()) << line.LastError();
     bluetooth = std::make_unique<SimBluetoothDiscovery>(line.SlaveName());
+    window = std::make_unique<TMainFormKX4>(Seams());
+    Quiet();
+}
+
+WindowSeams AppTest::Seams() {
     WindowSeams seams;
     seams.Hid = &hid;
     seams.Serial = &serial;
     seams.Bluetooth = bluetooth.get();
     seams.Wait = &waiter;
     seams.Dialogs = &dialogs;
-    window = std::make_unique<TMainFormKX4>(seams);
-    Quiet();
+    return seams;
 }
 
 AppTest::~AppTest() {

@@ -89,6 +89,8 @@ protected:
     AppTest();
     ~AppTest() override;
 
+    // The seams the window was built with, for a window of a test's own.
+    WindowSeams Seams();
     // Stops the window's timers so that only the test drives the handlers.
     void Quiet();
     TMainFormKX4& W() { return *window; }
