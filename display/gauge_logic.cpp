@@ -1,5 +1,6 @@
 #include "display/gauge_logic.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -34,9 +35,10 @@ std::string GaugeRealText(double min, double max, double value, char sep) {
         const double step = std::pow(10.0, wholeDigits - 5);
         v = std::round(v / step) * step;
     }
+    // to_chars, unlike printf, ignores the C locale that the toolkit sets from the environment.
     char buf[400];
-    std::snprintf(buf, sizeof buf, "%.2f", v);
-    std::string text = buf;
+    const auto end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2).ptr;
+    std::string text(buf, end);
     if (text == "-0.00") text = "0.00";
     for (char& c : text)
         if (c == '.') c = sep;

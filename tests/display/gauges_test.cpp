@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QFontInfo>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <clocale>
+#include <string>
 #include <QFontMetrics>
 #include <QWidget>
 
@@ -368,4 +372,42 @@ TEST(GaugeRedraw, NumberChangeLeavesNoTraceOfTheOldText) {
     SetRealValue(changedRound, 1, '.');
     SetRealValue(freshRound, 1, '.');
     EXPECT_EQ(changedRound.Picture->Image(), freshRound.Picture->Image());
+}
+
+// A C locale whose decimal point is a comma: an installed one, else one built
+// with localedef into `dir`. False when neither is possible.
+static bool SelectCommaLocale(const QTemporaryDir& dir) {
+    auto select = [](const char* name) {
+        return setlocale(LC_NUMERIC, name) && localeconv()->decimal_point[0] == ',';
+    };
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"})
+        if (select(name)) return true;
+    if (!dir.isValid()) return false;
+    const std::string path = dir.path().toStdString();
+    const std::string command =
+        "localedef -i de_DE -f UTF-8 '" + path + "/de_DE.UTF-8' >/dev/null 2>&1";
+    if (std::system(command.c_str()) == -1) return false;
+    setenv("LOCPATH", path.c_str(), 1);
+    const bool ok = select("de_DE.UTF-8");
+    unsetenv("LOCPATH");
+    return ok;
+}
+
+// The toolkit takes the C locale from the environment; the separator of the
+// gauge texts must still be only the one passed.
+TEST(GaugeLocale, RealTextsIgnoreTheCLocale) {
+    const std::string previous = setlocale(LC_NUMERIC, nullptr);
+    QTemporaryDir dir;
+    if (!SelectCommaLocale(dir)) GTEST_SKIP() << "no locale with a decimal comma can be had";
+    QWidget parent;
+    TRectGauge gauge;
+    gauge.RangeMax = 99.9;
+    Place(gauge, &parent, 0, 0, 113);
+    SetRealValue(gauge, 12.5, '.');
+    const QString dotted = gauge.ValueText;
+    SetRealValue(gauge, 12.5, ',');
+    const QString comma = gauge.ValueText;
+    setlocale(LC_NUMERIC, previous.c_str());
+    EXPECT_EQ(dotted, "12.50");
+    EXPECT_EQ(comma, "12,50");
 }
