@@ -263,3 +263,19 @@ TEST_F(OutlineFixture, ViewBackgroundIsTheWindowColour) {
     EXPECT_EQ(ViewBackground, QColor(12, 34, 56));
     EXPECT_EQ(view.CenterGauge.Picture->Image().pixelColor(0, 0), QColor(12, 34, 56));
 }
+
+// A page squeezed to almost nothing gives zero-sized gauges that draw nothing.
+TEST_F(OutlineFixture, TinyPageLaysOutAndRefreshes) {
+    Connect(AllModules);
+    for (QSize size : {QSize(0, 0), QSize(100, 40), QSize(127, 63)}) {
+        view.resize(size);
+        view.LayoutOutline();
+        view.RefreshOutline();
+        EXPECT_EQ(view.SocGauge.Width, 0);
+        EXPECT_TRUE(view.SocGauge.Picture->Image().isNull());
+        EXPECT_EQ(view.FRSPlusButton->width(), 0);
+    }
+    view.resize(908, 599);
+    view.RefreshOutline();
+    EXPECT_EQ(view.SocGauge.Picture->Image().size(), QSize(112, 84));
+}
