@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <cstring>
@@ -152,7 +153,7 @@ TEST_F(AppFilesTest, BatterySettingsFollowTheSystemVoltageScale) {
     ASSERT_EQ(W().Records().BatteryState.SystemVoltage, 24);
     const QString shown24 = W().BatteryBoxSettingsStringGrid->item(2, 1)->text();
     EXPECT_NE(shown24, shown12);
-    EXPECT_NEAR(shown24.toDouble(), 2 * at100, 0.006);
+    EXPECT_NEAR(QLocale().toDouble(shown24), 2 * at100, 0.006);  // in the user's locale
     // Read back on the scale it is shown on, the held value is the 12 V one.
     W().WriteAllSettingsToSystemClick();
     EXPECT_NEAR(simulator.Settings().Battery.VoltageAt100, at100, 0.006);

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocalServer>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -222,6 +223,27 @@ TEST(AppProgram, StatusTextsBecomeOneLine) {
               "Connection to KORVAN KX4 created | KORVAN-III | Port= /dev/pts/3");
     EXPECT_EQ(OneLineStatus("a\r\n\r\nb\n"), "a | b");
     EXPECT_EQ(OneLineStatus(""), "");
+}
+
+}  // namespace
+}  // namespace korvan
+
+namespace korvan {
+namespace {
+
+TEST_F(AppWindowTest, DecimalSeparatorComesFromTheUsersLocale) {
+    const QLocale user;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    TMainFormKX4 german(Seams());
+    QLocale::setDefault(user);
+    german.USBTimer->stop();
+    german.BTTimer->stop();
+    german.INETTimer->stop();
+    EXPECT_EQ(german.DecimalSeparator(), ',');
+    german.USBTimerTimer();  // opens the device
+    german.USBTimerTimer();
+    const QString voltage = german.BatteryBoxStateStringGrid->item(0, 1)->text();
+    EXPECT_TRUE(voltage.contains(',')) << voltage.toStdString();
 }
 
 }  // namespace
