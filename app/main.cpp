@@ -5,10 +5,25 @@
 #include "app/program.h"
 #include "app/qt_waiter.h"
 #include "app/single_instance.h"
-#include "platform/bluez_discovery.h"
 #include "platform/hidapi_devices.h"
-#include "platform/posix_serial_port.h"
 #include "relay/http_relay.h"
+#ifdef _WIN32
+#include "platform/win32_bluetooth_discovery.h"
+#include "platform/win32_serial_port.h"
+#else
+#include "platform/bluez_discovery.h"
+#include "platform/posix_serial_port.h"
+#endif
+
+namespace {
+#ifdef _WIN32
+using PlatformSerialPort = korvan::Win32SerialPort;
+using PlatformBluetooth = korvan::Win32BluetoothDiscovery;
+#else
+using PlatformSerialPort = korvan::PosixSerialPort;
+using PlatformBluetooth = korvan::BluezDiscovery;
+#endif
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -17,8 +32,8 @@ int main(int argc, char** argv) {
     if (korvan::RefuseSecondInstance(instance, dialogs)) return 0;
 
     korvan::HidapiDevices hid;
-    korvan::PosixSerialPort serial;
-    korvan::BluezDiscovery bluetooth;
+    PlatformSerialPort serial;
+    PlatformBluetooth bluetooth;
     korvan::QtWaiter waiter;
     korvan::WindowSeams seams;
     seams.Hid = &hid;
