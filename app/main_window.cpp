@@ -170,11 +170,6 @@ bool TMainFormKX4::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TMainFormKX4::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    if (Outline) Outline->LayoutOutline();
-}
-
 void TMainFormKX4::closeEvent(QCloseEvent* event) {
     // A settings command in a message-processing wait finishes first.
     if (commandRunning_) {

@@ -149,12 +149,14 @@ bool TMainFormKX4::UsbReadAllSettings() {
 
 bool TMainFormKX4::BtReadAllSettings() {
     const std::vector<BtStep> steps = BtReadAllSettingsSteps();
-    return RunBtSequence(bt_, steps, waiter_, false, [&](size_t step) {
+    const bool read = RunBtSequence(bt_, steps, waiter_, false, [&](size_t step) {
         SetStatusText(bt_.BtStatusText);
         if (steps[step].TakesSettingsImage &&
             bt_.Exchange.AnswerLength >= static_cast<int32_t>(SettingsImageSize))
             DecodeSettingsImage(bt_.Exchange.Answer.data(), data_);
     });
+    if (!read) SetStatusText(bt_.BtStatusText);
+    return read;
 }
 
 // The tables of the modules that are there, the drop-down on the record's profile.
