@@ -199,7 +199,6 @@ private:
     void BuildControlBoxExtras(QWidget* settingsGroup);
     void BuildMenus();
     void BuildStatusBar();
-    void LayoutStatePages();
     void SetFixedClientSize();
 
     // Polling steps.
