@@ -22,7 +22,7 @@ FileDialogRequest SettingsFileDialog(const char* title) {
 void TMainFormKX4::SaveSettingsToFileClick() {
     const QString path = dialogs_.SaveFileName(this, SettingsFileDialog("Save Settings To File"));
     if (path.isEmpty()) return;
-    ReadSettingsTables();
+    ReadShownSettingsTables();
     std::string error;
     if (!SaveSettingsFile(path.toStdString(), data_, error))
         ShowMessage(MessageKind::Error, error.c_str());

@@ -221,6 +221,7 @@ private:
     bool RefuseWithoutSettings();
     void ShowMessage(MessageKind kind, const char* text);
     void EmptySettingsTables();
+    void ReadShownSettingsTables();
 
     SystemData data_;
     UsbTransport usb_;
@@ -231,6 +232,9 @@ private:
     UserDialogs& dialogs_;
     char sep_ = '.';
     bool commandRunning_ = false;
+    // The settings tables were emptied by a lost USB link while the records kept
+    // the settings last read or loaded.
+    bool settingsTablesLost_ = false;
     // The scale the battery box settings table was last shown on (24 V or not).
     bool batterySettingsShown_ = false;
     bool batterySettingsOn24V_ = false;

@@ -108,6 +108,7 @@ void TMainFormKX4::UsbLinkLost() {
     }
     ClearControlBoxState();
     ClearControlBoxSettings();
+    if (SettingsLoaded) settingsTablesLost_ = true;
     SettingsLoaded = false;
 }
 

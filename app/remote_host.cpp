@@ -78,6 +78,7 @@ void TMainFormKX4::ShowStateTables() {
 void TMainFormKX4::ShowSettingsTables(bool onlyConnected) {
     const uint16_t connected = data_.ControlState.ConnectedModules;
     auto shown = [&](uint16_t bit) { return !onlyConnected || (connected & bit) != 0; };
+    settingsTablesLost_ = false;
     ShowControlBoxSettings();
     if (shown(BatteryBoxConnected)) ShowBatteryBoxSettings();
     if (shown(FieldBox1Connected)) ShowFieldBoxSettings(0);

@@ -5,9 +5,11 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QProgressBar>
+#include <QTableWidget>
 #include <QTimer>
 
 #include "app/main_window.h"
+#include "app/module_tables.h"
 #include "link/sequence.h"
 
 namespace korvan {
@@ -92,6 +94,7 @@ bool TMainFormKX4::RefuseWithoutSettings() {
 }
 
 void TMainFormKX4::EmptySettingsTables() {
+    settingsTablesLost_ = false;
     ResetBatteryBoxSettingsTable();
     ResetFieldBoxSettingsTable(0);
     ResetFieldBoxSettingsTable(1);
@@ -104,6 +107,22 @@ void TMainFormKX4::ReadSettingsTables() {
     ReadBatteryBoxSettingsTable();
     ReadFieldBoxSettingsTable(0);
     ReadFieldBoxSettingsTable(1);
+}
+
+// Before a save: a table that a lost link emptied is not read back, so that
+// its record keeps the settings last read or loaded instead of taking every
+// row's default from the "-" cells.
+void TMainFormKX4::ReadShownSettingsTables() {
+    auto lost = [this](const QTableWidget* table) {
+        if (!settingsTablesLost_) return false;
+        for (const std::string& cell : ModuleTableValues(table))
+            if (cell != EmptyCell) return false;
+        return true;
+    };
+    if (!lost(ControlBoxSettingsStringGrid)) ReadControlBoxSettingsTable();
+    if (!lost(BatteryBoxSettingsStringGrid)) ReadBatteryBoxSettingsTable();
+    if (!lost(FieldBox1SettingsStringGrid)) ReadFieldBoxSettingsTable(0);
+    if (!lost(FieldBox2SettingsStringGrid)) ReadFieldBoxSettingsTable(1);
 }
 
 bool TMainFormKX4::UsbSend(const UsbRequest& request) {

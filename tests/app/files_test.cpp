@@ -70,6 +70,28 @@ TEST_F(AppFilesTest, SaveThenLoadRestoresEverySettingsFieldBitForBit) {
     EXPECT_EQ(Read(dialogs.SavePath), Read(path));
 }
 
+TEST_F(AppFilesTest, SaveAfterALostLinkKeepsTheSettingsNotTheEmptyTablesDefaults) {
+    ASSERT_TRUE(dir.isValid());
+    // Before anything was read, the empty tables read back as their row defaults.
+    dialogs.SavePath = dir.filePath("template.korvan3");
+    W().SaveSettingsToFileClick();
+    EXPECT_EQ(W().Records().BatterySettings.BankSize, 100);
+    EXPECT_EQ(W().Records().FieldSettings[1].Poles, 12);
+
+    W().USBTimerTimer();
+    W().ReadAllSettingsFromSystemClick();
+    W().FieldBox1SettingsStringGrid->item(0, 1)->setText("18");
+    dialogs.SavePath = dir.filePath("before.korvan3");
+    W().SaveSettingsToFileClick();
+    simHid.Unplug();
+    W().USBTimerTimer();
+    ASSERT_TRUE(AllEmpty(W().FieldBox1SettingsStringGrid));
+    dialogs.SavePath = dir.filePath("after.korvan3");
+    W().SaveSettingsToFileClick();
+    EXPECT_EQ(Read(dir.filePath("after.korvan3")), Read(dir.filePath("before.korvan3")));
+    EXPECT_EQ(W().Records().FieldSettings[0].Poles, 18);
+}
+
 TEST_F(AppFilesTest, FailedOrCancelledLoadLeavesTablesEmptyAndSettingsNotLoaded) {
     ASSERT_TRUE(dir.isValid());
     W().ReadAllSettingsFromSystemClick();
