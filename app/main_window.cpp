@@ -34,7 +34,7 @@ constexpr qint64 MessagePanelMs = 5000;
 
 // Without a relay the support roles still run; every exchange fails with this text.
 class NoRelay : public RelayTransport {
-public:
+  public:
     bool RelayExchange(RelayState& state) override {
         state.RelayStatusText = "Remote support is not available in this program";
         return false;
@@ -103,8 +103,7 @@ TMainFormKX4::TMainFormKX4(const WindowSeams& seams, QWidget* parent)
 
     connect(PageControl, &QTabWidget::currentChanged, this, &TMainFormKX4::PageControlChange);
     connect(Outline, &OutlineView::FRSPlusButtonClick, this, &TMainFormKX4::FRSPlusButtonClick);
-    connect(Outline, &OutlineView::FRSMinusButtonClick, this,
-            &TMainFormKX4::FRSMinusButtonClick);
+    connect(Outline, &OutlineView::FRSMinusButtonClick, this, &TMainFormKX4::FRSMinusButtonClick);
 
     FormCreate();
     for (const TimerRow& row : Timers) (this->*row.Timer)->start();
@@ -157,7 +156,8 @@ bool TMainFormKX4::eventFilter(QObject* watched, QEvent* event) {
             break;
         case QEvent::ShortcutOverride: {
             auto* key = static_cast<QKeyEvent*>(event);
-            if (key->matches(QKeySequence::Copy) && TextWidgetWantsCopy(QApplication::focusWidget()))
+            if (key->matches(QKeySequence::Copy) &&
+                TextWidgetWantsCopy(QApplication::focusWidget()))
                 event->accept();  // the text box gets the key press and copies
             break;
         }

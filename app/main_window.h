@@ -48,7 +48,7 @@ struct WindowSeams {
 
 class TMainFormKX4 : public QMainWindow, public RemoteSupportHost {
     Q_OBJECT
-public:
+  public:
     explicit TMainFormKX4(const WindowSeams& seams, QWidget* parent = nullptr);
     ~TMainFormKX4() override;
 
@@ -162,7 +162,7 @@ public:
     void RefreshOutline() override;
     void AppendLogIfEnabled() override;
 
-public slots:
+  public slots:
     void FormCreate();
     void PageControlChange();
     void USBTimerTimer();
@@ -185,11 +185,11 @@ public slots:
     void FRSPlusButtonClick();
     void FRSMinusButtonClick();
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     class CommandFrame;
     friend class CommandFrame;
 

@@ -62,11 +62,10 @@ void SetUpModuleTable(QTableWidget* table, bool editable, int rowHeight) {
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setWordWrap(false);
     table->setProperty("korvanEditable", editable);
-    table->setEditTriggers(editable ? QAbstractItemView::DoubleClicked |
-                                          QAbstractItemView::EditKeyPressed |
-                                          QAbstractItemView::AnyKeyPressed |
-                                          QAbstractItemView::SelectedClicked
-                                    : QAbstractItemView::NoEditTriggers);
+    table->setEditTriggers(
+        editable ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                       QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked
+                 : QAbstractItemView::NoEditTriggers);
     SetRowCount(table, 0);
 }
 

@@ -11,7 +11,7 @@ class QTableWidget;
 namespace korvan {
 
 constexpr int TableColumnWidth = 210;
-constexpr int TableRowHeight = 16;         // the cell, without its grid line
+constexpr int TableRowHeight = 16;  // the cell, without its grid line
 constexpr int ProfileTableRowHeight = 15;
 
 // A table of two 210-pixel columns without headers; labels are never editable,

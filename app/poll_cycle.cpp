@@ -43,13 +43,14 @@ void TMainFormKX4::USBTimerTimer() {
         UsbLinkLost();
     } else {
         UsbStateStep(CmdControlBoxState);
-        const bool complete = UsbStateStep(CmdBatteryBoxState) &&
-                              UsbStateStep(CmdFieldBox1State) && UsbStateStep(CmdFieldBox2State);
+        const bool complete = UsbStateStep(CmdBatteryBoxState) && UsbStateStep(CmdFieldBox1State) &&
+                              UsbStateStep(CmdFieldBox2State);
         if (complete) {
             AppendLogIfEnabled();
             const bool nmea = (data_.ControlState.ConnectedModules & Nmea2000Connected) != 0;
             const int canPage = PageControl->indexOf(CanTabSheet);
-            if (PageControl->isTabVisible(canPage) != nmea) PageControl->setTabVisible(canPage, nmea);
+            if (PageControl->isTabVisible(canPage) != nmea)
+                PageControl->setTabVisible(canPage, nmea);
             PollCanFrames();
         }
         SetLinkCaption("USB");
@@ -122,7 +123,8 @@ void TMainFormKX4::PollCanFrames() {
 }
 
 void TMainFormKX4::SetLinkCaption(const char* link) {
-    QString caption = ApplicationTitle + QStringLiteral(" - %1 connection").arg(QLatin1String(link));
+    QString caption =
+        ApplicationTitle + QStringLiteral(" - %1 connection").arg(QLatin1String(link));
     if (ShareDataWithSupport->isChecked())
         caption += QStringLiteral(", sharing data with remote support");
     if (windowTitle() != caption) setWindowTitle(caption);

@@ -11,7 +11,8 @@ bool RefuseSecondInstance(const SingleInstance& instance, UserDialogs& dialogs) 
     if (!instance.AnotherRunning()) return false;
     dialogs.ShowMessage(
         nullptr, MessageKind::Warning,
-        QStringLiteral("Another instance of Ardexon KORVAN KX4 is already running on this computer"));
+        QStringLiteral(
+            "Another instance of Ardexon KORVAN KX4 is already running on this computer"));
     return true;
 }
 

@@ -7,7 +7,7 @@
 namespace korvan {
 
 class QtWaiter : public Waiter {
-public:
+  public:
     void Wait(std::chrono::milliseconds duration, bool processMessages) override;
 };
 

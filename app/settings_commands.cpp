@@ -51,7 +51,7 @@ const char* WriteModuleName(uint8_t code) {
 // (so no second command starts inside a wait that processes messages); all of it
 // undone on every way out.
 class TMainFormKX4::CommandFrame {
-public:
+  public:
     CommandFrame(TMainFormKX4& window, bool allTimers) : window_(window), allTimers_(allTimers) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         window_.USBTimer->stop();
@@ -81,7 +81,7 @@ public:
         cursorSet_ = false;
     }
 
-private:
+  private:
     TMainFormKX4& window_;
     bool allTimers_;
     bool cursorSet_ = true;

@@ -12,11 +12,11 @@ inline constexpr const char* ToolInstanceName = "TMainFormKX4";
 inline constexpr const char* DemoInstanceName = "TMainFormKX4Demo";
 
 class SingleInstance {
-public:
+  public:
     explicit SingleInstance(const QString& name);
     bool AnotherRunning() const { return anotherRunning_; }
 
-private:
+  private:
     QLocalServer server_;
     bool anotherRunning_ = false;
 };

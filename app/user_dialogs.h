@@ -18,7 +18,7 @@ struct FileDialogRequest {
 };
 
 class UserDialogs {
-public:
+  public:
     virtual ~UserDialogs() = default;
     // A modal box with one OK button.
     virtual void ShowMessage(QWidget* parent, MessageKind kind, const QString& text) = 0;
@@ -33,7 +33,7 @@ public:
 
 // The real dialogs of the toolkit.
 class QtUserDialogs : public UserDialogs {
-public:
+  public:
     void ShowMessage(QWidget* parent, MessageKind kind, const QString& text) override;
     QString SaveFileName(QWidget* parent, const FileDialogRequest& request) override;
     QString OpenFileName(QWidget* parent, const FileDialogRequest& request) override;

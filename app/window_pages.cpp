@@ -85,8 +85,8 @@ void TMainFormKX4::BuildControlBoxExtras(QWidget* settingsGroup) {
 
     ChargeProfileTabControl = new QTabBar(settingsGroup);
     for (size_t i = 0; i < ChargeProfileCount; ++i)
-        ChargeProfileTabControl->addTab(QStringLiteral("%1 - %2").arg(i).arg(
-            QString::fromStdString(ChargeProfileNames()[i])));
+        ChargeProfileTabControl->addTab(
+            QStringLiteral("%1 - %2").arg(i).arg(QString::fromStdString(ChargeProfileNames()[i])));
     ChargeProfileStringGrid = new QTableWidget(settingsGroup);
     SetUpModuleTable(ChargeProfileStringGrid, true, ProfileTableRowHeight);
     ChargeProfileStringGrid->setRowCount(ChargeProfileRows);

@@ -16,7 +16,7 @@ namespace {
 
 // The tick never touches the Bluetooth port.
 class NoSerialPort : public SerialPort {
-public:
+  public:
     bool Open(const std::string&) override { return false; }
     bool IsOpen() const override { return false; }
     bool Close() override { return true; }
@@ -28,12 +28,12 @@ public:
 };
 
 class NoWait : public Waiter {
-public:
+  public:
     void Wait(std::chrono::milliseconds, bool) override {}
 };
 
 class NoDialogs : public UserDialogs {
-public:
+  public:
     void ShowMessage(QWidget*, MessageKind, const QString&) override {}
     QString SaveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
     QString OpenFileName(QWidget*, const FileDialogRequest&) override { return {}; }

@@ -30,7 +30,7 @@ struct RecordedWait {
 };
 
 class RecordingWaiter : public Waiter {
-public:
+  public:
     void Wait(std::chrono::milliseconds duration, bool processMessages) override;
 
     std::vector<RecordedWait> Waits;
@@ -45,7 +45,7 @@ struct ShownMessage {
 };
 
 class ScriptedDialogs : public UserDialogs {
-public:
+  public:
     void ShowMessage(QWidget* parent, MessageKind kind, const QString& text) override;
     QString SaveFileName(QWidget* parent, const FileDialogRequest& request) override;
     QString OpenFileName(QWidget* parent, const FileDialogRequest& request) override;
@@ -63,7 +63,7 @@ public:
 
 // The simulator's HID device, with requests of one code failing on demand.
 class SwitchableHid : public HidDevices {
-public:
+  public:
     explicit SwitchableHid(HidDevices& inner) : inner_(inner) {}
     std::vector<HidDeviceInfo> Enumerate() override { return inner_.Enumerate(); }
     Handle Open(const std::string& path) override { return inner_.Open(path); }
@@ -79,13 +79,13 @@ public:
     int FailAfter = 0;
     std::vector<std::array<uint8_t, 65>> Written;
 
-private:
+  private:
     HidDevices& inner_;
     bool failed_ = false;
 };
 
 class AppTest : public ::testing::Test {
-protected:
+  protected:
     AppTest();
     ~AppTest() override;
 
@@ -118,7 +118,7 @@ protected:
 
 // The same with the USB link already open.
 class AppUsbTest : public AppTest {
-protected:
+  protected:
     AppUsbTest() { ConnectUsb(); }
 };
 

@@ -16,7 +16,7 @@ namespace korvan {
 namespace {
 
 class AppFilesTest : public AppUsbTest {
-protected:
+  protected:
     QByteArray Read(const QString& path) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

@@ -32,11 +32,10 @@ TEST_F(AppPagesTest, EveryPageShowsTheLiveSystem) {
         EXPECT_FALSE(picture.isNull());
         EXPECT_TRUE(picture.save(QStringLiteral("app-pages/page%1.png").arg(page)));
     }
-    for (QTableWidget* table :
-         {W().ControlBoxStateStringGrid, W().BatteryBoxStateStringGrid, W().FieldBox1StateStringGrid,
-          W().FieldBox2StateStringGrid, W().ControlBoxSettingsStringGrid,
-          W().BatteryBoxSettingsStringGrid, W().FieldBox1SettingsStringGrid,
-          W().FieldBox2SettingsStringGrid})
+    for (QTableWidget* table : {W().ControlBoxStateStringGrid, W().BatteryBoxStateStringGrid,
+                                W().FieldBox1StateStringGrid, W().FieldBox2StateStringGrid,
+                                W().ControlBoxSettingsStringGrid, W().BatteryBoxSettingsStringGrid,
+                                W().FieldBox1SettingsStringGrid, W().FieldBox2SettingsStringGrid})
         EXPECT_TRUE(NoneEmpty(table)) << table->objectName().toStdString();
     W().hide();
 }

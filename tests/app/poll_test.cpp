@@ -41,8 +41,9 @@ TEST_F(AppPollTest, UsbTickFillsEveryStateTableFromTheSystem) {
 
     W().ShareDataWithSupport->trigger();
     W().USBTimerTimer();
-    EXPECT_EQ(W().windowTitle(), "Ardexon KORVAN KX4 system [User Mode] - USB connection, "
-                                 "sharing data with remote support");
+    EXPECT_EQ(W().windowTitle(),
+              "Ardexon KORVAN KX4 system [User Mode] - USB connection, "
+              "sharing data with remote support");
 }
 
 TEST_F(AppPollTest, TickOfAnotherLinkDoesNothing) {
@@ -91,11 +92,10 @@ TEST_F(AppPollTest, FailedFirstExchangeEmptiesTablesZeroesRecordsAndForgetsSetti
     EXPECT_EQ(W().Records().ControlState.ConnectedModules, 0);
     EXPECT_EQ(W().Records().BatteryState.Soc, 0);
     EXPECT_EQ(W().Records().FieldState[0].EngineRpm, 0);
-    for (QTableWidget* table :
-         {W().ControlBoxStateStringGrid, W().BatteryBoxStateStringGrid, W().FieldBox1StateStringGrid,
-          W().FieldBox2StateStringGrid, W().ControlBoxSettingsStringGrid,
-          W().BatteryBoxSettingsStringGrid, W().FieldBox1SettingsStringGrid,
-          W().FieldBox2SettingsStringGrid})
+    for (QTableWidget* table : {W().ControlBoxStateStringGrid, W().BatteryBoxStateStringGrid,
+                                W().FieldBox1StateStringGrid, W().FieldBox2StateStringGrid,
+                                W().ControlBoxSettingsStringGrid, W().BatteryBoxSettingsStringGrid,
+                                W().FieldBox1SettingsStringGrid, W().FieldBox2SettingsStringGrid})
         EXPECT_TRUE(AllEmpty(table)) << table->objectName().toStdString();
     EXPECT_TRUE(W().BatteryBoxStatusMemo->toPlainText().isEmpty());
     EXPECT_EQ(W().Records().FieldSettings[0].Poles, poles);  // the records keep the settings

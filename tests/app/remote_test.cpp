@@ -12,7 +12,7 @@ namespace {
 
 // Records every exchange and answers from a script.
 class ScriptedRelay : public RelayTransport {
-public:
+  public:
     struct Sent {
         uint8_t Role;
         uint8_t Kind;
@@ -36,7 +36,7 @@ public:
 };
 
 class AppRemoteTest : public AppUsbTest {
-protected:
+  protected:
     AppRemoteTest() {
         WindowSeams seams = Seams();
         seams.MakeRelay = [this](QWidget*) {

@@ -65,15 +65,15 @@ TEST_F(AppSettingsTest, EditedTablesWrittenOverUsbReachTheSystem) {
     simulator.ClearRecord();
     waiter.Waits.clear();
 
-    W().FieldBox1SettingsStringGrid->item(0, 1)->setText("16");  // alternator poles
-    W().PIComboBox->setCurrentIndex(1);                           // AGM
+    W().FieldBox1SettingsStringGrid->item(0, 1)->setText("16");      // alternator poles
+    W().PIComboBox->setCurrentIndex(1);                              // AGM
     W().ControlBoxSettingsStringGrid->item(6, 1)->setText("14.40");  // its bulk target
 
     std::vector<QString> progress;
     bool menuDisabled = true;
     waiter.DuringWait = [&] {
         progress.push_back(W().WriteProgress->isVisibleTo(&W()) ? W().WriteProgress->text()
-                                                                 : QString());
+                                                                : QString());
         menuDisabled = menuDisabled && !W().SystemMenu->menuAction()->isEnabled();
         // A second command chosen during a wait is refused.
         W().ReadAllSettingsFromSystemClick();
@@ -204,7 +204,8 @@ TEST_F(AppSettingsTest, BluetoothReadFillsTheTablesFromTheSettingsImage) {
     for (QTableWidget* table : {W().ControlBoxSettingsStringGrid, W().BatteryBoxSettingsStringGrid,
                                 W().FieldBox1SettingsStringGrid, W().FieldBox2SettingsStringGrid})
         EXPECT_TRUE(NoneEmpty(table)) << table->objectName().toStdString();
-    EXPECT_EQ(W().Records().FieldSettings[1].LowRpmLimit, simulator.Settings().Field[1].LowRpmLimit);
+    EXPECT_EQ(W().Records().FieldSettings[1].LowRpmLimit,
+              simulator.Settings().Field[1].LowRpmLimit);
     EXPECT_TRUE(UsbCodes().empty());
 }
 

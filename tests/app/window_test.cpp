@@ -94,12 +94,12 @@ TEST_F(AppWindowTest, MenusCarryTheirCaptionsSeparatorsAndMarks) {
               (QStringList{"Save Settings To File", "Load Settings From File", "|",
                            "Read All Settings From System", "Write All Settings To System",
                            "Write Control Box Settings Only To System", "|",
-                           "Reset Control Box Settings To Default Values",
-                           "Reset Bluetooth Radio ", "|", "Exit"}));
+                           "Reset Control Box Settings To Default Values", "Reset Bluetooth Radio ",
+                           "|", "Exit"}));
     EXPECT_EQ(Captions(W().OptionsMenu),
-              (QStringList{"Connection", "|", "Center Gauge Display", "On-screen FRS Controls",
-                           "|", "Share data with support", "Send Chat Message",
-                           "Support Domain...", "|", "Enable Data Logging to File"}));
+              (QStringList{"Connection", "|", "Center Gauge Display", "On-screen FRS Controls", "|",
+                           "Share data with support", "Send Chat Message", "Support Domain...", "|",
+                           "Enable Data Logging to File"}));
     EXPECT_TRUE(W().ConnectionUSB->isChecked());
     EXPECT_TRUE(W().CenterGaugeDisplayVoltage->isChecked());
     EXPECT_EQ(W().SendChatMessage->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
