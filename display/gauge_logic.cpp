@@ -101,11 +101,13 @@ std::string TimeToChargeText(uint8_t chargingStage, int32_t batteryCurrent, doub
     const double missing = (1 - s) * chargeContent / s;
     const double hours = missing / batteryCurrent;
     if (!std::isfinite(hours) || hours >= 1e15) return {};  // minutes must fit a long long
-    // Whole minutes, with a small allowance so that 5 h computed as 4.9999999 h
-    // does not show as 4:59.
-    const long long minutes = (long long)std::floor(hours * 60 + 1e-6);
+    // The system's estimate: the fraction of the hour times 59, so minutes run 0-58,
+    // without zero padding ("Time to charge 3:5").
+    const double whole = std::floor(hours);
+    const long long hh = (long long)whole;
+    const long long mm = (long long)std::floor((hours - whole) * 59);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "Time to charge %lld:%02lld", minutes / 60, minutes % 60);
+    std::snprintf(buf, sizeof buf, "Time to charge %lld:%lld", hh, mm);
     return buf;
 }
 

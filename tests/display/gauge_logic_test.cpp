@@ -96,13 +96,13 @@ TEST(GaugeLogic, GeometryOfATinyPageStaysDefined) {
 }
 
 TEST(GaugeLogic, TimeToChargeForTheWorkedCases) {
-    EXPECT_EQ(TimeToChargeText(3, 20, 100, 50), "Time to charge 5:00");
-    // 40 A*h at 30 A is 80 minutes.
-    EXPECT_EQ(TimeToChargeText(3, 30, 160, 80), "Time to charge 1:20");
-    // 3 h 5 min: 61.6667 A*h missing at 20 A.
-    EXPECT_EQ(TimeToChargeText(1, 20, 61.6667, 50), "Time to charge 3:05");
-    // Minutes run 0 to 59: 0.99 h.
-    EXPECT_EQ(TimeToChargeText(4, 100, 99, 50), "Time to charge 0:59");
+    EXPECT_EQ(TimeToChargeText(3, 20, 100, 50), "Time to charge 5:0");
+    // 40 A*h at 30 A: 1.333 h, and 0.333 x 59 = 19.7.
+    EXPECT_EQ(TimeToChargeText(3, 30, 160, 80), "Time to charge 1:19");
+    // 3.1 h: 0.1 x 59 = 5.9, shown unpadded.
+    EXPECT_EQ(TimeToChargeText(1, 20, 62, 50), "Time to charge 3:5");
+    // Minutes never reach 59: 0.999 h.
+    EXPECT_EQ(TimeToChargeText(4, 100, 99.9, 50), "Time to charge 0:58");
 }
 
 TEST(GaugeLogic, TimeToChargeNeedsChargingCurrentContentAndSoc) {
@@ -113,8 +113,8 @@ TEST(GaugeLogic, TimeToChargeNeedsChargingCurrentContentAndSoc) {
     EXPECT_EQ(TimeToChargeText(3, 20, -5, 50), "");
     EXPECT_EQ(TimeToChargeText(3, 20, 100, 0), "");
     EXPECT_EQ(TimeToChargeText(3, 20, 100, 101), "");
-    EXPECT_EQ(TimeToChargeText(3, 3, 100, 1), "Time to charge 3300:00");
-    EXPECT_EQ(TimeToChargeText(3, 20, 100, 100), "Time to charge 0:00");
+    EXPECT_EQ(TimeToChargeText(3, 3, 100, 1), "Time to charge 3300:0");
+    EXPECT_EQ(TimeToChargeText(3, 20, 100, 100), "Time to charge 0:0");
 }
 
 TEST(GaugeLogic, TimeToChargeOfExtremeRecordsIsSafe) {

