@@ -135,7 +135,9 @@ TEST(CanMonitor, KindColumnsLineUpOnOneTabStop) {
             // After its k TABs every text lands on the third stop: it ends before
             // stop 4 - k and, with fewer than three TABs, reaches past stop 3 - k.
             EXPECT_LT(width, (4 - tabs) * stop) << int(kind) << " at " << pixelSize;
-            if (tabs < 3) EXPECT_GE(width, (3 - tabs) * stop) << int(kind) << " at " << pixelSize;
+            if (tabs < 3) {
+                EXPECT_GE(width, (3 - tabs) * stop) << int(kind) << " at " << pixelSize;
+            }
         }
     }
 }
