@@ -152,6 +152,14 @@ bool IsFieldGauge(OutlineGauge g) { return g == OutlineGauge::Field1 || g == Out
 
 void OutlineView::LayoutOutline() {
     ViewBackground = window()->palette().color(QPalette::Window);
+    // The page itself wears the window colour, so the corners the round gauge
+    // clears to it blend with what lies around them (a tab page paints lighter).
+    if (palette().color(QPalette::Window) != ViewBackground || !autoFillBackground()) {
+        QPalette page = palette();
+        page.setColor(QPalette::Window, ViewBackground);
+        setPalette(page);
+        setAutoFillBackground(true);
+    }
     const OutlineGeometry geo = ComputeOutlineGeometry(width(), height());
     const SystemData& data = d_->data;
 
