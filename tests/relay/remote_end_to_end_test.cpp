@@ -1,0 +1,148 @@
+// Remote support end to end on loopback: a customer's window on the simulated
+// system shares it through korvan-relay's server with a technician's window on
+// "Remote via Internet". The timers' handlers are driven directly.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QTableWidget>
+#include <QTimer>
+#include <functional>
+
+#include "display/outline_view.h"
+#include "relay/http_relay.h"
+#include "tests/app/app_fixture.h"
+#include "tools/relay/relay_server.h"
+
+namespace korvan {
+namespace {
+
+class RelayEndToEnd : public AppTest {
+protected:
+    RelayEndToEnd() {
+        EXPECT_TRUE(server.Listen(QHostAddress::LocalHost, 0));
+        const std::string domain = "127.0.0.1:" + std::to_string(server.Port());
+        auto http = [](QWidget* w) { return std::make_unique<HttpRelayTransport>(w); };
+
+        WindowSeams seams = Seams();
+        seams.MakeRelay = http;
+        window = std::make_unique<TMainFormKX4>(seams);
+        Quiet();
+        ConnectUsb();
+        W().Remote().State.SupportDomain = domain;
+
+        WindowSeams remoteSeams = Seams();
+        remoteSeams.Hid = &supportHid;  // a system of its own that it never talks to
+        remoteSeams.Wait = &supportWaiter;
+        remoteSeams.Dialogs = &supportDialogs;
+        remoteSeams.MakeRelay = http;
+        support = std::make_unique<TMainFormKX4>(remoteSeams);
+        QuietBoth();
+        S().Remote().State.SupportDomain = domain;
+    }
+    ~RelayEndToEnd() override { support.reset(); }
+
+    TMainFormKX4& S() { return *support; }
+    void QuietBoth() {
+        Quiet();
+        for (QTimer* timer : {S().USBTimer, S().BTTimer, S().INETTimer}) timer->stop();
+    }
+    void CustomerTick() {
+        W().USBTimerTimer();
+        W().INETTimerTimer();
+        QuietBoth();
+    }
+    void SupportTick() {
+        S().INETTimerTimer();
+        QuietBoth();
+    }
+    // Alternating ticks of both sides until done() holds.
+    bool Rounds(const std::function<bool()>& done, int most = 8) {
+        for (int round = 0; round < most; ++round) {
+            CustomerTick();
+            if (done()) return true;
+            SupportTick();
+            if (done()) return true;
+        }
+        return false;
+    }
+    std::string Panel(TMainFormKX4& w) { return w.MessagePanel->text().toStdString(); }
+
+    RelayServer server;
+    KorvanSimulator otherSystem;
+    SimHidDevices supportHid{otherSystem};
+    RecordingWaiter supportWaiter;
+    ScriptedDialogs supportDialogs;
+    std::unique_ptr<TMainFormKX4> support;
+};
+
+TEST_F(RelayEndToEnd, TechnicianWatchesReadsWritesAndChats) {
+    S().RemoteViaInternetToProvideSupport->trigger();
+    SupportTick();
+    EXPECT_EQ(S().windowTitle().toStdString(), S().ApplicationTitle.toStdString() + " - remote Internet connection");
+    W().ShareDataWithSupport->trigger();
+    ASSERT_TRUE(W().ShareDataChecked());
+
+    // The customer's live state appears in the technician's tables and outline.
+    ASSERT_TRUE(Rounds([&] { return S().Records().ControlState.ConnectedModules != 0; }));
+    SupportTick();
+    EXPECT_EQ(S().Records().ControlState.ConnectedModules, W().Records().ControlState.ConnectedModules);
+    for (auto grid : {&TMainFormKX4::ControlBoxStateStringGrid, &TMainFormKX4::BatteryBoxStateStringGrid,
+                      &TMainFormKX4::FieldBox1StateStringGrid, &TMainFormKX4::FieldBox2StateStringGrid}) {
+        EXPECT_TRUE(NoneEmpty(S().*grid));
+        EXPECT_EQ(Values(S().*grid), Values(W().*grid));
+    }
+    EXPECT_EQ(S().Outline->VoltageGauge.ValueText, W().Outline->VoltageGauge.ValueText);
+    EXPECT_EQ(S().Outline->SocGauge.ValueText, W().Outline->SocGauge.ValueText);
+    EXPECT_EQ(S().Outline->ChargeModeLabel->text(), W().Outline->ChargeModeLabel->text());
+
+    // A read of all settings on the support side brings the customer's settings.
+    S().ReadAllSettingsFromSystemClick();
+    QuietBoth();
+    ASSERT_TRUE(Rounds([&] { return Panel(S()) == " CLIENT sent settings: received 224 bytes (must be 224 bytes)"; }));
+    EXPECT_TRUE(S().SettingsLoaded);
+    EXPECT_EQ(Values(S().ControlBoxSettingsStringGrid), Values(W().ControlBoxSettingsStringGrid));
+    EXPECT_EQ(Values(S().BatteryBoxSettingsStringGrid), Values(W().BatteryBoxSettingsStringGrid));
+    EXPECT_EQ(S().PIComboBox->currentIndex(), simulator.Settings().Control.ProfileIndex);
+
+    // The technician picks another charge profile and writes: it reaches the system.
+    const int profile = (simulator.Settings().Control.ProfileIndex + 1) % 8;
+    S().PIComboBox->setCurrentIndex(profile);
+    S().WriteAllSettingsToSystemClick();
+    QuietBoth();
+    ASSERT_TRUE(Rounds([&] { return simulator.Settings().Control.ProfileIndex == profile; }));
+    EXPECT_EQ(Panel(W()), " SUPPORT sent new settings: received 224 bytes (must be 224 bytes)");
+    EXPECT_EQ(W().PIComboBox->currentIndex(), profile);
+    // Everything else the technician sent arrived as sent.
+    EXPECT_EQ(simulator.SettingsImage(), BuildSettingsImage(S().Data()));
+
+    // A chat each way.
+    supportDialogs.Inputs = {QString::fromUtf8("Charging at 14,4 V \xC2\xB0")};
+    S().SendChatMessageClick();
+    QuietBoth();
+    ASSERT_TRUE(Rounds([&] { return Panel(W()) == " Message from SUPPORT: Charging at 14,4 V \xC2\xB0"; }));
+    dialogs.Inputs = {QStringLiteral("Thanks!")};
+    W().SendChatMessageClick();
+    QuietBoth();
+    ASSERT_TRUE(Rounds([&] { return Panel(S()) == " Message from CLIENT: Thanks!"; }));
+
+    EXPECT_TRUE(dialogs.Messages.empty());
+    EXPECT_TRUE(supportDialogs.Messages.empty());
+    EXPECT_TRUE(W().ShareDataChecked());
+    EXPECT_TRUE(S().RemoteViaInternetChecked());
+}
+
+TEST_F(RelayEndToEnd, WithoutARelayTheTechnicianFallsBackToUsb) {
+    S().Remote().State.SupportDomain = "127.0.0.1:1";
+    S().RemoteViaInternetToProvideSupport->trigger();
+    SupportTick();
+    ASSERT_EQ(supportDialogs.Messages.size(), 1u);
+    EXPECT_EQ(supportDialogs.Messages[0].Text.toStdString(), "Internet Connection: Connection refused");
+    EXPECT_TRUE(S().ConnectionUSB->isChecked());
+    SupportTick();
+    EXPECT_EQ(supportDialogs.Messages.size(), 1u);
+}
+
+}  // namespace
+}  // namespace korvan
