@@ -14,6 +14,15 @@ constexpr char32_t High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+char ToCp1252(char32_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+    for (int i = 0; i < 32; ++i)
+        if (High[i] == c) return static_cast<char>(0x80 + i);
+    return '?';
+}
+
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -32,14 +41,6 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-char ToCp1252(char32_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-    for (int i = 0; i < 32; ++i)
-        if (High[i] == c) return static_cast<char>(0x80 + i);
-    return '?';
-}
-
-}  // namespace
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
     std::string out;

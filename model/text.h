@@ -16,5 +16,7 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // InvalidCodePoint for a malformed sequence (then `i` has moved by at least one byte).
 constexpr char32_t InvalidCodePoint = 0xFFFFFFFF;
 char32_t DecodeUtf8(std::string_view s, size_t& i);
+// Appends the UTF-8 form of one code point.
+void AppendUtf8(std::string& out, char32_t c);
 
 }  // namespace korvan
