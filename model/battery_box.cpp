@@ -254,12 +254,7 @@ void EncodeBatteryBoxState(const BatteryBoxState& s, const BatteryBoxSettings& s
 void DecodeBatteryBoxSettings(const Buffer64& in, BatteryBoxSettings& out) {
     const uint8_t* b = in.data();
     out.Marker = RecordMarker;
-    out.DeviceId = b[1];
-    out.Version = b[2];
-    out.SerialDay = b[3];
-    out.SerialMonth = b[4];
-    out.SerialYear = b[5];
-    out.SerialNumber = b[6];
+    GetIdentity(b, out);
     out.BankSize = GetU16(b + 7);
     out.TempCoefficient = GetThousandths(b + 9);
     out.VoltageAt100 = GetSplitDecimal(b + 11);
@@ -292,12 +287,7 @@ ItemPairs EncodeBatteryBoxSettings(const BatteryBoxSettings& s, Buffer64& out) {
     out.fill(0);
     uint8_t* b = out.data();
     b[0] = SettingsMarker;
-    b[1] = s.DeviceId;
-    b[2] = s.Version;
-    b[3] = s.SerialDay;
-    b[4] = s.SerialMonth;
-    b[5] = s.SerialYear;
-    b[6] = s.SerialNumber;
+    PutIdentity(b, s);
     PutU16(b + 7, s.BankSize);
     PutThousandths(b + 9, s.TempCoefficient);
     PutSplitDecimal(b + 11, s.VoltageAt100);
@@ -354,11 +344,7 @@ const std::vector<std::string>& BatteryBoxStateLabels() {
 }
 
 const std::vector<std::string>& BatteryBoxSettingsLabels() {
-    static const std::vector<std::string> labels = [] {
-        std::vector<std::string> l;
-        for (const SettingsRow& r : Rows) l.emplace_back(r.Label);
-        return l;
-    }();
+    static const std::vector<std::string> labels = SettingsRowLabels(Rows);
     return labels;
 }
 

@@ -191,12 +191,7 @@ void EncodeControlBoxState(const ControlBoxState& s, Buffer64& out) {
 
 void DecodeControlBoxSettings(const Buffer64& in, ControlBoxSettings& out) {
     const uint8_t* b = in.data();
-    out.DeviceId = b[1];
-    out.Version = b[2];
-    out.SerialDay = b[3];
-    out.SerialMonth = b[4];
-    out.SerialYear = b[5];
-    out.SerialNumber = b[6];
+    GetIdentity(b, out);
     out.ProfileIndex = b[7];
     out.Alt1CurrentLimit = GetU16(b + 8);
     out.Alt2CurrentLimit = GetU16(b + 10);
@@ -222,12 +217,7 @@ void EncodeControlBoxSettings(const ControlBoxSettings& s, Buffer64& out) {
     out.fill(0);
     uint8_t* b = out.data();
     b[0] = SettingsMarker;
-    b[1] = s.DeviceId;
-    b[2] = s.Version;
-    b[3] = s.SerialDay;
-    b[4] = s.SerialMonth;
-    b[5] = s.SerialYear;
-    b[6] = s.SerialNumber;
+    PutIdentity(b, s);
     b[7] = s.ProfileIndex;
     PutU16(b + 8, s.Alt1CurrentLimit);
     PutU16(b + 10, s.Alt2CurrentLimit);
@@ -268,11 +258,7 @@ const std::vector<std::string>& ControlBoxStateLabels() {
 }
 
 const std::vector<std::string>& ControlBoxSettingsLabels() {
-    static const std::vector<std::string> labels = [] {
-        std::vector<std::string> l;
-        for (const SettingsRow& r : Rows) l.emplace_back(r.Label);
-        return l;
-    }();
+    static const std::vector<std::string> labels = SettingsRowLabels(Rows);
     return labels;
 }
 

@@ -115,12 +115,7 @@ void EncodeFieldBoxState(const FieldBoxState& s, Buffer64& out) {
 void DecodeFieldBoxSettings(const Buffer64& in, FieldBoxSettings& out) {
     const uint8_t* b = in.data();
     out.Marker = RecordMarker;
-    out.DeviceId = b[1];
-    out.Version = b[2];
-    out.SerialDay = b[3];
-    out.SerialMonth = b[4];
-    out.SerialYear = b[5];
-    out.SerialNumber = b[6];
+    GetIdentity(b, out);
     out.PulleyRatio = GetSplitDecimal(b + 7);
     out.Poles = b[9];
     out.TachCompensator = GetSplitDecimal(b + 10);
@@ -134,12 +129,7 @@ ItemPairs EncodeFieldBoxSettings(const FieldBoxSettings& s, Buffer64& out) {
     out.fill(0);
     uint8_t* b = out.data();
     b[0] = SettingsMarker;
-    b[1] = s.DeviceId;
-    b[2] = s.Version;
-    b[3] = s.SerialDay;
-    b[4] = s.SerialMonth;
-    b[5] = s.SerialYear;
-    b[6] = s.SerialNumber;
+    PutIdentity(b, s);
     PutSplitDecimal(b + 7, s.PulleyRatio);
     b[9] = s.Poles;
     PutSplitDecimal(b + 10, s.TachCompensator);
@@ -172,11 +162,7 @@ const std::vector<std::string>& FieldBoxStateLabels() {
 }
 
 const std::vector<std::string>& FieldBoxSettingsLabels() {
-    static const std::vector<std::string> labels = [] {
-        std::vector<std::string> l;
-        for (const SettingsRow& r : Rows) l.emplace_back(r.Label);
-        return l;
-    }();
+    static const std::vector<std::string> labels = SettingsRowLabels(Rows);
     return labels;
 }
 

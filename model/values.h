@@ -65,6 +65,36 @@ struct SettingsRow {
     bool Scale24 = false;  // shown doubled and read halved on a 24 V system
 };
 
+// Bytes 1-6 of every settings block: device ID, version and the serial number,
+// carried unchanged between block and record.
+template <class Settings>
+void GetIdentity(const uint8_t* b, Settings& s) {
+    s.DeviceId = b[1];
+    s.Version = b[2];
+    s.SerialDay = b[3];
+    s.SerialMonth = b[4];
+    s.SerialYear = b[5];
+    s.SerialNumber = b[6];
+}
+template <class Settings>
+void PutIdentity(uint8_t* b, const Settings& s) {
+    b[1] = s.DeviceId;
+    b[2] = s.Version;
+    b[3] = s.SerialDay;
+    b[4] = s.SerialMonth;
+    b[5] = s.SerialYear;
+    b[6] = s.SerialNumber;
+}
+
+// The label column of a settings table, in row order.
+template <size_t N>
+std::vector<std::string> SettingsRowLabels(const SettingsRow (&rows)[N]) {
+    std::vector<std::string> labels;
+    labels.reserve(N);
+    for (const SettingsRow& r : rows) labels.emplace_back(r.Label);
+    return labels;
+}
+
 constexpr size_t NoField = static_cast<size_t>(-1);
 
 // minimum <= value <= maximum, else fallback. Maximum and fallback may be taken
