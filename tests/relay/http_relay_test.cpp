@@ -215,6 +215,23 @@ TEST_F(RelayHttp, BackgroundCueOnAWidget) {
     EXPECT_EQ(window.palette().color(QPalette::Window), QApplication::palette().color(QPalette::Button));
 }
 
+TEST_F(RelayHttp, TheServerBoundsWhatItReads) {
+    QTcpSocket raw;
+    raw.connectToHost(QHostAddress::LocalHost, server.Port());
+    ASSERT_TRUE(raw.waitForConnected(5000));
+    raw.write("GET /support3.php?user=client&data=4" + QByteArray(RelayService::MaxRequestBytes + 100, '1'));
+    QByteArray answer;
+    QElapsedTimer clock;
+    clock.start();
+    while (!answer.contains("\r\n") && clock.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        answer += raw.readAll();
+    }
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 414 URI Too Long\r\n")) << answer.left(60).toStdString();
+    EXPECT_EQ(statuses, std::vector<int>{414});
+    EXPECT_EQ(server.Service().ToSupport().Waiting(), 0u);
+}
+
 TEST(RelayServerProcess, TheReferenceServerRelaysOnLoopback) {
     QProcess relay;
     relay.start(KORVAN_RELAY_BINARY, {"--port", "0"});
