@@ -3,10 +3,8 @@
 #include <QApplication>
 
 #include "app/program.h"
-#include "app/qt_waiter.h"
 #include "app/single_instance.h"
 #include "platform/posix_serial_port.h"
-#include "relay/http_relay.h"
 #include "sim/sim_bluetooth_discovery.h"
 #include "sim/sim_hid_devices.h"
 #include "sim/sim_serial_line.h"
@@ -26,15 +24,5 @@ int main(int argc, char** argv) {
     line.Start();
     korvan::SimBluetoothDiscovery bluetooth(line.SlaveName());
     korvan::PosixSerialPort serial;
-    korvan::QtWaiter waiter;
-    korvan::WindowSeams seams;
-    seams.Hid = &hid;
-    seams.Serial = &serial;
-    seams.Bluetooth = &bluetooth;
-    seams.MakeRelay = [](QWidget* window) {
-        return std::make_unique<korvan::HttpRelayTransport>(window);
-    };
-    seams.Wait = &waiter;
-    seams.Dialogs = &dialogs;
-    return korvan::RunMainWindow(app, seams);
+    return korvan::RunTool(app, hid, serial, bluetooth, dialogs);
 }

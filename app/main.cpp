@@ -3,10 +3,8 @@
 #include <QApplication>
 
 #include "app/program.h"
-#include "app/qt_waiter.h"
 #include "app/single_instance.h"
 #include "platform/hidapi_devices.h"
-#include "relay/http_relay.h"
 #ifdef _WIN32
 #include "platform/win32_bluetooth_discovery.h"
 #include "platform/win32_serial_port.h"
@@ -34,15 +32,5 @@ int main(int argc, char** argv) {
     korvan::HidapiDevices hid;
     PlatformSerialPort serial;
     PlatformBluetooth bluetooth;
-    korvan::QtWaiter waiter;
-    korvan::WindowSeams seams;
-    seams.Hid = &hid;
-    seams.Serial = &serial;
-    seams.Bluetooth = &bluetooth;
-    seams.MakeRelay = [](QWidget* window) {
-        return std::make_unique<korvan::HttpRelayTransport>(window);
-    };
-    seams.Wait = &waiter;
-    seams.Dialogs = &dialogs;
-    return korvan::RunMainWindow(app, seams);
+    return korvan::RunTool(app, hid, serial, bluetooth, dialogs);
 }

@@ -120,14 +120,7 @@ void TMainFormKX4::FormCreate() {
     ChargeProfileTabControl->hide();
     qApp->installEventFilter(this);
 
-    ResetBatteryBoxStateTable();
-    ResetBatteryBoxSettingsTable();
-    for (int box = 0; box < 2; ++box) {
-        ResetFieldBoxStateTable(box);
-        ResetFieldBoxSettingsTable(box);
-    }
-    ClearControlBoxState();
-    ClearControlBoxSettings();
+    ResetAllTables();
     PageControlChange();
 }
 

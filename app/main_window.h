@@ -133,6 +133,7 @@ class TMainFormKX4 : public QMainWindow, public RemoteSupportHost {
     void ResetFieldBoxSettingsTable(int box);
     void ClearControlBoxState();
     void ClearControlBoxSettings();
+    void ResetAllTables();  // every state and settings table in its empty form
     void ShowBatteryBoxState();
     void ShowBatteryBoxSettings();
     void ShowFieldBoxState(int box);

@@ -202,4 +202,15 @@ void TMainFormKX4::ReadControlBoxSettingsTable() {
                                         ModuleTableValues(ControlBoxSettingsStringGrid), sep_);
 }
 
+void TMainFormKX4::ResetAllTables() {
+    ResetBatteryBoxStateTable();
+    ResetBatteryBoxSettingsTable();
+    for (int box = 0; box < 2; ++box) {
+        ResetFieldBoxStateTable(box);
+        ResetFieldBoxSettingsTable(box);
+    }
+    ClearControlBoxState();
+    ClearControlBoxSettings();
+}
+
 }  // namespace korvan

@@ -101,14 +101,7 @@ void TMainFormKX4::DecodeAndShowState(uint8_t code) {
 void TMainFormKX4::UsbLinkLost() {
     setWindowTitle(ApplicationTitle);
     data_.ZeroStates();
-    ResetBatteryBoxStateTable();
-    ResetBatteryBoxSettingsTable();
-    for (int box = 0; box < 2; ++box) {
-        ResetFieldBoxStateTable(box);
-        ResetFieldBoxSettingsTable(box);
-    }
-    ClearControlBoxState();
-    ClearControlBoxSettings();
+    ResetAllTables();
     if (SettingsLoaded) settingsTablesLost_ = true;
     SettingsLoaded = false;
 }

@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QScreen>
 
+#include "app/qt_waiter.h"
 #include "app/single_instance.h"
+#include "relay/http_relay.h"
 
 namespace korvan {
 
@@ -27,6 +29,19 @@ int RunMainWindow(QApplication& app, const WindowSeams& seams) {
     }
     window.show();
     return app.exec();
+}
+
+int RunTool(QApplication& app, HidDevices& hid, SerialPort& serial, BluetoothDiscovery& bluetooth,
+            UserDialogs& dialogs) {
+    QtWaiter waiter;
+    WindowSeams seams;
+    seams.Hid = &hid;
+    seams.Serial = &serial;
+    seams.Bluetooth = &bluetooth;
+    seams.MakeRelay = [](QWidget* window) { return std::make_unique<HttpRelayTransport>(window); };
+    seams.Wait = &waiter;
+    seams.Dialogs = &dialogs;
+    return RunMainWindow(app, seams);
 }
 
 }  // namespace korvan

@@ -14,5 +14,8 @@ class SingleInstance;
 bool RefuseSecondInstance(const SingleInstance& instance, UserDialogs& dialogs);
 // Runs the main window until it closes; the program's exit code.
 int RunMainWindow(QApplication& app, const WindowSeams& seams);
+// Both programs: the given local links, the wall-clock waiter and the HTTP relay.
+int RunTool(QApplication& app, HidDevices& hid, SerialPort& serial, BluetoothDiscovery& bluetooth,
+            UserDialogs& dialogs);
 
 }  // namespace korvan
