@@ -4,22 +4,19 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTableWidget>
 #include <QTextEdit>
 #include <QTimer>
 
 #include "app/status_text.h"
-#include "display/can_monitor.h"
+#include "app/window_parts.h"
 #include "display/outline_view.h"
 
 namespace korvan {
@@ -59,13 +56,20 @@ bool TextWidgetWantsCopy(QWidget* focus) {
 
 }  // namespace
 
+TMainFormKX4::Parts::Parts(TMainFormKX4& window, const WindowSeams& seams)
+    : Sep(UserDecimalSeparator()),
+      Wait(*seams.Wait),
+      Dialogs(*seams.Dialogs),
+      Usb(*seams.Hid),
+      Bt(*seams.Serial, *seams.Bluetooth),
+      UsbConnection(Usb, Wait),
+      BtConnection(Bt, Wait),
+      Host(window),
+      Link(&UsbConnection),
+      Events(window) {}
+
 TMainFormKX4::TMainFormKX4(const WindowSeams& seams, QWidget* parent)
-    : QMainWindow(parent),
-      usb_(*seams.Hid),
-      bt_(*seams.Serial, *seams.Bluetooth),
-      waiter_(*seams.Wait),
-      dialogs_(*seams.Dialogs),
-      sep_(UserDecimalSeparator()) {
+    : QMainWindow(parent), p_(std::make_unique<Parts>(*this, seams)) {
     setObjectName(QStringLiteral("MainFormKX4"));
     setWindowTitle(QString::fromLatin1(StartCaption));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -75,53 +79,76 @@ TMainFormKX4::TMainFormKX4(const WindowSeams& seams, QWidget* parent)
     face.setPixelSize(11);
     setFont(face);
 
-    BuildPages();
-    BuildMenus();
-    BuildStatusBar();
+    WindowUi& ui = p_->Ui;
+    BuildPages(this, ui, p_->Data);
+    BuildMenus(this, ui);
+    BuildStatusBar(this, ui);
+    BuildTimers(this, ui);
     SetFixedClientSize();
+    p_->Tables = std::make_unique<ModuleTables>(ui, p_->Data, p_->Sep);
 
-    relay_ = seams.MakeRelay ? seams.MakeRelay(this) : nullptr;
-    if (!relay_) relay_ = std::make_unique<NoRelay>();
-    remote_ = std::make_unique<RemoteSupport>(*this, *relay_);
+    p_->Relay = seams.MakeRelay ? seams.MakeRelay(this) : nullptr;
+    if (!p_->Relay) p_->Relay = std::make_unique<NoRelay>();
+    p_->Remote = std::make_unique<RemoteSupport>(p_->Host, *p_->Relay);
+    p_->SupportConnection = std::make_unique<SupportLink>(*p_->Remote, p_->Wait);
 
-    struct TimerRow {
-        QTimer* TMainFormKX4::*Timer;
-        int PeriodMs;
-        void (TMainFormKX4::*Handler)();
-    };
-    static constexpr TimerRow Timers[] = {
-        {&TMainFormKX4::USBTimer, 500, &TMainFormKX4::USBTimerTimer},
-        {&TMainFormKX4::BTTimer, 1000, &TMainFormKX4::BTTimerTimer},
-        {&TMainFormKX4::INETTimer, 2000, &TMainFormKX4::INETTimerTimer},
-    };
-    for (const TimerRow& row : Timers) {
-        auto* timer = new QTimer(this);
-        timer->setInterval(row.PeriodMs);
-        connect(timer, &QTimer::timeout, this, row.Handler);
-        this->*row.Timer = timer;
-    }
-
-    connect(PageControl, &QTabWidget::currentChanged, this, &TMainFormKX4::PageControlChange);
-    connect(Outline, &OutlineView::FRSPlusButtonClick, this, &TMainFormKX4::FRSPlusButtonClick);
-    connect(Outline, &OutlineView::FRSMinusButtonClick, this, &TMainFormKX4::FRSMinusButtonClick);
+    connect(ui.PageControl, &QTabWidget::currentChanged, this, &TMainFormKX4::PageControlChange);
+    connect(ui.Outline, &OutlineView::FRSPlusButtonClick, this, &TMainFormKX4::FRSPlusButtonClick);
+    connect(ui.Outline, &OutlineView::FRSMinusButtonClick, this,
+            &TMainFormKX4::FRSMinusButtonClick);
+    for (QAction* choice :
+         {ui.ConnectionUSB, ui.ConnectionBlueTooth, ui.RemoteViaInternetToProvideSupport})
+        connect(choice, &QAction::toggled, this, &TMainFormKX4::ChooseLink);
 
     FormCreate();
-    for (const TimerRow& row : Timers) (this->*row.Timer)->start();
+    StartTimers(true);
 }
 
 TMainFormKX4::~TMainFormKX4() { qApp->removeEventFilter(this); }
 
+WindowUi& TMainFormKX4::Ui() { return p_->Ui; }
+WindowFlags& TMainFormKX4::Flags() { return p_->Flags; }
+const SystemData& TMainFormKX4::Records() const { return p_->Data; }
+UsbTransport& TMainFormKX4::Usb() { return p_->Usb; }
+BtTransport& TMainFormKX4::Bt() { return p_->Bt; }
+RemoteSupport& TMainFormKX4::Remote() { return *p_->Remote; }
+char TMainFormKX4::DecimalSeparator() const { return p_->Sep; }
+bool TMainFormKX4::CommandRunning() const { return p_->CommandRunning; }
+
 void TMainFormKX4::FormCreate() {
-    remote_->State.SupportDomain = DefaultSupportDomain;
-    SettingsLoaded = false;
-    FrsPlusPending = false;
-    FrsMinusPending = false;
-    ApplicationTitle = QString::fromLatin1(UserModeTitle);
-    ChargeProfileTabControl->hide();
+    p_->Remote->State.SupportDomain = DefaultSupportDomain;
+    p_->Flags.SettingsLoaded = false;
+    p_->Flags.FrsPlusPending = false;
+    p_->Flags.FrsMinusPending = false;
+    p_->Flags.ApplicationTitle = QString::fromLatin1(UserModeTitle);
+    p_->Ui.ChargeProfileTabControl->hide();
     qApp->installEventFilter(this);
 
-    ResetAllTables();
+    p_->Tables->ResetAll();
     PageControlChange();
+}
+
+// The one place that looks at which connection is checked.
+void TMainFormKX4::ChooseLink() {
+    const WindowUi& ui = p_->Ui;
+    if (ui.ConnectionBlueTooth->isChecked())
+        p_->Link = &p_->BtConnection;
+    else if (ui.RemoteViaInternetToProvideSupport->isChecked())
+        p_->Link = p_->SupportConnection.get();
+    else
+        p_->Link = &p_->UsbConnection;
+}
+
+void TMainFormKX4::StopTimers(bool relayToo) {
+    p_->Ui.USBTimer->stop();
+    p_->Ui.BTTimer->stop();
+    if (relayToo) p_->Ui.INETTimer->stop();
+}
+
+void TMainFormKX4::StartTimers(bool relayToo) {
+    p_->Ui.USBTimer->start();
+    p_->Ui.BTTimer->start();
+    if (relayToo) p_->Ui.INETTimer->start();
 }
 
 // A fixed border: the client area keeps its design size; the menu bar sits above it.
@@ -130,7 +157,7 @@ void TMainFormKX4::SetFixedClientSize() {
 }
 
 void TMainFormKX4::PageControlChange() {
-    if (PageControl->currentWidget() == OutlineTabSheet) {
+    if (p_->Ui.PageControl->currentWidget() == p_->Ui.OutlineTabSheet) {
         if (isMaximized()) return;
         // A fixed-size window cannot grow: free it for the maximised state.
         setMinimumSize(0, 0);
@@ -143,9 +170,10 @@ void TMainFormKX4::PageControlChange() {
 }
 
 bool TMainFormKX4::eventFilter(QObject* watched, QEvent* event) {
+    QLabel* panel = p_->Ui.MessagePanel;
     switch (event->type()) {
         case QEvent::KeyPress:
-            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) MessagePanel->hide();
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) panel->hide();
             break;
         case QEvent::ShortcutOverride: {
             auto* key = static_cast<QKeyEvent*>(event);
@@ -157,15 +185,16 @@ bool TMainFormKX4::eventFilter(QObject* watched, QEvent* event) {
         default:
             break;
     }
-    if (!MessagePanel->isHidden() && MessageShownAt.isValid() &&
-        MessageShownAt.msecsTo(QDateTime::currentDateTime()) > MessagePanelMs)
-        MessagePanel->hide();
+    const QDateTime& shownAt = p_->Flags.MessageShownAt;
+    if (!panel->isHidden() && shownAt.isValid() &&
+        shownAt.msecsTo(QDateTime::currentDateTime()) > MessagePanelMs)
+        panel->hide();
     return QMainWindow::eventFilter(watched, event);
 }
 
 void TMainFormKX4::closeEvent(QCloseEvent* event) {
     // A settings command in a message-processing wait finishes first.
-    if (commandRunning_) {
+    if (p_->CommandRunning) {
         event->ignore();
         return;
     }
@@ -173,28 +202,39 @@ void TMainFormKX4::closeEvent(QCloseEvent* event) {
 }
 
 void TMainFormKX4::Exit1Click() {
-    usb_.Close();
-    bt_.Close();
+    p_->Usb.Close();
+    p_->Bt.Close();
     close();
 }
 
-void TMainFormKX4::ConnectionUSBClick() { ConnectionUSB->setChecked(true); }
-void TMainFormKX4::ConnectionBlueToothClick() { ConnectionBlueTooth->setChecked(true); }
+void TMainFormKX4::ConnectionUSBClick() { p_->Ui.ConnectionUSB->setChecked(true); }
+void TMainFormKX4::ConnectionBlueToothClick() { p_->Ui.ConnectionBlueTooth->setChecked(true); }
 void TMainFormKX4::RemoteViaInternetToProvideSupportClick() {
-    RemoteViaInternetToProvideSupport->setChecked(true);
+    p_->Ui.RemoteViaInternetToProvideSupport->setChecked(true);
 }
 
-void TMainFormKX4::FRSPlusButtonClick() { FrsPlusPending = true; }
-void TMainFormKX4::FRSMinusButtonClick() { FrsMinusPending = true; }
+void TMainFormKX4::FRSPlusButtonClick() { p_->Flags.FrsPlusPending = true; }
+void TMainFormKX4::FRSMinusButtonClick() { p_->Flags.FrsMinusPending = true; }
 
 void TMainFormKX4::SetStatusText(const std::string& text) {
+    QLabel* status = p_->Ui.StatusText;
     const QString line = QString::fromStdString(OneLineStatus(text));
-    if (StatusText->text() != line) StatusText->setText(line);
-    StatusText->setToolTip(QString::fromStdString(text));
+    if (status->text() != line) status->setText(line);
+    status->setToolTip(QString::fromStdString(text));
 }
 
 void TMainFormKX4::ShowMessage(MessageKind kind, const char* text) {
-    dialogs_.ShowMessage(this, kind, QString::fromUtf8(text));
+    p_->Dialogs.ShowMessage(this, kind, QString::fromUtf8(text));
+}
+
+void TMainFormKX4::ShowPanelMessage(const std::string& text) {
+    p_->Ui.MessagePanel->setText(QString::fromStdString(text));
+    p_->Ui.MessagePanel->show();
+    p_->Flags.MessageShownAt = QDateTime::currentDateTime();
+}
+
+void TMainFormKX4::RefreshOutline() {
+    if (p_->Ui.Outline) p_->Ui.Outline->RefreshOutline();
 }
 
 }  // namespace korvan

@@ -4,45 +4,14 @@
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QStringList>
-#include <QTableWidget>
+#include <QTableView>
 
-#include "app/main_window.h"
-#include "model/battery_box.h"
-#include "model/control_box.h"
-#include "model/field_box.h"
+#include "app/table_model.h"
 
 namespace korvan {
 
-namespace {
-
-QTableWidgetItem* CellItem(QTableWidget* table, int row, int column) {
-    QTableWidgetItem* item = table->item(row, column);
-    if (item) return item;
-    item = new QTableWidgetItem;
-    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (column == 1 && table->property("korvanEditable").toBool()) flags |= Qt::ItemIsEditable;
-    item->setFlags(flags);
-    table->setItem(row, column, item);
-    return item;
-}
-
-void SetCellText(QTableWidget* table, int row, int column, const QString& text) {
-    QTableWidgetItem* item = CellItem(table, row, column);
-    // Unchanged cells are left alone so that a poll repaints only what moved.
-    if (item->text() != text) item->setText(text);
-}
-
-void SetRowCount(QTableWidget* table, int rows) {
-    if (table->rowCount() != rows) table->setRowCount(rows);
-    const int rowHeight = table->verticalHeader()->defaultSectionSize() - 1;
-    const int height = FittedTableHeight(rows, rowHeight);
-    if (table->height() != height) table->setFixedHeight(height);
-}
-
-}  // namespace
-
-void SetUpModuleTable(QTableWidget* table, bool editable, int rowHeight) {
-    table->setColumnCount(2);
+void SetUpModuleTable(QTableView* table, ModuleTableModel* model, int rowHeight) {
+    table->setModel(model);
     table->horizontalHeader()->hide();
     table->verticalHeader()->hide();
     // A section holds its cell and the grid line below or right of it.
@@ -52,8 +21,6 @@ void SetUpModuleTable(QTableWidget* table, bool editable, int rowHeight) {
     table->verticalHeader()->setDefaultSectionSize(rowHeight + 1);
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table->setColumnWidth(0, TableColumnWidth);
-    table->setColumnWidth(1, TableColumnWidth);
     table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->setFrameShape(QFrame::Box);
@@ -61,44 +28,15 @@ void SetUpModuleTable(QTableWidget* table, bool editable, int rowHeight) {
     table->setFixedWidth(2 * TableColumnWidth + 2);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setWordWrap(false);
-    table->setProperty("korvanEditable", editable);
-    table->setEditTriggers(
-        editable ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                       QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked
-                 : QAbstractItemView::NoEditTriggers);
-    SetRowCount(table, 0);
+    table->setEditTriggers(model->Editable() ? QAbstractItemView::DoubleClicked |
+                                                   QAbstractItemView::EditKeyPressed |
+                                                   QAbstractItemView::AnyKeyPressed |
+                                                   QAbstractItemView::SelectedClicked
+                                             : QAbstractItemView::NoEditTriggers);
+    table->setFixedHeight(FittedTableHeight(0, rowHeight));
 }
 
 int FittedTableHeight(int rows, int rowHeight) { return rows * (rowHeight + 1) + 1; }
-
-void ResetModuleTable(QTableWidget* table, const std::vector<std::string>& labels) {
-    SetRowCount(table, static_cast<int>(labels.size()));
-    const QString empty = QString::fromLatin1(EmptyCell);
-    for (int row = 0; row < static_cast<int>(labels.size()); ++row) {
-        SetCellText(table, row, 0, QString::fromStdString(labels[row]));
-        SetCellText(table, row, 1, empty);
-    }
-}
-
-void FillModuleTable(QTableWidget* table, const std::vector<std::string>& values) {
-    SetRowCount(table, static_cast<int>(values.size()));
-    for (int row = 0; row < static_cast<int>(values.size()); ++row)
-        SetCellText(table, row, 1, QString::fromStdString(values[row]));
-}
-
-std::vector<std::string> ModuleTableValues(const QTableWidget* table) {
-    std::vector<std::string> cells;
-    cells.reserve(table->rowCount());
-    for (int row = 0; row < table->rowCount(); ++row) {
-        const QTableWidgetItem* item = table->item(row, 1);
-        cells.push_back(item ? item->text().toStdString() : std::string());
-    }
-    return cells;
-}
-
-void SetModuleTableValue(QTableWidget* table, int row, const std::string& text) {
-    if (row < table->rowCount()) SetCellText(table, row, 1, QString::fromStdString(text));
-}
 
 void ShowStatusLines(QPlainTextEdit* memo, const std::vector<std::string>& lines) {
     QStringList texts;
@@ -107,110 +45,210 @@ void ShowStatusLines(QPlainTextEdit* memo, const std::vector<std::string>& lines
     if (memo->toPlainText() != text) memo->setPlainText(text);
 }
 
-// The window's table operations, one per module table.
-
-void TMainFormKX4::ResetBatteryBoxStateTable() {
-    ResetModuleTable(BatteryBoxStateStringGrid, BatteryBoxStateLabels());
-    BatteryBoxStatusMemo->clear();
+ModuleTables::ModuleTables(WindowUi& ui, SystemData& data, char sep)
+    : ui_(ui), data_(data), sep_(sep) {
+    for (ModuleId module : AllModules) SetChecks(module);
+    // The drop-down edits the profile row; an index outside the eight profiles
+    // shows none and leaves the row as the record has it.
+    QObject::connect(ui_.PIComboBox, &QComboBox::currentIndexChanged, ui_.PIComboBox,
+                     [this](int index) {
+                         if (index >= 0) Settings(ModuleId::ControlBox)
+                                             .SetValue(ProfileRow, std::to_string(index));
+                     });
 }
 
-void TMainFormKX4::ResetBatteryBoxSettingsTable() {
-    ResetModuleTable(BatteryBoxSettingsStringGrid, BatteryBoxSettingsLabels());
-    batterySettingsShown_ = false;
+ModuleTableModel& ModuleTables::Settings(ModuleId module) const {
+    return *ui_.Module(module).SettingsTable;
 }
 
-void TMainFormKX4::ResetFieldBoxStateTable(int box) {
-    QTableWidget* table = box == 0 ? FieldBox1StateStringGrid : FieldBox2StateStringGrid;
-    ResetModuleTable(table, FieldBoxStateLabels());
-    (box == 0 ? FieldBox1StatusMemo : FieldBox2StatusMemo)->clear();
+bool ModuleTables::HoldsSettings(ModuleId module) const { return Settings(module).HoldsSettings(); }
+
+void ModuleTables::FitTable(QTableView* table) const {
+    const int rows = table->model()->rowCount();
+    const int rowHeight = table->verticalHeader()->defaultSectionSize() - 1;
+    const int height = FittedTableHeight(rows, rowHeight);
+    if (table->height() != height) table->setFixedHeight(height);
 }
 
-void TMainFormKX4::ResetFieldBoxSettingsTable(int box) {
-    ResetModuleTable(box == 0 ? FieldBox1SettingsStringGrid : FieldBox2SettingsStringGrid,
-                     FieldBoxSettingsLabels());
-}
-
-void TMainFormKX4::ClearControlBoxState() {
-    ResetModuleTable(ControlBoxStateStringGrid, ControlBoxStateLabels());
-    ControlBoxStatusMemo->clear();
-}
-
-void TMainFormKX4::ClearControlBoxSettings() {
-    ResetModuleTable(ControlBoxSettingsStringGrid, ControlBoxSettingsLabels());
-    ChargeProfileStringGrid->hide();
-}
-
-void TMainFormKX4::ShowBatteryBoxState() {
-    std::vector<std::string> lines;
-    BatteryBoxStateLines(data_.BatteryState, data_.BatterySettings, sep_, &lines);
-    FillModuleTable(BatteryBoxStateStringGrid, lines);
-    ShowStatusLines(BatteryBoxStatusMemo, BatteryBoxStatusLines(data_.BatteryState));
-}
-
-void TMainFormKX4::ShowBatteryBoxSettings() {
-    const uint8_t systemVoltage = data_.BatteryState.SystemVoltage;
-    FillModuleTable(BatteryBoxSettingsStringGrid,
-                    BatteryBoxSettingsTexts(data_.BatterySettings, systemVoltage, sep_));
-    batterySettingsShown_ = true;
-    batterySettingsOn24V_ = systemVoltage == 24;
-}
-
-void TMainFormKX4::ShowFieldBoxState(int box) {
-    std::vector<std::string> lines;
-    FieldBoxStateLines(data_.FieldState[box], sep_, &lines);
-    FillModuleTable(box == 0 ? FieldBox1StateStringGrid : FieldBox2StateStringGrid, lines);
-    ShowStatusLines(box == 0 ? FieldBox1StatusMemo : FieldBox2StatusMemo,
-                    FieldBoxStatusLines(data_.FieldState[box]));
-}
-
-void TMainFormKX4::ShowFieldBoxSettings(int box) {
-    FillModuleTable(box == 0 ? FieldBox1SettingsStringGrid : FieldBox2SettingsStringGrid,
-                    FieldBoxSettingsTexts(data_.FieldSettings[box], sep_));
-}
-
-void TMainFormKX4::ShowControlBoxState() {
-    std::vector<std::string> lines;
-    ControlBoxStateLines(data_.ControlState, sep_, &lines);
-    FillModuleTable(ControlBoxStateStringGrid, lines);
-    ShowStatusLines(ControlBoxStatusMemo, ControlBoxStatusLines(data_.ControlState));
-}
-
-void TMainFormKX4::ShowControlBoxSettings() {
-    FillModuleTable(ControlBoxSettingsStringGrid,
-                    ControlBoxSettingsTexts(data_.ControlSettings, sep_));
-}
-
-void TMainFormKX4::ReadBatteryBoxSettingsTable() {
-    korvan::ReadBatteryBoxSettingsTable(data_.BatterySettings,
-                                        ModuleTableValues(BatteryBoxSettingsStringGrid),
-                                        data_.BatteryState.SystemVoltage, sep_);
-}
-
-void TMainFormKX4::ReadFieldBoxSettingsTable(int box) {
-    korvan::ReadFieldBoxSettingsTable(
-        data_.FieldSettings[box],
-        ModuleTableValues(box == 0 ? FieldBox1SettingsStringGrid : FieldBox2SettingsStringGrid),
-        sep_);
-}
-
-void TMainFormKX4::ReadControlBoxSettingsTable() {
-    constexpr int ProfileRow = 5;
-    const int chosen = PIComboBox->currentIndex();
-    SetModuleTableValue(ControlBoxSettingsStringGrid, ProfileRow,
-                        std::to_string(chosen >= 0 ? chosen : data_.ControlSettings.ProfileIndex));
-    korvan::ReadControlBoxSettingsTable(data_.ControlSettings,
-                                        ModuleTableValues(ControlBoxSettingsStringGrid), sep_);
-}
-
-void TMainFormKX4::ResetAllTables() {
-    ResetBatteryBoxStateTable();
-    ResetBatteryBoxSettingsTable();
-    for (int box = 0; box < 2; ++box) {
-        ResetFieldBoxStateTable(box);
-        ResetFieldBoxSettingsTable(box);
+std::vector<std::string> ModuleTables::SettingsTexts(ModuleId module, const SystemData& data,
+                                                     uint8_t systemVoltage) const {
+    switch (module) {
+        case ModuleId::ControlBox:
+            return ControlBoxSettingsTexts(data.ControlSettings, sep_);
+        case ModuleId::BatteryBox:
+            return BatteryBoxSettingsTexts(data.BatterySettings, systemVoltage, sep_);
+        case ModuleId::FieldBox1:
+        case ModuleId::FieldBox2:
+            return FieldBoxSettingsTexts(data.FieldSettings[FieldBoxIndex(module)], sep_);
     }
-    ClearControlBoxState();
-    ClearControlBoxSettings();
+    return {};
+}
+
+void ModuleTables::ReadSettingsInto(ModuleId module, const std::vector<std::string>& cells,
+                                    uint8_t systemVoltage, SystemData& data) const {
+    switch (module) {
+        case ModuleId::ControlBox:
+            ReadControlBoxSettingsTable(data.ControlSettings, cells, sep_);
+            break;
+        case ModuleId::BatteryBox:
+            ReadBatteryBoxSettingsTable(data.BatterySettings, cells, systemVoltage, sep_);
+            break;
+        case ModuleId::FieldBox1:
+        case ModuleId::FieldBox2:
+            ReadFieldBoxSettingsTable(data.FieldSettings[FieldBoxIndex(module)], cells, sep_);
+            break;
+    }
+}
+
+// The marks of a settings table: the read-back of the typed cells over a copy of
+// the records, shown again and compared with what was typed.
+void ModuleTables::SetChecks(ModuleId module) {
+    Settings(module).SetChecker([this, module](const std::vector<std::string>& cells) {
+        SystemData copy = data_;
+        const uint8_t voltage = batterySettingsOn24V_ ? 24 : 12;
+        ReadSettingsInto(module, cells, voltage, copy);
+        return FindCorrections(cells, SettingsTexts(module, copy, voltage), sep_);
+    });
+}
+
+void ModuleTables::ResetState(ModuleId module) {
+    ModulePage& page = ui_.Module(module);
+    switch (module) {
+        case ModuleId::ControlBox:
+            page.StateTable->Reset(ControlBoxStateLabels());
+            break;
+        case ModuleId::BatteryBox:
+            page.StateTable->Reset(BatteryBoxStateLabels());
+            break;
+        case ModuleId::FieldBox1:
+        case ModuleId::FieldBox2:
+            page.StateTable->Reset(FieldBoxStateLabels());
+            break;
+    }
+    FitTable(page.StateStringGrid);
+    page.StatusMemo->clear();
+}
+
+void ModuleTables::ResetSettings(ModuleId module) {
+    ModulePage& page = ui_.Module(module);
+    switch (module) {
+        case ModuleId::ControlBox:
+            page.SettingsTable->Reset(ControlBoxSettingsLabels());
+            page.SettingsTable->SetRanges(ControlBoxSettingsRanges(sep_));
+            ui_.ChargeProfileStringGrid->hide();
+            break;
+        case ModuleId::BatteryBox:
+            page.SettingsTable->Reset(BatteryBoxSettingsLabels());
+            break;
+        case ModuleId::FieldBox1:
+        case ModuleId::FieldBox2:
+            page.SettingsTable->Reset(FieldBoxSettingsLabels());
+            page.SettingsTable->SetRanges(FieldBoxSettingsRanges(sep_));
+            break;
+    }
+    FitTable(page.SettingsStringGrid);
+}
+
+void ModuleTables::ResetAllSettings() {
+    settingsTablesLost_ = false;
+    for (ModuleId module : AllModules) ResetSettings(module);
+}
+
+void ModuleTables::ResetAll() {
+    for (ModuleId module : AllModules) {
+        ResetState(module);
+        ResetSettings(module);
+    }
+}
+
+void ModuleTables::ShowState(ModuleId module) {
+    ModulePage& page = ui_.Module(module);
+    std::vector<std::string> lines;
+    std::vector<std::string> status;
+    switch (module) {
+        case ModuleId::ControlBox:
+            ControlBoxStateLines(data_.ControlState, sep_, &lines);
+            status = ControlBoxStatusLines(data_.ControlState);
+            break;
+        case ModuleId::BatteryBox:
+            BatteryBoxStateLines(data_.BatteryState, data_.BatterySettings, sep_, &lines);
+            status = BatteryBoxStatusLines(data_.BatteryState);
+            break;
+        case ModuleId::FieldBox1:
+        case ModuleId::FieldBox2: {
+            const FieldBoxState& state = data_.FieldState[FieldBoxIndex(module)];
+            FieldBoxStateLines(state, sep_, &lines);
+            status = FieldBoxStatusLines(state);
+            break;
+        }
+    }
+    page.StateTable->Fill(lines);
+    FitTable(page.StateStringGrid);
+    ShowStatusLines(page.StatusMemo, status);
+    if (module == ModuleId::BatteryBox) UpdateBatterySettingsScale();
+}
+
+void ModuleTables::ShowAllStates() {
+    for (ModuleId module : AllModules) ShowState(module);
+}
+
+void ModuleTables::ShowSettings(ModuleId module) {
+    const uint8_t systemVoltage = data_.BatteryState.SystemVoltage;
+    if (module == ModuleId::BatteryBox) {
+        batterySettingsOn24V_ = systemVoltage == 24;
+        Settings(module).SetRanges(BatteryBoxSettingsRanges(systemVoltage, sep_));
+    }
+    Settings(module).Fill(SettingsTexts(module, data_, systemVoltage));
+    FitTable(ui_.Module(module).SettingsStringGrid);
+    if (module == ModuleId::ControlBox && ui_.PIComboBox->currentIndex() >= 0)
+        Settings(module).SetValue(ProfileRow, std::to_string(ui_.PIComboBox->currentIndex()));
+}
+
+void ModuleTables::ShowSettingsTables(bool onlyConnected) {
+    const uint16_t connected = data_.ControlState.ConnectedModules;
+    auto shown = [&](uint16_t bit) { return !onlyConnected || (connected & bit) != 0; };
+    settingsTablesLost_ = false;
+    ShowSettings(ModuleId::ControlBox);
+    if (shown(BatteryBoxConnected)) ShowSettings(ModuleId::BatteryBox);
+    if (shown(FieldBox1Connected)) ShowSettings(ModuleId::FieldBox1);
+    if (shown(FieldBox2Connected)) ShowSettings(ModuleId::FieldBox2);
+    // An index from a file may lie outside the eight profiles: the drop-down then
+    // shows none, and the read-back keeps the record's index.
+    const int profile = data_.ControlSettings.ProfileIndex;
+    ui_.PIComboBox->setCurrentIndex(profile < ui_.PIComboBox->count() ? profile : -1);
+    if (ui_.PIComboBox->currentIndex() < 0)
+        Settings(ModuleId::ControlBox).SetValue(ProfileRow, std::to_string(profile));
+}
+
+void ModuleTables::ReadSettings(ModuleId module) {
+    ReadSettingsInto(module, Settings(module).Values(), data_.BatteryState.SystemVoltage, data_);
+}
+
+void ModuleTables::ReadAllSettings() {
+    for (ModuleId module : AllModules) ReadSettings(module);
+}
+
+void ModuleTables::ReadShownSettings() {
+    for (ModuleId module : AllModules)
+        if (!settingsTablesLost_ || HoldsSettings(module)) ReadSettings(module);
+}
+
+void ModuleTables::LinkLost(bool settingsLoaded) {
+    ResetAll();
+    if (settingsLoaded) settingsTablesLost_ = true;
+}
+
+// The battery box settings table shows its voltage rows on the 24 V scale of a
+// 24 V system. When the system voltage changes while the table shows settings,
+// the cells are taken in on the scale they were shown on and shown again on the
+// new one, so that a later read-back does not halve or double them by mistake.
+void ModuleTables::UpdateBatterySettingsScale() {
+    if (!HoldsSettings(ModuleId::BatteryBox)) return;
+    const bool on24V = data_.BatteryState.SystemVoltage == 24;
+    if (on24V == batterySettingsOn24V_) return;
+    ReadSettingsInto(ModuleId::BatteryBox, Settings(ModuleId::BatteryBox).Values(),
+                     batterySettingsOn24V_ ? 24 : 12, data_);
+    ShowSettings(ModuleId::BatteryBox);
 }
 
 }  // namespace korvan

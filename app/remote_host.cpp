@@ -2,95 +2,87 @@
 // domain, and what the customer and support roles ask of the window.
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
-#include <QLabel>
 #include <QTimer>
 
-#include "app/main_window.h"
-#include "display/outline_view.h"
+#include "app/window_parts.h"
 
 namespace korvan {
 
 void TMainFormKX4::INETTimerTimer() {
-    INETTimer->stop();
-    remote_->Tick();
-    INETTimer->start();
+    p_->Ui.INETTimer->stop();
+    p_->Remote->Tick();
+    p_->Ui.INETTimer->start();
 }
 
 void TMainFormKX4::SendChatMessageClick() {
-    if (commandRunning_) return;
-    USBTimer->stop();
-    BTTimer->stop();
-    INETTimer->stop();
+    if (p_->CommandRunning) return;
+    StopTimers(true);
     QApplication::processEvents();
     QString text;
-    if (dialogs_.InputText(this, QStringLiteral("Send a chat"), QStringLiteral("Message"), text) &&
+    if (p_->Dialogs.InputText(this, QStringLiteral("Send a chat"), QStringLiteral("Message"),
+                              text) &&
         !text.isEmpty())
-        remote_->SendChat(text.toStdString());
-    USBTimer->start();
-    BTTimer->start();
-    INETTimer->start();
+        p_->Remote->SendChat(text.toStdString());
+    StartTimers(true);
 }
 
 // Pre-filled with the default domain, so cancelling restores it.
 void TMainFormKX4::SupportDomain1Click() {
     QString domain = QString::fromLatin1(DefaultSupportDomain);
-    dialogs_.InputText(this, QStringLiteral("Remote Support"), QStringLiteral("Domain Name"),
-                       domain);
-    remote_->State.SupportDomain = domain.toStdString();
+    p_->Dialogs.InputText(this, QStringLiteral("Remote Support"), QStringLiteral("Domain Name"),
+                          domain);
+    p_->Remote->State.SupportDomain = domain.toStdString();
 }
 
-bool TMainFormKX4::ShareDataChecked() const { return ShareDataWithSupport->isChecked(); }
-void TMainFormKX4::SetShareDataChecked(bool checked) { ShareDataWithSupport->setChecked(checked); }
-bool TMainFormKX4::RemoteViaInternetChecked() const {
-    return RemoteViaInternetToProvideSupport->isChecked();
-}
-void TMainFormKX4::SelectUsbConnection() { ConnectionUSB->setChecked(true); }
-void TMainFormKX4::SetSendChatEnabled(bool enabled) { SendChatMessage->setEnabled(enabled); }
+SystemData& WindowRemoteHost::Data() { return window_.p_->Data; }
 
-void TMainFormKX4::ShowPanelMessage(const std::string& text) {
-    MessagePanel->setText(QString::fromStdString(text));
-    MessagePanel->show();
-    MessageShownAt = QDateTime::currentDateTime();
+bool WindowRemoteHost::ShareDataChecked() const {
+    return window_.p_->Ui.ShareDataWithSupport->isChecked();
 }
 
-void TMainFormKX4::ShowConnectionError(const std::string& text) {
-    ShowMessage(MessageKind::Error, text.c_str());
+void WindowRemoteHost::SetShareDataChecked(bool checked) {
+    window_.p_->Ui.ShareDataWithSupport->setChecked(checked);
 }
 
-void TMainFormKX4::SetRemoteCaption() {
-    setWindowTitle(ApplicationTitle + QStringLiteral(" - remote Internet connection"));
+bool WindowRemoteHost::RemoteViaInternetChecked() const {
+    return window_.p_->Link == window_.p_->SupportConnection.get();
 }
 
-void TMainFormKX4::CloseLocalLinks() {
-    bt_.Close();
-    usb_.Close();
+void WindowRemoteHost::SelectUsbConnection() { window_.p_->Ui.ConnectionUSB->setChecked(true); }
+
+void WindowRemoteHost::SetSendChatEnabled(bool enabled) {
+    window_.p_->Ui.SendChatMessage->setEnabled(enabled);
 }
 
-void TMainFormKX4::ShowStateTables() {
-    ShowControlBoxState();
-    ShowBatteryBoxState();
-    UpdateBatterySettingsScale();
-    ShowFieldBoxState(0);
-    ShowFieldBoxState(1);
+void WindowRemoteHost::ShowPanelMessage(const std::string& text) {
+    window_.ShowPanelMessage(text);
 }
 
-void TMainFormKX4::ShowSettingsTables(bool onlyConnected) {
-    const uint16_t connected = data_.ControlState.ConnectedModules;
-    auto shown = [&](uint16_t bit) { return !onlyConnected || (connected & bit) != 0; };
-    settingsTablesLost_ = false;
-    ShowControlBoxSettings();
-    if (shown(BatteryBoxConnected)) ShowBatteryBoxSettings();
-    if (shown(FieldBox1Connected)) ShowFieldBoxSettings(0);
-    if (shown(FieldBox2Connected)) ShowFieldBoxSettings(1);
-    // An index from a file may lie outside the eight profiles: the drop-down then
-    // shows none, and the read-back keeps the record's index.
-    const int profile = data_.ControlSettings.ProfileIndex;
-    PIComboBox->setCurrentIndex(profile < PIComboBox->count() ? profile : -1);
+void WindowRemoteHost::ShowConnectionError(const std::string& text) {
+    window_.ShowMessage(MessageKind::Error, text.c_str());
 }
 
-void TMainFormKX4::RefreshOutline() {
-    if (Outline) Outline->RefreshOutline();
+void WindowRemoteHost::SetStatusText(const std::string& text) { window_.SetStatusText(text); }
+
+void WindowRemoteHost::SetRemoteCaption() {
+    window_.setWindowTitle(window_.p_->Flags.ApplicationTitle +
+                           QStringLiteral(" - remote Internet connection"));
 }
+
+void WindowRemoteHost::CloseLocalLinks() {
+    window_.p_->Bt.Close();
+    window_.p_->Usb.Close();
+}
+
+void WindowRemoteHost::ReadAllSettingsFromSystem() { window_.ReadAllSettingsFromSystemClick(); }
+void WindowRemoteHost::WriteAllSettingsToSystem() { window_.WriteAllSettingsToSystemClick(); }
+void WindowRemoteHost::ShowStateTables() { window_.p_->Tables->ShowAllStates(); }
+
+void WindowRemoteHost::ShowSettingsTables(bool onlyConnected) {
+    window_.p_->Tables->ShowSettingsTables(onlyConnected);
+}
+
+void WindowRemoteHost::RefreshOutline() { window_.RefreshOutline(); }
+void WindowRemoteHost::AppendLogIfEnabled() { window_.AppendLogIfEnabled(); }
 
 }  // namespace korvan

@@ -4,11 +4,12 @@
 
 #include <QString>
 
+#include "link/link.h"
+
 class QWidget;
 
 namespace korvan {
 
-enum class MessageKind { Warning, Error, Information };
 
 struct FileDialogRequest {
     QString Title;

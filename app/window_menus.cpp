@@ -5,8 +5,10 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
 
 #include "app/main_window.h"
+#include "app/window_ui.h"
 #include "display/outline_view.h"
 
 namespace korvan {
@@ -17,73 +19,73 @@ using ActionSlot = void (TMainFormKX4::*)();
 
 // One menu line; a row without caption is a separator.
 struct MenuRow {
-    QAction* TMainFormKX4::*Action;
+    QAction* WindowUi::*Action;
     const char* Caption;
     ActionSlot Handler;
     bool Checkable;
 };
 
 constexpr MenuRow SystemRows[] = {
-    {&TMainFormKX4::SaveSettingsToFile, "Save Settings To File",
+    {&WindowUi::SaveSettingsToFile, "Save Settings To File",
      &TMainFormKX4::SaveSettingsToFileClick, false},
-    {&TMainFormKX4::LoadSettingsFromFile, "Load Settings From File",
+    {&WindowUi::LoadSettingsFromFile, "Load Settings From File",
      &TMainFormKX4::LoadSettingsFromFileClick, false},
     {nullptr, nullptr, nullptr, false},
-    {&TMainFormKX4::ReadAllSettingsFromSystem1, "Read All Settings From System",
+    {&WindowUi::ReadAllSettingsFromSystem1, "Read All Settings From System",
      &TMainFormKX4::ReadAllSettingsFromSystemClick, false},
-    {&TMainFormKX4::WriteAllSettingsToSystem1, "Write All Settings To System",
+    {&WindowUi::WriteAllSettingsToSystem1, "Write All Settings To System",
      &TMainFormKX4::WriteAllSettingsToSystemClick, false},
-    {&TMainFormKX4::WriteControlBoxSettingsToSystem, "Write Control Box Settings Only To System",
+    {&WindowUi::WriteControlBoxSettingsToSystem, "Write Control Box Settings Only To System",
      &TMainFormKX4::WriteControlBoxSettingsToSystemClick, false},
     {nullptr, nullptr, nullptr, false},
-    {&TMainFormKX4::ResetControlBoxSettingsToDefaultValues,
+    {&WindowUi::ResetControlBoxSettingsToDefaultValues,
      "Reset Control Box Settings To Default Values",
      &TMainFormKX4::ResetControlBoxSettingsToDefaultValuesClick, false},
-    {&TMainFormKX4::ResetBluetoothRadio, "Reset Bluetooth Radio ",
+    {&WindowUi::ResetBluetoothRadio, "Reset Bluetooth Radio ",
      &TMainFormKX4::ResetBluetoothRadioClick, false},
     {nullptr, nullptr, nullptr, false},
-    {&TMainFormKX4::Exit1, "Exit", &TMainFormKX4::Exit1Click, false},
+    {&WindowUi::Exit1, "Exit", &TMainFormKX4::Exit1Click, false},
 };
 
 constexpr MenuRow ConnectionRows[] = {
-    {&TMainFormKX4::ConnectionUSB, "USB", &TMainFormKX4::ConnectionUSBClick, true},
-    {&TMainFormKX4::ConnectionBlueTooth, "BlueTooth", &TMainFormKX4::ConnectionBlueToothClick,
+    {&WindowUi::ConnectionUSB, "USB", &TMainFormKX4::ConnectionUSBClick, true},
+    {&WindowUi::ConnectionBlueTooth, "BlueTooth", &TMainFormKX4::ConnectionBlueToothClick,
      true},
-    {&TMainFormKX4::RemoteViaInternetToProvideSupport, "Remote via Internet",
+    {&WindowUi::RemoteViaInternetToProvideSupport, "Remote via Internet",
      &TMainFormKX4::RemoteViaInternetToProvideSupportClick, true},
 };
 
 struct CenterRow {
-    QAction* TMainFormKX4::*Action;
+    QAction* WindowUi::*Action;
     const char* Caption;
     CenterChoice Choice;
 };
 
 constexpr CenterRow CenterRows[] = {
-    {&TMainFormKX4::CenterGaugeDisplayVoltage, "Battery Voltage", CenterChoice::BatteryVoltage},
-    {&TMainFormKX4::CenterGaugeDisplayCurrent, "Battery Current", CenterChoice::BatteryCurrent},
-    {&TMainFormKX4::CenterGaugeDisplaySOC, "SOC", CenterChoice::Soc},
-    {&TMainFormKX4::CenterGaugeDisplayLoadCurrent, "Load Current", CenterChoice::LoadCurrent},
-    {&TMainFormKX4::CenterGaugeDisplayTemperature, "Battery Temperature",
+    {&WindowUi::CenterGaugeDisplayVoltage, "Battery Voltage", CenterChoice::BatteryVoltage},
+    {&WindowUi::CenterGaugeDisplayCurrent, "Battery Current", CenterChoice::BatteryCurrent},
+    {&WindowUi::CenterGaugeDisplaySOC, "SOC", CenterChoice::Soc},
+    {&WindowUi::CenterGaugeDisplayLoadCurrent, "Load Current", CenterChoice::LoadCurrent},
+    {&WindowUi::CenterGaugeDisplayTemperature, "Battery Temperature",
      CenterChoice::BatteryTemperature},
 };
 
 // "On-screen FRS Controls" and "Share data with support" only carry their check
 // marks; what they switch is read from the marks.
 constexpr MenuRow OptionRows[] = {
-    {&TMainFormKX4::OnScreenFRSControls, "On-screen FRS Controls", nullptr, true},
+    {&WindowUi::OnScreenFRSControls, "On-screen FRS Controls", nullptr, true},
     {nullptr, nullptr, nullptr, false},
-    {&TMainFormKX4::ShareDataWithSupport, "Share data with support", nullptr, true},
-    {&TMainFormKX4::SendChatMessage, "Send Chat Message", &TMainFormKX4::SendChatMessageClick,
+    {&WindowUi::ShareDataWithSupport, "Share data with support", nullptr, true},
+    {&WindowUi::SendChatMessage, "Send Chat Message", &TMainFormKX4::SendChatMessageClick,
      false},
-    {&TMainFormKX4::SupportDomain1, "Support Domain...", &TMainFormKX4::SupportDomain1Click, false},
+    {&WindowUi::SupportDomain1, "Support Domain...", &TMainFormKX4::SupportDomain1Click, false},
     {nullptr, nullptr, nullptr, false},
-    {&TMainFormKX4::EnableDataLoggingToFile, "Enable Data Logging to File",
+    {&WindowUi::EnableDataLoggingToFile, "Enable Data Logging to File",
      &TMainFormKX4::EnableDataLoggingToFileClick, true},
 };
 
 template <size_t N>
-void AddRows(TMainFormKX4* window, QMenu* menu, const MenuRow (&rows)[N],
+void AddRows(TMainFormKX4* window, WindowUi& ui, QMenu* menu, const MenuRow (&rows)[N],
              QActionGroup* group = nullptr) {
     for (const MenuRow& row : rows) {
         if (!row.Caption) {
@@ -93,51 +95,72 @@ void AddRows(TMainFormKX4* window, QMenu* menu, const MenuRow (&rows)[N],
         QAction* action = menu->addAction(QString::fromLatin1(row.Caption));
         action->setCheckable(row.Checkable);
         if (group) group->addAction(action);
-        window->*row.Action = action;
+        ui.*row.Action = action;
         if (row.Handler) QObject::connect(action, &QAction::triggered, window, row.Handler);
     }
 }
 
 }  // namespace
 
-void TMainFormKX4::BuildMenus() {
-    SystemMenu = menuBar()->addMenu(QStringLiteral("System"));
-    AddRows(this, SystemMenu, SystemRows);
+void BuildMenus(TMainFormKX4* window, WindowUi& ui) {
+    QMenuBar* bar = window->menuBar();
+    ui.SystemMenu = bar->addMenu(QStringLiteral("System"));
+    AddRows(window, ui, ui.SystemMenu, SystemRows);
 
-    OptionsMenu = menuBar()->addMenu(QStringLiteral("Options"));
-    QMenu* connection = OptionsMenu->addMenu(QStringLiteral("Connection"));
-    AddRows(this, connection, ConnectionRows, new QActionGroup(this));
-    ConnectionUSB->setChecked(true);
-    OptionsMenu->addSeparator();
+    ui.OptionsMenu = bar->addMenu(QStringLiteral("Options"));
+    QMenu* connection = ui.OptionsMenu->addMenu(QStringLiteral("Connection"));
+    AddRows(window, ui, connection, ConnectionRows, new QActionGroup(window));
+    ui.ConnectionUSB->setChecked(true);
+    ui.OptionsMenu->addSeparator();
 
-    QMenu* center = OptionsMenu->addMenu(QStringLiteral("Center Gauge Display"));
-    auto* centerGroup = new QActionGroup(this);
+    QMenu* center = ui.OptionsMenu->addMenu(QStringLiteral("Center Gauge Display"));
+    auto* centerGroup = new QActionGroup(window);
     for (const CenterRow& row : CenterRows) {
         QAction* action = center->addAction(QString::fromLatin1(row.Caption));
         action->setCheckable(true);
         centerGroup->addAction(action);
-        this->*row.Action = action;
+        ui.*row.Action = action;
         const CenterChoice choice = row.Choice;
-        connect(action, &QAction::triggered, this, [this, choice] {
-            if (Outline) Outline->SetCenterChoice(choice);
-        });
+        OutlineView* outline = ui.Outline;
+        QObject::connect(action, &QAction::triggered, outline,
+                         [outline, choice] { outline->SetCenterChoice(choice); });
     }
-    CenterGaugeDisplayVoltage->setChecked(true);
+    ui.CenterGaugeDisplayVoltage->setChecked(true);
 
-    AddRows(this, OptionsMenu, OptionRows);
+    AddRows(window, ui, ui.OptionsMenu, OptionRows);
     // Checking one of these three clears the other two; all three may be clear.
-    optionsGroup_ = new QActionGroup(this);
-    optionsGroup_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-    optionsGroup_->addAction(OnScreenFRSControls);
-    optionsGroup_->addAction(ShareDataWithSupport);
-    optionsGroup_->addAction(EnableDataLoggingToFile);
-    connect(OnScreenFRSControls, &QAction::toggled, this, [this](bool checked) {
-        if (Outline) Outline->SetFrsControlsChecked(checked);
-    });
+    auto* options = new QActionGroup(window);
+    options->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    options->addAction(ui.OnScreenFRSControls);
+    options->addAction(ui.ShareDataWithSupport);
+    options->addAction(ui.EnableDataLoggingToFile);
+    OutlineView* outline = ui.Outline;
+    QObject::connect(ui.OnScreenFRSControls, &QAction::toggled, outline,
+                     [outline](bool checked) { outline->SetFrsControlsChecked(checked); });
 
-    SendChatMessage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-    SendChatMessage->setShortcutContext(Qt::WindowShortcut);
-    SendChatMessage->setEnabled(false);
+    ui.SendChatMessage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    ui.SendChatMessage->setShortcutContext(Qt::WindowShortcut);
+    ui.SendChatMessage->setEnabled(false);
+}
+
+// The three timers, each with its period and handler; started by the window.
+void BuildTimers(TMainFormKX4* window, WindowUi& ui) {
+    struct TimerRow {
+        QTimer* WindowUi::*Timer;
+        int PeriodMs;
+        void (TMainFormKX4::*Handler)();
+    };
+    static constexpr TimerRow Timers[] = {
+        {&WindowUi::USBTimer, 500, &TMainFormKX4::USBTimerTimer},
+        {&WindowUi::BTTimer, 1000, &TMainFormKX4::BTTimerTimer},
+        {&WindowUi::INETTimer, 2000, &TMainFormKX4::INETTimerTimer},
+    };
+    for (const TimerRow& row : Timers) {
+        auto* timer = new QTimer(window);
+        timer->setInterval(row.PeriodMs);
+        QObject::connect(timer, &QTimer::timeout, window, row.Handler);
+        ui.*row.Timer = timer;
+    }
 }
 
 }  // namespace korvan

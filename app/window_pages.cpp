@@ -10,11 +10,12 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTableWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
-#include "app/main_window.h"
 #include "app/module_tables.h"
+#include "app/table_model.h"
+#include "app/window_parts.h"
 #include "display/can_monitor.h"
 #include "display/outline_view.h"
 #include "model/charge_profiles.h"
@@ -24,7 +25,6 @@ namespace korvan {
 namespace {
 
 constexpr int GroupMargin = 8;
-constexpr int ProfileRow = 5;
 constexpr int ChargeProfileRows = 6;
 
 // A status text box: a memo without border on the window's face colour.
@@ -39,9 +39,10 @@ QPlainTextEdit* NewStatusMemo(QWidget* parent) {
     return memo;
 }
 
-QTableWidget* NewModuleTable(QWidget* parent, bool editable) {
-    auto* table = new QTableWidget(parent);
-    SetUpModuleTable(table, editable);
+QTableView* NewModuleTable(QWidget* parent, bool editable, ModuleTableModel*& model) {
+    auto* table = new QTableView(parent);
+    model = new ModuleTableModel(editable, table);
+    SetUpModuleTable(table, model);
     return table;
 }
 
@@ -53,25 +54,24 @@ QVBoxLayout* NewGroupLayout(QGroupBox* group) {
     return layout;
 }
 
-}  // namespace
 
-void TMainFormKX4::BuildModulePage(QWidget* page, QTableWidget*& state, QPlainTextEdit*& memo,
-                                   QTableWidget*& settings) {
+void BuildModulePage(ModulePage& module) {
+    QWidget* page = module.TabSheet;
     auto* pageLayout = new QHBoxLayout(page);
     pageLayout->setContentsMargins(GroupMargin, GroupMargin, GroupMargin, GroupMargin);
     pageLayout->setSpacing(GroupMargin * 2);
 
     auto* stateGroup = new QGroupBox(QStringLiteral("System State"), page);
     QVBoxLayout* stateLayout = NewGroupLayout(stateGroup);
-    state = NewModuleTable(stateGroup, false);
-    memo = NewStatusMemo(stateGroup);
-    stateLayout->addWidget(state, 0, Qt::AlignLeft);
-    stateLayout->addWidget(memo, 1);
+    module.StateStringGrid = NewModuleTable(stateGroup, false, module.StateTable);
+    module.StatusMemo = NewStatusMemo(stateGroup);
+    stateLayout->addWidget(module.StateStringGrid, 0, Qt::AlignLeft);
+    stateLayout->addWidget(module.StatusMemo, 1);
 
     auto* settingsGroup = new QGroupBox(QStringLiteral("Settings"), page);
     QVBoxLayout* settingsLayout = NewGroupLayout(settingsGroup);
-    settings = NewModuleTable(settingsGroup, true);
-    settingsLayout->addWidget(settings, 0, Qt::AlignLeft);
+    module.SettingsStringGrid = NewModuleTable(settingsGroup, true, module.SettingsTable);
+    settingsLayout->addWidget(module.SettingsStringGrid, 0, Qt::AlignLeft);
     settingsLayout->addStretch(1);
 
     pageLayout->addWidget(stateGroup, 1);
@@ -80,108 +80,107 @@ void TMainFormKX4::BuildModulePage(QWidget* page, QTableWidget*& state, QPlainTe
 
 // The profile drop-down over the "Charging Profile" value cell and the profile
 // strip and table, which stay hidden.
-void TMainFormKX4::BuildControlBoxExtras(QWidget* settingsGroup) {
+void BuildControlBoxExtras(WindowUi& ui) {
+    QTableView* settings = ui.ControlBoxSettingsStringGrid();
+    QWidget* settingsGroup = settings->parentWidget();
     auto* layout = static_cast<QVBoxLayout*>(settingsGroup->layout());
 
-    ChargeProfileTabControl = new QTabBar(settingsGroup);
+    ui.ChargeProfileTabControl = new QTabBar(settingsGroup);
     for (size_t i = 0; i < ChargeProfileCount; ++i)
-        ChargeProfileTabControl->addTab(
+        ui.ChargeProfileTabControl->addTab(
             QStringLiteral("%1 - %2").arg(i).arg(QString::fromStdString(ChargeProfileNames()[i])));
-    ChargeProfileStringGrid = new QTableWidget(settingsGroup);
-    SetUpModuleTable(ChargeProfileStringGrid, true, ProfileTableRowHeight);
-    ChargeProfileStringGrid->setRowCount(ChargeProfileRows);
-    ChargeProfileStringGrid->setFixedHeight(
+    ui.ChargeProfileStringGrid = new QTableView(settingsGroup);
+    auto* profileTable = new ModuleTableModel(true, ui.ChargeProfileStringGrid);
+    SetUpModuleTable(ui.ChargeProfileStringGrid, profileTable, ProfileTableRowHeight);
+    profileTable->Reset(std::vector<std::string>(ChargeProfileRows));
+    ui.ChargeProfileStringGrid->setFixedHeight(
         FittedTableHeight(ChargeProfileRows, ProfileTableRowHeight));
-    layout->insertWidget(1, ChargeProfileTabControl, 0, Qt::AlignLeft);
-    layout->insertWidget(2, ChargeProfileStringGrid, 0, Qt::AlignLeft);
-    ChargeProfileTabControl->hide();
-    ChargeProfileStringGrid->hide();
+    layout->insertWidget(1, ui.ChargeProfileTabControl, 0, Qt::AlignLeft);
+    layout->insertWidget(2, ui.ChargeProfileStringGrid, 0, Qt::AlignLeft);
+    ui.ChargeProfileTabControl->hide();
+    ui.ChargeProfileStringGrid->hide();
 
     // A child of the table, so it stays over the cell wherever the table goes.
-    PIComboBox = new QComboBox(ControlBoxSettingsStringGrid);
+    ui.PIComboBox = new QComboBox(settings);
     for (const std::string& name : ChargeProfileNames())
-        PIComboBox->addItem(QString::fromStdString(name));
-    const int frame = ControlBoxSettingsStringGrid->frameWidth();
-    PIComboBox->setGeometry(frame + TableColumnWidth, frame + ProfileRow * (TableRowHeight + 1),
-                            TableColumnWidth - 1, TableRowHeight);
-    PIComboBox->setCurrentIndex(0);
+        ui.PIComboBox->addItem(QString::fromStdString(name));
+    const int frame = settings->frameWidth();
+    ui.PIComboBox->setGeometry(frame + TableColumnWidth, frame + ProfileRow * (TableRowHeight + 1),
+                               TableColumnWidth - 1, TableRowHeight);
+    ui.PIComboBox->setCurrentIndex(0);
 }
 
-void TMainFormKX4::BuildPages() {
-    auto* central = new QWidget(this);
+QLabel* NewMessagePanel(QWidget* parent) {
+    auto* panel = new QLabel(QStringLiteral(" Message"), parent);
+    panel->setFixedHeight(17);
+    panel->setAutoFillBackground(true);
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, Qt::yellow);
+    palette.setColor(QPalette::WindowText, Qt::black);
+    panel->setPalette(palette);
+    QFont panelFont = panel->font();
+    panelFont.setFamily(QStringLiteral("MS Sans Serif"));
+    panelFont.setPixelSize(11);
+    panelFont.setBold(true);
+    panel->setFont(panelFont);
+    panel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    panel->hide();
+    return panel;
+}
+
+QVBoxLayout* NewPageLayout(QWidget* page) {
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    return layout;
+}
+
+}  // namespace
+
+// The module pages in this order, then "System Outline" and "NMEA-2000".
+void BuildPages(QMainWindow* window, WindowUi& ui, SystemData& data) {
+    auto* central = new QWidget(window);
     auto* centralLayout = new QVBoxLayout(central);
     centralLayout->setContentsMargins(0, 0, 0, 0);
     centralLayout->setSpacing(0);
 
-    PageControl = new QTabWidget(central);
-    struct PageRow {
-        QWidget* TMainFormKX4::*Page;
-        const char* Caption;
-    };
-    static constexpr PageRow Pages[] = {
-        {&TMainFormKX4::BatteryBoxTabSheet, "Battery Control Module"},
-        {&TMainFormKX4::FieldBox1TabSheet, "Field Control Module #1"},
-        {&TMainFormKX4::FieldBox2TabSheet, "Field Control Module #2"},
-        {&TMainFormKX4::ControlBoxTabSheet, "System Control Module"},
-        {&TMainFormKX4::OutlineTabSheet, "System Outline"},
-        {&TMainFormKX4::CanTabSheet, "NMEA-2000"},
-    };
-    for (const PageRow& row : Pages) {
-        this->*row.Page = new QWidget(PageControl);
-        PageControl->addTab(this->*row.Page, QString::fromLatin1(row.Caption));
+    ui.PageControl = new QTabWidget(central);
+    for (ModuleId module : {ModuleId::BatteryBox, ModuleId::FieldBox1, ModuleId::FieldBox2,
+                            ModuleId::ControlBox}) {
+        ModulePage& page = ui.Module(module);
+        page.TabSheet = new QWidget(ui.PageControl);
+        ui.PageControl->addTab(page.TabSheet, QString::fromLatin1(ModuleName(module)));
+        BuildModulePage(page);
     }
+    BuildControlBoxExtras(ui);
 
-    BuildModulePage(BatteryBoxTabSheet, BatteryBoxStateStringGrid, BatteryBoxStatusMemo,
-                    BatteryBoxSettingsStringGrid);
-    BuildModulePage(FieldBox1TabSheet, FieldBox1StateStringGrid, FieldBox1StatusMemo,
-                    FieldBox1SettingsStringGrid);
-    BuildModulePage(FieldBox2TabSheet, FieldBox2StateStringGrid, FieldBox2StatusMemo,
-                    FieldBox2SettingsStringGrid);
-    BuildModulePage(ControlBoxTabSheet, ControlBoxStateStringGrid, ControlBoxStatusMemo,
-                    ControlBoxSettingsStringGrid);
-    BuildControlBoxExtras(ControlBoxSettingsStringGrid->parentWidget());
+    ui.OutlineTabSheet = new QWidget(ui.PageControl);
+    ui.PageControl->addTab(ui.OutlineTabSheet, QStringLiteral("System Outline"));
+    ui.Outline = new OutlineView(data, ui.OutlineTabSheet);
+    NewPageLayout(ui.OutlineTabSheet)->addWidget(ui.Outline);
 
-    auto* outlineLayout = new QVBoxLayout(OutlineTabSheet);
-    outlineLayout->setContentsMargins(0, 0, 0, 0);
-    Outline = new OutlineView(data_, OutlineTabSheet);
-    outlineLayout->addWidget(Outline);
+    ui.CanTabSheet = new QWidget(ui.PageControl);
+    ui.PageControl->addTab(ui.CanTabSheet, QStringLiteral("NMEA-2000"));
+    ui.Can = new CanMonitor(ui.CanTabSheet);
+    NewPageLayout(ui.CanTabSheet)->addWidget(ui.Can);
 
-    auto* canLayout = new QVBoxLayout(CanTabSheet);
-    canLayout->setContentsMargins(0, 0, 0, 0);
-    Can = new CanMonitor(CanTabSheet);
-    canLayout->addWidget(Can);
-
-    MessagePanel = new QLabel(QStringLiteral(" Message"), central);
-    MessagePanel->setFixedHeight(17);
-    MessagePanel->setAutoFillBackground(true);
-    QPalette palette = MessagePanel->palette();
-    palette.setColor(QPalette::Window, Qt::yellow);
-    palette.setColor(QPalette::WindowText, Qt::black);
-    MessagePanel->setPalette(palette);
-    QFont panelFont = MessagePanel->font();
-    panelFont.setFamily(QStringLiteral("MS Sans Serif"));
-    panelFont.setPixelSize(11);
-    panelFont.setBold(true);
-    MessagePanel->setFont(panelFont);
-    MessagePanel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    MessagePanel->hide();
-
-    centralLayout->addWidget(PageControl, 1);
-    centralLayout->addWidget(MessagePanel);
-    setCentralWidget(central);
-    PageControl->setCurrentWidget(ControlBoxTabSheet);
+    ui.MessagePanel = NewMessagePanel(central);
+    centralLayout->addWidget(ui.PageControl, 1);
+    centralLayout->addWidget(ui.MessagePanel);
+    window->setCentralWidget(central);
+    ui.PageControl->setCurrentWidget(ui.ControlBoxTabSheet());
 }
 
-void TMainFormKX4::BuildStatusBar() {
-    StatusText = new QLabel(statusBar());
-    StatusText->setTextFormat(Qt::PlainText);
-    WriteProgress = new QProgressBar(statusBar());
-    WriteProgress->setFixedWidth(260);
-    WriteProgress->setMaximumHeight(16);
-    WriteProgress->hide();
-    statusBar()->addWidget(StatusText, 1);
-    statusBar()->addPermanentWidget(WriteProgress);
-    statusBar()->setSizeGripEnabled(false);
+void BuildStatusBar(QMainWindow* window, WindowUi& ui) {
+    QStatusBar* bar = window->statusBar();
+    ui.StatusText = new QLabel(bar);
+    ui.StatusText->setTextFormat(Qt::PlainText);
+    ui.WriteProgress = new QProgressBar(bar);
+    ui.WriteProgress->setFixedWidth(260);
+    ui.WriteProgress->setMaximumHeight(16);
+    ui.WriteProgress->hide();
+    bar->addWidget(ui.StatusText, 1);
+    bar->addPermanentWidget(ui.WriteProgress);
+    bar->setSizeGripEnabled(false);
 }
 
 }  // namespace korvan

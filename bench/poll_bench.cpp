@@ -56,11 +56,11 @@ void RunPollTicks(benchmark::State& state, bool paint, bool outlinePage) {
     seams.Wait = &waiter;
     seams.Dialogs = &dialogs;
     TMainFormKX4 window(seams);
-    window.USBTimer->stop();
-    window.BTTimer->stop();
-    window.INETTimer->stop();
+    window.Ui().USBTimer->stop();
+    window.Ui().BTTimer->stop();
+    window.Ui().INETTimer->stop();
     window.show();
-    if (outlinePage) window.PageControl->setCurrentWidget(window.OutlineTabSheet);
+    if (outlinePage) window.Ui().PageControl->setCurrentWidget(window.Ui().OutlineTabSheet);
     QCoreApplication::processEvents();
     window.USBTimerTimer();  // finds and opens the device
     window.USBTimerTimer();

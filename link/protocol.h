@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "model/modules.h"
 #include "model/system_data.h"
 
 namespace korvan {
@@ -81,6 +82,8 @@ void ReverseReceived(const uint8_t* received, size_t n, uint8_t* answer);
 DeviceReport StateRequest(uint8_t code, uint8_t frsFlag = 0);
 // The USB state poll: codes 1, 2, 3, 4; code 23 follows only while the frame monitor watches.
 const std::vector<uint8_t>& StatePollCodes();
+// The module whose state a request of codes 1-4 asks for.
+ModuleId StateModule(uint8_t code);
 
 // One USB request of a fixed sequence and the pause after it. Only the first `Length`
 // bytes of `Report` carry meaning; the rest are what the request before it left in the
@@ -102,6 +105,8 @@ constexpr std::chrono::milliseconds ResetPause{1000};
 constexpr std::chrono::milliseconds BluetoothResetDuration{10000};
 // Write of all settings: code 16, 17, then 47 + 17 + 17 item reports (83 in all).
 std::vector<UsbRequest> WriteAllSettingsRequests(SystemData& data);
+// The module a write request (codes 16-20) goes to.
+ModuleId WriteRequestModule(uint8_t code);
 // Write of the control box settings only: codes 16 and 17 with their 1 s pauses.
 std::vector<UsbRequest> WriteControlBoxRequests(SystemData& data);
 // Read of all settings: codes 5, 9, 6, 7, 8 in this order.

@@ -84,6 +84,32 @@ const std::vector<uint8_t>& StatePollCodes() {
     return codes;
 }
 
+ModuleId StateModule(uint8_t code) {
+    switch (code) {
+        case CmdBatteryBoxState:
+            return ModuleId::BatteryBox;
+        case CmdFieldBox1State:
+            return ModuleId::FieldBox1;
+        case CmdFieldBox2State:
+            return ModuleId::FieldBox2;
+        default:
+            return ModuleId::ControlBox;
+    }
+}
+
+ModuleId WriteRequestModule(uint8_t code) {
+    switch (code) {
+        case CmdWriteBatteryBoxItem:
+            return ModuleId::BatteryBox;
+        case CmdWriteFieldBox1Item:
+            return ModuleId::FieldBox1;
+        case CmdWriteFieldBox2Item:
+            return ModuleId::FieldBox2;
+        default:
+            return ModuleId::ControlBox;
+    }
+}
+
 void ApplyUsbRequest(const UsbRequest& request, DeviceReport& output) {
     const size_t n = std::min(request.Length, output.size());
     std::copy_n(request.Report.begin(), n, output.begin());

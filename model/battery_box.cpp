@@ -419,4 +419,9 @@ void ReadBatteryBoxSettingsTable(BatteryBoxSettings& s, const std::vector<std::s
     RunRangeChecks(&s, Checks, std::size(Checks));
 }
 
+
+std::vector<std::string> BatteryBoxSettingsRanges(uint8_t systemVoltage, char sep) {
+    return SettingsRangeTexts(Rows, Checks, Scale(systemVoltage), sep);
+}
+
 }  // namespace korvan

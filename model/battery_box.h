@@ -105,5 +105,7 @@ std::vector<std::string> BatteryBoxSettingsTexts(const BatteryBoxSettings& setti
 void ReadBatteryBoxSettingsTable(BatteryBoxSettings& settings,
                                  const std::vector<std::string>& cells, uint8_t systemVoltage,
                                  char sep);
+// The allowed range of each settings row, on the scale the table shows.
+std::vector<std::string> BatteryBoxSettingsRanges(uint8_t systemVoltage, char sep);
 
 }  // namespace korvan

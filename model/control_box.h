@@ -96,6 +96,8 @@ std::vector<std::string> ControlBoxSettingsTexts(const ControlBoxSettings& setti
 // Parses the 13 value cells (row 5 holds the profile index) and validates.
 void ReadControlBoxSettingsTable(ControlBoxSettings& settings,
                                  const std::vector<std::string>& cells, char sep);
+// The allowed range of each settings row.
+std::vector<std::string> ControlBoxSettingsRanges(char sep);
 void ValidateControlBoxSettings(ControlBoxSettings& settings);
 // The profile that ProfileIndex selects, never outside the eight (index > 7 gives null).
 ChargeProfile* SelectedProfile(ControlBoxSettings& settings);

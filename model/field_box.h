@@ -68,5 +68,7 @@ std::vector<std::string> FieldBoxStatusLines(const FieldBoxState& state);
 std::vector<std::string> FieldBoxSettingsTexts(const FieldBoxSettings& settings, char sep);
 void ReadFieldBoxSettingsTable(FieldBoxSettings& settings, const std::vector<std::string>& cells,
                                char sep);
+// The allowed range of each settings row.
+std::vector<std::string> FieldBoxSettingsRanges(char sep);
 
 }  // namespace korvan

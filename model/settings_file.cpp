@@ -14,10 +14,10 @@ static_assert(std::is_trivially_copyable_v<ControlBoxSettings> &&
 
 namespace {
 
-constexpr size_t ControlOffset = 0;
-constexpr size_t BatteryOffset = 512;
-constexpr size_t Field1Offset = 656;
-constexpr size_t Field2Offset = 704;
+constexpr size_t ControlOffset = ControlBoxFileOffset;
+constexpr size_t BatteryOffset = BatteryBoxFileOffset;
+constexpr size_t Field1Offset = FieldBoxFileOffsets[0];
+constexpr size_t Field2Offset = FieldBoxFileOffsets[1];
 static_assert(BatteryOffset == ControlOffset + sizeof(ControlBoxSettings));
 static_assert(Field1Offset == BatteryOffset + sizeof(BatteryBoxSettings));
 static_assert(Field2Offset == Field1Offset + sizeof(FieldBoxSettings));

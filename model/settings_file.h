@@ -13,6 +13,10 @@
 namespace korvan {
 
 constexpr size_t SettingsFileSize = 752;
+// Where each record starts in the file.
+constexpr size_t ControlBoxFileOffset = 0;
+constexpr size_t BatteryBoxFileOffset = 512;
+constexpr size_t FieldBoxFileOffsets[2] = {656, 704};
 using SettingsFileImage = std::array<uint8_t, SettingsFileSize>;
 
 SettingsFileImage BuildSettingsFileImage(const SystemData& data);

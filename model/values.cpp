@@ -263,4 +263,65 @@ void RunRangeChecks(void* record, const RangeCheck* checks, size_t count) {
     }
 }
 
+namespace {
+
+std::string BoundText(double v, CellForm form, char sep) {
+    switch (form) {
+        case CellForm::Int:
+            return FormatInt(static_cast<long long>(v));
+        case CellForm::Fixed2:
+            return FormatFixed(v, 2, sep);
+        case CellForm::Fixed3:
+            return FormatFixed(v, 3, sep);
+    }
+    return {};
+}
+
+// Digits after the separator of a shown value text.
+int Decimals(std::string_view text, char sep) {
+    const size_t at = text.find(sep);
+    return at == std::string_view::npos ? 0 : static_cast<int>(text.size() - at - 1);
+}
+
+}  // namespace
+
+std::vector<std::string> SettingsRangeTexts(std::span<const SettingsRow> rows,
+                                            std::span<const RangeCheck> checks, double scale,
+                                            char sep) {
+    std::vector<std::string> texts(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const SettingsRow& row = rows[i];
+        for (const RangeCheck& c : checks) {
+            if (c.Offset != row.Offset || c.Width != row.Width) continue;
+            const double k = row.Scale24 ? scale : 1.0;
+            const std::string low = BoundText(c.Min * k, row.Form, sep);
+            if (c.MaxFrom != NoField)
+                texts[i] = "from " + low;
+            else if (row.Form == CellForm::Int && c.Max - c.Min == 1)
+                texts[i] = low + " or " + BoundText(c.Max * k, row.Form, sep);
+            else
+                texts[i] = low + " to " + BoundText(c.Max * k, row.Form, sep);
+            break;
+        }
+    }
+    return texts;
+}
+
+std::vector<CellCorrection> FindCorrections(const std::vector<std::string>& typed,
+                                            const std::vector<std::string>& used, char sep) {
+    std::vector<CellCorrection> corrections;
+    for (size_t row = 0; row < typed.size() && row < used.size(); ++row) {
+        const std::string_view t = Trim(typed[row]);
+        const std::string_view u = Trim(used[row]);
+        if (t == u) continue;
+        double typedValue = 0;
+        double usedValue = 0;
+        if (ParseDecimal(t, sep, typedValue) && ParseDecimal(u, sep, usedValue) &&
+            FormatFixed(typedValue, Decimals(u, sep), sep) == u)
+            continue;
+        corrections.push_back({row, typed[row], used[row]});
+    }
+    return corrections;
+}
+
 }  // namespace korvan

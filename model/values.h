@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <span>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -124,5 +125,24 @@ std::string SettingsRowText(const void* record, const SettingsRow& row, double s
 void ReadSettingsRow(void* record, const SettingsRow& row, const std::string* cell, double scale,
                      char sep);
 void RunRangeChecks(void* record, const RangeCheck* checks, size_t count);
+
+// The allowed range of each row as the user reads it ("1 to 500", "0 or 1"), from
+// the checks that bound the row's field; "" for a row no check bounds.
+std::vector<std::string> SettingsRangeTexts(std::span<const SettingsRow> rows,
+                                            std::span<const RangeCheck> checks, double scale,
+                                            char sep);
+
+// A value cell whose text the read-back and checks did not keep.
+struct CellCorrection {
+    size_t Row;
+    std::string Typed;
+    std::string Used;
+    bool operator==(const CellCorrection&) const = default;
+};
+// Compares the typed cells with the texts of the records after read-back: a row
+// counts when its text does not parse, or parses to a value other than the one used
+// (a different rounding of the same value is no correction).
+std::vector<CellCorrection> FindCorrections(const std::vector<std::string>& typed,
+                                            const std::vector<std::string>& used, char sep);
 
 }  // namespace korvan

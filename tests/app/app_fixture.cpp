@@ -1,6 +1,6 @@
 #include "tests/app/app_fixture.h"
 
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <thread>
 
@@ -75,30 +75,28 @@ AppTest::~AppTest() {
 }
 
 void AppTest::Quiet() {
-    window->USBTimer->stop();
-    window->BTTimer->stop();
-    window->INETTimer->stop();
+    window->Ui().USBTimer->stop();
+    window->Ui().BTTimer->stop();
+    window->Ui().INETTimer->stop();
 }
 
-std::vector<std::string> AppTest::Values(const QTableWidget* table) {
+std::vector<std::string> AppTest::Values(const QTableView* table) {
     std::vector<std::string> values;
-    for (int row = 0; row < table->rowCount(); ++row) {
-        const QTableWidgetItem* item = table->item(row, 1);
-        values.push_back(item ? item->text().toStdString() : std::string());
-    }
+    for (int row = 0; row < RowCount(table); ++row)
+        values.push_back(Cell(table, row).toStdString());
     return values;
 }
 
-bool AppTest::AllEmpty(const QTableWidget* table) {
+bool AppTest::AllEmpty(const QTableView* table) {
     for (const std::string& value : Values(table))
         if (value != "-") return false;
-    return table->rowCount() > 0;
+    return RowCount(table) > 0;
 }
 
-bool AppTest::NoneEmpty(const QTableWidget* table) {
+bool AppTest::NoneEmpty(const QTableView* table) {
     for (const std::string& value : Values(table))
         if (value == "-" || value.empty()) return false;
-    return table->rowCount() > 0;
+    return RowCount(table) > 0;
 }
 
 void AppTest::ConnectUsb() {

@@ -14,13 +14,18 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/window_ui.h"
+#include "link/bt_transport.h"
+#include "link/usb_transport.h"
+#include "relay/remote_support.h"
 #include "platform/posix_serial_port.h"
 #include "sim/sim_bluetooth_discovery.h"
 #include "sim/sim_hid_devices.h"
 #include "sim/sim_serial_line.h"
 #include "sim/simulator.h"
+#include "tests/support/table_cells.h"
 
-class QTableWidget;
+class QTableView;
 
 namespace korvan {
 
@@ -95,9 +100,9 @@ class AppTest : public ::testing::Test {
     void Quiet();
     TMainFormKX4& W() { return *window; }
     std::vector<uint8_t> UsbCodes() { return simulator.ReceivedUsbCodes(); }
-    static std::vector<std::string> Values(const QTableWidget* table);
-    static bool AllEmpty(const QTableWidget* table);  // every value cell "-"
-    static bool NoneEmpty(const QTableWidget* table);
+    static std::vector<std::string> Values(const QTableView* table);
+    static bool AllEmpty(const QTableView* table);  // every value cell "-"
+    static bool NoneEmpty(const QTableView* table);
     // The first exchange finds and opens the device (and fails, as on a real
     // start); the record of what the simulator received starts after it.
     void ConnectUsb();

@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLocale>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <cstring>
 
@@ -32,7 +32,7 @@ TEST_F(AppFilesTest, SaveThenLoadRestoresEverySettingsFieldBitForBit) {
     ASSERT_TRUE(dir.isValid());
     W().USBTimerTimer();
     W().ReadAllSettingsFromSystemClick();
-    W().PIComboBox->setCurrentIndex(4);
+    W().Ui().PIComboBox->setCurrentIndex(4);
     const QString path = dir.filePath("boat.korvan3");
     dialogs.SavePath = path;
     W().SaveSettingsToFileClick();
@@ -46,22 +46,22 @@ TEST_F(AppFilesTest, SaveThenLoadRestoresEverySettingsFieldBitForBit) {
     EXPECT_EQ(saved.BatterySettings.Marker, 0xFF);
 
     // Other settings arrive, then the file comes back.
-    W().FieldBox1SettingsStringGrid->item(0, 1)->setText("20");
+    Type(W().Ui().FieldBox1SettingsStringGrid(), 0, "20");
     W().WriteAllSettingsToSystemClick();
     W().ReadAllSettingsFromSystemClick();
-    W().PIComboBox->setCurrentIndex(0);
+    W().Ui().PIComboBox->setCurrentIndex(0);
     ASSERT_FALSE(SameBytes(W().Records().FieldSettings[0], saved.FieldSettings[0]));
 
     dialogs.OpenPath = path;
     W().LoadSettingsFromFileClick();
     EXPECT_EQ(dialogs.OpenRequests.back().Title, "Load Settings From File");
-    EXPECT_TRUE(W().SettingsLoaded);
+    EXPECT_TRUE(W().Flags().SettingsLoaded);
     EXPECT_TRUE(SameBytes(W().Records().ControlSettings, saved.ControlSettings));
     EXPECT_TRUE(SameBytes(W().Records().BatterySettings, saved.BatterySettings));
     EXPECT_TRUE(SameBytes(W().Records().FieldSettings, saved.FieldSettings));
-    EXPECT_EQ(W().PIComboBox->currentIndex(), 4);
-    for (QTableWidget* table : {W().ControlBoxSettingsStringGrid, W().BatteryBoxSettingsStringGrid,
-                                W().FieldBox1SettingsStringGrid, W().FieldBox2SettingsStringGrid})
+    EXPECT_EQ(W().Ui().PIComboBox->currentIndex(), 4);
+    for (QTableView* table : {W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
+                                W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
         EXPECT_TRUE(NoneEmpty(table));
 
     // Saving what was loaded gives the same file.
@@ -80,12 +80,12 @@ TEST_F(AppFilesTest, SaveAfterALostLinkKeepsTheSettingsNotTheEmptyTablesDefaults
 
     W().USBTimerTimer();
     W().ReadAllSettingsFromSystemClick();
-    W().FieldBox1SettingsStringGrid->item(0, 1)->setText("18");
+    Type(W().Ui().FieldBox1SettingsStringGrid(), 0, "18");
     dialogs.SavePath = dir.filePath("before.korvan3");
     W().SaveSettingsToFileClick();
     simHid.Unplug();
     W().USBTimerTimer();
-    ASSERT_TRUE(AllEmpty(W().FieldBox1SettingsStringGrid));
+    ASSERT_TRUE(AllEmpty(W().Ui().FieldBox1SettingsStringGrid()));
     dialogs.SavePath = dir.filePath("after.korvan3");
     W().SaveSettingsToFileClick();
     EXPECT_EQ(Read(dir.filePath("after.korvan3")), Read(dir.filePath("before.korvan3")));
@@ -95,10 +95,10 @@ TEST_F(AppFilesTest, SaveAfterALostLinkKeepsTheSettingsNotTheEmptyTablesDefaults
 TEST_F(AppFilesTest, FailedOrCancelledLoadLeavesTablesEmptyAndSettingsNotLoaded) {
     ASSERT_TRUE(dir.isValid());
     W().ReadAllSettingsFromSystemClick();
-    ASSERT_TRUE(W().SettingsLoaded);
+    ASSERT_TRUE(W().Flags().SettingsLoaded);
     W().LoadSettingsFromFileClick();  // cancelled
-    EXPECT_FALSE(W().SettingsLoaded);
-    EXPECT_TRUE(AllEmpty(W().ControlBoxSettingsStringGrid));
+    EXPECT_FALSE(W().Flags().SettingsLoaded);
+    EXPECT_TRUE(AllEmpty(W().Ui().ControlBoxSettingsStringGrid()));
 
     const QString shortFile = dir.filePath("short.korvan3");
     QFile file(shortFile);
@@ -110,8 +110,8 @@ TEST_F(AppFilesTest, FailedOrCancelledLoadLeavesTablesEmptyAndSettingsNotLoaded)
     ASSERT_EQ(dialogs.Messages.size(), 1u);
     EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Error);
     EXPECT_EQ(dialogs.Messages[0].Text, "Stream read error");
-    EXPECT_FALSE(W().SettingsLoaded);
-    EXPECT_TRUE(AllEmpty(W().FieldBox1SettingsStringGrid));
+    EXPECT_FALSE(W().Flags().SettingsLoaded);
+    EXPECT_TRUE(AllEmpty(W().Ui().FieldBox1SettingsStringGrid()));
 
     dialogs.SavePath = dir.filePath("no/such/folder/x.korvan3");
     W().SaveSettingsToFileClick();
@@ -125,10 +125,10 @@ TEST_F(AppFilesTest, DataLogGetsHeaderOnceALinePerCompletePollAndStopsOnFailure)
     QDir().mkpath(logDir);
     const QString path = logDir + "/Log.txt";
     dialogs.SavePath = path;
-    W().EnableDataLoggingToFile->trigger();
+    W().Ui().EnableDataLoggingToFile->trigger();
     Quiet();
-    ASSERT_TRUE(W().EnableDataLoggingToFile->isChecked());
-    EXPECT_EQ(W().DataLogPath, path.toStdString());
+    ASSERT_TRUE(W().Ui().EnableDataLoggingToFile->isChecked());
+    EXPECT_EQ(W().Flags().DataLogPath, path.toStdString());
 
     for (int i = 0; i < 3; ++i) W().USBTimerTimer();
     hid.FailCode = CmdFieldBox1State;  // an incomplete poll writes no line
@@ -146,11 +146,11 @@ TEST_F(AppFilesTest, DataLogGetsHeaderOnceALinePerCompletePollAndStopsOnFailure)
     // The folder goes away: the append fails and logging switches itself off.
     QDir(logDir).removeRecursively();
     W().USBTimerTimer();
-    EXPECT_FALSE(W().EnableDataLoggingToFile->isChecked());
+    EXPECT_FALSE(W().Ui().EnableDataLoggingToFile->isChecked());
     QDir().mkpath(logDir);
     W().USBTimerTimer();
     EXPECT_FALSE(QFile::exists(path));
-    EXPECT_EQ(W().DataLogPath, path.toStdString());
+    EXPECT_EQ(W().Flags().DataLogPath, path.toStdString());
 }
 
 TEST_F(AppFilesTest, BatterySettingsFollowTheSystemVoltageScale) {
@@ -166,14 +166,14 @@ TEST_F(AppFilesTest, BatterySettingsFollowTheSystemVoltageScale) {
     W().USBTimerTimer();  // finds the device again, still without a state
     dialogs.OpenPath = dialogs.SavePath;
     W().LoadSettingsFromFileClick();
-    const QString shown12 = W().BatteryBoxSettingsStringGrid->item(2, 1)->text();
+    const QString shown12 = Cell(W().Ui().BatteryBoxSettingsStringGrid(), 2, 1);
 
     SimConfig config = simulator.Config();
     config.SystemVoltage = 24;
     simulator.SetConfig(config);
     W().USBTimerTimer();
     ASSERT_EQ(W().Records().BatteryState.SystemVoltage, 24);
-    const QString shown24 = W().BatteryBoxSettingsStringGrid->item(2, 1)->text();
+    const QString shown24 = Cell(W().Ui().BatteryBoxSettingsStringGrid(), 2, 1);
     EXPECT_NE(shown24, shown12);
     EXPECT_NEAR(QLocale().toDouble(shown24), 2 * at100, 0.006);  // in the user's locale
     // Read back on the scale it is shown on, the held value is the 12 V one.

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QPixmap>
 #include <QTabWidget>
-#include <QTableWidget>
+#include <QTableView>
 
 #include "display/can_monitor.h"
 #include "tests/app/app_fixture.h"
@@ -18,24 +18,24 @@ TEST_F(AppPagesTest, EveryPageShowsTheLiveSystem) {
     W().USBTimerTimer();  // the read fills the tables of the modules this poll reports
     W().ReadAllSettingsFromSystemClick();
     Quiet();
-    W().PageControl->setCurrentWidget(W().CanTabSheet);
+    W().Ui().PageControl->setCurrentWidget(W().Ui().CanTabSheet);
     for (int tick = 0; tick < 8; ++tick) {
         now += std::chrono::milliseconds(500);
         W().USBTimerTimer();
     }
-    EXPECT_FALSE(W().Can->Lines().isEmpty());
+    EXPECT_FALSE(W().Ui().Can->Lines().isEmpty());
     QDir().mkpath("app-pages");
-    for (int page = 0; page < W().PageControl->count(); ++page) {
-        W().PageControl->setCurrentIndex(page);
+    for (int page = 0; page < W().Ui().PageControl->count(); ++page) {
+        W().Ui().PageControl->setCurrentIndex(page);
         W().USBTimerTimer();
         const QPixmap picture = W().grab();
         EXPECT_FALSE(picture.isNull());
         EXPECT_TRUE(picture.save(QStringLiteral("app-pages/page%1.png").arg(page)));
     }
-    for (QTableWidget* table : {W().ControlBoxStateStringGrid, W().BatteryBoxStateStringGrid,
-                                W().FieldBox1StateStringGrid, W().FieldBox2StateStringGrid,
-                                W().ControlBoxSettingsStringGrid, W().BatteryBoxSettingsStringGrid,
-                                W().FieldBox1SettingsStringGrid, W().FieldBox2SettingsStringGrid})
+    for (QTableView* table : {W().Ui().ControlBoxStateStringGrid(), W().Ui().BatteryBoxStateStringGrid(),
+                                W().Ui().FieldBox1StateStringGrid(), W().Ui().FieldBox2StateStringGrid(),
+                                W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
+                                W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
         EXPECT_TRUE(NoneEmpty(table)) << table->objectName().toStdString();
     W().hide();
 }

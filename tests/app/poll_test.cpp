@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTabWidget>
-#include <QTableWidget>
+#include <QTableView>
 
 #include "display/can_monitor.h"
 #include "link/protocol.h"
@@ -27,19 +27,19 @@ TEST_F(AppPollTest, UsbTickFillsEveryStateTableFromTheSystem) {
     EXPECT_EQ(W().Records().ControlState.ConnectedModules, states.Control.ConnectedModules);
     EXPECT_EQ(W().Records().BatteryState.Soc, states.Battery.Soc);
     EXPECT_EQ(W().Records().FieldState[1].EngineRpm, states.Field[1].EngineRpm);
-    for (QTableWidget* table : {W().ControlBoxStateStringGrid, W().BatteryBoxStateStringGrid,
-                                W().FieldBox1StateStringGrid, W().FieldBox2StateStringGrid})
+    for (QTableView* table : {W().Ui().ControlBoxStateStringGrid(), W().Ui().BatteryBoxStateStringGrid(),
+                                W().Ui().FieldBox1StateStringGrid(), W().Ui().FieldBox2StateStringGrid()})
         EXPECT_TRUE(NoneEmpty(table)) << table->objectName().toStdString();
-    for (QPlainTextEdit* memo : {W().ControlBoxStatusMemo, W().BatteryBoxStatusMemo,
-                                 W().FieldBox1StatusMemo, W().FieldBox2StatusMemo})
+    for (QPlainTextEdit* memo : {W().Ui().ControlBoxStatusMemo(), W().Ui().BatteryBoxStatusMemo(),
+                                 W().Ui().FieldBox1StatusMemo(), W().Ui().FieldBox2StatusMemo()})
         EXPECT_FALSE(memo->toPlainText().isEmpty());
-    EXPECT_TRUE(W().ControlBoxStatusMemo->toPlainText().contains("- NMEA 2000 connected"));
+    EXPECT_TRUE(W().Ui().ControlBoxStatusMemo()->toPlainText().contains("- NMEA 2000 connected"));
     // Settings tables are not touched by a poll.
-    EXPECT_TRUE(AllEmpty(W().ControlBoxSettingsStringGrid));
+    EXPECT_TRUE(AllEmpty(W().Ui().ControlBoxSettingsStringGrid()));
     EXPECT_EQ(W().windowTitle(), "Ardexon KORVAN KX4 system [User Mode] - USB connection");
-    EXPECT_EQ(W().StatusText->text().toStdString(), W().Usb().UsbStatusText);
+    EXPECT_EQ(W().Ui().StatusText->text().toStdString(), W().Usb().UsbStatusText);
 
-    W().ShareDataWithSupport->trigger();
+    W().Ui().ShareDataWithSupport->trigger();
     W().USBTimerTimer();
     EXPECT_EQ(W().windowTitle(),
               "Ardexon KORVAN KX4 system [User Mode] - USB connection, "
@@ -48,12 +48,12 @@ TEST_F(AppPollTest, UsbTickFillsEveryStateTableFromTheSystem) {
 
 TEST_F(AppPollTest, TickOfAnotherLinkDoesNothing) {
     const QString caption = W().windowTitle();
-    W().ConnectionBlueTooth->trigger();
+    W().Ui().ConnectionBlueTooth->trigger();
     W().USBTimerTimer();
-    W().RemoteViaInternetToProvideSupport->trigger();
+    W().Ui().RemoteViaInternetToProvideSupport->trigger();
     W().BTTimerTimer();
     EXPECT_TRUE(UsbCodes().empty());
-    EXPECT_TRUE(AllEmpty(W().ControlBoxStateStringGrid));
+    EXPECT_TRUE(AllEmpty(W().Ui().ControlBoxStateStringGrid()));
     EXPECT_EQ(W().windowTitle(), caption);
 }
 
@@ -65,14 +65,14 @@ TEST_F(AppPollTest, FrsFlagsRideOnTheNextStateRequestOnly) {
     EXPECT_EQ(hid.Written[0][1], CmdControlBoxState);
     EXPECT_EQ(hid.Written[0][2], FrsMinusFlag);  // minus wins
     EXPECT_EQ(hid.Written[1][2], 0);
-    EXPECT_FALSE(W().FrsPlusPending || W().FrsMinusPending);
+    EXPECT_FALSE(W().Flags().FrsPlusPending || W().Flags().FrsMinusPending);
 
     // A press whose request fails is gone, not sent again.
     W().FRSPlusButtonClick();
     hid.FailCode = CmdControlBoxState;
     W().USBTimerTimer();
     hid.FailCode = -1;
-    EXPECT_FALSE(W().FrsPlusPending);
+    EXPECT_FALSE(W().Flags().FrsPlusPending);
     hid.Written.clear();
     W().USBTimerTimer();
     ASSERT_FALSE(hid.Written.empty());
@@ -82,8 +82,8 @@ TEST_F(AppPollTest, FrsFlagsRideOnTheNextStateRequestOnly) {
 TEST_F(AppPollTest, FailedFirstExchangeEmptiesTablesZeroesRecordsAndForgetsSettings) {
     W().USBTimerTimer();
     W().ReadAllSettingsFromSystemClick();
-    ASSERT_TRUE(W().SettingsLoaded);
-    ASSERT_TRUE(NoneEmpty(W().FieldBox1SettingsStringGrid));
+    ASSERT_TRUE(W().Flags().SettingsLoaded);
+    ASSERT_TRUE(NoneEmpty(W().Ui().FieldBox1SettingsStringGrid()));
     const uint8_t poles = W().Records().FieldSettings[0].Poles;
 
     simHid.Unplug();
@@ -92,12 +92,12 @@ TEST_F(AppPollTest, FailedFirstExchangeEmptiesTablesZeroesRecordsAndForgetsSetti
     EXPECT_EQ(W().Records().ControlState.ConnectedModules, 0);
     EXPECT_EQ(W().Records().BatteryState.Soc, 0);
     EXPECT_EQ(W().Records().FieldState[0].EngineRpm, 0);
-    for (QTableWidget* table : {W().ControlBoxStateStringGrid, W().BatteryBoxStateStringGrid,
-                                W().FieldBox1StateStringGrid, W().FieldBox2StateStringGrid,
-                                W().ControlBoxSettingsStringGrid, W().BatteryBoxSettingsStringGrid,
-                                W().FieldBox1SettingsStringGrid, W().FieldBox2SettingsStringGrid})
+    for (QTableView* table : {W().Ui().ControlBoxStateStringGrid(), W().Ui().BatteryBoxStateStringGrid(),
+                                W().Ui().FieldBox1StateStringGrid(), W().Ui().FieldBox2StateStringGrid(),
+                                W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
+                                W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
         EXPECT_TRUE(AllEmpty(table)) << table->objectName().toStdString();
-    EXPECT_TRUE(W().BatteryBoxStatusMemo->toPlainText().isEmpty());
+    EXPECT_TRUE(W().Ui().BatteryBoxStatusMemo()->toPlainText().isEmpty());
     EXPECT_EQ(W().Records().FieldSettings[0].Poles, poles);  // the records keep the settings
 
     // The emptied tables would write every row's default: the write is refused.
@@ -113,7 +113,7 @@ TEST_F(AppPollTest, FailedFirstExchangeEmptiesTablesZeroesRecordsAndForgetsSetti
     EXPECT_EQ(dialogs.Messages[0].Text,
               "Before updating, the settings must be either read from the system, or loaded "
               "from a file ");
-    EXPECT_TRUE(NoneEmpty(W().ControlBoxStateStringGrid));  // the next good tick refills
+    EXPECT_TRUE(NoneEmpty(W().Ui().ControlBoxStateStringGrid()));  // the next good tick refills
 }
 
 TEST_F(AppPollTest, LaterFailureKeepsWhatWasShownAndSkipsLogAndFrames) {
@@ -123,59 +123,59 @@ TEST_F(AppPollTest, LaterFailureKeepsWhatWasShownAndSkipsLogAndFrames) {
     const QString log = dir + "/Log.txt";
     QFile::remove(log);
     dialogs.SavePath = log;
-    W().EnableDataLoggingToFile->trigger();
+    W().Ui().EnableDataLoggingToFile->trigger();
     Quiet();
-    W().PageControl->setCurrentWidget(W().CanTabSheet);
+    W().Ui().PageControl->setCurrentWidget(W().Ui().CanTabSheet);
 
     hid.FailCode = CmdFieldBox2State;
     W().USBTimerTimer();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_TRUE(NoneEmpty(W().FieldBox1StateStringGrid));
-    EXPECT_TRUE(AllEmpty(W().FieldBox2StateStringGrid));
+    EXPECT_TRUE(NoneEmpty(W().Ui().FieldBox1StateStringGrid()));
+    EXPECT_TRUE(AllEmpty(W().Ui().FieldBox2StateStringGrid()));
     EXPECT_EQ(W().windowTitle(), "Ardexon KORVAN KX4 system [User Mode] - USB connection");
     EXPECT_FALSE(QFile::exists(log));
-    EXPECT_TRUE(W().EnableDataLoggingToFile->isChecked());
+    EXPECT_TRUE(W().Ui().EnableDataLoggingToFile->isChecked());
     QDir(dir).removeRecursively();
 }
 
 TEST_F(AppPollTest, FramePageFollowsBusBitAndAsksOnlyWhileWatched) {
     W().USBTimerTimer();
-    const int canPage = W().PageControl->indexOf(W().CanTabSheet);
-    EXPECT_TRUE(W().PageControl->isTabVisible(canPage));
+    const int canPage = W().Ui().PageControl->indexOf(W().Ui().CanTabSheet);
+    EXPECT_TRUE(W().Ui().PageControl->isTabVisible(canPage));
 
-    W().PageControl->setCurrentWidget(W().CanTabSheet);
+    W().Ui().PageControl->setCurrentWidget(W().Ui().CanTabSheet);
     simulator.ClearRecord();
     for (int i = 0; i < 6; ++i) W().USBTimerTimer();
     std::vector<uint8_t> codes = UsbCodes();
     EXPECT_EQ(std::count(codes.begin(), codes.end(), CmdCanFrames), 6);
-    EXPECT_FALSE(W().Can->Lines().isEmpty());
+    EXPECT_FALSE(W().Ui().Can->Lines().isEmpty());
 
-    W().Can->PauseCanWatch->trigger();
-    ASSERT_TRUE(W().Can->Paused());
+    W().Ui().Can->PauseCanWatch->trigger();
+    ASSERT_TRUE(W().Ui().Can->Paused());
     simulator.ClearRecord();
     W().USBTimerTimer();
     EXPECT_EQ(UsbCodes(), StateCodes);
-    W().Can->PauseCanWatch->trigger();
+    W().Ui().Can->PauseCanWatch->trigger();
 
     SimConfig config = simulator.Config();
     config.Nmea2000 = false;
     simulator.SetConfig(config);
     simulator.ClearRecord();
     W().USBTimerTimer();
-    EXPECT_FALSE(W().PageControl->isTabVisible(canPage));
+    EXPECT_FALSE(W().Ui().PageControl->isTabVisible(canPage));
     W().USBTimerTimer();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{1, 2, 3, 4, 1, 2, 3, 4}));
 }
 
 TEST_F(AppPollTest, BluetoothTickDecodesTheStateImage) {
-    W().ConnectionBlueTooth->trigger();
+    W().Ui().ConnectionBlueTooth->trigger();
     ASSERT_TRUE(PollBluetoothUntilState()) << W().Bt().BtStatusText;
-    for (QTableWidget* table : {W().ControlBoxStateStringGrid, W().BatteryBoxStateStringGrid,
-                                W().FieldBox1StateStringGrid, W().FieldBox2StateStringGrid})
+    for (QTableView* table : {W().Ui().ControlBoxStateStringGrid(), W().Ui().BatteryBoxStateStringGrid(),
+                                W().Ui().FieldBox1StateStringGrid(), W().Ui().FieldBox2StateStringGrid()})
         EXPECT_TRUE(NoneEmpty(table)) << table->objectName().toStdString();
     EXPECT_EQ(W().windowTitle(), "Ardexon KORVAN KX4 system [User Mode] - Bluetooth connection");
     // The status bar holds one line even when the link's text has several.
-    EXPECT_FALSE(W().StatusText->text().contains('\r'));
+    EXPECT_FALSE(W().Ui().StatusText->text().contains('\r'));
     EXPECT_TRUE(UsbCodes().empty());
 }
 

@@ -53,7 +53,7 @@ class AppRemoteTest : public AppUsbTest {
 
 TEST_F(AppRemoteTest, SupportTickClosesLocalLinksAndShowsTheCustomersState) {
     ASSERT_TRUE(W().Usb().IsOpen());
-    W().RemoteViaInternetToProvideSupport->trigger();
+    W().Ui().RemoteViaInternetToProvideSupport->trigger();
     W().USBTimerTimer();  // not the chosen link any more
     EXPECT_TRUE(UsbCodes().empty());
 
@@ -72,12 +72,12 @@ TEST_F(AppRemoteTest, SupportTickClosesLocalLinksAndShowsTheCustomersState) {
     EXPECT_EQ(scripted->Log[0].Role, 1);
     EXPECT_EQ(scripted->Log[0].Kind, MsgRequestState);
     EXPECT_EQ(W().Records().ControlState.ConnectedModules, customer.ControlState.ConnectedModules);
-    EXPECT_TRUE(NoneEmpty(W().BatteryBoxStateStringGrid));
+    EXPECT_TRUE(NoneEmpty(W().Ui().BatteryBoxStateStringGrid()));
     EXPECT_EQ(W().windowTitle(),
               "Ardexon KORVAN KX4 system [User Mode] - remote Internet connection");
-    EXPECT_EQ(W().StatusText->text(), "HTTP/1.1 200 OK");
-    EXPECT_TRUE(W().SendChatMessage->isEnabled());
-    EXPECT_TRUE(W().INETTimer->isActive());
+    EXPECT_EQ(W().Ui().StatusText->text(), "HTTP/1.1 200 OK");
+    EXPECT_TRUE(W().Ui().SendChatMessage->isEnabled());
+    EXPECT_TRUE(W().Ui().INETTimer->isActive());
 
     // A relay that cannot be reached: one error box, back to USB.
     scripted->Succeed = false;
@@ -85,15 +85,15 @@ TEST_F(AppRemoteTest, SupportTickClosesLocalLinksAndShowsTheCustomersState) {
     W().INETTimerTimer();
     ASSERT_EQ(dialogs.Messages.size(), 1u);
     EXPECT_EQ(dialogs.Messages[0].Text, "Internet Connection: Connection refused");
-    EXPECT_TRUE(W().ConnectionUSB->isChecked());
+    EXPECT_TRUE(W().Ui().ConnectionUSB->isChecked());
 }
 
 TEST_F(AppRemoteTest, SettingsCommandsGoThroughTheRelayWithBlockingWaits) {
-    W().RemoteViaInternetToProvideSupport->trigger();
+    W().Ui().RemoteViaInternetToProvideSupport->trigger();
     W().ReadAllSettingsFromSystemClick();
     ASSERT_EQ(scripted->Log.size(), 1u);
     EXPECT_EQ(scripted->Log[0].Kind, MsgRequestSettings);
-    EXPECT_TRUE(W().SettingsLoaded);
+    EXPECT_TRUE(W().Flags().SettingsLoaded);
     ASSERT_GE(waiter.Waits.size(), 2u);
     for (const RecordedWait& wait : waiter.Waits) EXPECT_FALSE(wait.ProcessMessages);
 
@@ -112,7 +112,7 @@ TEST_F(AppRemoteTest, ChatAndSupportDomainUseTheirInputBoxes) {
     W().SupportDomain1Click();
     EXPECT_EQ(W().Remote().State.SupportDomain, "relay.example.net");
 
-    W().ShareDataWithSupport->trigger();
+    W().Ui().ShareDataWithSupport->trigger();
     dialogs.Inputs = {""};
     W().SendChatMessageClick();  // an empty line is not sent
     EXPECT_TRUE(scripted->Log.empty());
@@ -123,19 +123,19 @@ TEST_F(AppRemoteTest, ChatAndSupportDomainUseTheirInputBoxes) {
     EXPECT_EQ(scripted->Log[0].Kind, MsgChat);
     EXPECT_EQ(scripted->Log[0].Bytes, "Hello");
     EXPECT_EQ(scripted->Log[0].Domain, "relay.example.net");
-    EXPECT_TRUE(W().USBTimer->isActive() && W().INETTimer->isActive());
+    EXPECT_TRUE(W().Ui().USBTimer->isActive() && W().Ui().INETTimer->isActive());
 }
 
 TEST_F(AppRemoteTest, TwoWindowsLiveSideBySideInOneProcess) {
     TMainFormKX4 second(Seams());
-    second.USBTimer->stop();
-    second.BTTimer->stop();
-    second.INETTimer->stop();
+    second.Ui().USBTimer->stop();
+    second.Ui().BTTimer->stop();
+    second.Ui().INETTimer->stop();
     second.ShowPanelMessage(" Message from CLIENT: hi");
-    EXPECT_TRUE(W().MessagePanel->isHidden());
+    EXPECT_TRUE(W().Ui().MessagePanel->isHidden());
     W().USBTimerTimer();
-    EXPECT_TRUE(NoneEmpty(W().ControlBoxStateStringGrid));
-    EXPECT_TRUE(AllEmpty(second.ControlBoxStateStringGrid));
+    EXPECT_TRUE(NoneEmpty(W().Ui().ControlBoxStateStringGrid()));
+    EXPECT_TRUE(AllEmpty(second.Ui().ControlBoxStateStringGrid()));
 }
 
 }  // namespace

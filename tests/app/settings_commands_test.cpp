@@ -4,7 +4,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QProgressBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 
 #include "link/protocol.h"
@@ -31,16 +31,16 @@ TEST_F(AppSettingsTest, UsbReadFillsTheTablesOfConnectedModulesOnly) {
 
     W().ReadAllSettingsFromSystemClick();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{5, 9, 6, 7, 8}));
-    EXPECT_TRUE(W().SettingsLoaded);
-    EXPECT_TRUE(NoneEmpty(W().ControlBoxSettingsStringGrid));
-    EXPECT_TRUE(NoneEmpty(W().FieldBox1SettingsStringGrid));
-    EXPECT_TRUE(AllEmpty(W().BatteryBoxSettingsStringGrid));
-    EXPECT_TRUE(AllEmpty(W().FieldBox2SettingsStringGrid));
-    EXPECT_EQ(W().PIComboBox->currentIndex(), simulator.Settings().Control.ProfileIndex);
+    EXPECT_TRUE(W().Flags().SettingsLoaded);
+    EXPECT_TRUE(NoneEmpty(W().Ui().ControlBoxSettingsStringGrid()));
+    EXPECT_TRUE(NoneEmpty(W().Ui().FieldBox1SettingsStringGrid()));
+    EXPECT_TRUE(AllEmpty(W().Ui().BatteryBoxSettingsStringGrid()));
+    EXPECT_TRUE(AllEmpty(W().Ui().FieldBox2SettingsStringGrid()));
+    EXPECT_EQ(W().Ui().PIComboBox->currentIndex(), simulator.Settings().Control.ProfileIndex);
     EXPECT_EQ(W().Records().FieldSettings[0].Poles, simulator.Settings().Field[0].Poles);
     // The timers run again and the menu is usable again.
-    EXPECT_TRUE(W().USBTimer->isActive() && W().BTTimer->isActive() && W().INETTimer->isActive());
-    EXPECT_TRUE(W().SystemMenu->menuAction()->isEnabled());
+    EXPECT_TRUE(W().Ui().USBTimer->isActive() && W().Ui().BTTimer->isActive() && W().Ui().INETTimer->isActive());
+    EXPECT_TRUE(W().Ui().SystemMenu->menuAction()->isEnabled());
     EXPECT_FALSE(W().CommandRunning());
 }
 
@@ -48,33 +48,33 @@ TEST_F(AppSettingsTest, FailedUsbReadLeavesEveryTableEmptyAndSettingsNotLoaded) 
     hid.FailCode = CmdBatteryBoxSettings;
     W().ReadAllSettingsFromSystemClick();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{5, 9}));
-    EXPECT_FALSE(W().SettingsLoaded);
-    for (QTableWidget* table : {W().ControlBoxSettingsStringGrid, W().BatteryBoxSettingsStringGrid,
-                                W().FieldBox1SettingsStringGrid, W().FieldBox2SettingsStringGrid})
+    EXPECT_FALSE(W().Flags().SettingsLoaded);
+    for (QTableView* table : {W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
+                                W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
         EXPECT_TRUE(AllEmpty(table));
     // Decoded all the same.
     EXPECT_EQ(W().Records().ControlSettings.BatteryChargeCurrentLimit,
               simulator.Settings().Control.BatteryChargeCurrentLimit);
-    EXPECT_TRUE(W().USBTimer->isActive());
+    EXPECT_TRUE(W().Ui().USBTimer->isActive());
 }
 
 TEST_F(AppSettingsTest, EditedTablesWrittenOverUsbReachTheSystem) {
     W().USBTimerTimer();
     W().ReadAllSettingsFromSystemClick();
-    ASSERT_TRUE(W().SettingsLoaded);
+    ASSERT_TRUE(W().Flags().SettingsLoaded);
     simulator.ClearRecord();
     waiter.Waits.clear();
 
-    W().FieldBox1SettingsStringGrid->item(0, 1)->setText("16");      // alternator poles
-    W().PIComboBox->setCurrentIndex(1);                              // AGM
-    W().ControlBoxSettingsStringGrid->item(6, 1)->setText("14.40");  // its bulk target
+    Type(W().Ui().FieldBox1SettingsStringGrid(), 0, "16");      // alternator poles
+    W().Ui().PIComboBox->setCurrentIndex(1);                              // AGM
+    Type(W().Ui().ControlBoxSettingsStringGrid(), 6, "14.40");  // its bulk target
 
     std::vector<QString> progress;
     bool menuDisabled = true;
     waiter.DuringWait = [&] {
-        progress.push_back(W().WriteProgress->isVisibleTo(&W()) ? W().WriteProgress->text()
+        progress.push_back(W().Ui().WriteProgress->isVisibleTo(&W()) ? W().Ui().WriteProgress->text()
                                                                 : QString());
-        menuDisabled = menuDisabled && !W().SystemMenu->menuAction()->isEnabled();
+        menuDisabled = menuDisabled && !W().Ui().SystemMenu->menuAction()->isEnabled();
         // A second command chosen during a wait is refused.
         W().ReadAllSettingsFromSystemClick();
     };
@@ -102,7 +102,7 @@ TEST_F(AppSettingsTest, EditedTablesWrittenOverUsbReachTheSystem) {
     EXPECT_EQ(progress.front(), "System Control Module: 1 of 83 reports");
     EXPECT_EQ(progress[2], "Battery Control Module: 3 of 83 reports");
     EXPECT_EQ(progress.back(), "Field Control Module #2: 83 of 83 reports");
-    EXPECT_FALSE(W().WriteProgress->isVisibleTo(&W()));
+    EXPECT_FALSE(W().Ui().WriteProgress->isVisibleTo(&W()));
 
     const SimSettings held = simulator.Settings();
     EXPECT_EQ(held.Field[0].Poles, 16);
@@ -125,7 +125,7 @@ TEST_F(AppSettingsTest, WriteStopsAtTheFirstFailedReport) {
     EXPECT_EQ(Count(codes, CmdWriteBatteryBoxItem), 9);
     EXPECT_EQ(Count(codes, CmdWriteFieldBox1Item), 0);
     EXPECT_EQ(Count(codes, CmdWriteFieldBox2Item), 0);
-    EXPECT_FALSE(W().WriteProgress->isVisibleTo(&W()));
+    EXPECT_FALSE(W().Ui().WriteProgress->isVisibleTo(&W()));
     EXPECT_TRUE(dialogs.Messages.empty());  // a failure shows only in the status bar
 }
 
@@ -133,7 +133,7 @@ TEST_F(AppSettingsTest, RefusalsShowTheirMessagesAndSendNothing) {
     W().WriteAllSettingsToSystemClick();  // nothing read or loaded yet
     W().ReadAllSettingsFromSystemClick();
     simulator.ClearRecord();
-    W().ConnectionBlueTooth->trigger();
+    W().Ui().ConnectionBlueTooth->trigger();
     W().WriteAllSettingsToSystemClick();
     W().ResetBluetoothRadioClick();
     W().ResetControlBoxSettingsToDefaultValuesClick();
@@ -147,8 +147,8 @@ TEST_F(AppSettingsTest, RefusalsShowTheirMessagesAndSendNothing) {
     EXPECT_EQ(dialogs.Messages[3].Text, "USB connection to KORVAN KX4 is required");
     // The failed reset leaves the settings that were read in the table, so a
     // write does not send the empty table's row defaults.
-    EXPECT_TRUE(NoneEmpty(W().ControlBoxSettingsStringGrid));
-    EXPECT_TRUE(W().SettingsLoaded);
+    EXPECT_TRUE(NoneEmpty(W().Ui().ControlBoxSettingsStringGrid()));
+    EXPECT_TRUE(W().Flags().SettingsLoaded);
 }
 
 TEST_F(AppSettingsTest, ControlBoxWriteAndResetReadBackWhatTheSystemHolds) {
@@ -156,14 +156,14 @@ TEST_F(AppSettingsTest, ControlBoxWriteAndResetReadBackWhatTheSystemHolds) {
     Quiet();
     simulator.ClearRecord();
     waiter.Waits.clear();
-    W().ControlBoxSettingsStringGrid->item(8, 1)->setText("321");  // alternator #1 limit
+    Type(W().Ui().ControlBoxSettingsStringGrid(), 8, "321");  // alternator #1 limit
     W().WriteControlBoxSettingsToSystemClick();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{16, 17, 5, 9}));
     ASSERT_EQ(waiter.Waits.size(), 2u);
     EXPECT_EQ(waiter.Waits[0].Duration, milliseconds(1000));
     EXPECT_EQ(simulator.Settings().Control.Alt1CurrentLimit, 321);
-    EXPECT_EQ(W().ControlBoxSettingsStringGrid->item(8, 1)->text(), "321");
-    EXPECT_FALSE(W().INETTimer->isActive());  // only the poll timers were stopped
+    EXPECT_EQ(Cell(W().Ui().ControlBoxSettingsStringGrid(), 8, 1), "321");
+    EXPECT_FALSE(W().Ui().INETTimer->isActive());  // only the poll timers were stopped
 
     simulator.ClearRecord();
     waiter.Waits.clear();
@@ -172,7 +172,7 @@ TEST_F(AppSettingsTest, ControlBoxWriteAndResetReadBackWhatTheSystemHolds) {
     ASSERT_EQ(waiter.Waits.size(), 1u);
     EXPECT_TRUE(waiter.Waits[0].ProcessMessages);
     EXPECT_NE(simulator.Settings().Control.Alt1CurrentLimit, 321);
-    EXPECT_EQ(W().ControlBoxSettingsStringGrid->item(8, 1)->text().toInt(),
+    EXPECT_EQ(Cell(W().Ui().ControlBoxSettingsStringGrid(), 8, 1).toInt(),
               simulator.Settings().Control.Alt1CurrentLimit);
 }
 
@@ -190,7 +190,7 @@ TEST_F(AppSettingsTest, BluetoothRadioResetWaitsOutItsTenSeconds) {
 }
 
 TEST_F(AppSettingsTest, BluetoothReadFillsTheTablesFromTheSettingsImage) {
-    W().ConnectionBlueTooth->trigger();
+    W().Ui().ConnectionBlueTooth->trigger();
     ASSERT_TRUE(PollBluetoothUntilState()) << W().Bt().BtStatusText;
     Quiet();
     waiter.RealSleep = milliseconds(300);  // the answers need real time to arrive
@@ -200,9 +200,9 @@ TEST_F(AppSettingsTest, BluetoothReadFillsTheTablesFromTheSettingsImage) {
         EXPECT_EQ(wait.Duration, milliseconds(1000));
         EXPECT_FALSE(wait.ProcessMessages);
     }
-    EXPECT_TRUE(W().SettingsLoaded);
-    for (QTableWidget* table : {W().ControlBoxSettingsStringGrid, W().BatteryBoxSettingsStringGrid,
-                                W().FieldBox1SettingsStringGrid, W().FieldBox2SettingsStringGrid})
+    EXPECT_TRUE(W().Flags().SettingsLoaded);
+    for (QTableView* table : {W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
+                                W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
         EXPECT_TRUE(NoneEmpty(table)) << table->objectName().toStdString();
     EXPECT_EQ(W().Records().FieldSettings[1].LowRpmLimit,
               simulator.Settings().Field[1].LowRpmLimit);

@@ -12,7 +12,7 @@
 #include <QPlainTextEdit>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 
 #include "app/single_instance.h"
@@ -33,148 +33,148 @@ QStringList Captions(const QMenu* menu) {
 
 TEST_F(AppWindowTest, StartsWithPagesTablesAndTimersAsDesigned) {
     QStringList pages;
-    for (int i = 0; i < W().PageControl->count(); ++i) pages << W().PageControl->tabText(i);
+    for (int i = 0; i < W().Ui().PageControl->count(); ++i) pages << W().Ui().PageControl->tabText(i);
     EXPECT_EQ(pages, (QStringList{"Battery Control Module", "Field Control Module #1",
                                   "Field Control Module #2", "System Control Module",
                                   "System Outline", "NMEA-2000"}));
-    EXPECT_EQ(W().PageControl->currentWidget(), W().ControlBoxTabSheet);
+    EXPECT_EQ(W().Ui().PageControl->currentWidget(), W().Ui().ControlBoxTabSheet());
     EXPECT_EQ(W().windowTitle(), "Ardexon KORVAN KX4 system");
-    EXPECT_EQ(W().ApplicationTitle, "Ardexon KORVAN KX4 system [User Mode]");
-    EXPECT_FALSE(W().SettingsLoaded);
-    EXPECT_EQ(W().USBTimer->interval(), 500);
-    EXPECT_EQ(W().BTTimer->interval(), 1000);
-    EXPECT_EQ(W().INETTimer->interval(), 2000);
+    EXPECT_EQ(W().Flags().ApplicationTitle, "Ardexon KORVAN KX4 system [User Mode]");
+    EXPECT_FALSE(W().Flags().SettingsLoaded);
+    EXPECT_EQ(W().Ui().USBTimer->interval(), 500);
+    EXPECT_EQ(W().Ui().BTTimer->interval(), 1000);
+    EXPECT_EQ(W().Ui().INETTimer->interval(), 2000);
     EXPECT_EQ(W().Remote().State.SupportDomain, DefaultSupportDomain);
 
     // Empty forms: labels, "-", height fitted to the rows, status boxes empty.
     const struct {
-        QTableWidget* Table;
+        QTableView* Table;
         int Rows;
         bool Editable;
     } tables[] = {
-        {W().BatteryBoxStateStringGrid, 15, false}, {W().BatteryBoxSettingsStringGrid, 19, true},
-        {W().FieldBox1StateStringGrid, 8, false},   {W().FieldBox1SettingsStringGrid, 6, true},
-        {W().FieldBox2StateStringGrid, 8, false},   {W().FieldBox2SettingsStringGrid, 6, true},
-        {W().ControlBoxStateStringGrid, 11, false}, {W().ControlBoxSettingsStringGrid, 13, true},
+        {W().Ui().BatteryBoxStateStringGrid(), 15, false}, {W().Ui().BatteryBoxSettingsStringGrid(), 19, true},
+        {W().Ui().FieldBox1StateStringGrid(), 8, false},   {W().Ui().FieldBox1SettingsStringGrid(), 6, true},
+        {W().Ui().FieldBox2StateStringGrid(), 8, false},   {W().Ui().FieldBox2SettingsStringGrid(), 6, true},
+        {W().Ui().ControlBoxStateStringGrid(), 11, false}, {W().Ui().ControlBoxSettingsStringGrid(), 13, true},
     };
     for (const auto& t : tables) {
         SCOPED_TRACE(t.Table->objectName().toStdString() + std::to_string(t.Rows));
-        EXPECT_EQ(t.Table->rowCount(), t.Rows);
+        EXPECT_EQ(RowCount(t.Table), t.Rows);
         EXPECT_TRUE(AllEmpty(t.Table));
         EXPECT_EQ(t.Table->height(), t.Rows * 17 + 1);
         EXPECT_EQ(t.Table->columnWidth(0), 210);
         EXPECT_EQ(t.Table->columnWidth(1), 210);
-        EXPECT_FALSE(t.Table->item(0, 0)->flags() & Qt::ItemIsEditable);
-        EXPECT_EQ(bool(t.Table->item(0, 1)->flags() & Qt::ItemIsEditable), t.Editable);
+        EXPECT_FALSE(CellFlags(t.Table, 0, 0) & Qt::ItemIsEditable);
+        EXPECT_EQ(bool(CellFlags(t.Table, 0, 1) & Qt::ItemIsEditable), t.Editable);
         EXPECT_EQ(t.Table->editTriggers() == QAbstractItemView::NoEditTriggers, !t.Editable);
     }
-    EXPECT_EQ(W().ControlBoxStateStringGrid->item(0, 0)->text(), "Charging Stage");
-    EXPECT_TRUE(W().ControlBoxStatusMemo->toPlainText().isEmpty());
-    EXPECT_TRUE(W().ChargeProfileTabControl->isHidden());
-    EXPECT_TRUE(W().ChargeProfileStringGrid->isHidden());
-    EXPECT_EQ(W().ChargeProfileTabControl->tabText(7), "7 - Custom #3");
-    EXPECT_TRUE(W().MessagePanel->isHidden());
-    EXPECT_EQ(W().MessagePanel->text(), " Message");
+    EXPECT_EQ(Cell(W().Ui().ControlBoxStateStringGrid(), 0, 0), "Charging Stage");
+    EXPECT_TRUE(W().Ui().ControlBoxStatusMemo()->toPlainText().isEmpty());
+    EXPECT_TRUE(W().Ui().ChargeProfileTabControl->isHidden());
+    EXPECT_TRUE(W().Ui().ChargeProfileStringGrid->isHidden());
+    EXPECT_EQ(W().Ui().ChargeProfileTabControl->tabText(7), "7 - Custom #3");
+    EXPECT_TRUE(W().Ui().MessagePanel->isHidden());
+    EXPECT_EQ(W().Ui().MessagePanel->text(), " Message");
 
     // The drop-down covers the value cell of row 5 of the control box settings.
-    EXPECT_EQ(W().PIComboBox->parentWidget(), W().ControlBoxSettingsStringGrid);
-    EXPECT_EQ(W().PIComboBox->currentText(), "FLA");
-    EXPECT_EQ(W().PIComboBox->count(), 8);
-    const QRect cell = W().ControlBoxSettingsStringGrid->visualItemRect(
-        W().ControlBoxSettingsStringGrid->item(5, 1));
-    const QPoint cellTopLeft = W().ControlBoxSettingsStringGrid->viewport()->mapTo(
-        W().ControlBoxSettingsStringGrid, cell.topLeft());
-    EXPECT_EQ(W().PIComboBox->geometry().topLeft(), cellTopLeft);
+    EXPECT_EQ(W().Ui().PIComboBox->parentWidget(), W().Ui().ControlBoxSettingsStringGrid());
+    EXPECT_EQ(W().Ui().PIComboBox->currentText(), "FLA");
+    EXPECT_EQ(W().Ui().PIComboBox->count(), 8);
+    QTableView* settings = W().Ui().ControlBoxSettingsStringGrid();
+    const QRect cell = settings->visualRect(settings->model()->index(5, 1));
+    const QPoint cellTopLeft = W().Ui().ControlBoxSettingsStringGrid()->viewport()->mapTo(
+        W().Ui().ControlBoxSettingsStringGrid(), cell.topLeft());
+    EXPECT_EQ(W().Ui().PIComboBox->geometry().topLeft(), cellTopLeft);
 }
 
 TEST_F(AppWindowTest, MenusCarryTheirCaptionsSeparatorsAndMarks) {
     const QList<QAction*> top = W().menuBar()->actions();
     ASSERT_EQ(top.size(), 2);
-    EXPECT_EQ(Captions(W().SystemMenu),
+    EXPECT_EQ(Captions(W().Ui().SystemMenu),
               (QStringList{"Save Settings To File", "Load Settings From File", "|",
                            "Read All Settings From System", "Write All Settings To System",
                            "Write Control Box Settings Only To System", "|",
                            "Reset Control Box Settings To Default Values", "Reset Bluetooth Radio ",
                            "|", "Exit"}));
-    EXPECT_EQ(Captions(W().OptionsMenu),
+    EXPECT_EQ(Captions(W().Ui().OptionsMenu),
               (QStringList{"Connection", "|", "Center Gauge Display", "On-screen FRS Controls", "|",
                            "Share data with support", "Send Chat Message", "Support Domain...", "|",
                            "Enable Data Logging to File"}));
-    EXPECT_TRUE(W().ConnectionUSB->isChecked());
-    EXPECT_TRUE(W().CenterGaugeDisplayVoltage->isChecked());
-    EXPECT_EQ(W().SendChatMessage->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
+    EXPECT_TRUE(W().Ui().ConnectionUSB->isChecked());
+    EXPECT_TRUE(W().Ui().CenterGaugeDisplayVoltage->isChecked());
+    EXPECT_EQ(W().Ui().SendChatMessage->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
 
     // One connection at a time; choosing one opens and closes nothing.
-    W().ConnectionBlueTooth->trigger();
-    EXPECT_FALSE(W().ConnectionUSB->isChecked());
-    W().RemoteViaInternetToProvideSupport->trigger();
-    EXPECT_FALSE(W().ConnectionBlueTooth->isChecked());
+    W().Ui().ConnectionBlueTooth->trigger();
+    EXPECT_FALSE(W().Ui().ConnectionUSB->isChecked());
+    W().Ui().RemoteViaInternetToProvideSupport->trigger();
+    EXPECT_FALSE(W().Ui().ConnectionBlueTooth->isChecked());
     W().ConnectionUSBClick();
-    EXPECT_TRUE(W().ConnectionUSB->isChecked());
-    EXPECT_FALSE(W().RemoteViaInternetToProvideSupport->isChecked());
-    W().CenterGaugeDisplaySOC->trigger();
-    EXPECT_FALSE(W().CenterGaugeDisplayVoltage->isChecked());
+    EXPECT_TRUE(W().Ui().ConnectionUSB->isChecked());
+    EXPECT_FALSE(W().Ui().RemoteViaInternetToProvideSupport->isChecked());
+    W().Ui().CenterGaugeDisplaySOC->trigger();
+    EXPECT_FALSE(W().Ui().CenterGaugeDisplayVoltage->isChecked());
 }
 
 TEST_F(AppWindowTest, OptionsGroupChecksOneAndMayBeAllClear) {
-    W().OnScreenFRSControls->trigger();
-    EXPECT_TRUE(W().OnScreenFRSControls->isChecked());
-    W().ShareDataWithSupport->trigger();
-    EXPECT_TRUE(W().ShareDataWithSupport->isChecked());
-    EXPECT_FALSE(W().OnScreenFRSControls->isChecked());
+    W().Ui().OnScreenFRSControls->trigger();
+    EXPECT_TRUE(W().Ui().OnScreenFRSControls->isChecked());
+    W().Ui().ShareDataWithSupport->trigger();
+    EXPECT_TRUE(W().Ui().ShareDataWithSupport->isChecked());
+    EXPECT_FALSE(W().Ui().OnScreenFRSControls->isChecked());
     // Clearing the checked one leaves all three clear.
-    W().ShareDataWithSupport->trigger();
-    EXPECT_FALSE(W().ShareDataWithSupport->isChecked());
-    EXPECT_FALSE(W().OnScreenFRSControls->isChecked());
-    EXPECT_FALSE(W().EnableDataLoggingToFile->isChecked());
+    W().Ui().ShareDataWithSupport->trigger();
+    EXPECT_FALSE(W().Ui().ShareDataWithSupport->isChecked());
+    EXPECT_FALSE(W().Ui().OnScreenFRSControls->isChecked());
+    EXPECT_FALSE(W().Ui().EnableDataLoggingToFile->isChecked());
     // Logging needs a file: a cancelled dialog takes the mark away again.
-    W().ShareDataWithSupport->trigger();
-    W().EnableDataLoggingToFile->trigger();
-    EXPECT_FALSE(W().EnableDataLoggingToFile->isChecked());
-    EXPECT_FALSE(W().ShareDataWithSupport->isChecked());
+    W().Ui().ShareDataWithSupport->trigger();
+    W().Ui().EnableDataLoggingToFile->trigger();
+    EXPECT_FALSE(W().Ui().EnableDataLoggingToFile->isChecked());
+    EXPECT_FALSE(W().Ui().ShareDataWithSupport->isChecked());
     ASSERT_EQ(dialogs.SaveRequests.size(), 1u);
     EXPECT_EQ(dialogs.SaveRequests[0].Title, "Log Data To File");
     EXPECT_EQ(dialogs.SaveRequests[0].Filter, "Text Files (*.txt)");
     EXPECT_EQ(dialogs.SaveRequests[0].DefaultSuffix, "txt");
     EXPECT_EQ(dialogs.SaveRequests[0].DefaultName, "Log.txt");
-    EXPECT_TRUE(W().USBTimer->isActive());  // the timers run again after the dialog
+    EXPECT_TRUE(W().Ui().USBTimer->isActive());  // the timers run again after the dialog
 }
 
 TEST_F(AppWindowTest, MessagePanelHidesOnEscapeOrAfterFiveSeconds) {
     W().ShowPanelMessage(" Message from SUPPORT: hello");
-    EXPECT_TRUE(W().MessagePanel->isVisibleTo(&W()));
-    EXPECT_EQ(W().MessagePanel->text(), " Message from SUPPORT: hello");
+    EXPECT_TRUE(W().Ui().MessagePanel->isVisibleTo(&W()));
+    EXPECT_EQ(W().Ui().MessagePanel->text(), " Message from SUPPORT: hello");
 
     QKeyEvent other(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
-    QApplication::sendEvent(W().PageControl, &other);
-    EXPECT_TRUE(W().MessagePanel->isVisibleTo(&W()));
+    QApplication::sendEvent(W().Ui().PageControl, &other);
+    EXPECT_TRUE(W().Ui().MessagePanel->isVisibleTo(&W()));
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QApplication::sendEvent(W().PageControl, &escape);
-    EXPECT_FALSE(W().MessagePanel->isVisibleTo(&W()));
+    QApplication::sendEvent(W().Ui().PageControl, &escape);
+    EXPECT_FALSE(W().Ui().MessagePanel->isVisibleTo(&W()));
 
     W().ShowPanelMessage(" CLIENT sent settings");
     QEvent any(QEvent::User);
     QApplication::sendEvent(&W(), &any);
-    EXPECT_TRUE(W().MessagePanel->isVisibleTo(&W()));  // shown just now
-    W().MessageShownAt = QDateTime::currentDateTime().addMSecs(-5100);
+    EXPECT_TRUE(W().Ui().MessagePanel->isVisibleTo(&W()));  // shown just now
+    W().Flags().MessageShownAt = QDateTime::currentDateTime().addMSecs(-5100);
     QApplication::sendEvent(&W(), &any);
-    EXPECT_FALSE(W().MessagePanel->isVisibleTo(&W()));
+    EXPECT_FALSE(W().Ui().MessagePanel->isVisibleTo(&W()));
 }
 
 TEST_F(AppWindowTest, CopyInATextBoxIsNotTakenByTheChatShortcut) {
     W().show();
-    W().ControlBoxStatusMemo->setPlainText("Status OK");
-    W().ControlBoxStatusMemo->selectAll();
-    W().ControlBoxStatusMemo->setFocus();
+    W().Ui().ControlBoxStatusMemo()->setPlainText("Status OK");
+    W().Ui().ControlBoxStatusMemo()->selectAll();
+    W().Ui().ControlBoxStatusMemo()->setFocus();
     QApplication::setActiveWindow(&W());
     QKeyEvent override(QEvent::ShortcutOverride, Qt::Key_C, Qt::ControlModifier);
     override.ignore();
-    QApplication::sendEvent(W().ControlBoxStatusMemo, &override);
+    QApplication::sendEvent(W().Ui().ControlBoxStatusMemo(), &override);
     EXPECT_TRUE(override.isAccepted());
-    W().ControlBoxStatusMemo->moveCursor(QTextCursor::End);  // nothing selected: chat
+    W().Ui().ControlBoxStatusMemo()->moveCursor(QTextCursor::End);  // nothing selected: chat
     QKeyEvent again(QEvent::ShortcutOverride, Qt::Key_C, Qt::ControlModifier);
     again.ignore();
-    QApplication::sendEvent(W().ControlBoxStatusMemo, &again);
+    QApplication::sendEvent(W().Ui().ControlBoxStatusMemo(), &again);
     EXPECT_FALSE(again.isAccepted());
     W().hide();
 }
@@ -182,10 +182,10 @@ TEST_F(AppWindowTest, CopyInATextBoxIsNotTakenByTheChatShortcut) {
 TEST_F(AppWindowTest, OutlinePageMaximisesAndOtherPagesRestoreTheFixedSize) {
     const QSize fixed = W().size();
     EXPECT_EQ(W().minimumSize(), W().maximumSize());
-    W().PageControl->setCurrentWidget(W().OutlineTabSheet);
+    W().Ui().PageControl->setCurrentWidget(W().Ui().OutlineTabSheet);
     EXPECT_TRUE(W().windowState() & Qt::WindowMaximized);
     EXPECT_NE(W().minimumSize(), W().maximumSize());
-    W().PageControl->setCurrentWidget(W().BatteryBoxTabSheet);
+    W().Ui().PageControl->setCurrentWidget(W().Ui().BatteryBoxTabSheet());
     EXPECT_FALSE(W().windowState() & Qt::WindowMaximized);
     EXPECT_EQ(W().minimumSize(), W().maximumSize());
     EXPECT_EQ(W().maximumSize(), fixed);
@@ -195,7 +195,7 @@ TEST_F(AppWindowTest, OutlinePageMaximisesAndOtherPagesRestoreTheFixedSize) {
 TEST_F(AppWindowTest, ExitClosesBothLinks) {
     W().USBTimerTimer();
     ASSERT_TRUE(W().Usb().IsOpen());
-    W().ConnectionBlueTooth->trigger();
+    W().Ui().ConnectionBlueTooth->trigger();
     W().BTTimerTimer();  // the failing first exchange connects the port
     ASSERT_TRUE(W().Bt().IsOpen());
     EXPECT_TRUE(W().Usb().IsOpen());  // a link no longer chosen stays open
@@ -236,13 +236,13 @@ TEST_F(AppWindowTest, DecimalSeparatorComesFromTheUsersLocale) {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     TMainFormKX4 german(Seams());
     QLocale::setDefault(user);
-    german.USBTimer->stop();
-    german.BTTimer->stop();
-    german.INETTimer->stop();
+    german.Ui().USBTimer->stop();
+    german.Ui().BTTimer->stop();
+    german.Ui().INETTimer->stop();
     EXPECT_EQ(german.DecimalSeparator(), ',');
     german.USBTimerTimer();  // opens the device
     german.USBTimerTimer();
-    const QString voltage = german.BatteryBoxStateStringGrid->item(0, 1)->text();
+    const QString voltage = Cell(german.Ui().BatteryBoxStateStringGrid(), 0, 1);
     EXPECT_TRUE(voltage.contains(',')) << voltage.toStdString();
 }
 

@@ -6,7 +6,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <functional>
 
@@ -46,7 +46,7 @@ protected:
     TMainFormKX4& S() { return *support; }
     void QuietBoth() {
         Quiet();
-        for (QTimer* timer : {S().USBTimer, S().BTTimer, S().INETTimer}) timer->stop();
+        for (QTimer* timer : {S().Ui().USBTimer, S().Ui().BTTimer, S().Ui().INETTimer}) timer->stop();
     }
     void CustomerTick() {
         W().USBTimerTimer();
@@ -67,7 +67,7 @@ protected:
         }
         return false;
     }
-    std::string Panel(TMainFormKX4& w) { return w.MessagePanel->text().toStdString(); }
+    std::string Panel(TMainFormKX4& w) { return w.Ui().MessagePanel->text().toStdString(); }
 
     RelayServer server;
     KorvanSimulator otherSystem;
@@ -78,44 +78,45 @@ protected:
 };
 
 TEST_F(RelayEndToEnd, TechnicianWatchesReadsWritesAndChats) {
-    S().RemoteViaInternetToProvideSupport->trigger();
+    S().Ui().RemoteViaInternetToProvideSupport->trigger();
     SupportTick();
-    EXPECT_EQ(S().windowTitle().toStdString(), S().ApplicationTitle.toStdString() + " - remote Internet connection");
-    W().ShareDataWithSupport->trigger();
-    ASSERT_TRUE(W().ShareDataChecked());
+    EXPECT_EQ(S().windowTitle().toStdString(), S().Flags().ApplicationTitle.toStdString() + " - remote Internet connection");
+    W().Ui().ShareDataWithSupport->trigger();
+    ASSERT_TRUE(W().Ui().ShareDataWithSupport->isChecked());
 
     // The customer's live state appears in the technician's tables and outline.
     ASSERT_TRUE(Rounds([&] { return S().Records().ControlState.ConnectedModules != 0; }));
     SupportTick();
     EXPECT_EQ(S().Records().ControlState.ConnectedModules, W().Records().ControlState.ConnectedModules);
-    for (auto grid : {&TMainFormKX4::ControlBoxStateStringGrid, &TMainFormKX4::BatteryBoxStateStringGrid,
-                      &TMainFormKX4::FieldBox1StateStringGrid, &TMainFormKX4::FieldBox2StateStringGrid}) {
-        EXPECT_TRUE(NoneEmpty(S().*grid));
-        EXPECT_EQ(Values(S().*grid), Values(W().*grid));
+    for (ModuleId module : AllModules) {
+        QTableView* grid = S().Ui().Module(module).StateStringGrid;
+        EXPECT_TRUE(NoneEmpty(grid));
+        EXPECT_EQ(Values(grid), Values(W().Ui().Module(module).StateStringGrid));
     }
-    EXPECT_EQ(S().Outline->VoltageGauge.ValueText, W().Outline->VoltageGauge.ValueText);
-    EXPECT_EQ(S().Outline->SocGauge.ValueText, W().Outline->SocGauge.ValueText);
-    EXPECT_EQ(S().Outline->ChargeModeLabel->text(), W().Outline->ChargeModeLabel->text());
+    EXPECT_EQ(S().Ui().Outline->VoltageGauge.ValueText, W().Ui().Outline->VoltageGauge.ValueText);
+    EXPECT_EQ(S().Ui().Outline->SocGauge.ValueText, W().Ui().Outline->SocGauge.ValueText);
+    EXPECT_EQ(S().Ui().Outline->ChargeModeLabel->text(), W().Ui().Outline->ChargeModeLabel->text());
 
     // A read of all settings on the support side brings the customer's settings.
     S().ReadAllSettingsFromSystemClick();
     QuietBoth();
     ASSERT_TRUE(Rounds([&] { return Panel(S()) == " CLIENT sent settings: received 224 bytes (must be 224 bytes)"; }));
-    EXPECT_TRUE(S().SettingsLoaded);
-    EXPECT_EQ(Values(S().ControlBoxSettingsStringGrid), Values(W().ControlBoxSettingsStringGrid));
-    EXPECT_EQ(Values(S().BatteryBoxSettingsStringGrid), Values(W().BatteryBoxSettingsStringGrid));
-    EXPECT_EQ(S().PIComboBox->currentIndex(), simulator.Settings().Control.ProfileIndex);
+    EXPECT_TRUE(S().Flags().SettingsLoaded);
+    EXPECT_EQ(Values(S().Ui().ControlBoxSettingsStringGrid()), Values(W().Ui().ControlBoxSettingsStringGrid()));
+    EXPECT_EQ(Values(S().Ui().BatteryBoxSettingsStringGrid()), Values(W().Ui().BatteryBoxSettingsStringGrid()));
+    EXPECT_EQ(S().Ui().PIComboBox->currentIndex(), simulator.Settings().Control.ProfileIndex);
 
     // The technician picks another charge profile and writes: it reaches the system.
     const int profile = (simulator.Settings().Control.ProfileIndex + 1) % 8;
-    S().PIComboBox->setCurrentIndex(profile);
+    S().Ui().PIComboBox->setCurrentIndex(profile);
     S().WriteAllSettingsToSystemClick();
     QuietBoth();
     ASSERT_TRUE(Rounds([&] { return simulator.Settings().Control.ProfileIndex == profile; }));
     EXPECT_EQ(Panel(W()), " SUPPORT sent new settings: received 224 bytes (must be 224 bytes)");
-    EXPECT_EQ(W().PIComboBox->currentIndex(), profile);
+    EXPECT_EQ(W().Ui().PIComboBox->currentIndex(), profile);
     // Everything else the technician sent arrived as sent.
-    EXPECT_EQ(simulator.SettingsImage(), BuildSettingsImage(S().Data()));
+    SystemData sent = S().Records();
+    EXPECT_EQ(simulator.SettingsImage(), BuildSettingsImage(sent));
 
     // A chat each way.
     supportDialogs.Inputs = {QString::fromUtf8("Charging at 14,4 V \xC2\xB0")};
@@ -129,17 +130,17 @@ TEST_F(RelayEndToEnd, TechnicianWatchesReadsWritesAndChats) {
 
     EXPECT_TRUE(dialogs.Messages.empty());
     EXPECT_TRUE(supportDialogs.Messages.empty());
-    EXPECT_TRUE(W().ShareDataChecked());
-    EXPECT_TRUE(S().RemoteViaInternetChecked());
+    EXPECT_TRUE(W().Ui().ShareDataWithSupport->isChecked());
+    EXPECT_TRUE(S().Ui().RemoteViaInternetToProvideSupport->isChecked());
 }
 
 TEST_F(RelayEndToEnd, WithoutARelayTheTechnicianFallsBackToUsb) {
     S().Remote().State.SupportDomain = "127.0.0.1:1";
-    S().RemoteViaInternetToProvideSupport->trigger();
+    S().Ui().RemoteViaInternetToProvideSupport->trigger();
     SupportTick();
     ASSERT_EQ(supportDialogs.Messages.size(), 1u);
     EXPECT_EQ(supportDialogs.Messages[0].Text.toStdString(), "Internet Connection: Connection refused");
-    EXPECT_TRUE(S().ConnectionUSB->isChecked());
+    EXPECT_TRUE(S().Ui().ConnectionUSB->isChecked());
     SupportTick();
     EXPECT_EQ(supportDialogs.Messages.size(), 1u);
 }

@@ -6,13 +6,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "model/modules.h"
+
 namespace korvan::settings_tool {
 
 namespace {
 
-constexpr size_t ControlAt = 0;
-constexpr size_t BatteryAt = 512;
-constexpr size_t FieldAt[2] = {656, 704};
+constexpr size_t ControlAt = ControlBoxFileOffset;
+constexpr size_t BatteryAt = BatteryBoxFileOffset;
+constexpr const size_t (&FieldAt)[2] = FieldBoxFileOffsets;
 
 #define CB(field) ControlAt + offsetof(ControlBoxSettings, field), sizeof(ControlBoxSettings::field)
 #define BB(field) BatteryAt + offsetof(BatteryBoxSettings, field), sizeof(BatteryBoxSettings::field)
@@ -221,13 +223,13 @@ bool ShowsStoredValue(const FieldDesc& f, const SettingsFileImage& image, const 
 const char* SectionTitle(Section s) {
     switch (s) {
         case Section::ControlBox:
-            return "System Control Module";
+            return ModuleName(ModuleId::ControlBox);
         case Section::BatteryBox:
-            return "Battery Control Module";
+            return ModuleName(ModuleId::BatteryBox);
         case Section::FieldBox1:
-            return "Field Control Module #1";
+            return ModuleName(ModuleId::FieldBox1);
         case Section::FieldBox2:
-            return "Field Control Module #2";
+            return ModuleName(ModuleId::FieldBox2);
         case Section::ChargeProfiles:
             return "Charge Profiles";
     }
