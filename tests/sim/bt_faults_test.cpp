@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "link/bt_transport.h"
+#include "link/sequence.h"
 #include "model/system_data.h"
 #include "platform/posix_serial_port.h"
 #include "sim/sim_bluetooth_discovery.h"
@@ -21,6 +22,11 @@ namespace {
 using namespace std::chrono_literals;
 using std::chrono::milliseconds;
 using test::ManualClock;
+
+class NoWaiter : public Waiter {
+  public:
+    void Wait(milliseconds, bool) override {}
+};
 
 class BtFaults : public ::testing::Test {
   protected:
@@ -76,6 +82,7 @@ class BtFaults : public ::testing::Test {
     PosixSerialPort port;
     BtTransport bt{port, discovery};
     std::array<uint8_t, StateImageSize> image{};
+    NoWaiter waiter;
 };
 
 TEST_F(BtFaults, LostAndChangedBytesReachTheToolAsTheyAre) {
@@ -131,6 +138,27 @@ TEST_F(BtFaults, LateAndSplitAnswersArriveWithTheNextOne) {
     ASSERT_TRUE(Take());
     EXPECT_EQ(bt.Exchange.AnswerLength, std::min<long>(256, long(2 * StateImageSize) - first));
     EXPECT_TRUE(AnswerIsImage());
+}
+
+// The settings answer that the read of all settings decodes comes late: the read
+// still runs to its end, decodes nothing, and the next poll is whole again.
+TEST_F(BtFaults, LateSettingsAnswerLeavesTheReadOfAllSettingsWithoutAnImage) {
+    sim.Faults().AddScripted({SimFault::BtLateImage, 2, BtSettingsRequest});
+    ASSERT_TRUE(Send());  // polls do not count towards the script
+    ASSERT_TRUE(AwaitBytes(StateImageSize));
+    const std::vector<BtStep> steps = BtReadAllSettingsSteps();
+    std::vector<int32_t> taken;
+    ASSERT_TRUE(RunBtSequence(bt, steps, waiter, false, [&](size_t step) {
+        taken.push_back(bt.Exchange.AnswerLength);
+        if (step == 0) AwaitBytes(SettingsImageSize);  // the late one is held whatever the wait
+    }));
+    // The poll's answer, the first settings answer, then nothing where the image was due.
+    EXPECT_EQ(taken, (std::vector<int32_t>{StateImageSize, SettingsImageSize, 0}));
+    ASSERT_TRUE(AwaitBytes(SettingsImageSize + StateImageSize));
+    ASSERT_TRUE(Take());
+    EXPECT_EQ(bt.Exchange.AnswerLength, 256);
+    EXPECT_TRUE(AnswerIsImage());
+    EXPECT_EQ(sim.Faults().Counts()[SimFault::BtLateImage], 1u);
 }
 
 TEST_F(BtFaults, PortThatVanishesFailsTheExchangeAndReconnectsWhenBack) {
