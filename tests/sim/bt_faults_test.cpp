@@ -197,27 +197,5 @@ TEST_F(BtFaults, PortThatVanishesFailsTheExchangeAndReconnectsWhenBack) {
     EXPECT_EQ(sim.Faults().Counts()[SimFault::BtPortVanish], 1u);
 }
 
-TEST_F(BtFaults, RandomFaultsNeverBreakThePoll) {
-    SimFaultPlan plan = SimFaultPlan::Random(0.5, 3);
-    plan.Enable(SimFault::BtPortVanish, false);
-    sim.Faults().SetPlan(plan);
-    SystemData data;
-    int decoded = 0;
-    for (int i = 0; i < 30; ++i) {
-        ASSERT_TRUE(Send()) << bt.BtStatusText;
-        if (bt.Exchange.AnswerLength >= int32_t(StateImageSize)) {
-            DecodeStateImage(bt.Exchange.Answer.data(), data);
-            ++decoded;
-        }
-        std::this_thread::sleep_for(30ms);
-    }
-    Arrived();
-    const SimFaultCounts counts = sim.Faults().Counts();
-    EXPECT_EQ(counts.BtExchanges, 30u);
-    EXPECT_GT(counts.Total(), 5u);
-    EXPECT_EQ(counts[SimFault::BtPortVanish], 0u);
-    EXPECT_GT(decoded, 5);
-}
-
 }  // namespace
 }  // namespace korvan
