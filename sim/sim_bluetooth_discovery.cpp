@@ -4,9 +4,14 @@
 
 #include <utility>
 
+#include "sim/sim_serial_line.h"
+
 namespace korvan {
 
-SimBluetoothDiscovery::SimBluetoothDiscovery(std::string portName) : portName_(std::move(portName)) {}
+SimBluetoothDiscovery::SimBluetoothDiscovery(std::string portName)
+    : portName_(std::move(portName)) {}
+
+SimBluetoothDiscovery::SimBluetoothDiscovery(SimSerialLine& line) : line_(&line) {}
 
 int SimBluetoothDiscovery::RadioCount() { return radioPresent_ ? 1 : 0; }
 
@@ -24,7 +29,10 @@ std::vector<BluetoothDeviceInfo> SimBluetoothDiscovery::RememberedDevices(int ra
 
 std::string SimBluetoothDiscovery::FindPort(const std::string& addressText) {
     if (!paired_ || ::strcasecmp(addressText.c_str(), DeviceAddressText) != 0) return {};
-    return portName_;
+    if (!line_) return portName_;
+    // A port that vanished keeps its old name until it comes back under a new one.
+    line_->ComeBack();
+    return line_->SlaveName();
 }
 
 }  // namespace korvan

@@ -11,19 +11,21 @@ namespace korvan {
 namespace {
 constexpr const char* NotConnectedText = "The device is not connected.";
 constexpr const char* InvalidHandleText = "The handle is invalid.";
+constexpr const char* TimeoutText = "This operation returned because the timeout period expired.";
 }  // namespace
 
 SimHidDevices::SimHidDevices(KorvanSimulator& simulator) : simulator_(simulator) {}
 
 std::vector<HidDeviceInfo> SimHidDevices::Enumerate() {
     std::lock_guard lock(mutex_);
-    if (!plugged_) return {};
-    return {HidDeviceInfo{DevicePath, KorvanVendorId, KorvanProductId, ManufacturerText, ProductText}};
+    if (!Present()) return {};
+    return {
+        HidDeviceInfo{DevicePath, KorvanVendorId, KorvanProductId, ManufacturerText, ProductText}};
 }
 
 HidDevices::Handle SimHidDevices::Open(const std::string& path) {
     std::lock_guard lock(mutex_);
-    if (!plugged_ || path != DevicePath) {
+    if (!Present() || path != DevicePath) {
         lastError_ = "The system cannot find the file specified.";
         return -1;
     }
@@ -32,9 +34,20 @@ HidDevices::Handle SimHidDevices::Open(const std::string& path) {
     return h;
 }
 
-bool SimHidDevices::Usable(Handle h) const {
+bool SimHidDevices::Present() { return plugged_ && simulator_.Faults().UsbPresent(); }
+
+void SimHidDevices::FollowCable() {
+    const uint64_t unplugs = simulator_.Faults().UsbUnplugs();
+    if (unplugs == unplugsSeen_) return;
+    unplugsSeen_ = unplugs;
+    pending_.reset();
+    for (auto& entry : open_) entry.second = false;
+}
+
+bool SimHidDevices::Usable(Handle h) {
+    FollowCable();
     const auto it = open_.find(h);
-    return plugged_ && it != open_.end() && it->second;
+    return Present() && it != open_.end() && it->second;
 }
 
 // One transfer is the report ID 0x00 followed by the 64-byte report.
@@ -50,7 +63,10 @@ int SimHidDevices::Write(Handle h, const uint8_t* data, size_t length) {
     }
     DeviceReport request{};
     std::memcpy(request.data(), data + 1, request.size());
+    fault_ = simulator_.Faults().NextUsbExchange(request[0]);
+    // The modules act on the request whatever then happens to their answer.
     pending_ = simulator_.Answer(request);
+    if (fault_ == SimFault::UsbUnplugBeforeRead) simulator_.Faults().PullUsbCable();
     return static_cast<int>(length);
 }
 
@@ -60,15 +76,27 @@ int SimHidDevices::Read(Handle h, uint8_t* data, size_t length, int /*timeoutMs*
         lastError_ = open_.count(h) ? NotConnectedText : InvalidHandleText;
         return -1;
     }
-    if (!pending_) {
+    if (!pending_ || fault_ == SimFault::UsbNoAnswer) {
         // The device answers each report once; with none asked for the read times out.
-        lastError_ = "This operation returned because the timeout period expired.";
+        pending_.reset();
+        lastError_ = TimeoutText;
         return 0;
     }
-    std::vector<uint8_t> transfer(HidTransferSize, 0);
-    std::copy(pending_->begin(), pending_->end(), transfer.begin() + 1);
+    return Deliver(data, length);
+}
+
+int SimHidDevices::Deliver(uint8_t* data, size_t length) {
+    DeviceReport answer = *pending_;
     pending_.reset();
-    const size_t n = std::min(length, transfer.size());
+    size_t n = std::min(length, HidTransferSize);
+    SimFaults& faults = simulator_.Faults();
+    if (fault_ == SimFault::UsbShortReport) n = std::min(n, faults.ShortReportLength());
+    if (fault_ == SimFault::UsbRandomBytes) faults.Garble(answer);
+    if (fault_ == SimFault::UsbStaleAnswer) answer = lastAnswer_;
+    if (fault_ == SimFault::UsbUnplugAfterReport) faults.PullUsbCable();
+    lastAnswer_ = answer;
+    std::vector<uint8_t> transfer(HidTransferSize, 0);
+    std::copy(answer.begin(), answer.end(), transfer.begin() + 1);
     std::memcpy(data, transfer.data(), n);
     return static_cast<int>(n);
 }
@@ -103,7 +131,7 @@ void SimHidDevices::Replug() {
 
 bool SimHidDevices::Plugged() {
     std::lock_guard lock(mutex_);
-    return plugged_;
+    return Present();
 }
 
 }  // namespace korvan

@@ -80,6 +80,7 @@ void SimSerialLine::Stop() {
 void SimSerialLine::Run() {
     std::vector<uint8_t> pending;
     while (!stop_) {
+        if (HangUpIfVanished()) return;
         pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
         if (::poll(fds, 2, 200) < 0) {
             if (errno == EINTR) continue;
@@ -107,7 +108,8 @@ void SimSerialLine::Run() {
 }
 
 void SimSerialLine::Answer(const uint8_t* frame) {
-    const std::vector<uint8_t> wire = simulator_.BluetoothAnswer(frame, 4);
+    const std::vector<uint8_t> wire =
+        simulator_.Faults().ShapeBluetoothAnswer(frame[0], simulator_.BluetoothAnswer(frame, 4));
     size_t sent = 0;
     while (sent < wire.size()) {
         const ssize_t n = ::write(master_, wire.data() + sent, wire.size() - sent);
@@ -119,6 +121,22 @@ void SimSerialLine::Answer(const uint8_t* frame) {
             return;  // the line's buffer is full: the rest is lost, as on a radio link
         }
     }
+}
+
+// Closing the master side is what the tool sees of a lost port; the slave side
+// held here keeps the vanished name from being handed to another terminal.
+bool SimSerialLine::HangUpIfVanished() {
+    if (simulator_.Faults().BluetoothPortPresent()) return false;
+    CloseFd(master_);
+    hungUp_ = true;
+    return true;
+}
+
+bool SimSerialLine::ComeBack() {
+    if (!hungUp_ || !simulator_.Faults().BluetoothPortPresent()) return false;
+    Stop();
+    hungUp_ = false;
+    return Start();
 }
 
 }  // namespace korvan

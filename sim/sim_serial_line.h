@@ -13,7 +13,7 @@ namespace korvan {
 class KorvanSimulator;
 
 class SimSerialLine {
-public:
+  public:
     explicit SimSerialLine(KorvanSimulator& simulator);
     ~SimSerialLine();
     SimSerialLine(const SimSerialLine&) = delete;
@@ -25,7 +25,14 @@ public:
     const std::string& SlaveName() const { return slaveName_; }
     const std::string& LastError() const { return lastError_; }
 
-private:
+    // When the fault plan takes the port away the line hangs up: the tool's handle
+    // fails and the name is gone. ComeBack opens a new line, under a new name, once
+    // the plan lets the port return; true when it did.
+    bool HungUp() const { return hungUp_; }
+    bool ComeBack();
+
+  private:
+    bool HangUpIfVanished();
     void Run();
     void Answer(const uint8_t* frame);
     bool Fail(const char* what);  // closes what was opened; always false
@@ -36,6 +43,7 @@ private:
     int wake_[2] = {-1, -1};
     std::thread thread_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> hungUp_{false};
     std::string slaveName_;
     std::string lastError_;
 };

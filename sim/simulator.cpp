@@ -44,7 +44,11 @@ SimClock SteadySimClock() {
 }
 
 KorvanSimulator::KorvanSimulator(SimConfig config, SimClock clock)
-    : config_(config), clock_(std::move(clock)), lastWall_(clock_()), live_(config_) {
+    : config_(config),
+      clock_(std::move(clock)),
+      lastWall_(clock_()),
+      live_(config_),
+      faults_(clock_) {
     std::memset(&settings_, 0, sizeof settings_);
     EncodeControlDefaults(controlBlock_, profilesBlock_);
     EncodeBatteryBoxSettings(DefaultBatteryBoxSettings(), batteryBlock_);
@@ -61,10 +65,14 @@ void KorvanSimulator::DecodeBlocks() {
 
 bool KorvanSimulator::Fitted(SimModule module) const {
     switch (module) {
-        case SimModule::BatteryBox: return config_.BatteryBox;
-        case SimModule::FieldBox1: return config_.FieldBox1;
-        case SimModule::FieldBox2: return config_.FieldBox2;
-        default: return true;
+        case SimModule::BatteryBox:
+            return config_.BatteryBox;
+        case SimModule::FieldBox1:
+            return config_.FieldBox1;
+        case SimModule::FieldBox2:
+            return config_.FieldBox2;
+        default:
+            return true;
     }
 }
 
@@ -137,7 +145,9 @@ DeviceReport KorvanSimulator::StateAnswer(uint8_t code) {
     const SimStates states = live_.States(settings_);
     Buffer64 out{};
     switch (code) {
-        case CmdControlBoxState: EncodeControlBoxState(states.Control, out); break;
+        case CmdControlBoxState:
+            EncodeControlBoxState(states.Control, out);
+            break;
         case CmdBatteryBoxState:
             if (config_.BatteryBox) EncodeBatteryBoxState(states.Battery, settings_.Battery, out);
             break;
@@ -147,25 +157,33 @@ DeviceReport KorvanSimulator::StateAnswer(uint8_t code) {
         case CmdFieldBox2State:
             if (config_.FieldBox2) EncodeFieldBoxState(states.Field[1], out);
             break;
-        default: break;
+        default:
+            break;
     }
     return out;
 }
 
 DeviceReport KorvanSimulator::SettingsAnswer(uint8_t code) const {
     switch (code) {
-        case CmdControlBoxSettings: return controlBlock_;
-        case CmdChargeProfiles: return profilesBlock_;
-        case CmdBatteryBoxSettings: return config_.BatteryBox ? batteryBlock_ : DeviceReport{};
-        case CmdFieldBox1Settings: return config_.FieldBox1 ? fieldBlock_[0] : DeviceReport{};
-        case CmdFieldBox2Settings: return config_.FieldBox2 ? fieldBlock_[1] : DeviceReport{};
-        default: return DeviceReport{};
+        case CmdControlBoxSettings:
+            return controlBlock_;
+        case CmdChargeProfiles:
+            return profilesBlock_;
+        case CmdBatteryBoxSettings:
+            return config_.BatteryBox ? batteryBlock_ : DeviceReport{};
+        case CmdFieldBox1Settings:
+            return config_.FieldBox1 ? fieldBlock_[0] : DeviceReport{};
+        case CmdFieldBox2Settings:
+            return config_.FieldBox2 ? fieldBlock_[1] : DeviceReport{};
+        default:
+            return DeviceReport{};
     }
 }
 
 // The request carries bytes 1-63 of the encoded block with the code in place of
 // the marker; the module keeps the block as the tool encoded it.
-void KorvanSimulator::StoreWrittenBlock(Buffer64& block, const DeviceReport& request, size_t length) {
+void KorvanSimulator::StoreWrittenBlock(Buffer64& block, const DeviceReport& request,
+                                        size_t length) {
     block.fill(0);
     std::copy(request.begin() + 1, request.begin() + static_cast<long>(length), block.begin() + 1);
     block[0] = SettingsMarker;
@@ -181,7 +199,9 @@ void KorvanSimulator::ItemWrite(const DeviceReport& request) {
     while (itemWrites_.size() > std::max<size_t>(config_.RecordLimit, 1)) itemWrites_.pop_front();
 
     const size_t m = static_cast<size_t>(code - CmdWriteBatteryBoxItem);
-    const SimModule module = m == 0 ? SimModule::BatteryBox : m == 1 ? SimModule::FieldBox1 : SimModule::FieldBox2;
+    const SimModule module = m == 0   ? SimModule::BatteryBox
+                             : m == 1 ? SimModule::FieldBox1
+                                      : SimModule::FieldBox2;
     if (!Fitted(module)) return;
     PendingItems& pending = pending_[m];
     if (item == 0 && value == 0xFF) {
@@ -244,7 +264,8 @@ std::array<uint8_t, SettingsImageSize> KorvanSimulator::SettingsImageLocked() co
                                 : mb.Module == SimModule::BatteryBox     ? batteryBlock_
                                 : mb.Module == SimModule::FieldBox1      ? fieldBlock_[0]
                                                                          : fieldBlock_[1];
-        std::copy_n(block.begin(), mb.InImage.Length, image.begin() + static_cast<long>(mb.InImage.Offset));
+        std::copy_n(block.begin(), mb.InImage.Length,
+                    image.begin() + static_cast<long>(mb.InImage.Offset));
     }
     return image;
 }
@@ -263,11 +284,16 @@ std::array<uint8_t, SettingsImageSize> KorvanSimulator::SettingsImage() {
 Buffer64 KorvanSimulator::StoredBlock(SimModule module) {
     Lock lock(mutex_);
     switch (module) {
-        case SimModule::ControlBox: return controlBlock_;
-        case SimModule::ChargeProfiles: return profilesBlock_;
-        case SimModule::BatteryBox: return batteryBlock_;
-        case SimModule::FieldBox1: return fieldBlock_[0];
-        case SimModule::FieldBox2: return fieldBlock_[1];
+        case SimModule::ControlBox:
+            return controlBlock_;
+        case SimModule::ChargeProfiles:
+            return profilesBlock_;
+        case SimModule::BatteryBox:
+            return batteryBlock_;
+        case SimModule::FieldBox1:
+            return fieldBlock_[0];
+        case SimModule::FieldBox2:
+            return fieldBlock_[1];
     }
     return Buffer64{};
 }

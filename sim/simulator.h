@@ -16,6 +16,7 @@
 
 #include "link/protocol.h"
 #include "sim/can_traffic.h"
+#include "sim/faults.h"
 #include "sim/live_system.h"
 #include "sim/sim_config.h"
 
@@ -24,8 +25,6 @@ namespace korvan {
 // Time since an arbitrary start; tests inject a hand-driven clock.
 using SimClock = std::function<std::chrono::milliseconds()>;
 SimClock SteadySimClock();
-
-enum class SimChannel { Usb, Bluetooth };
 
 struct SimReceived {
     SimChannel Channel;
@@ -43,7 +42,7 @@ struct SimItemWrite {
 enum class SimModule { ControlBox, ChargeProfiles, BatteryBox, FieldBox1, FieldBox2 };
 
 class KorvanSimulator {
-public:
+  public:
     // How long after its last request the serial link counts as in use.
     static constexpr std::chrono::seconds BluetoothActiveFor{3};
 
@@ -72,16 +71,19 @@ public:
     std::vector<SimItemWrite> ItemWrites();
     void ClearRecord();
 
+    // The faults its links make on purpose; none unless a plan asks for them.
+    SimFaults& Faults() { return faults_; }
+
     // Controls for tests and the demo.
     SimConfig Config();
-    void SetConfig(const SimConfig& config);  // the charging state carries on
+    void SetConfig(const SimConfig& config);          // the charging state carries on
     void SetEngineRunning(int engine, bool running);  // switches the auto cycle off
     void SetSoc(double soc);
     uint8_t FrsValue();
     uint8_t ChargingStage();
     double Soc();
 
-private:
+  private:
     using Lock = std::lock_guard<std::mutex>;
     struct PendingItems {
         std::array<std::optional<uint8_t>, 47> Values;  // index = item number
@@ -117,6 +119,7 @@ private:
     std::optional<std::chrono::milliseconds> lastBluetoothRequest_;
     std::deque<SimReceived> received_;
     std::deque<SimItemWrite> itemWrites_;
+    SimFaults faults_;
 };
 
 }  // namespace korvan
