@@ -8,7 +8,7 @@ BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 20
 
-.PHONY: all deps build run test test-main test-asan test-fuzz bench clean
+.PHONY: all deps build run test test-format test-main test-asan test-fuzz bench lint clean
 
 all: build
 
@@ -22,7 +22,11 @@ build: deps
 run: build
 	$(BUILD)/app/korvan-kx4-demo
 
-test: deps test-main test-asan test-fuzz
+test: deps test-format test-main test-asan test-fuzz
+
+# Every C++ source as clang-format 14 writes it with the repository's .clang-format.
+test-format: deps
+	tools/check-format
 
 test-main: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300

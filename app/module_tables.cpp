@@ -50,11 +50,11 @@ ModuleTables::ModuleTables(WindowUi& ui, SystemData& data, char sep)
     for (ModuleId module : AllModules) SetChecks(module);
     // The drop-down edits the profile row; an index outside the eight profiles
     // shows none and leaves the row as the record has it.
-    QObject::connect(ui_.PIComboBox, &QComboBox::currentIndexChanged, ui_.PIComboBox,
-                     [this](int index) {
-                         if (index >= 0) Settings(ModuleId::ControlBox)
-                                             .SetValue(ProfileRow, std::to_string(index));
-                     });
+    QObject::connect(
+        ui_.PIComboBox, &QComboBox::currentIndexChanged, ui_.PIComboBox, [this](int index) {
+            if (index >= 0)
+                Settings(ModuleId::ControlBox).SetValue(ProfileRow, std::to_string(index));
+        });
 }
 
 ModuleTableModel& ModuleTables::Settings(ModuleId module) const {

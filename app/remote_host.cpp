@@ -54,9 +54,7 @@ void WindowRemoteHost::SetSendChatEnabled(bool enabled) {
     window_.p_->Ui.SendChatMessage->setEnabled(enabled);
 }
 
-void WindowRemoteHost::ShowPanelMessage(const std::string& text) {
-    window_.ShowPanelMessage(text);
-}
+void WindowRemoteHost::ShowPanelMessage(const std::string& text) { window_.ShowPanelMessage(text); }
 
 void WindowRemoteHost::ShowConnectionError(const std::string& text) {
     window_.ShowMessage(MessageKind::Error, text.c_str());

@@ -2,6 +2,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <algorithm>
 
 namespace korvan {
 
@@ -83,7 +84,8 @@ void ModuleTableModel::Reset(const std::vector<std::string>& labels) {
     labels_ = labels;
     SetRowCount(static_cast<int>(labels.size()));
     holdsSettings_ = false;
-    for (size_t row = 0; row < labels.size(); ++row) values_[row] = EmptyCell;
+    const std::string empty(EmptyCell);
+    std::fill(values_.begin(), values_.end(), empty);
     marked_.clear();
     if (!labels.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, 1));
 }

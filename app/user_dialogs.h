@@ -10,7 +10,6 @@ class QWidget;
 
 namespace korvan {
 
-
 struct FileDialogRequest {
     QString Title;
     QString Filter;         // Qt filter text, e.g. "Text Files (*.txt)"

@@ -26,8 +26,8 @@ struct MenuRow {
 };
 
 constexpr MenuRow SystemRows[] = {
-    {&WindowUi::SaveSettingsToFile, "Save Settings To File",
-     &TMainFormKX4::SaveSettingsToFileClick, false},
+    {&WindowUi::SaveSettingsToFile, "Save Settings To File", &TMainFormKX4::SaveSettingsToFileClick,
+     false},
     {&WindowUi::LoadSettingsFromFile, "Load Settings From File",
      &TMainFormKX4::LoadSettingsFromFileClick, false},
     {nullptr, nullptr, nullptr, false},
@@ -49,8 +49,7 @@ constexpr MenuRow SystemRows[] = {
 
 constexpr MenuRow ConnectionRows[] = {
     {&WindowUi::ConnectionUSB, "USB", &TMainFormKX4::ConnectionUSBClick, true},
-    {&WindowUi::ConnectionBlueTooth, "BlueTooth", &TMainFormKX4::ConnectionBlueToothClick,
-     true},
+    {&WindowUi::ConnectionBlueTooth, "BlueTooth", &TMainFormKX4::ConnectionBlueToothClick, true},
     {&WindowUi::RemoteViaInternetToProvideSupport, "Remote via Internet",
      &TMainFormKX4::RemoteViaInternetToProvideSupportClick, true},
 };
@@ -76,8 +75,7 @@ constexpr MenuRow OptionRows[] = {
     {&WindowUi::OnScreenFRSControls, "On-screen FRS Controls", nullptr, true},
     {nullptr, nullptr, nullptr, false},
     {&WindowUi::ShareDataWithSupport, "Share data with support", nullptr, true},
-    {&WindowUi::SendChatMessage, "Send Chat Message", &TMainFormKX4::SendChatMessageClick,
-     false},
+    {&WindowUi::SendChatMessage, "Send Chat Message", &TMainFormKX4::SendChatMessageClick, false},
     {&WindowUi::SupportDomain1, "Support Domain...", &TMainFormKX4::SupportDomain1Click, false},
     {nullptr, nullptr, nullptr, false},
     {&WindowUi::EnableDataLoggingToFile, "Enable Data Logging to File",

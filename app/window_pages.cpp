@@ -54,7 +54,6 @@ QVBoxLayout* NewGroupLayout(QGroupBox* group) {
     return layout;
 }
 
-
 void BuildModulePage(ModulePage& module) {
     QWidget* page = module.TabSheet;
     auto* pageLayout = new QHBoxLayout(page);
@@ -144,8 +143,8 @@ void BuildPages(QMainWindow* window, WindowUi& ui, SystemData& data) {
     centralLayout->setSpacing(0);
 
     ui.PageControl = new QTabWidget(central);
-    for (ModuleId module : {ModuleId::BatteryBox, ModuleId::FieldBox1, ModuleId::FieldBox2,
-                            ModuleId::ControlBox}) {
+    for (ModuleId module :
+         {ModuleId::BatteryBox, ModuleId::FieldBox1, ModuleId::FieldBox2, ModuleId::ControlBox}) {
         ModulePage& page = ui.Module(module);
         page.TabSheet = new QWidget(ui.PageControl);
         ui.PageControl->addTab(page.TabSheet, QString::fromLatin1(ModuleName(module)));

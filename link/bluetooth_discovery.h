@@ -21,7 +21,7 @@ struct BluetoothDeviceInfo {
 
 // A discovery asks RadioCount first, then RememberedDevices for each radio counted.
 class BluetoothDiscovery {
-public:
+  public:
     virtual ~BluetoothDiscovery() = default;
     virtual int RadioCount() = 0;
     virtual std::vector<BluetoothDeviceInfo> RememberedDevices(int radio) = 0;

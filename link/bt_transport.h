@@ -29,7 +29,7 @@ struct BtExchangeRecord {
 };
 
 class BtTransport {
-public:
+  public:
     BtTransport(SerialPort& port, BluetoothDiscovery& discovery);
     ~BtTransport();
 
@@ -49,7 +49,7 @@ public:
     // Discovery: 0 no radio, 1 radio but no "KORVAN-III", 2 found.
     int Discover(std::string& addressText, std::string& deviceInfo);
 
-private:
+  private:
     static constexpr size_t MaxReadPerExchange = 4096;
     bool OpenPort();
     bool ReceivePending();  // false when the port's read failed

@@ -17,7 +17,7 @@ struct HidDeviceInfo {
 };
 
 class HidDevices {
-public:
+  public:
     using Handle = int;  // < 0: no device
     virtual ~HidDevices() = default;
     virtual std::vector<HidDeviceInfo> Enumerate() = 0;

@@ -9,7 +9,7 @@
 namespace korvan {
 
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
     // 115200 8N1, short time-outs. False with LastError() set on failure.
     virtual bool Open(const std::string& name) = 0;

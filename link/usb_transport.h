@@ -15,7 +15,7 @@ constexpr uint16_t KorvanProductId = 0x5C31;
 // Every call blocks its caller; a read waits at most readTimeoutMs for the answer, and a
 // device that does not answer in time is a failed read.
 class UsbTransport {
-public:
+  public:
     explicit UsbTransport(HidDevices& devices, int readTimeoutMs = 1000);
     ~UsbTransport();
 
@@ -28,7 +28,7 @@ public:
     bool Close();
     bool IsOpen() const;
 
-private:
+  private:
     static constexpr const char* NotOpenText = "No connection to KORVAN KX4";
     bool WriteReport();
     bool ReadReport();

@@ -7,7 +7,7 @@
 namespace korvan {
 
 class Waiter {
-public:
+  public:
     virtual ~Waiter() = default;
     virtual void Wait(std::chrono::milliseconds duration, bool processMessages) = 0;
 };

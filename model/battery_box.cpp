@@ -419,7 +419,6 @@ void ReadBatteryBoxSettingsTable(BatteryBoxSettings& s, const std::vector<std::s
     RunRangeChecks(&s, Checks, std::size(Checks));
 }
 
-
 std::vector<std::string> BatteryBoxSettingsRanges(uint8_t systemVoltage, char sep) {
     return SettingsRangeTexts(Rows, Checks, Scale(systemVoltage), sep);
 }

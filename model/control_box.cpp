@@ -359,7 +359,6 @@ const ChargeProfile* SelectedProfile(const ControlBoxSettings& s) {
     return s.ProfileIndex < ChargeProfileCount ? &s.Profiles[s.ProfileIndex] : nullptr;
 }
 
-
 std::vector<std::string> ControlBoxSettingsRanges(char sep) {
     std::vector<RangeCheck> checks(std::begin(GeneralChecks), std::end(GeneralChecks));
     checks.insert(checks.end(), std::begin(AlternatorChecks), std::end(AlternatorChecks));

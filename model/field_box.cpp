@@ -206,7 +206,6 @@ void ReadFieldBoxSettingsTable(FieldBoxSettings& s, const std::vector<std::strin
     RunRangeChecks(&s, Checks, std::size(Checks));
 }
 
-
 std::vector<std::string> FieldBoxSettingsRanges(char sep) {
     return SettingsRangeTexts(Rows, Checks, 1.0, sep);
 }

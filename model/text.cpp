@@ -41,7 +41,6 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-
 std::string Cp1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());

@@ -11,7 +11,7 @@
 namespace korvan {
 
 class BluezDiscovery : public BluetoothDiscovery {
-public:
+  public:
     // An empty bus address means the machine's system bus; the tests give a private one.
     explicit BluezDiscovery(std::string busAddress = {}, std::string ttyRoot = "/sys/class/tty",
                             std::string devRoot = "/dev");
@@ -22,7 +22,7 @@ public:
     std::vector<BluetoothDeviceInfo> RememberedDevices(int radio) override;
     std::string FindPort(const std::string& addressText) override;
 
-private:
+  private:
     struct Device {
         std::string Path;
         std::string AdapterPath;

@@ -12,7 +12,7 @@ struct hid_device_;
 namespace korvan {
 
 class HidapiDevices : public HidDevices {
-public:
+  public:
     HidapiDevices();
     ~HidapiDevices() override;
     HidapiDevices(const HidapiDevices&) = delete;
@@ -28,7 +28,7 @@ public:
     bool Close(Handle h) override;
     std::string LastError() override;
 
-private:
+  private:
     hid_device_* Device(Handle h);
     void TakeError(hid_device_* device, const char* fallback);
 

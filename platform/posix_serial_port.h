@@ -9,7 +9,7 @@
 namespace korvan {
 
 class PosixSerialPort : public SerialPort {
-public:
+  public:
     // Reads and writes give up after about timeoutMs without progress.
     explicit PosixSerialPort(int timeoutMs = 10);
     ~PosixSerialPort() override;
@@ -25,7 +25,7 @@ public:
     int LastErrorCode() const override;
     std::string LastError() const override;
 
-private:
+  private:
     bool Fail(int code);
     long FailCount(int code);
 

@@ -12,7 +12,7 @@
 namespace korvan {
 
 class Win32BluetoothDiscovery : public BluetoothDiscovery {
-public:
+  public:
     Win32BluetoothDiscovery() = default;
     ~Win32BluetoothDiscovery() override;
     Win32BluetoothDiscovery(const Win32BluetoothDiscovery&) = delete;
@@ -27,7 +27,7 @@ public:
     // contains "COM" gives the port.
     std::string FindPort(const std::string& addressText) override;
 
-private:
+  private:
     void CloseRadios();
 
     std::vector<void*> radios_;  // HANDLEs

@@ -11,7 +11,7 @@
 namespace korvan {
 
 class Win32SerialPort : public SerialPort {
-public:
+  public:
     Win32SerialPort() = default;
     ~Win32SerialPort() override;
     Win32SerialPort(const Win32SerialPort&) = delete;
@@ -27,7 +27,7 @@ public:
     int LastErrorCode() const override;
     std::string LastError() const override;
 
-private:
+  private:
     void* handle_ = nullptr;  // HANDLE
     unsigned long errorCode_ = 0;
 };

@@ -20,15 +20,18 @@ namespace {
 QNetworkRequest RelayRequest(const QUrl& url) {
     QNetworkRequest request(url);
     // The relay pages were written for this exact client; keep its headers.
-    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray("Mozilla/3.0 (compatible; Indy Library)"));
+    request.setHeader(QNetworkRequest::UserAgentHeader,
+                      QByteArray("Mozilla/3.0 (compatible; Indy Library)"));
     request.setRawHeader("Accept", "text/html, */*");
     request.setRawHeader("Accept-Encoding", "*");
     request.setRawHeader("Cache-Control", "\"no-cache\"");
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("text/html"));
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
     return request;
 }
 
@@ -92,8 +95,7 @@ Outcome Get(QNetworkAccessManager& manager, const QUrl& url, std::chrono::millis
 
 }  // namespace
 
-HttpRelayTransport::HttpRelayTransport(QWidget* background)
-    : HttpRelayTransport(CueCallback{}) {
+HttpRelayTransport::HttpRelayTransport(QWidget* background) : HttpRelayTransport(CueCallback{}) {
     QPointer<QWidget> widget(background);
     cue_ = [widget](bool busy) {
         if (widget) SetBackground(widget, busy ? QPalette::Dark : QPalette::Button);
@@ -133,14 +135,18 @@ bool HttpRelayTransport::RelayExchange(RelayState& state) {
             state.RelayStatusText = "No answer from the relay server within " +
                                     std::to_string((limit_.count() + 999) / 1000) + " s";
         } else if (out.TooLarge) {
-            state.RelayStatusText = "Relay answer larger than " + std::to_string(MaxResponseBytes) + " bytes";
+            state.RelayStatusText =
+                "Relay answer larger than " + std::to_string(MaxResponseBytes) + " bytes";
         } else if (out.StatusCode != 0 && out.StatusCode != 200) {
-            state.RelayStatusText = "HTTP/1.1 " + std::to_string(out.StatusCode) + " " + out.Reason.toStdString();
+            state.RelayStatusText =
+                "HTTP/1.1 " + std::to_string(out.StatusCode) + " " + out.Reason.toStdString();
         } else if (out.Error != QNetworkReply::NoError || out.StatusCode == 0) {
             state.RelayStatusText = out.ErrorText.toStdString();
         } else {
             std::string error;
-            ok = ParseRelayResponse(state, std::string_view(out.Body.constData(), static_cast<size_t>(out.Body.size())), error);
+            ok = ParseRelayResponse(
+                state, std::string_view(out.Body.constData(), static_cast<size_t>(out.Body.size())),
+                error);
             if (!ok) state.RelayStatusText = error;
         }
     }

@@ -15,7 +15,7 @@ class QWidget;
 namespace korvan {
 
 class HttpRelayTransport : public RelayTransport {
-public:
+  public:
     // busy(true) when an exchange starts, busy(false) when it ends.
     using CueCallback = std::function<void(bool busy)>;
 
@@ -36,7 +36,7 @@ public:
     void SetExchangeLimit(std::chrono::milliseconds limit) { limit_ = limit; }
     bool Busy() const { return busy_; }
 
-private:
+  private:
     void Cue(bool busy);
 
     CueCallback cue_;

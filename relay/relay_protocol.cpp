@@ -113,7 +113,8 @@ std::string BaseUrl(const std::string& supportDomain) {
 
 std::string BuildClientUrl(RelayState& state, int64_t timeStamp) {
     state.OutCount = ClampCount(state.OutCount);
-    std::string url = BaseUrl(state.SupportDomain) + "?user=client&data=" + std::to_string(state.OutKind);
+    std::string url =
+        BaseUrl(state.SupportDomain) + "?user=client&data=" + std::to_string(state.OutKind);
     AppendValues(url, state.ClientBuffer.data(), state.OutCount);
     return url + "&time=" + std::to_string(timeStamp);
 }
@@ -124,7 +125,8 @@ std::string BuildSupportUrl(RelayState& state, int64_t timeStamp) {
     } else {
         state.OutCount = 0;
     }
-    std::string url = BaseUrl(state.SupportDomain) + "?user=support&data=" + std::to_string(state.OutKind);
+    std::string url =
+        BaseUrl(state.SupportDomain) + "?user=support&data=" + std::to_string(state.OutKind);
     AppendValues(url, state.SupportBuffer.data(), state.OutCount);
     return url + "&time=" + std::to_string(timeStamp);
 }
@@ -186,16 +188,17 @@ bool SplitValues(std::string_view message, std::array<uint8_t, RelayBufferSize>&
     size_t dollar = message.find('$');
     while (dollar != std::string_view::npos && inCount < static_cast<int>(RelayBufferSize)) {
         size_t next = message.find('$', dollar + 1);
-        std::string_view value = message.substr(dollar + 1, next == std::string_view::npos
-                                                                ? std::string_view::npos
-                                                                : next - dollar - 1);
+        std::string_view value =
+            message.substr(dollar + 1, next == std::string_view::npos ? std::string_view::npos
+                                                                      : next - dollar - 1);
         if (value.empty()) return true;
         int32_t number = 0;
         if (!ParseDecimal(value, number)) {
             error = InvalidIntegerText(value);
             return false;
         }
-        buffer[static_cast<size_t>(inCount)] = static_cast<uint8_t>(static_cast<uint32_t>(number) & 0xFF);
+        buffer[static_cast<size_t>(inCount)] =
+            static_cast<uint8_t>(static_cast<uint32_t>(number) & 0xFF);
         ++inCount;
         dollar = next;
     }
@@ -210,7 +213,8 @@ std::string ChatBytes(std::string_view utf8) {
 
 std::string ChatText(const uint8_t* bytes, int count) {
     count = ClampCount(count);
-    return Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count)));
+    return Cp1252ToUtf8(
+        std::string_view(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count)));
 }
 
 }  // namespace korvan

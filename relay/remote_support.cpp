@@ -57,39 +57,39 @@ void RemoteSupport::CustomerTick() {
 void RemoteSupport::ActOnSupportMessage() {
     SystemData& data = host_.Data();
     switch (State.InKind) {
-    case MsgRequestState:
-        State.OutKind = MsgState;
-        State.OutCount = StateCount;
-        PutImage(BuildStateImage(data), State.ClientBuffer);
-        break;
-    case MsgRequestSettings:
-        host_.ShowPanelMessage(" Settings requested by SUPPORT");
-        host_.ReadAllSettingsFromSystem();
-        State.OutKind = MsgSettings;
-        State.OutCount = SettingsCount;
-        PutImage(BuildSettingsImage(data), State.ClientBuffer);
-        break;
-    case MsgSettings:
-        host_.ShowPanelMessage(SettingsCountText("SUPPORT", State.InCount));
-        if (State.InCount >= SettingsCount) {
-            // The read marks the settings as loaded, so that the write is not refused.
+        case MsgRequestState:
+            State.OutKind = MsgState;
+            State.OutCount = StateCount;
+            PutImage(BuildStateImage(data), State.ClientBuffer);
+            break;
+        case MsgRequestSettings:
+            host_.ShowPanelMessage(" Settings requested by SUPPORT");
             host_.ReadAllSettingsFromSystem();
-            DecodeSettingsImage(State.SupportBuffer.data(), data);
-            host_.ShowSettingsTables(false);
-            host_.WriteAllSettingsToSystem();
-        }
-        break;
-    case MsgChat:
-        if (State.InCount >= 2) {
-            host_.ShowPanelMessage(" Message from SUPPORT: " +
-                                   ChatText(State.SupportBuffer.data(), State.InCount));
-        }
-        break;
-    case MsgStop:
-        host_.SetShareDataChecked(false);
-        break;
-    default:
-        break;
+            State.OutKind = MsgSettings;
+            State.OutCount = SettingsCount;
+            PutImage(BuildSettingsImage(data), State.ClientBuffer);
+            break;
+        case MsgSettings:
+            host_.ShowPanelMessage(SettingsCountText("SUPPORT", State.InCount));
+            if (State.InCount >= SettingsCount) {
+                // The read marks the settings as loaded, so that the write is not refused.
+                host_.ReadAllSettingsFromSystem();
+                DecodeSettingsImage(State.SupportBuffer.data(), data);
+                host_.ShowSettingsTables(false);
+                host_.WriteAllSettingsToSystem();
+            }
+            break;
+        case MsgChat:
+            if (State.InCount >= 2) {
+                host_.ShowPanelMessage(" Message from SUPPORT: " +
+                                       ChatText(State.SupportBuffer.data(), State.InCount));
+            }
+            break;
+        case MsgStop:
+            host_.SetShareDataChecked(false);
+            break;
+        default:
+            break;
     }
 }
 
@@ -110,30 +110,30 @@ void RemoteSupport::SupportTick() {
 void RemoteSupport::ActOnClientMessage() {
     SystemData& data = host_.Data();
     switch (State.InKind) {
-    case MsgState:
-        if (State.InCount >= StateCount) {
-            DecodeStateImage(State.ClientBuffer.data(), data);
-            host_.ShowStateTables();
-            host_.RefreshOutline();
-            host_.AppendLogIfEnabled();
-        }
-        break;
-    case MsgSettings:
-        host_.ShowPanelMessage(" CLIENT sent settings: received " + std::to_string(State.InCount) +
-                               " bytes (must be 224 bytes)");
-        if (State.InCount >= SettingsCount) {
-            DecodeSettingsImage(State.ClientBuffer.data(), data);
-            host_.ShowSettingsTables(true);
-        }
-        break;
-    case MsgChat:
-        if (State.InCount >= 2) {
-            host_.ShowPanelMessage(" Message from CLIENT: " +
-                                   ChatText(State.ClientBuffer.data(), State.InCount));
-        }
-        break;
-    default:
-        break;
+        case MsgState:
+            if (State.InCount >= StateCount) {
+                DecodeStateImage(State.ClientBuffer.data(), data);
+                host_.ShowStateTables();
+                host_.RefreshOutline();
+                host_.AppendLogIfEnabled();
+            }
+            break;
+        case MsgSettings:
+            host_.ShowPanelMessage(" CLIENT sent settings: received " +
+                                   std::to_string(State.InCount) + " bytes (must be 224 bytes)");
+            if (State.InCount >= SettingsCount) {
+                DecodeSettingsImage(State.ClientBuffer.data(), data);
+                host_.ShowSettingsTables(true);
+            }
+            break;
+        case MsgChat:
+            if (State.InCount >= 2) {
+                host_.ShowPanelMessage(" Message from CLIENT: " +
+                                       ChatText(State.ClientBuffer.data(), State.InCount));
+            }
+            break;
+        default:
+            break;
     }
 }
 
@@ -195,15 +195,15 @@ void RemoteSupport::SendChat(const std::string& text) {
     host_.SetStatusText(State.RelayStatusText);
 }
 
-bool RemoteSupport::Received() const {
-    return State.RelayStatusText != NothingReceivedText;
-}
+bool RemoteSupport::Received() const { return State.RelayStatusText != NothingReceivedText; }
 
 RemoteSupport::Inbox RemoteSupport::SaveInbox() const {
     Inbox inbox;
     inbox.Kind = State.InKind;
     inbox.Count = State.InCount;
-    inbox.Bytes.assign(State.SupportBuffer.begin(), State.SupportBuffer.begin() + std::clamp(State.InCount, 0, static_cast<int>(RelayBufferSize)));
+    inbox.Bytes.assign(State.SupportBuffer.begin(),
+                       State.SupportBuffer.begin() +
+                           std::clamp(State.InCount, 0, static_cast<int>(RelayBufferSize)));
     return inbox;
 }
 

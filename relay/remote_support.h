@@ -13,14 +13,14 @@
 namespace korvan {
 
 class RelayTransport {
-public:
+  public:
     virtual ~RelayTransport() = default;
     // One GET for the current role; true when the server answered with status 200.
     virtual bool RelayExchange(RelayState& state) = 0;
 };
 
 class RemoteSupportHost {
-public:
+  public:
     virtual ~RemoteSupportHost() = default;
     virtual SystemData& Data() = 0;
     virtual bool ShareDataChecked() const = 0;
@@ -28,11 +28,11 @@ public:
     virtual bool RemoteViaInternetChecked() const = 0;
     virtual void SelectUsbConnection() = 0;
     virtual void SetSendChatEnabled(bool enabled) = 0;
-    virtual void ShowPanelMessage(const std::string& text) = 0;    // the yellow message panel
-    virtual void ShowConnectionError(const std::string& text) = 0; // error box, one OK button
+    virtual void ShowPanelMessage(const std::string& text) = 0;     // the yellow message panel
+    virtual void ShowConnectionError(const std::string& text) = 0;  // error box, one OK button
     virtual void SetStatusText(const std::string& text) = 0;
-    virtual void SetRemoteCaption() = 0;   // title + " - remote Internet connection"
-    virtual void CloseLocalLinks() = 0;    // Bluetooth, then USB
+    virtual void SetRemoteCaption() = 0;  // title + " - remote Internet connection"
+    virtual void CloseLocalLinks() = 0;   // Bluetooth, then USB
     // The local-link commands of the System menu.
     virtual void ReadAllSettingsFromSystem() = 0;
     virtual void WriteAllSettingsToSystem() = 0;
@@ -53,7 +53,7 @@ public:
 constexpr const char* RelayBusyText = "Relay exchange already in progress";
 
 class RemoteSupport {
-public:
+  public:
     RemoteSupport(RemoteSupportHost& host, RelayTransport& transport);
 
     RelayState State;
@@ -73,7 +73,7 @@ public:
 
     bool ExchangeOutstanding() const { return exchanging_; }
 
-private:
+  private:
     void CustomerTick();
     void SupportTick();
     void ActOnSupportMessage();

@@ -21,7 +21,9 @@ void PutLe16(uint8_t* p, long v) {
     p[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
 }
 
-uint16_t Kelvin100(double celsius) { return static_cast<uint16_t>(std::lround((celsius + 273.15) * 100)); }
+uint16_t Kelvin100(double celsius) {
+    return static_cast<uint16_t>(std::lround((celsius + 273.15) * 100));
+}
 
 void WriteRecord(uint8_t* record, const CanFrame& f) {
     std::memset(record, 0, CanFrameRecordSize);
@@ -49,7 +51,9 @@ CanFrame BatteryStatus(const LiveSystem& live, uint8_t sid) {  // PGN 127508
 
 CanFrame DcDetailedStatus(const LiveSystem& live, uint8_t sid) {  // PGN 127506, fast packet
     uint8_t counter = static_cast<uint8_t>((sid & 0x07) << 5);
-    return {7, N2kIdentifier(6, 127506, 0x24), 11,
+    return {7,
+            N2kIdentifier(6, 127506, 0x24),
+            11,
             {counter, 11, sid, 0, 0, static_cast<uint8_t>(std::lround(live.Soc())), 100, 0xFF}};
 }
 
@@ -67,7 +71,8 @@ CanFrame StandardData(const LiveSystem&, uint8_t sid) {
 
 CanFrame ProductInformation(const LiveSystem&, uint8_t sid) {  // PGN 126996, 134 bytes
     uint8_t counter = static_cast<uint8_t>((sid & 0x07) << 5);
-    return {8, N2kIdentifier(6, 126996, 0x23), 134, {counter, 134, 0x34, 0x08, 0x8A, 0x13, 'K', 'X'}};
+    return {
+        8, N2kIdentifier(6, 126996, 0x23), 134, {counter, 134, 0x34, 0x08, 0x8A, 0x13, 'K', 'X'}};
 }
 
 CanFrame StandardRtr(const LiveSystem&, uint8_t) { return {3, 0x321, 4, {}}; }
@@ -81,7 +86,8 @@ CanFrame CogSogRapid(const LiveSystem& live, uint8_t sid) {  // PGN 129026
 }
 
 CanFrame PgnList(const LiveSystem&, uint8_t) {  // PGN 126464 over the transport protocol
-    return {9, N2kIdentifier(6, 126464, 0x23), 24, {0x00, 0x00, 0xF2, 0x01, 0x14, 0xF2, 0x01, 0x12}};
+    return {
+        9, N2kIdentifier(6, 126464, 0x23), 24, {0x00, 0x00, 0xF2, 0x01, 0x14, 0xF2, 0x01, 0x12}};
 }
 
 CanFrame IsoRequest(const LiveSystem&, uint8_t) {  // PGN 59904 addressed to the control box
@@ -98,9 +104,9 @@ CanFrame Temperature(const LiveSystem& live, uint8_t sid) {  // PGN 130312, engi
     return f;
 }
 
-constexpr Maker Rotation[] = {EngineRapid, BatteryStatus,    DcDetailedStatus, WindData,
-                              StandardData, ProductInformation, StandardRtr,  CogSogRapid,
-                              PgnList,      IsoRequest,        BusError,        Temperature};
+constexpr Maker Rotation[] = {EngineRapid,  BatteryStatus,      DcDetailedStatus, WindData,
+                              StandardData, ProductInformation, StandardRtr,      CogSogRapid,
+                              PgnList,      IsoRequest,         BusError,         Temperature};
 constexpr uint32_t RotationLength = sizeof Rotation / sizeof Rotation[0];
 
 }  // namespace

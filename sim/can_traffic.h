@@ -18,12 +18,12 @@ constexpr size_t CanSecondRecordOffset = 32;
 uint32_t N2kIdentifier(uint8_t priority, uint32_t pgn, uint8_t source, uint8_t destination = 0xFF);
 
 class CanTraffic {
-public:
+  public:
     // Writes the next two records of the rotation (now and then a slot is left
     // empty, data length 0) with values taken from the live system.
     void Fill(DeviceReport& answer, const LiveSystem& live);
 
-private:
+  private:
     uint32_t calls_ = 0;
     uint32_t next_ = 0;
     uint8_t sequence_ = 0;  // NMEA 2000 SID, also the fast-packet sequence counter

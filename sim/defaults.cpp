@@ -48,8 +48,8 @@ ControlBoxSettings DefaultControlBoxSettings() {
     s.UseNmea2000 = 1;
     for (size_t i = 0; i < ChargeProfileCount; ++i) {
         const ProfileTargets& t = DefaultProfileTargets[i];
-        s.Profiles[i] = ChargeProfile{t.Warmup, t.Warmup - 0.1, t.Bulk, t.Bulk + 0.2, t.Float,
-                                      t.Float - 0.3};
+        s.Profiles[i] =
+            ChargeProfile{t.Warmup, t.Warmup - 0.1, t.Bulk, t.Bulk + 0.2, t.Float, t.Float - 0.3};
     }
     s.ProfileIndex = 0;
     s.BatteryChargeCurrentLimit = 200;

@@ -9,9 +9,9 @@ namespace korvan {
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;
-constexpr double MaxStep = 0.2;            // s; keeps long jumps of the clock stable
-constexpr double WiringOhms = 0.002;       // alternator to battery, per alternator
-constexpr double FieldRaw = 2500.0;        // field-control scale of the control box
+constexpr double MaxStep = 0.2;       // s; keeps long jumps of the clock stable
+constexpr double WiringOhms = 0.002;  // alternator to battery, per alternator
+constexpr double FieldRaw = 2500.0;   // field-control scale of the control box
 
 double Clamp(double v, double lo, double hi) { return std::min(std::max(v, lo), hi); }
 
@@ -21,7 +21,9 @@ double Approach(double v, double target, double dt, double tau) {
 }
 
 int32_t Round(double v) { return static_cast<int32_t>(std::lround(v)); }
-uint16_t Raw(double fraction) { return static_cast<uint16_t>(std::lround(Clamp(fraction, 0, 1) * FieldRaw)); }
+uint16_t Raw(double fraction) {
+    return static_cast<uint16_t>(std::lround(Clamp(fraction, 0, 1) * FieldRaw));
+}
 int8_t TemperatureByte(double t, bool missing) {
     return missing ? int8_t(-128) : static_cast<int8_t>(Clamp(std::lround(t), -127, 127));
 }
@@ -92,11 +94,15 @@ double LiveSystem::StageTarget(const ControlBoxSettings& control) const {
     const ChargeProfile* p = SelectedProfile(control);
     if (p == nullptr) p = &control.Profiles[0];
     switch (stage_) {
-        case 1: return p->WarmupTarget;
+        case 1:
+            return p->WarmupTarget;
         case 2:
-        case 3: return p->BulkTarget;
-        case 4: return p->FloatTarget;
-        default: return 0.0;
+        case 3:
+            return p->BulkTarget;
+        case 4:
+            return p->FloatTarget;
+        default:
+            return 0.0;
     }
 }
 
@@ -112,9 +118,15 @@ void LiveSystem::UpdateStage(double dt, bool charging, const SimSettings& s) {
     const double floatLeave = p != nullptr ? p->FloatTarget - 0.3 : 13.1;
     uint8_t next = stage_;
     switch (stage_) {
-        case 0: next = 1; break;
-        case 1: if (stageTime_ >= std::max(1, s.Control.WarmupDuration)) next = 2; break;
-        case 2: if (stageTime_ >= std::max(1, s.Control.MandatoryBulkDuration)) next = 3; break;
+        case 0:
+            next = 1;
+            break;
+        case 1:
+            if (stageTime_ >= std::max(1, s.Control.WarmupDuration)) next = 2;
+            break;
+        case 2:
+            if (stageTime_ >= std::max(1, s.Control.MandatoryBulkDuration)) next = 3;
+            break;
         case 3:
             // Absorption ends when the bank takes little current at the bulk voltage.
             if (soc_ >= 99.9 ||
@@ -122,8 +134,12 @@ void LiveSystem::UpdateStage(double dt, bool charging, const SimSettings& s) {
                 next = 4;
             }
             break;
-        case 4: if (soc_ < 90.0 || voltage_ < floatLeave) next = 3; break;
-        default: next = 0; break;
+        case 4:
+            if (soc_ < 90.0 || voltage_ < floatLeave) next = 3;
+            break;
+        default:
+            next = 0;
+            break;
     }
     if (next != stage_) {
         stage_ = next;

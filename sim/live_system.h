@@ -27,7 +27,7 @@ struct SimStates {
 };
 
 class LiveSystem {
-public:
+  public:
     explicit LiveSystem(const SimConfig& config);
 
     // Integrates up to `seconds` of simulated time since the start.
@@ -51,13 +51,15 @@ public:
     double BatteryTemperature(int sensor) const { return batTemp_[sensor]; }
     double Time() const { return time_; }
 
-private:
+  private:
     void Step(double dt, const SimSettings& settings);
     void UpdateStage(double dt, bool charging, const SimSettings& settings);
     bool EngineOn(int engine) const;
     double StageTarget(const ControlBoxSettings& control) const;  // 12 V scale
     double Scale() const { return config_.SystemVoltage == 24 ? 2.0 : 1.0; }
-    bool Fitted(int fieldBox) const { return fieldBox == 0 ? config_.FieldBox1 : config_.FieldBox2; }
+    bool Fitted(int fieldBox) const {
+        return fieldBox == 0 ? config_.FieldBox1 : config_.FieldBox2;
+    }
     bool BothRegulating() const { return turning_[0] && turning_[1]; }
 
     uint16_t BatteryStatus(const BatteryBoxSettings& b) const;

@@ -60,8 +60,9 @@ TEST_F(AppFilesTest, SaveThenLoadRestoresEverySettingsFieldBitForBit) {
     EXPECT_TRUE(SameBytes(W().Records().BatterySettings, saved.BatterySettings));
     EXPECT_TRUE(SameBytes(W().Records().FieldSettings, saved.FieldSettings));
     EXPECT_EQ(W().Ui().PIComboBox->currentIndex(), 4);
-    for (QTableView* table : {W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
-                                W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
+    for (QTableView* table :
+         {W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
+          W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
         EXPECT_TRUE(NoneEmpty(table));
 
     // Saving what was loaded gives the same file.

@@ -32,10 +32,11 @@ TEST_F(AppPagesTest, EveryPageShowsTheLiveSystem) {
         EXPECT_FALSE(picture.isNull());
         EXPECT_TRUE(picture.save(QStringLiteral("app-pages/page%1.png").arg(page)));
     }
-    for (QTableView* table : {W().Ui().ControlBoxStateStringGrid(), W().Ui().BatteryBoxStateStringGrid(),
-                                W().Ui().FieldBox1StateStringGrid(), W().Ui().FieldBox2StateStringGrid(),
-                                W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
-                                W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
+    for (QTableView* table :
+         {W().Ui().ControlBoxStateStringGrid(), W().Ui().BatteryBoxStateStringGrid(),
+          W().Ui().FieldBox1StateStringGrid(), W().Ui().FieldBox2StateStringGrid(),
+          W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
+          W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
         EXPECT_TRUE(NoneEmpty(table)) << table->objectName().toStdString();
     W().hide();
 }

@@ -27,8 +27,9 @@ TEST_F(AppPollTest, UsbTickFillsEveryStateTableFromTheSystem) {
     EXPECT_EQ(W().Records().ControlState.ConnectedModules, states.Control.ConnectedModules);
     EXPECT_EQ(W().Records().BatteryState.Soc, states.Battery.Soc);
     EXPECT_EQ(W().Records().FieldState[1].EngineRpm, states.Field[1].EngineRpm);
-    for (QTableView* table : {W().Ui().ControlBoxStateStringGrid(), W().Ui().BatteryBoxStateStringGrid(),
-                                W().Ui().FieldBox1StateStringGrid(), W().Ui().FieldBox2StateStringGrid()})
+    for (QTableView* table :
+         {W().Ui().ControlBoxStateStringGrid(), W().Ui().BatteryBoxStateStringGrid(),
+          W().Ui().FieldBox1StateStringGrid(), W().Ui().FieldBox2StateStringGrid()})
         EXPECT_TRUE(NoneEmpty(table)) << table->objectName().toStdString();
     for (QPlainTextEdit* memo : {W().Ui().ControlBoxStatusMemo(), W().Ui().BatteryBoxStatusMemo(),
                                  W().Ui().FieldBox1StatusMemo(), W().Ui().FieldBox2StatusMemo()})
@@ -92,10 +93,11 @@ TEST_F(AppPollTest, FailedFirstExchangeEmptiesTablesZeroesRecordsAndForgetsSetti
     EXPECT_EQ(W().Records().ControlState.ConnectedModules, 0);
     EXPECT_EQ(W().Records().BatteryState.Soc, 0);
     EXPECT_EQ(W().Records().FieldState[0].EngineRpm, 0);
-    for (QTableView* table : {W().Ui().ControlBoxStateStringGrid(), W().Ui().BatteryBoxStateStringGrid(),
-                                W().Ui().FieldBox1StateStringGrid(), W().Ui().FieldBox2StateStringGrid(),
-                                W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
-                                W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
+    for (QTableView* table :
+         {W().Ui().ControlBoxStateStringGrid(), W().Ui().BatteryBoxStateStringGrid(),
+          W().Ui().FieldBox1StateStringGrid(), W().Ui().FieldBox2StateStringGrid(),
+          W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
+          W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
         EXPECT_TRUE(AllEmpty(table)) << table->objectName().toStdString();
     EXPECT_TRUE(W().Ui().BatteryBoxStatusMemo()->toPlainText().isEmpty());
     EXPECT_EQ(W().Records().FieldSettings[0].Poles, poles);  // the records keep the settings
@@ -170,8 +172,9 @@ TEST_F(AppPollTest, FramePageFollowsBusBitAndAsksOnlyWhileWatched) {
 TEST_F(AppPollTest, BluetoothTickDecodesTheStateImage) {
     W().Ui().ConnectionBlueTooth->trigger();
     ASSERT_TRUE(PollBluetoothUntilState()) << W().Bt().BtStatusText;
-    for (QTableView* table : {W().Ui().ControlBoxStateStringGrid(), W().Ui().BatteryBoxStateStringGrid(),
-                                W().Ui().FieldBox1StateStringGrid(), W().Ui().FieldBox2StateStringGrid()})
+    for (QTableView* table :
+         {W().Ui().ControlBoxStateStringGrid(), W().Ui().BatteryBoxStateStringGrid(),
+          W().Ui().FieldBox1StateStringGrid(), W().Ui().FieldBox2StateStringGrid()})
         EXPECT_TRUE(NoneEmpty(table)) << table->objectName().toStdString();
     EXPECT_EQ(W().windowTitle(), "Ardexon KORVAN KX4 system [User Mode] - Bluetooth connection");
     // The status bar holds one line even when the link's text has several.

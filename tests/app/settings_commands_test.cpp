@@ -39,7 +39,8 @@ TEST_F(AppSettingsTest, UsbReadFillsTheTablesOfConnectedModulesOnly) {
     EXPECT_EQ(W().Ui().PIComboBox->currentIndex(), simulator.Settings().Control.ProfileIndex);
     EXPECT_EQ(W().Records().FieldSettings[0].Poles, simulator.Settings().Field[0].Poles);
     // The timers run again and the menu is usable again.
-    EXPECT_TRUE(W().Ui().USBTimer->isActive() && W().Ui().BTTimer->isActive() && W().Ui().INETTimer->isActive());
+    EXPECT_TRUE(W().Ui().USBTimer->isActive() && W().Ui().BTTimer->isActive() &&
+                W().Ui().INETTimer->isActive());
     EXPECT_TRUE(W().Ui().SystemMenu->menuAction()->isEnabled());
     EXPECT_FALSE(W().CommandRunning());
 }
@@ -49,8 +50,9 @@ TEST_F(AppSettingsTest, FailedUsbReadLeavesEveryTableEmptyAndSettingsNotLoaded) 
     W().ReadAllSettingsFromSystemClick();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{5, 9}));
     EXPECT_FALSE(W().Flags().SettingsLoaded);
-    for (QTableView* table : {W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
-                                W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
+    for (QTableView* table :
+         {W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
+          W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
         EXPECT_TRUE(AllEmpty(table));
     // Decoded all the same.
     EXPECT_EQ(W().Records().ControlSettings.BatteryChargeCurrentLimit,
@@ -66,14 +68,14 @@ TEST_F(AppSettingsTest, EditedTablesWrittenOverUsbReachTheSystem) {
     waiter.Waits.clear();
 
     Type(W().Ui().FieldBox1SettingsStringGrid(), 0, "16");      // alternator poles
-    W().Ui().PIComboBox->setCurrentIndex(1);                              // AGM
+    W().Ui().PIComboBox->setCurrentIndex(1);                    // AGM
     Type(W().Ui().ControlBoxSettingsStringGrid(), 6, "14.40");  // its bulk target
 
     std::vector<QString> progress;
     bool menuDisabled = true;
     waiter.DuringWait = [&] {
-        progress.push_back(W().Ui().WriteProgress->isVisibleTo(&W()) ? W().Ui().WriteProgress->text()
-                                                                : QString());
+        progress.push_back(
+            W().Ui().WriteProgress->isVisibleTo(&W()) ? W().Ui().WriteProgress->text() : QString());
         menuDisabled = menuDisabled && !W().Ui().SystemMenu->menuAction()->isEnabled();
         // A second command chosen during a wait is refused.
         W().ReadAllSettingsFromSystemClick();
@@ -201,8 +203,9 @@ TEST_F(AppSettingsTest, BluetoothReadFillsTheTablesFromTheSettingsImage) {
         EXPECT_FALSE(wait.ProcessMessages);
     }
     EXPECT_TRUE(W().Flags().SettingsLoaded);
-    for (QTableView* table : {W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
-                                W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
+    for (QTableView* table :
+         {W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
+          W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
         EXPECT_TRUE(NoneEmpty(table)) << table->objectName().toStdString();
     EXPECT_EQ(W().Records().FieldSettings[1].LowRpmLimit,
               simulator.Settings().Field[1].LowRpmLimit);

@@ -33,7 +33,8 @@ QStringList Captions(const QMenu* menu) {
 
 TEST_F(AppWindowTest, StartsWithPagesTablesAndTimersAsDesigned) {
     QStringList pages;
-    for (int i = 0; i < W().Ui().PageControl->count(); ++i) pages << W().Ui().PageControl->tabText(i);
+    for (int i = 0; i < W().Ui().PageControl->count(); ++i)
+        pages << W().Ui().PageControl->tabText(i);
     EXPECT_EQ(pages, (QStringList{"Battery Control Module", "Field Control Module #1",
                                   "Field Control Module #2", "System Control Module",
                                   "System Outline", "NMEA-2000"}));
@@ -52,10 +53,14 @@ TEST_F(AppWindowTest, StartsWithPagesTablesAndTimersAsDesigned) {
         int Rows;
         bool Editable;
     } tables[] = {
-        {W().Ui().BatteryBoxStateStringGrid(), 15, false}, {W().Ui().BatteryBoxSettingsStringGrid(), 19, true},
-        {W().Ui().FieldBox1StateStringGrid(), 8, false},   {W().Ui().FieldBox1SettingsStringGrid(), 6, true},
-        {W().Ui().FieldBox2StateStringGrid(), 8, false},   {W().Ui().FieldBox2SettingsStringGrid(), 6, true},
-        {W().Ui().ControlBoxStateStringGrid(), 11, false}, {W().Ui().ControlBoxSettingsStringGrid(), 13, true},
+        {W().Ui().BatteryBoxStateStringGrid(), 15, false},
+        {W().Ui().BatteryBoxSettingsStringGrid(), 19, true},
+        {W().Ui().FieldBox1StateStringGrid(), 8, false},
+        {W().Ui().FieldBox1SettingsStringGrid(), 6, true},
+        {W().Ui().FieldBox2StateStringGrid(), 8, false},
+        {W().Ui().FieldBox2SettingsStringGrid(), 6, true},
+        {W().Ui().ControlBoxStateStringGrid(), 11, false},
+        {W().Ui().ControlBoxSettingsStringGrid(), 13, true},
     };
     for (const auto& t : tables) {
         SCOPED_TRACE(t.Table->objectName().toStdString() + std::to_string(t.Rows));

@@ -1,9 +1,9 @@
+#include "display/can_format.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <string>
-
-#include "display/can_format.h"
 
 using namespace korvan;
 

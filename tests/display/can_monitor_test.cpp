@@ -1,3 +1,5 @@
+#include "display/can_monitor.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -10,7 +12,6 @@
 #include <array>
 
 #include "display/can_format.h"
-#include "display/can_monitor.h"
 
 using namespace korvan;
 

@@ -1,9 +1,9 @@
+#include "display/gauge_logic.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
-
-#include "display/gauge_logic.h"
 
 using namespace korvan;
 

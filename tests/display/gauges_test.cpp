@@ -1,14 +1,14 @@
+#include "display/gauges.h"
+
 #include <gtest/gtest.h>
 
 #include <QFontInfo>
-#include <QTemporaryDir>
-#include <cstdlib>
-#include <clocale>
-#include <string>
 #include <QFontMetrics>
+#include <QTemporaryDir>
 #include <QWidget>
-
-#include "display/gauges.h"
+#include <clocale>
+#include <cstdlib>
+#include <string>
 
 using namespace korvan;
 
@@ -21,8 +21,7 @@ int CountColour(const GaugeRecord& g, const QRect& area, const QColor& colour) {
     int n = 0;
     const QImage& image = g.Picture->Image();
     for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            n += image.pixelColor(x, y) == colour;
+        for (int x = area.left(); x <= area.right(); ++x) n += image.pixelColor(x, y) == colour;
     return n;
 }
 
@@ -175,8 +174,8 @@ TEST_F(RectFixture, InactiveFaceIsGreyWithCaptionOnly) {
     const QRect inside(QPoint(8, 8), QPoint(103, 47));
     EXPECT_EQ(CountColour(gauge, inside, GaugeColour::Silver), inside.width() * inside.height());
     // The caption is right-aligned to 15u = 105 in the band from 9u to 11u.
-    const auto [first, last] = ColumnsOf(gauge, QRect(QPoint(7, 63), QPoint(110, 76)),
-                                         GaugeColour::DarkGrey);
+    const auto [first, last] =
+        ColumnsOf(gauge, QRect(QPoint(7, 63), QPoint(110, 76)), GaugeColour::DarkGrey);
     EXPECT_GT(first, 7);
     EXPECT_LE(last, 104);
     EXPECT_GE(last, 100);
@@ -351,9 +350,9 @@ TEST(GaugeRedraw, NumberChangeLeavesNoTraceOfTheOldText) {
     QWidget parent;
     TRectGauge changed, fresh;
     TRoundGauge changedRound, freshRound;
-    for (GaugeRecord* g : {static_cast<GaugeRecord*>(&changed), static_cast<GaugeRecord*>(&fresh),
-                           static_cast<GaugeRecord*>(&changedRound),
-                           static_cast<GaugeRecord*>(&freshRound)}) {
+    for (GaugeRecord* g :
+         {static_cast<GaugeRecord*>(&changed), static_cast<GaugeRecord*>(&fresh),
+          static_cast<GaugeRecord*>(&changedRound), static_cast<GaugeRecord*>(&freshRound)}) {
         g->RangeMin = -999;
         g->RangeMax = 999;
         g->WarnLevel = g->AlarmLevel = 0;

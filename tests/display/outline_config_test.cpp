@@ -1,9 +1,10 @@
+#include "display/outline_config.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "display/gauge_logic.h"
-#include "display/outline_config.h"
 
 using namespace korvan;
 

@@ -1,9 +1,9 @@
+#include "display/outline_view.h"
+
 #include <gtest/gtest.h>
 
 #include <QLabel>
 #include <QToolButton>
-
-#include "display/outline_view.h"
 
 using namespace korvan;
 
@@ -21,7 +21,9 @@ struct OutlineFixture : ::testing::Test {
         data.ControlState.ConnectedModules = modules;
         data.ControlState.ChargingStage = stage;
     }
-    static QColor Face(const GaugeRecord& g) { return g.Picture->Image().pixelColor(3, 3 * g.Unit + g.Unit * 5); }
+    static QColor Face(const GaugeRecord& g) {
+        return g.Picture->Image().pixelColor(3, 3 * g.Unit + g.Unit * 5);
+    }
     static QColor RoundFace(const GaugeRecord& g) {
         return g.Picture->Image().pixelColor(8 * g.Unit, g.Unit);
     }
@@ -36,13 +38,13 @@ TEST_F(OutlineFixture, LayoutAtTheDesignSize) {
         TRectGauge* Gauge;
         int Left, Top;
     } expected[] = {
-        {&view.SocGauge, 34, 9},          {&view.CurrentGauge, 216, 9},
-        {&view.VoltageGauge, 398, 9},     {&view.TempGauge, 579, 9},
-        {&view.LoadGauge, 761, 9},        {&view.AltCurrentGauge1, 14, 320},
-        {&view.AltTempGauge1, 14, 413},   {&view.RpmGauge1, 14, 506},
-        {&view.FieldGauge1, 141, 506},    {&view.AltCurrentGauge2, 781, 320},
-        {&view.AltTempGauge2, 781, 413},  {&view.RpmGauge2, 781, 506},
-        {&view.FieldGauge2, 654, 506},    {&view.FrsGauge, 398, 506},
+        {&view.SocGauge, 34, 9},         {&view.CurrentGauge, 216, 9},
+        {&view.VoltageGauge, 398, 9},    {&view.TempGauge, 579, 9},
+        {&view.LoadGauge, 761, 9},       {&view.AltCurrentGauge1, 14, 320},
+        {&view.AltTempGauge1, 14, 413},  {&view.RpmGauge1, 14, 506},
+        {&view.FieldGauge1, 141, 506},   {&view.AltCurrentGauge2, 781, 320},
+        {&view.AltTempGauge2, 781, 413}, {&view.RpmGauge2, 781, 506},
+        {&view.FieldGauge2, 654, 506},   {&view.FrsGauge, 398, 506},
     };
     for (const auto& e : expected) {
         SCOPED_TRACE(e.Gauge->Caption.toStdString());

@@ -58,7 +58,7 @@ bool WaitFor(Ready ready, std::chrono::milliseconds limit) {
 }
 
 class BluezDiscoveryTest : public testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         dir = fs::temp_directory_path() / ("korvan-bluez-" + std::to_string(::getpid()));
         fs::remove_all(dir);

@@ -15,7 +15,7 @@ using namespace korvan;
 
 // A line whose input queue is filled by the fuzzer between exchanges.
 class FuzzLine : public SerialPort {
-public:
+  public:
     std::deque<uint8_t> Queue;
     size_t ReadLimit = 256;  // at most this much per read call
     bool FailReads = false;
@@ -37,7 +37,7 @@ public:
 };
 
 class NoDiscovery : public BluetoothDiscovery {
-public:
+  public:
     int RadioCount() override { return 0; }
     std::vector<BluetoothDeviceInfo> RememberedDevices(int) override { return {}; }
     std::string FindPort(const std::string&) override { return {}; }

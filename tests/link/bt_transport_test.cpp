@@ -13,7 +13,7 @@ namespace {
 
 // Discovery with a scripted set of radios and devices.
 class ScriptedDiscovery : public BluetoothDiscovery {
-public:
+  public:
     std::vector<std::vector<BluetoothDeviceInfo>> Radios;
     std::string Port;
     std::string AskedAddress;
@@ -45,7 +45,7 @@ std::vector<uint8_t> OnTheWire(std::vector<uint8_t> image) {
 }
 
 class BtExchangeTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(pty.Ok());
         ASSERT_TRUE(port.Open(pty.SlavePath())) << port.LastError();
@@ -145,7 +145,7 @@ TEST_F(BtExchangeTest, ClosedPortFailsTheExchangeWithTheSystemText) {
 }
 
 class BtConnectTest : public testing::Test {
-protected:
+  protected:
     PtyPair pty;
     PosixSerialPort port;
     ScriptedDiscovery discovery;

@@ -12,7 +12,7 @@
 namespace korvan {
 
 class FakeHid : public HidDevices {
-public:
+  public:
     struct Device {
         HidDeviceInfo Info;
         bool Present = true;
@@ -101,7 +101,7 @@ public:
 
     size_t OpenHandles() const { return handles_.size(); }
 
-private:
+  private:
     // The device behind an open handle, if it is still plugged in.
     Device* Live(Handle h) {
         const auto it = handles_.find(h);

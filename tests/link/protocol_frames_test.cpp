@@ -106,7 +106,7 @@ TEST(LinkFrames, FixedSequences) {
 
 // A sequence of item writes over a scripted device.
 class LinkSequence : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         hid.Add("/dev/hidraw0", KorvanVendorId, KorvanProductId);
         ASSERT_TRUE(usb.FindAndOpen());

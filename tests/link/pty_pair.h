@@ -16,7 +16,7 @@
 namespace korvan {
 
 class PtyPair {
-public:
+  public:
     PtyPair() {
         master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
         if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) {
@@ -59,7 +59,7 @@ public:
         return out;
     }
 
-private:
+  private:
     int master_ = -1;
     std::string slave_;
 };

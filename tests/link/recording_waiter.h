@@ -10,7 +10,7 @@
 namespace korvan {
 
 class RecordingWaiter : public Waiter {
-public:
+  public:
     struct Pause {
         std::chrono::milliseconds Duration;
         bool ProcessMessages;

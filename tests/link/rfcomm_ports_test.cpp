@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 // A temporary stand-in for /sys/class/tty and /dev.
 class RfcommTree : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         root = fs::temp_directory_path() /
                ("korvan-tty-" + std::to_string(::getpid()) + "-" +

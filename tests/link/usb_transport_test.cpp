@@ -11,7 +11,7 @@ constexpr uint16_t Vid = KorvanVendorId;
 constexpr uint16_t Pid = KorvanProductId;
 
 class UsbTransportTest : public testing::Test {
-protected:
+  protected:
     FakeHid hid;
     UsbTransport usb{hid, 250};
 

@@ -1,5 +1,7 @@
 // The HTTP relay exchange against the reference relay server on loopback, and
 // against small misbehaving servers.
+#include "relay/http_relay.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -14,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "relay/http_relay.h"
 #include "tools/relay/relay_server.h"
 
 namespace korvan {
@@ -23,7 +24,7 @@ namespace {
 // A server that answers each request head with whatever Reply returns; an
 // empty reply keeps the connection open without answering.
 class FakeServer {
-public:
+  public:
     std::function<QByteArray(const QByteArray& head)> Reply;
     std::vector<QByteArray> Heads;
 
@@ -48,17 +49,18 @@ public:
     }
     std::string Domain() const { return "127.0.0.1:" + std::to_string(server_.serverPort()); }
 
-private:
+  private:
     QTcpServer server_;
 };
 
 QByteArray Answer(const QByteArray& extraHeaders, const QByteArray& body) {
-    return "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " + QByteArray::number(body.size()) +
-           "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\nConnection: close\r\n" + extraHeaders + "\r\n" +
+           body;
 }
 
 class RelayHttp : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(server.Listen(QHostAddress::LocalHost, 0));
         server.SetObserver([this](const std::string& head, int status) {
@@ -90,9 +92,9 @@ TEST_F(RelayHttp, SendsTheRelayHeadersAndCarriesMessagesBothWays) {
     ASSERT_EQ(heads.size(), 1u);
     const std::string& head = heads[0];
     EXPECT_EQ(head.rfind("GET /support3.php?user=client&data=2$170$1&time=", 0), 0u) << head;
-    for (const char* header : {"User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n", "Accept: text/html, */*\r\n",
-                               "Accept-Encoding: *\r\n", "Cache-Control: \"no-cache\"\r\n",
-                               "Content-Type: text/html\r\n"}) {
+    for (const char* header : {"User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n",
+                               "Accept: text/html, */*\r\n", "Accept-Encoding: *\r\n",
+                               "Cache-Control: \"no-cache\"\r\n", "Content-Type: text/html\r\n"}) {
         EXPECT_NE(head.find(header), std::string::npos) << header << " in\n" << head;
     }
 
@@ -144,7 +146,9 @@ TEST_F(RelayHttp, AnInvalidValueFailsTheExchange) {
 
 TEST_F(RelayHttp, CookiesAreKeptAndReturned) {
     FakeServer fake;
-    fake.Reply = [](const QByteArray&) { return Answer("Set-Cookie: relay=abc123; Path=/\r\n", "<body>\r\n0</body>"); };
+    fake.Reply = [](const QByteArray&) {
+        return Answer("Set-Cookie: relay=abc123; Path=/\r\n", "<body>\r\n0</body>");
+    };
     client.SupportDomain = fake.Domain();
     ASSERT_TRUE(transport.RelayExchange(client));
     ASSERT_TRUE(transport.RelayExchange(client));
@@ -193,7 +197,9 @@ TEST_F(RelayHttp, OneExchangeAtATime) {
 TEST_F(RelayHttp, OversizedAnswersAreRefused) {
     FakeServer fake;
     fake.Reply = [](const QByteArray&) {
-        return Answer("", "<body>\r\n4" + QByteArray(HttpRelayTransport::MaxResponseBytes + 10, '1') + "</body>");
+        return Answer(
+            "",
+            "<body>\r\n4" + QByteArray(HttpRelayTransport::MaxResponseBytes + 10, '1') + "</body>");
     };
     client.SupportDomain = fake.Domain();
     EXPECT_FALSE(transport.RelayExchange(client));
@@ -212,14 +218,16 @@ TEST_F(RelayHttp, BackgroundCueOnAWidget) {
     client.SupportDomain = fake.Domain();
     ASSERT_TRUE(cued.RelayExchange(client));
     EXPECT_EQ(during, QApplication::palette().color(QPalette::Dark));
-    EXPECT_EQ(window.palette().color(QPalette::Window), QApplication::palette().color(QPalette::Button));
+    EXPECT_EQ(window.palette().color(QPalette::Window),
+              QApplication::palette().color(QPalette::Button));
 }
 
 TEST_F(RelayHttp, TheServerBoundsWhatItReads) {
     QTcpSocket raw;
     raw.connectToHost(QHostAddress::LocalHost, server.Port());
     ASSERT_TRUE(raw.waitForConnected(5000));
-    raw.write("GET /support3.php?user=client&data=4" + QByteArray(RelayService::MaxRequestBytes + 100, '1'));
+    raw.write("GET /support3.php?user=client&data=4" +
+              QByteArray(RelayService::MaxRequestBytes + 100, '1'));
     QByteArray answer;
     QElapsedTimer clock;
     clock.start();
@@ -227,7 +235,8 @@ TEST_F(RelayHttp, TheServerBoundsWhatItReads) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         answer += raw.readAll();
     }
-    EXPECT_TRUE(answer.startsWith("HTTP/1.1 414 URI Too Long\r\n")) << answer.left(60).toStdString();
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 414 URI Too Long\r\n"))
+        << answer.left(60).toStdString();
     EXPECT_EQ(statuses, std::vector<int>{414});
     EXPECT_EQ(server.Service().ToSupport().Waiting(), 0u);
 }

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         state.RelayRole = static_cast<uint8_t>(role);
         std::string error;
         const bool ok = korvan::ParseRelayResponse(state, body, error);
-        if (state.InCount < 0 || state.InCount > static_cast<int>(korvan::RelayBufferSize)) __builtin_trap();
+        if (state.InCount < 0 || state.InCount > static_cast<int>(korvan::RelayBufferSize))
+            __builtin_trap();
         if (!ok && (state.InCount != 0 || error.empty() || state.InKind != 7)) __builtin_trap();
         if (ok && state.RelayStatusText.empty()) __builtin_trap();
     }

@@ -15,13 +15,13 @@ namespace korvan {
 namespace {
 
 struct Scripted {
-    int Status = 200;          // 0: the connection failed with Error
-    std::string Message;       // put between the body markers
+    int Status = 200;     // 0: the connection failed with Error
+    std::string Message;  // put between the body markers
     std::string Error = "Connection refused";
 };
 
 class ScriptedRelay : public RelayTransport {
-public:
+  public:
     std::deque<Scripted> Script;
     std::vector<std::string> Urls;
     std::function<void()> During;  // runs while the "server" is awaited
@@ -45,7 +45,8 @@ public:
             return false;
         }
         std::string error;
-        if (!ParseRelayResponse(state, "<html><body>\r\n" + next.Message + "</body></html>", error)) {
+        if (!ParseRelayResponse(state, "<html><body>\r\n" + next.Message + "</body></html>",
+                                error)) {
             state.RelayStatusText = error;
             return false;
         }
@@ -60,7 +61,7 @@ public:
 };
 
 class RecordingHost : public RemoteSupportHost {
-public:
+  public:
     SystemData Records;
     bool Share = false;
     bool Remote = false;
@@ -100,7 +101,7 @@ public:
 };
 
 class RecordingWaiter : public Waiter {
-public:
+  public:
     std::vector<std::pair<long, bool>> Waits;
     void Wait(std::chrono::milliseconds duration, bool processMessages) override {
         Waits.emplace_back(static_cast<long>(duration.count()), processMessages);
@@ -114,14 +115,16 @@ std::string Values(int kind, const std::array<uint8_t, N>& image, size_t count =
     return message;
 }
 
-size_t ValueCount(const std::string& data) { return static_cast<size_t>(std::count(data.begin(), data.end(), '$')); }
+size_t ValueCount(const std::string& data) {
+    return static_cast<size_t>(std::count(data.begin(), data.end(), '$'));
+}
 
 bool Has(const std::vector<std::string>& log, const std::string& entry) {
     return std::find(log.begin(), log.end(), entry) != log.end();
 }
 
 class RelayRoles : public testing::Test {
-protected:
+  protected:
     RecordingHost host;
     ScriptedRelay relay;
     RemoteSupport remote{host, relay};
@@ -140,7 +143,8 @@ TEST_F(RelayRoles, CustomerPostsItsStateUntilAskedForMore) {
     relay.Script = {{200, "0"}, {200, ""}};
     remote.Tick();
     ASSERT_EQ(relay.Urls.size(), 1u);
-    EXPECT_EQ(relay.Urls[0].rfind("http://localhost:8080/support3.php?user=client&data=2$170$", 0), 0u);
+    EXPECT_EQ(relay.Urls[0].rfind("http://localhost:8080/support3.php?user=client&data=2$170$", 0),
+              0u);
     const auto image = BuildStateImage(host.Records);
     EXPECT_EQ(relay.LastData(), Values(2, image));
     EXPECT_EQ(host.Status, "Support requested system state");
@@ -178,7 +182,9 @@ TEST_F(RelayRoles, CustomerRefusesAShortSettingsImage) {
     relay.Script = {{200, Values(3, image, 100)}};
     remote.Tick();
     remote.Tick();
-    EXPECT_EQ(host.Panel, std::vector<std::string>{" SUPPORT sent new settings: received 100 bytes (must be 224 bytes)"});
+    EXPECT_EQ(host.Panel,
+              std::vector<std::string>{
+                  " SUPPORT sent new settings: received 100 bytes (must be 224 bytes)"});
     EXPECT_TRUE(host.Log.empty());
     EXPECT_EQ(host.Records.ControlSettings.ProfileIndex, 0);
 }
@@ -193,7 +199,8 @@ TEST_F(RelayRoles, CustomerWritesACompleteSettingsImage) {
     remote.Tick();
     EXPECT_EQ(host.Status, "Support sent new settings");
     remote.Tick();
-    EXPECT_EQ(host.Panel.back(), " SUPPORT sent new settings: received 224 bytes (must be 224 bytes)");
+    EXPECT_EQ(host.Panel.back(),
+              " SUPPORT sent new settings: received 224 bytes (must be 224 bytes)");
     EXPECT_EQ(host.Log, (std::vector<std::string>{"read", "settings tables (all)", "write"}));
     EXPECT_EQ(host.Records.ControlSettings.ProfileIndex, 5);
     EXPECT_EQ(host.Written, image);
@@ -264,7 +271,8 @@ TEST_F(RelayRoles, SupportShowsTheCustomersState) {
     relay.Script = {{200, Values(2, image)}, {200, Values(2, image, 143)}};
     remote.Tick();
     EXPECT_EQ(relay.LastData(), "0");
-    EXPECT_EQ(host.Log, (std::vector<std::string>{"close", "state tables", "outline", "log", "caption"}));
+    EXPECT_EQ(host.Log,
+              (std::vector<std::string>{"close", "state tables", "outline", "log", "caption"}));
     EXPECT_EQ(host.Records.ControlState.ConnectedModules, 0x000E);
     EXPECT_EQ(host.Records.ControlState.ChargingStage, 2);
     EXPECT_EQ(host.Status, "Client sent system state");
@@ -337,7 +345,8 @@ TEST_F(RelayRoles, CustomerChatKeepsAMessageNotActedUponYet) {
     remote.SendChat("thanks");
     EXPECT_EQ(relay.LastData(), "4$116$104$97$110$107$115");
     remote.Tick();
-    EXPECT_EQ(host.Panel.back(), " SUPPORT sent new settings: received 224 bytes (must be 224 bytes)");
+    EXPECT_EQ(host.Panel.back(),
+              " SUPPORT sent new settings: received 224 bytes (must be 224 bytes)");
     EXPECT_EQ(host.Written, image);
     // A message the chat's exchange brings replaces it, as a tick's would.
     relay.Script = {{200, "4$111$107"}};

@@ -1,15 +1,18 @@
 // The reference relay server's handling of requests, without sockets.
+#include "tools/relay/relay_service.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "relay/relay_protocol.h"
-#include "tools/relay/relay_service.h"
 
 namespace korvan {
 namespace {
 
-std::string Get(const std::string& target) { return "GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n"; }
+std::string Get(const std::string& target) {
+    return "GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n";
+}
 
 std::string Body(const RelayHttpResponse& response) {
     return response.Text.substr(response.Text.find("\r\n\r\n") + 4);
@@ -48,7 +51,8 @@ TEST(RelayServerService, OnlyTheLatestStateWaitsButChatsAndSettingsQueue) {
     EXPECT_EQ(box.Take(), "2$3");
     EXPECT_EQ(box.Take(), "3$9");
     EXPECT_EQ(box.Take(), "");
-    for (size_t i = 0; i < RelayMailbox::Capacity + 5; ++i) box.Post("4$" + std::to_string(i) + "$1");
+    for (size_t i = 0; i < RelayMailbox::Capacity + 5; ++i)
+        box.Post("4$" + std::to_string(i) + "$1");
     EXPECT_EQ(box.Waiting(), RelayMailbox::Capacity);
     EXPECT_EQ(box.Take(), "4$5$1");
 }
@@ -72,7 +76,9 @@ TEST(RelayServerService, RefusesWhatIsNotARelayRequest) {
         {"GET /support3.php?user=client&data=0 HTTP/2\r\n\r\n", 505},
         {"GARBAGE\r\n\r\n", 400},
         {"", 400},
-        {"GET /support3.php?user=client&data=" + std::string(RelayService::MaxRequestBytes, '1') + " HTTP/1.1\r\n\r\n", 414},
+        {"GET /support3.php?user=client&data=" + std::string(RelayService::MaxRequestBytes, '1') +
+             " HTTP/1.1\r\n\r\n",
+         414},
     };
     for (const Row& row : rows) {
         auto response = service.Handle(row.Head);

@@ -19,7 +19,7 @@ namespace korvan {
 namespace {
 
 class RelayEndToEnd : public AppTest {
-protected:
+  protected:
     RelayEndToEnd() {
         EXPECT_TRUE(server.Listen(QHostAddress::LocalHost, 0));
         const std::string domain = "127.0.0.1:" + std::to_string(server.Port());
@@ -46,7 +46,8 @@ protected:
     TMainFormKX4& S() { return *support; }
     void QuietBoth() {
         Quiet();
-        for (QTimer* timer : {S().Ui().USBTimer, S().Ui().BTTimer, S().Ui().INETTimer}) timer->stop();
+        for (QTimer* timer : {S().Ui().USBTimer, S().Ui().BTTimer, S().Ui().INETTimer})
+            timer->stop();
     }
     void CustomerTick() {
         W().USBTimerTimer();
@@ -80,14 +81,16 @@ protected:
 TEST_F(RelayEndToEnd, TechnicianWatchesReadsWritesAndChats) {
     S().Ui().RemoteViaInternetToProvideSupport->trigger();
     SupportTick();
-    EXPECT_EQ(S().windowTitle().toStdString(), S().Flags().ApplicationTitle.toStdString() + " - remote Internet connection");
+    EXPECT_EQ(S().windowTitle().toStdString(),
+              S().Flags().ApplicationTitle.toStdString() + " - remote Internet connection");
     W().Ui().ShareDataWithSupport->trigger();
     ASSERT_TRUE(W().Ui().ShareDataWithSupport->isChecked());
 
     // The customer's live state appears in the technician's tables and outline.
     ASSERT_TRUE(Rounds([&] { return S().Records().ControlState.ConnectedModules != 0; }));
     SupportTick();
-    EXPECT_EQ(S().Records().ControlState.ConnectedModules, W().Records().ControlState.ConnectedModules);
+    EXPECT_EQ(S().Records().ControlState.ConnectedModules,
+              W().Records().ControlState.ConnectedModules);
     for (ModuleId module : AllModules) {
         QTableView* grid = S().Ui().Module(module).StateStringGrid;
         EXPECT_TRUE(NoneEmpty(grid));
@@ -100,10 +103,14 @@ TEST_F(RelayEndToEnd, TechnicianWatchesReadsWritesAndChats) {
     // A read of all settings on the support side brings the customer's settings.
     S().ReadAllSettingsFromSystemClick();
     QuietBoth();
-    ASSERT_TRUE(Rounds([&] { return Panel(S()) == " CLIENT sent settings: received 224 bytes (must be 224 bytes)"; }));
+    ASSERT_TRUE(Rounds([&] {
+        return Panel(S()) == " CLIENT sent settings: received 224 bytes (must be 224 bytes)";
+    }));
     EXPECT_TRUE(S().Flags().SettingsLoaded);
-    EXPECT_EQ(Values(S().Ui().ControlBoxSettingsStringGrid()), Values(W().Ui().ControlBoxSettingsStringGrid()));
-    EXPECT_EQ(Values(S().Ui().BatteryBoxSettingsStringGrid()), Values(W().Ui().BatteryBoxSettingsStringGrid()));
+    EXPECT_EQ(Values(S().Ui().ControlBoxSettingsStringGrid()),
+              Values(W().Ui().ControlBoxSettingsStringGrid()));
+    EXPECT_EQ(Values(S().Ui().BatteryBoxSettingsStringGrid()),
+              Values(W().Ui().BatteryBoxSettingsStringGrid()));
     EXPECT_EQ(S().Ui().PIComboBox->currentIndex(), simulator.Settings().Control.ProfileIndex);
 
     // The technician picks another charge profile and writes: it reaches the system.
@@ -122,7 +129,8 @@ TEST_F(RelayEndToEnd, TechnicianWatchesReadsWritesAndChats) {
     supportDialogs.Inputs = {QString::fromUtf8("Charging at 14,4 V \xC2\xB0")};
     S().SendChatMessageClick();
     QuietBoth();
-    ASSERT_TRUE(Rounds([&] { return Panel(W()) == " Message from SUPPORT: Charging at 14,4 V \xC2\xB0"; }));
+    ASSERT_TRUE(
+        Rounds([&] { return Panel(W()) == " Message from SUPPORT: Charging at 14,4 V \xC2\xB0"; }));
     dialogs.Inputs = {QStringLiteral("Thanks!")};
     W().SendChatMessageClick();
     QuietBoth();
@@ -139,7 +147,8 @@ TEST_F(RelayEndToEnd, WithoutARelayTheTechnicianFallsBackToUsb) {
     S().Ui().RemoteViaInternetToProvideSupport->trigger();
     SupportTick();
     ASSERT_EQ(supportDialogs.Messages.size(), 1u);
-    EXPECT_EQ(supportDialogs.Messages[0].Text.toStdString(), "Internet Connection: Connection refused");
+    EXPECT_EQ(supportDialogs.Messages[0].Text.toStdString(),
+              "Internet Connection: Connection refused");
     EXPECT_TRUE(S().Ui().ConnectionUSB->isChecked());
     SupportTick();
     EXPECT_EQ(supportDialogs.Messages.size(), 1u);

@@ -1,6 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -46,7 +45,7 @@ TEST(SimAdapters, HidDeviceAnswersOneReportPerRequestAndSurvivesReplug) {
     ASSERT_EQ(hid.Read(h, in, sizeof in, 10), 65);
     EXPECT_EQ(in[0], 0x00);  // report ID
     EXPECT_EQ(in[1], SettingsMarker);
-    EXPECT_EQ(hid.Read(h, in, sizeof in, 10), 0);  // each answer is read once
+    EXPECT_EQ(hid.Read(h, in, sizeof in, 10), 0);    // each answer is read once
     EXPECT_LT(hid.Write(h, request.data(), 64), 0);  // not a whole transfer
 
     hid.Unplug();

@@ -23,7 +23,7 @@ using std::chrono::milliseconds;
 using test::ManualClock;
 
 class RecordingWaiter : public Waiter {
-public:
+  public:
     // The pty line is real: a short real pause lets the answer arrive.
     explicit RecordingWaiter(milliseconds settle = 0ms) : settle_(settle) {}
     void Wait(milliseconds duration, bool) override {
@@ -32,18 +32,19 @@ public:
     }
     std::vector<milliseconds> pauses;
 
-private:
+  private:
     milliseconds settle_;
 };
 
-Buffer64 Encoded(void (*encode)(const ControlBoxSettings&, Buffer64&), const ControlBoxSettings& s) {
+Buffer64 Encoded(void (*encode)(const ControlBoxSettings&, Buffer64&),
+                 const ControlBoxSettings& s) {
     Buffer64 b{};
     encode(s, b);
     return b;
 }
 
 class SimUsbLink : public ::testing::Test {
-protected:
+  protected:
     SimUsbLink() : sim(SimConfig{}, clock.Clock()), hid(sim), usb(hid) {
         clock.Advance(150s);  // engines running, the control box past warm-up
     }
@@ -60,8 +61,10 @@ protected:
         }
     }
     void ExpectHeldBlocksEqualTheToolsEncoding() {
-        EXPECT_EQ(sim.StoredBlock(SimModule::ControlBox), Encoded(EncodeControlBoxSettings, data.ControlSettings));
-        EXPECT_EQ(sim.StoredBlock(SimModule::ChargeProfiles), Encoded(EncodeChargeProfiles, data.ControlSettings));
+        EXPECT_EQ(sim.StoredBlock(SimModule::ControlBox),
+                  Encoded(EncodeControlBoxSettings, data.ControlSettings));
+        EXPECT_EQ(sim.StoredBlock(SimModule::ChargeProfiles),
+                  Encoded(EncodeChargeProfiles, data.ControlSettings));
         Buffer64 b{};
         EncodeBatteryBoxSettings(data.BatterySettings, b);
         EXPECT_EQ(sim.StoredBlock(SimModule::BatteryBox), b);
@@ -80,7 +83,8 @@ protected:
 
 TEST_F(SimUsbLink, StatePollDecodesWhatTheSimulatorReports) {
     EXPECT_FALSE(Exchange(StateRequest(CmdControlBoxState)));  // opens the link on demand
-    EXPECT_EQ(usb.UsbStatusText, "KORVAN KX4 found: VID=Ardexon (simulated) PID=KORVAN KX4 simulator");
+    EXPECT_EQ(usb.UsbStatusText,
+              "KORVAN KX4 found: VID=Ardexon (simulated) PID=KORVAN KX4 simulator");
     ReadAllSettings();  // so that the charge content decodes with the bank size
     std::vector<DeviceReport> answers;
     for (uint8_t code : StatePollCodes()) {
@@ -106,7 +110,8 @@ TEST_F(SimUsbLink, StatePollDecodesWhatTheSimulatorReports) {
     EXPECT_GE(data.ControlState.ChargingStage, 2);
     EXPECT_NEAR(data.ControlState.BatteryVoltage, expected.Control.BatteryVoltage, 0.006);
     EXPECT_EQ(data.BatteryState.Soc, expected.Battery.Soc);
-    EXPECT_NEAR(data.BatteryState.ChargeContent, expected.Battery.ChargeContent, held.Battery.BankSize * 0.006);
+    EXPECT_NEAR(data.BatteryState.ChargeContent, expected.Battery.ChargeContent,
+                held.Battery.BankSize * 0.006);
     EXPECT_EQ(data.BatteryState.BatteryCurrent, expected.Battery.BatteryCurrent);
     EXPECT_EQ(data.FieldState[0].EngineRpm, expected.Field[0].EngineRpm);
     EXPECT_GT(data.FieldState[0].EngineRpm, 1000);
@@ -178,7 +183,8 @@ TEST_F(SimUsbLink, ResetToDefaultsIsReadBack) {
         DecodeSettingsAnswer(code, usb.Input, data);
     }
     EXPECT_EQ(data.ControlSettings.WarmupDuration, fresh.WarmupDuration);
-    EXPECT_EQ(Encoded(EncodeChargeProfiles, data.ControlSettings), Encoded(EncodeChargeProfiles, fresh));
+    EXPECT_EQ(Encoded(EncodeChargeProfiles, data.ControlSettings),
+              Encoded(EncodeChargeProfiles, fresh));
 }
 
 TEST_F(SimUsbLink, UnpluggedDeviceFailsUntilReplugged) {
@@ -195,7 +201,7 @@ TEST_F(SimUsbLink, UnpluggedDeviceFailsUntilReplugged) {
 }
 
 class SimBluetoothLink : public ::testing::Test {
-protected:
+  protected:
     SimBluetoothLink() : sim(SimConfig{}, clock.Clock()), line(sim), hid(sim), usb(hid) {
         clock.Advance(150s);
     }
@@ -251,15 +257,18 @@ TEST_F(SimBluetoothLink, ReadAllSettingsDecodesTheSettingsImage) {
     const std::vector<BtStep> steps = BtReadAllSettingsSteps();
     bool decoded = false;
     ASSERT_TRUE(RunBtSequence(*bt, steps, waiter, false, [&](size_t i) {
-        if (steps[i].TakesSettingsImage && bt->Exchange.AnswerLength >= int32_t(SettingsImageSize)) {
+        if (steps[i].TakesSettingsImage &&
+            bt->Exchange.AnswerLength >= int32_t(SettingsImageSize)) {
             DecodeSettingsImage(bt->Exchange.Answer.data(), data);
             decoded = true;
         }
     }));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(waiter.pauses, std::vector<milliseconds>(3, 1000ms));
-    EXPECT_EQ(sim.StoredBlock(SimModule::ControlBox), Encoded(EncodeControlBoxSettings, data.ControlSettings));
-    EXPECT_EQ(sim.StoredBlock(SimModule::ChargeProfiles), Encoded(EncodeChargeProfiles, data.ControlSettings));
+    EXPECT_EQ(sim.StoredBlock(SimModule::ControlBox),
+              Encoded(EncodeControlBoxSettings, data.ControlSettings));
+    EXPECT_EQ(sim.StoredBlock(SimModule::ChargeProfiles),
+              Encoded(EncodeChargeProfiles, data.ControlSettings));
     Buffer64 b{};
     EncodeBatteryBoxSettings(data.BatterySettings, b);
     EXPECT_EQ(sim.StoredBlock(SimModule::BatteryBox), b);

@@ -11,13 +11,13 @@
 namespace korvan::test {
 
 class ManualClock {
-public:
+  public:
     SimClock Clock() {
         return [this] { return std::chrono::milliseconds(now_.load()); };
     }
     void Advance(std::chrono::milliseconds d) { now_ += d.count(); }
 
-private:
+  private:
     std::atomic<long long> now_{1000};
 };
 

@@ -20,7 +20,7 @@ using test::ManualConfig;
 using test::Request;
 
 class SimCore : public ::testing::Test {
-protected:
+  protected:
     ManualClock clock;
 
     ControlBoxState ControlState(KorvanSimulator& sim, uint8_t frs = 0) {
@@ -241,7 +241,8 @@ TEST_F(SimCore, AbsentModulesAnswerZerosAndAreNotFlagged) {
     config.Nmea2000 = false;
     KorvanSimulator sim(config, clock.Clock());
     const DeviceReport zeros{};
-    EXPECT_EQ(ControlState(sim).ConnectedModules & 0x001E, FieldBox1Connected | BatteryBoxConnected);
+    EXPECT_EQ(ControlState(sim).ConnectedModules & 0x001E,
+              FieldBox1Connected | BatteryBoxConnected);
     EXPECT_EQ(sim.Answer(Request(CmdFieldBox2State)), zeros);
     EXPECT_EQ(sim.Answer(Request(CmdFieldBox2Settings)), zeros);
     EXPECT_EQ(sim.Answer(Request(CmdCanFrames)), zeros);
@@ -249,7 +250,8 @@ TEST_F(SimCore, AbsentModulesAnswerZerosAndAreNotFlagged) {
     const auto state = sim.StateImage();
     EXPECT_TRUE(std::all_of(state.begin() + 117, state.end(), [](uint8_t b) { return b == 0; }));
     const auto settings = sim.SettingsImage();
-    EXPECT_TRUE(std::all_of(settings.begin() + 197, settings.end(), [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(
+        std::all_of(settings.begin() + 197, settings.end(), [](uint8_t b) { return b == 0; }));
     EXPECT_EQ(settings[170], SettingsMarker);
 
     const Buffer64 before = sim.StoredBlock(SimModule::FieldBox2);

@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription("Relay server for KORVAN KX4 remote support");
     parser.addHelpOption();
-    QCommandLineOption listen("listen", "Address to listen on (default 127.0.0.1).", "ADDR", "127.0.0.1");
+    QCommandLineOption listen("listen", "Address to listen on (default 127.0.0.1).", "ADDR",
+                              "127.0.0.1");
     QCommandLineOption port("port", "TCP port, 0 for any free one (default 8080).", "N", "8080");
     QCommandLineOption verbose("verbose", "Print each request line and the status answered.");
     parser.addOptions({listen, port, verbose});
@@ -23,7 +24,8 @@ int main(int argc, char** argv) {
 
     QHostAddress address;
     if (!address.setAddress(parser.value(listen))) {
-        std::fprintf(stderr, "korvan-relay: not an address: %s\n", qPrintable(parser.value(listen)));
+        std::fprintf(stderr, "korvan-relay: not an address: %s\n",
+                     qPrintable(parser.value(listen)));
         return 2;
     }
     bool portOk = false;
@@ -41,11 +43,12 @@ int main(int argc, char** argv) {
         });
     }
     if (!server.Listen(address, static_cast<quint16>(portNumber))) {
-        std::fprintf(stderr, "korvan-relay: cannot listen on %s:%u: %s\n", qPrintable(address.toString()),
-                     portNumber, qPrintable(server.ErrorText()));
+        std::fprintf(stderr, "korvan-relay: cannot listen on %s:%u: %s\n",
+                     qPrintable(address.toString()), portNumber, qPrintable(server.ErrorText()));
         return 1;
     }
-    std::printf("korvan-relay listening on %s port %u\n", qPrintable(address.toString()), server.Port());
+    std::printf("korvan-relay listening on %s port %u\n", qPrintable(address.toString()),
+                server.Port());
     std::fflush(stdout);
     return app.exec();
 }

@@ -54,7 +54,8 @@ void RelayServer::Read(QTcpSocket* socket) {
     const qsizetype end = buffer.indexOf(HeadEnd);
     if (end < 0) {
         if (static_cast<size_t>(buffer.size()) > RelayService::MaxRequestBytes) {
-            Answer(socket, std::string(buffer.constData(), 0), MakeRelayResponse(414, RelayPage("")));
+            Answer(socket, std::string(buffer.constData(), 0),
+                   MakeRelayResponse(414, RelayPage("")));
         }
         return;
     }
@@ -62,7 +63,8 @@ void RelayServer::Read(QTcpSocket* socket) {
     Answer(socket, head, service_.Handle(head));
 }
 
-void RelayServer::Answer(QTcpSocket* socket, const std::string& head, const RelayHttpResponse& response) {
+void RelayServer::Answer(QTcpSocket* socket, const std::string& head,
+                         const RelayHttpResponse& response) {
     pending_.erase(socket);
     if (observer_) observer_(head, response.Status);
     socket->write(response.Text.data(), static_cast<qint64>(response.Text.size()));

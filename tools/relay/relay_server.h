@@ -2,9 +2,9 @@
 // answer from RelayService, then the connection is closed.
 #pragma once
 
+#include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
-#include <QByteArray>
 #include <functional>
 #include <map>
 #include <string>
@@ -18,7 +18,7 @@ namespace korvan {
 
 class RelayServer : public QObject {
     Q_OBJECT
-public:
+  public:
     // A client that has not sent its whole request by then is dropped.
     static constexpr int RequestTimeoutMs = 10000;
     static constexpr int MaxConnections = 64;
@@ -37,7 +37,7 @@ public:
     }
     RelayService& Service() { return service_; }
 
-private:
+  private:
     void Accept();
     void Read(QTcpSocket* socket);
     void Answer(QTcpSocket* socket, const std::string& head, const RelayHttpResponse& response);

@@ -13,12 +13,9 @@ struct StatusRow {
 };
 
 constexpr StatusRow StatusRows[] = {
-    {200, "OK"},
-    {400, "Bad Request"},
-    {404, "Not Found"},
-    {405, "Method Not Allowed"},
-    {414, "URI Too Long"},
-    {505, "HTTP Version Not Supported"},
+    {200, "OK"},           {400, "Bad Request"},
+    {404, "Not Found"},    {405, "Method Not Allowed"},
+    {414, "URI Too Long"}, {505, "HTTP Version Not Supported"},
 };
 
 const char* Reason(int code) {
@@ -59,7 +56,8 @@ bool ParseQuery(std::string_view query, std::map<std::string, std::string>& fiel
         std::string key;
         std::string value;
         if (!PercentDecode(pair.substr(0, eq), key)) return false;
-        if (eq != std::string_view::npos && !PercentDecode(pair.substr(eq + 1), value)) return false;
+        if (eq != std::string_view::npos && !PercentDecode(pair.substr(eq + 1), value))
+            return false;
         if (fields.count(key)) return false;  // two different messages in one request
         fields.emplace(std::move(key), std::move(value));
     }
@@ -106,15 +104,15 @@ bool PercentDecode(std::string_view text, std::string& out) {
 }
 
 std::string RelayPage(const std::string& message) {
-    return "<html><head><title>KORVAN relay</title></head><body>\r\n" + message + "</body></html>\r\n";
+    return "<html><head><title>KORVAN relay</title></head><body>\r\n" + message +
+           "</body></html>\r\n";
 }
 
 RelayHttpResponse MakeRelayResponse(int status, const std::string& body) {
     RelayHttpResponse response;
     response.Status = status;
     response.Text = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n" +
-                    "Content-Type: text/html\r\n" +
-                    "Cache-Control: no-cache\r\n" +
+                    "Content-Type: text/html\r\n" + "Cache-Control: no-cache\r\n" +
                     "Content-Length: " + std::to_string(body.size()) + "\r\n" +
                     "Connection: close\r\n\r\n" + body;
     return response;
@@ -132,16 +130,19 @@ RelayHttpResponse RelayService::Handle(std::string_view head) {
     std::string_view method = line.substr(0, sp1);
     std::string_view target = line.substr(sp1 + 1, sp2 - sp1 - 1);
     std::string_view version = line.substr(sp2 + 1);
-    if (version != "HTTP/1.1" && version != "HTTP/1.0") return MakeRelayResponse(505, RelayPage(""));
+    if (version != "HTTP/1.1" && version != "HTTP/1.0")
+        return MakeRelayResponse(505, RelayPage(""));
     if (method != "GET") return MakeRelayResponse(405, RelayPage(""));
 
     size_t question = target.find('?');
     std::string path;
-    if (!PercentDecode(target.substr(0, question), path)) return MakeRelayResponse(400, RelayPage(""));
+    if (!PercentDecode(target.substr(0, question), path))
+        return MakeRelayResponse(400, RelayPage(""));
     if (path != "/support3.php") return MakeRelayResponse(404, RelayPage(""));
 
     std::map<std::string, std::string> fields;
-    std::string_view query = question == std::string_view::npos ? std::string_view{} : target.substr(question + 1);
+    std::string_view query =
+        question == std::string_view::npos ? std::string_view{} : target.substr(question + 1);
     if (!ParseQuery(query, fields)) return MakeRelayResponse(400, RelayPage(""));
     auto user = fields.find("user");
     auto data = fields.find("data");

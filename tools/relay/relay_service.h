@@ -13,7 +13,7 @@ namespace korvan {
 // chat line or a settings image is neither lost nor acted upon twice. A state
 // or state request replaces a waiting one of its kind: only the latest counts.
 class RelayMailbox {
-public:
+  public:
     static constexpr size_t Capacity = 32;
 
     void Post(std::string message);
@@ -21,7 +21,7 @@ public:
     std::string Take();
     size_t Waiting() const { return messages_.size(); }
 
-private:
+  private:
     std::deque<std::string> messages_;
 };
 
@@ -31,7 +31,7 @@ struct RelayHttpResponse {
 };
 
 class RelayService {
-public:
+  public:
     // Longest request head accepted (the longest message of the tool, 8192
     // values, is about 33 KB of query).
     static constexpr size_t MaxRequestBytes = 64 * 1024;
@@ -42,7 +42,7 @@ public:
     RelayMailbox& ToClient() { return toClient_; }
     RelayMailbox& ToSupport() { return toSupport_; }
 
-private:
+  private:
     RelayMailbox toClient_;
     RelayMailbox toSupport_;
 };
