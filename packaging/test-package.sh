@@ -122,15 +122,20 @@ rule=$root/usr/lib/udev/rules.d/70-korvan-kx4.rules
 grep -v '^#' "$rule" | grep -q 'SUBSYSTEM=="hidraw", ATTRS{idVendor}=="04d8", ATTRS{idProduct}=="5c31", TAG+="uaccess"' &&
     ok "udev rule tags the hidraw node of 04d8:5c31 for uaccess" || fail "udev rule: $(cat "$rule")"
 
-# The system user the relay unit runs as, created as the package's postinst creates it.
-mkdir -p "$root/etc"
-if check "systemd-sysusers creates the relay user" \
-    systemd-sysusers --root="$root" "$root/usr/lib/sysusers.d/korvan-relay.conf"; then
+# The package's own postinst, with systemd-sysusers pointed at the throw-away root,
+# creates the system user the relay unit runs as.
+mkdir -p "$root/etc" "$root/DEBIAN" "$root/shim"
+dpkg-deb -e "$deb" "$root/DEBIAN"
+printf '#!/bin/sh\nexec %s --root=%s "$@"\n' "$(command -v systemd-sysusers)" "$root" >"$root/shim/systemd-sysusers"
+chmod +x "$root/shim/systemd-sysusers"
+if check "postinst configure" env PATH="$root/shim:$PATH" "$root/DEBIAN/postinst" configure; then
     user=$(grep '^korvan-relay:' "$root/etc/passwd")
     uid=$(cut -d: -f3 <<<"$user")
     [ -n "$user" ] && [ "$uid" -gt 0 ] && [ "$uid" -lt 1000 ] && [[ "$user" == *:/usr/sbin/nologin ]] &&
-        ok "korvan-relay is a system user without login" || fail "relay user: $user"
+        ok "postinst made korvan-relay a system user without login" || fail "relay user: $user"
 fi
+check "prerm remove" env PATH="$root/shim:$PATH" "$root/DEBIAN/prerm" remove
+check "apt can resolve the dependencies" apt-get install -s -q --no-install-recommends "$(realpath "$deb")"
 if [ -f "$root/usr/lib/systemd/system/korvan-relay.service" ]; then
     grep -q '^User=korvan-relay' "$root/usr/lib/systemd/system/korvan-relay.service" &&
         ok "relay unit runs as korvan-relay" || fail "relay unit does not run as User=korvan-relay"
