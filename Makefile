@@ -22,7 +22,7 @@ build: deps
 run: build
 	$(BUILD)/app/korvan-kx4-demo
 
-test: deps test-format test-main test-asan test-fuzz
+test: deps test-format test-main test-asan test-fuzz test-package
 
 # Every C++ source as clang-format 14 writes it with the repository's .clang-format.
 test-format: deps
@@ -51,3 +51,13 @@ bench: deps
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)
+
+# The Debian package (build/korvan-kx4_*.deb): programs, udev rule, menu entry,
+# manual pages, relay unit. Its test inspects it, lints it and runs it from a
+# throw-away root.
+.PHONY: package test-package
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+test-package: package
+	packaging/test-package.sh $(BUILD)

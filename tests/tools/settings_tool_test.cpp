@@ -277,6 +277,30 @@ TEST_F(ToolsSettings, BadInputIsOneMessageAndStatusTwoAndWritesNothing) {
               std::string::npos);
 }
 
+TEST_F(ToolsSettings, HelpAndVersionOnStandardOutputWithStatusZero) {
+    const Result help = Run("--help");
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_EQ(help.Err, "");
+    EXPECT_EQ(help.Out.rfind("usage: korvan-settings show FILE\n", 0), 0u) << help.Out;
+    EXPECT_NE(help.Out.find("Exit status: 0 "), std::string::npos);
+    const Result shortHelp = Run("-h");
+    EXPECT_EQ(shortHelp.Status, 0);
+    EXPECT_EQ(shortHelp.Out, help.Out);
+
+    const Result version = Run("--version");
+    EXPECT_EQ(version.Status, 0);
+    EXPECT_EQ(version.Err, "");
+    EXPECT_EQ(version.Out, "korvan-settings " KORVAN_VERSION "\n");
+
+    // Only on their own: with anything else they are bad arguments, and a file named
+    // like an option is still a file.
+    for (const char* args : {"--help extra", "--version --help", "show --help"}) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.Status, 2) << args;
+        EXPECT_EQ(r.Out, "") << args;
+    }
+}
+
 TEST_F(ToolsSettings, DecimalSeparatorOfTheLocale) {
     const std::string file = Save("known.korvan3", KnownSystem());
     std::ostringstream out, err;

@@ -13,7 +13,22 @@ namespace {
 constexpr const char* Usage =
     "usage: korvan-settings show FILE\n"
     "       korvan-settings diff FILE_A FILE_B\n"
-    "       korvan-settings check FILE [-o OUT]\n";
+    "       korvan-settings check FILE [-o OUT]\n"
+    "       korvan-settings --help | --version\n";
+
+constexpr const char* Help =
+    "\n"
+    "Reads, compares and checks KORVAN III settings files (*.korvan3) without the system.\n"
+    "\n"
+    "  show FILE              print every settings table, one \"label<TAB>value\" a line\n"
+    "  diff FILE_A FILE_B     print each value that differs: module, label, A's value, B's\n"
+    "  check FILE [-o OUT]    print what reading the tables back and checking them would\n"
+    "                         change before a write or save; -o saves the checked settings\n"
+    "  --help                 print this help\n"
+    "  --version              print the program's version\n"
+    "\n"
+    "Decimals use the separator of the user's locale.\n"
+    "Exit status: 0 equal or nothing to change, 1 differences or changes, 2 bad input.\n";
 
 struct Failure {
     std::string Message;
@@ -116,6 +131,14 @@ int Check(const std::vector<std::string>& args, char sep, std::ostream& out) {
 int Run(const std::vector<std::string>& args, char sep, std::ostream& out, std::ostream& err) {
     try {
         const std::string cmd = args.empty() ? "" : args[0];
+        if ((cmd == "--help" || cmd == "-h") && args.size() == 1) {
+            out << Usage << Help;
+            return ExitSame;
+        }
+        if (cmd == "--version" && args.size() == 1) {
+            out << "korvan-settings " KORVAN_VERSION "\n";
+            return ExitSame;
+        }
         if (cmd == "show" && args.size() == 2) {
             Show(Load(args[1]), sep, out);
             return ExitSame;
