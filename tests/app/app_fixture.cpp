@@ -6,12 +6,6 @@
 
 namespace korvan {
 
-void RecordingWaiter::Wait(std::chrono::milliseconds duration, bool processMessages) {
-    Waits.push_back({duration, processMessages});
-    if (DuringWait) DuringWait();
-    if (RealSleep.count() > 0) std::this_thread::sleep_for(RealSleep);
-}
-
 void ScriptedDialogs::ShowMessage(QWidget*, MessageKind kind, const QString& text) {
     Messages.push_back({kind, text});
     if (DuringMessage) DuringMessage();

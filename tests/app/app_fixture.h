@@ -23,26 +23,12 @@
 #include "sim/sim_hid_devices.h"
 #include "sim/sim_serial_line.h"
 #include "sim/simulator.h"
+#include "tests/support/recording_waiter.h"
 #include "tests/support/table_cells.h"
 
 class QTableView;
 
 namespace korvan {
-
-struct RecordedWait {
-    std::chrono::milliseconds Duration;
-    bool ProcessMessages;
-};
-
-class RecordingWaiter : public Waiter {
-  public:
-    void Wait(std::chrono::milliseconds duration, bool processMessages) override;
-
-    std::vector<RecordedWait> Waits;
-    std::function<void()> DuringWait;
-    // The serial line answers in real time: Bluetooth tests let the bytes arrive.
-    std::chrono::milliseconds RealSleep{0};
-};
 
 struct ShownMessage {
     MessageKind Kind;

@@ -3,7 +3,7 @@
 #include "link/protocol.h"
 #include "link/sequence.h"
 #include "tests/link/fake_hid.h"
-#include "tests/link/recording_waiter.h"
+#include "tests/support/recording_waiter.h"
 
 namespace korvan {
 namespace {
@@ -135,9 +135,9 @@ TEST_F(LinkSequence, EveryRequestIsSentInOrderWithItsPause) {
     EXPECT_EQ(tenth[3], 30);
     EXPECT_EQ(tenth[4], 0x5A);  // not-used bytes stay as the previous request left them
     EXPECT_EQ(done.size(), 20u);
-    ASSERT_EQ(waiter.Pauses.size(), 20u);
+    ASSERT_EQ(waiter.Waits.size(), 20u);
     EXPECT_EQ(waiter.Total(), milliseconds(4000));
-    EXPECT_TRUE(waiter.Pauses[0].ProcessMessages);
+    EXPECT_TRUE(waiter.Waits[0].ProcessMessages);
 }
 
 TEST_F(LinkSequence, FirstFailureEndsTheSequence) {
@@ -146,7 +146,7 @@ TEST_F(LinkSequence, FirstFailureEndsTheSequence) {
     EXPECT_FALSE(RunUsbSequence(usb, requests, waiter, false, [&](size_t) { ++callbacks; }));
     EXPECT_EQ(hid.Devices[0].Written.size(), 10u);
     EXPECT_EQ(callbacks, 9u);
-    EXPECT_EQ(waiter.Pauses.size(), 9u);
+    EXPECT_EQ(waiter.Waits.size(), 9u);
     EXPECT_EQ(usb.UsbStatusText, "Read refused");
 }
 

@@ -3,7 +3,7 @@
 #include "link/protocol.h"
 #include "link/sequence.h"
 #include "tests/link/fake_hid.h"
-#include "tests/link/recording_waiter.h"
+#include "tests/support/recording_waiter.h"
 
 namespace korvan {
 namespace {

@@ -10,9 +10,12 @@
 
 #include "link/protocol.h"
 #include "relay/remote_support.h"
+#include "tests/support/recording_waiter.h"
 
 namespace korvan {
 namespace {
+
+using namespace std::chrono_literals;
 
 struct Scripted {
     int Status = 200;     // 0: the connection failed with Error
@@ -98,14 +101,6 @@ class RecordingHost : public RemoteSupportHost {
     void AppendLogIfEnabled() override { Log.push_back("log"); }
 
     std::array<uint8_t, SettingsImageSize> Written{};
-};
-
-class RecordingWaiter : public Waiter {
-  public:
-    std::vector<std::pair<long, bool>> Waits;
-    void Wait(std::chrono::milliseconds duration, bool processMessages) override {
-        Waits.emplace_back(static_cast<long>(duration.count()), processMessages);
-    }
 };
 
 template <size_t N>
@@ -375,14 +370,14 @@ TEST_F(RelayRoles, SettingsCommandsOfTheSupportSideWaitWithoutProcessingMessages
     remote.RequestSettings(waiter);
     EXPECT_EQ(relay.LastData(), "1");
     EXPECT_EQ(remote.State.RelayRole, RoleSupport);
-    EXPECT_EQ(waiter.Waits, (std::vector<std::pair<long, bool>>{{1000, false}, {3000, false}}));
+    EXPECT_EQ(waiter.Waits, (std::vector<RecordedWait>{{1000ms, false}, {3000ms, false}}));
     EXPECT_EQ(host.Status, "Nothing received");
 
     host.Records.ControlSettings.ProfileIndex = 6;
     waiter.Waits.clear();
     remote.SendSettings(waiter);
     EXPECT_EQ(relay.LastData(), Values(3, BuildSettingsImage(host.Records)));
-    EXPECT_EQ(waiter.Waits, (std::vector<std::pair<long, bool>>{{1000, false}, {1000, false}}));
+    EXPECT_EQ(waiter.Waits, (std::vector<RecordedWait>{{1000ms, false}, {1000ms, false}}));
 }
 
 TEST_F(RelayRoles, NothingStartsWhileAnExchangeIsOutstanding) {

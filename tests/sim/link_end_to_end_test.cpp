@@ -14,6 +14,7 @@
 #include "sim/sim_hid_devices.h"
 #include "sim/sim_serial_line.h"
 #include "tests/sim/sim_test_support.h"
+#include "tests/support/recording_waiter.h"
 
 namespace korvan {
 namespace {
@@ -21,20 +22,6 @@ namespace {
 using namespace std::chrono_literals;
 using std::chrono::milliseconds;
 using test::ManualClock;
-
-class RecordingWaiter : public Waiter {
-  public:
-    // The pty line is real: a short real pause lets the answer arrive.
-    explicit RecordingWaiter(milliseconds settle = 0ms) : settle_(settle) {}
-    void Wait(milliseconds duration, bool) override {
-        pauses.push_back(duration);
-        if (settle_.count() > 0) std::this_thread::sleep_for(settle_);
-    }
-    std::vector<milliseconds> pauses;
-
-  private:
-    milliseconds settle_;
-};
 
 Buffer64 Encoded(void (*encode)(const ControlBoxSettings&, Buffer64&),
                  const ControlBoxSettings& s) {
@@ -138,7 +125,7 @@ TEST_F(SimUsbLink, ReadAllSettingsInOrderAndWriteThemBackWithTheirPauses) {
 
     std::vector<milliseconds> pauses(2, 1000ms);
     pauses.insert(pauses.end(), 81, 200ms);
-    EXPECT_EQ(waiter.pauses, pauses);
+    EXPECT_EQ(waiter.Durations(), pauses);
     std::vector<uint8_t> codes{16, 17};
     codes.insert(codes.end(), 47, 18);
     codes.insert(codes.end(), 17, 19);
@@ -264,7 +251,7 @@ TEST_F(SimBluetoothLink, ReadAllSettingsDecodesTheSettingsImage) {
         }
     }));
     ASSERT_TRUE(decoded);
-    EXPECT_EQ(waiter.pauses, std::vector<milliseconds>(3, 1000ms));
+    EXPECT_EQ(waiter.Durations(), std::vector<milliseconds>(3, 1000ms));
     EXPECT_EQ(sim.StoredBlock(SimModule::ControlBox),
               Encoded(EncodeControlBoxSettings, data.ControlSettings));
     EXPECT_EQ(sim.StoredBlock(SimModule::ChargeProfiles),

@@ -11,6 +11,7 @@
 #include "model/system_data.h"
 #include "sim/sim_hid_devices.h"
 #include "tests/sim/sim_test_support.h"
+#include "tests/support/recording_waiter.h"
 
 namespace korvan {
 namespace {
@@ -21,12 +22,6 @@ using test::ManualClock;
 
 constexpr const char* FoundText =
     "KORVAN KX4 found: VID=Ardexon (simulated) PID=KORVAN KX4 simulator";
-
-class NoWaiter : public Waiter {
-  public:
-    void Wait(milliseconds duration, bool) override { pauses.push_back(duration); }
-    std::vector<milliseconds> pauses;
-};
 
 // Every text the tables and status lines would show, from whatever was decoded.
 size_t ShowEverything(const SystemData& d) {
@@ -160,12 +155,12 @@ TEST_F(UsbFaults, CableOutInTheMiddleOfTheWriteOfAllSettingsEndsIt) {
     ASSERT_TRUE(Poll(CmdControlBoxState));
     sim.ClearRecord();
 
-    NoWaiter waiter;
+    RecordingWaiter waiter;
     EXPECT_FALSE(RunUsbSequence(usb, WriteAllSettingsRequests(data), waiter, true, nullptr));
     std::vector<uint8_t> codes{CmdWriteControlBoxSettings, CmdWriteChargeProfiles};
     codes.insert(codes.end(), 9, CmdWriteBatteryBoxItem);
     EXPECT_EQ(sim.ReceivedUsbCodes(), codes);  // the 10th item never went out
-    EXPECT_EQ(waiter.pauses.size(), 11u);
+    EXPECT_EQ(waiter.Waits.size(), 11u);
     EXPECT_EQ(usb.UsbStatusText, "No connection to KORVAN KX4 to close");
     // Items take effect only with their closing pair: the battery box keeps its settings.
     EXPECT_EQ(sim.StoredBlock(SimModule::BatteryBox), batteryBefore);
