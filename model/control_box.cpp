@@ -362,7 +362,10 @@ const ChargeProfile* SelectedProfile(const ControlBoxSettings& s) {
 std::vector<std::string> ControlBoxSettingsRanges(char sep) {
     std::vector<RangeCheck> checks(std::begin(GeneralChecks), std::end(GeneralChecks));
     checks.insert(checks.end(), std::begin(AlternatorChecks), std::end(AlternatorChecks));
-    return SettingsRangeTexts(Rows, checks, 1.0, sep);
+    std::vector<std::string> ranges = SettingsRangeTexts(Rows, checks, 1.0, sep);
+    // The rows handled apart are no plain fields of the record.
+    for (size_t row : {RowSsid, RowPassword, RowBulk, RowFloat}) ranges[row].clear();
+    return ranges;
 }
 
 }  // namespace korvan

@@ -7,6 +7,7 @@
 #include <QTableView>
 #include <QTimer>
 
+#include "app/module_tables.h"
 #include "link/protocol.h"
 #include "model/field_box.h"
 #include "tests/app/app_fixture.h"
@@ -210,6 +211,45 @@ TEST_F(AppSettingsTest, BluetoothReadFillsTheTablesFromTheSettingsImage) {
     EXPECT_EQ(W().Records().FieldSettings[1].LowRpmLimit,
               simulator.Settings().Field[1].LowRpmLimit);
     EXPECT_TRUE(UsbCodes().empty());
+}
+
+}  // namespace
+}  // namespace korvan
+
+namespace korvan {
+namespace {
+
+// While the user types, a value the checks would replace is marked, with the
+// row's range and the replacement in its tooltip; the profile drop-down edits
+// the profile row itself.
+TEST_F(AppSettingsTest, TypedValuesTheChecksWouldReplaceAreMarkedWhileEditing) {
+    W().USBTimerTimer();
+    W().ReadAllSettingsFromSystemClick();
+    ASSERT_TRUE(W().Flags().SettingsLoaded);
+    QTableView* battery = W().Ui().BatteryBoxSettingsStringGrid();
+    const QModelIndex ssp = battery->model()->index(7, 1);  // "... (SSP) [0 or 1]"
+    EXPECT_FALSE(ssp.data(Qt::BackgroundRole).isValid());
+    EXPECT_TRUE(ssp.data(Qt::ToolTipRole).toString().contains("Allowed: 0 or 1"));
+
+    Type(battery, 7, "7");
+    Type(battery, 0, "250");  // inside its range: not marked
+    EXPECT_TRUE(ssp.data(Qt::BackgroundRole).isValid());
+    EXPECT_TRUE(ssp.data(Qt::ToolTipRole).toString().contains("would use 0"));
+    EXPECT_FALSE(battery->model()->index(0, 1).data(Qt::BackgroundRole).isValid());
+    // The label column tells the whole label, however narrow the column.
+    EXPECT_EQ(battery->model()->index(1, 0).data(Qt::ToolTipRole).toString().split('\n')[0],
+              QString::fromStdString(BatteryBoxSettingsLabels()[1]));
+
+    Type(battery, 7, "1");
+    EXPECT_FALSE(ssp.data(Qt::BackgroundRole).isValid());
+
+    W().Ui().PIComboBox->setCurrentIndex(3);
+    EXPECT_EQ(Cell(W().Ui().ControlBoxSettingsStringGrid(), ProfileRow), "3");
+    // An emptied table holds no settings and marks nothing.
+    W().Ui().ConnectionBlueTooth->setChecked(true);
+    W().ReadAllSettingsFromSystemClick();
+    EXPECT_TRUE(AllEmpty(battery));
+    EXPECT_FALSE(ssp.data(Qt::BackgroundRole).isValid());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "model/system_data.h"
 #include "model/text.h"
 
 namespace korvan {
@@ -162,6 +163,40 @@ TEST(ModelText, Cp1252RoundTripsAndReplacesWhatItCannotHold) {
     for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
     EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all)), all);
     EXPECT_EQ(Cp1252ToUtf8("\xB0"), "\u00B0");
+}
+
+}  // namespace
+}  // namespace korvan
+
+namespace korvan {
+namespace {
+
+TEST(ModelCorrections, OnlyValuesTheChecksReplacedCountNotAnotherRoundingOfTheSame) {
+    const std::vector<std::string> typed = {"7", "14.4", " 12 ", "abc", "3.999", "13.5", "Boat!"};
+    const std::vector<std::string> used = {"0", "14.40", "12", "100", "4.00", "13.60", "Boat"};
+    const std::vector<CellCorrection> expected = {
+        {0, "7", "0"}, {3, "abc", "100"}, {5, "13.5", "13.60"}, {6, "Boat!", "Boat"}};
+    EXPECT_EQ(FindCorrections(typed, used, '.'), expected);
+    // The user's separator: a point is not a number where the comma is one.
+    EXPECT_EQ(FindCorrections({"14,4", "14.4"}, {"14,40", "0,00"}, ','),
+              (std::vector<CellCorrection>{{1, "14.4", "0,00"}}));
+    EXPECT_TRUE(FindCorrections({}, {"1"}, '.').empty());
+}
+
+TEST(ModelCorrections, RangesOfTheSettingsRowsReadAsTheUserTypes) {
+    const std::vector<std::string> battery12 = BatteryBoxSettingsRanges(12, '.');
+    const std::vector<std::string> battery24 = BatteryBoxSettingsRanges(24, ',');
+    ASSERT_EQ(battery12.size(), BatteryBoxSettingsLabels().size());
+    // "Use System Surge Protector (SSP) [0 or 1]"
+    EXPECT_EQ(battery12[7], "0 or 1");
+    // A voltage row doubles on a 24 V system, in the user's separator.
+    EXPECT_NE(battery12[2], battery24[2]);
+    EXPECT_NE(battery24[2].find(','), std::string::npos);
+    const std::vector<std::string> control = ControlBoxSettingsRanges('.');
+    ASSERT_EQ(control.size(), ControlBoxSettingsLabels().size());
+    EXPECT_EQ(control[11], "5 to 240");  // "Warm-up Duration, sec"
+    EXPECT_EQ(control[1], "");           // the Wi-Fi name has no range
+    EXPECT_EQ(FieldBoxSettingsRanges('.').size(), FieldBoxSettingsLabels().size());
 }
 
 }  // namespace
