@@ -92,8 +92,15 @@ class BluezDiscoveryTest : public testing::Test {
         if (std::string(KORVAN_DBUSMOCK_PYTHON).empty())
             GTEST_SKIP() << "no python3 with the dbusmock module";
         ASSERT_GT(daemon, 0);
-        control = QDBusConnection::connectToBus(QString::fromStdString(address),
-                                                QStringLiteral("korvan-test-control"));
+        // The bus's socket file exists from its bind; it accepts only once it listens.
+        WaitFor(
+            [&] {
+                QDBusConnection::disconnectFromBus(QStringLiteral("korvan-test-control"));
+                control = QDBusConnection::connectToBus(QString::fromStdString(address),
+                                                        QStringLiteral("korvan-test-control"));
+                return control.isConnected();
+            },
+            std::chrono::seconds(5));
         ASSERT_TRUE(control.isConnected()) << control.lastError().message().toStdString();
         mock = Spawn({KORVAN_DBUSMOCK_PYTHON, "-m", "dbusmock", "--system", "--template", "bluez5"},
                      {"DBUS_SYSTEM_BUS_ADDRESS=" + address});
