@@ -9,6 +9,7 @@
 #include <QNetworkRequest>
 #include <QPalette>
 #include <QPointer>
+#include <QSslConfiguration>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -17,18 +18,22 @@ namespace korvan {
 
 namespace {
 
-QNetworkRequest RelayRequest(const QUrl& url) {
+QNetworkRequest RelayRequest(const QUrl& url, const QSslConfiguration* tls) {
     QNetworkRequest request(url);
+    if (tls) request.setSslConfiguration(*tls);
     // The relay pages were written for this exact client; keep its headers.
-    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray("Mozilla/3.0 (compatible; Indy Library)"));
+    request.setHeader(QNetworkRequest::UserAgentHeader,
+                      QByteArray("Mozilla/3.0 (compatible; Indy Library)"));
     request.setRawHeader("Accept", "text/html, */*");
     request.setRawHeader("Accept-Encoding", "*");
     request.setRawHeader("Cache-Control", "\"no-cache\"");
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("text/html"));
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
     return request;
 }
 
@@ -51,10 +56,10 @@ struct Outcome {
 };
 
 // One GET; the caller's window keeps handling its events in the local loop.
-Outcome Get(QNetworkAccessManager& manager, const QUrl& url, std::chrono::milliseconds limit,
-            int64_t maxBytes) {
+Outcome Get(QNetworkAccessManager& manager, const QUrl& url, const QSslConfiguration* tls,
+            std::chrono::milliseconds limit, int64_t maxBytes) {
     Outcome out;
-    QNetworkReply* reply = manager.get(RelayRequest(url));
+    QNetworkReply* reply = manager.get(RelayRequest(url, tls));
     QEventLoop loop;
     QTimer deadline;
     deadline.setSingleShot(true);
@@ -92,8 +97,7 @@ Outcome Get(QNetworkAccessManager& manager, const QUrl& url, std::chrono::millis
 
 }  // namespace
 
-HttpRelayTransport::HttpRelayTransport(QWidget* background)
-    : HttpRelayTransport(CueCallback{}) {
+HttpRelayTransport::HttpRelayTransport(QWidget* background) : HttpRelayTransport(CueCallback{}) {
     QPointer<QWidget> widget(background);
     cue_ = [widget](bool busy) {
         if (widget) SetBackground(widget, busy ? QPalette::Dark : QPalette::Button);
@@ -107,6 +111,10 @@ HttpRelayTransport::HttpRelayTransport(CueCallback cue)
 }
 
 HttpRelayTransport::~HttpRelayTransport() = default;
+
+void HttpRelayTransport::SetSslConfiguration(const QSslConfiguration& configuration) {
+    tls_ = std::make_unique<QSslConfiguration>(configuration);
+}
 
 void HttpRelayTransport::Cue(bool busy) {
     if (cue_) cue_(busy);
@@ -128,19 +136,23 @@ bool HttpRelayTransport::RelayExchange(RelayState& state) {
     if (!qurl.isValid() || qurl.host().isEmpty()) {
         state.RelayStatusText = "Invalid relay address: " + url.substr(0, url.find('?'));
     } else {
-        const Outcome out = Get(*manager_, qurl, limit_, MaxResponseBytes);
+        const Outcome out = Get(*manager_, qurl, tls_.get(), limit_, MaxResponseBytes);
         if (out.TimedOut) {
             state.RelayStatusText = "No answer from the relay server within " +
                                     std::to_string((limit_.count() + 999) / 1000) + " s";
         } else if (out.TooLarge) {
-            state.RelayStatusText = "Relay answer larger than " + std::to_string(MaxResponseBytes) + " bytes";
+            state.RelayStatusText =
+                "Relay answer larger than " + std::to_string(MaxResponseBytes) + " bytes";
         } else if (out.StatusCode != 0 && out.StatusCode != 200) {
-            state.RelayStatusText = "HTTP/1.1 " + std::to_string(out.StatusCode) + " " + out.Reason.toStdString();
+            state.RelayStatusText =
+                "HTTP/1.1 " + std::to_string(out.StatusCode) + " " + out.Reason.toStdString();
         } else if (out.Error != QNetworkReply::NoError || out.StatusCode == 0) {
             state.RelayStatusText = out.ErrorText.toStdString();
         } else {
             std::string error;
-            ok = ParseRelayResponse(state, std::string_view(out.Body.constData(), static_cast<size_t>(out.Body.size())), error);
+            ok = ParseRelayResponse(
+                state, std::string_view(out.Body.constData(), static_cast<size_t>(out.Body.size())),
+                error);
             if (!ok) state.RelayStatusText = error;
         }
     }

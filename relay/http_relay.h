@@ -10,12 +10,13 @@
 #include "relay/remote_support.h"
 
 class QNetworkAccessManager;
+class QSslConfiguration;
 class QWidget;
 
 namespace korvan {
 
 class HttpRelayTransport : public RelayTransport {
-public:
+  public:
     // busy(true) when an exchange starts, busy(false) when it ends.
     using CueCallback = std::function<void(bool busy)>;
 
@@ -34,13 +35,17 @@ public:
     static constexpr int64_t MaxResponseBytes = 1 << 20;
 
     void SetExchangeLimit(std::chrono::milliseconds limit) { limit_ = limit; }
+    // The TLS settings of "https://" support domains (trusted certificates
+    // among them); without this call, the system's certificate store is trusted.
+    void SetSslConfiguration(const QSslConfiguration& configuration);
     bool Busy() const { return busy_; }
 
-private:
+  private:
     void Cue(bool busy);
 
     CueCallback cue_;
     std::unique_ptr<QNetworkAccessManager> manager_;
+    std::unique_ptr<QSslConfiguration> tls_;
     std::chrono::milliseconds limit_ = ExchangeLimit;
     bool busy_ = false;
 };

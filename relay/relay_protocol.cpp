@@ -98,6 +98,27 @@ bool ParseMessage(RelayState& state, std::string_view body, std::string& error, 
     return true;
 }
 
+bool StartsWithScheme(std::string_view text, std::string_view scheme) {
+    if (text.size() < scheme.size()) return false;
+    for (size_t i = 0; i < scheme.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != scheme[i]) return false;
+    }
+    return true;
+}
+
+// The broken-down local time of a moment, on every platform the tool builds for.
+std::tm LocalTime(std::time_t seconds) {
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &seconds);
+#else
+    localtime_r(&seconds, &local);
+#endif
+    return local;
+}
+
 }  // namespace
 
 const char* RelayKindStatusText(uint8_t kind, bool fromSupport) {
@@ -108,12 +129,18 @@ const char* RelayKindStatusText(uint8_t kind, bool fromSupport) {
 }
 
 std::string BaseUrl(const std::string& supportDomain) {
+    // A domain written with its scheme is taken as it stands: "https://" reaches a
+    // relay behind TLS. A bare host (with port and session path, if any) is plain HTTP.
+    if (StartsWithScheme(supportDomain, "https://") || StartsWithScheme(supportDomain, "http://")) {
+        return supportDomain + "/support3.php";
+    }
     return "http://" + supportDomain + "/support3.php";
 }
 
 std::string BuildClientUrl(RelayState& state, int64_t timeStamp) {
     state.OutCount = ClampCount(state.OutCount);
-    std::string url = BaseUrl(state.SupportDomain) + "?user=client&data=" + std::to_string(state.OutKind);
+    std::string url =
+        BaseUrl(state.SupportDomain) + "?user=client&data=" + std::to_string(state.OutKind);
     AppendValues(url, state.ClientBuffer.data(), state.OutCount);
     return url + "&time=" + std::to_string(timeStamp);
 }
@@ -124,7 +151,8 @@ std::string BuildSupportUrl(RelayState& state, int64_t timeStamp) {
     } else {
         state.OutCount = 0;
     }
-    std::string url = BaseUrl(state.SupportDomain) + "?user=support&data=" + std::to_string(state.OutKind);
+    std::string url =
+        BaseUrl(state.SupportDomain) + "?user=support&data=" + std::to_string(state.OutKind);
     AppendValues(url, state.SupportBuffer.data(), state.OutCount);
     return url + "&time=" + std::to_string(timeStamp);
 }
@@ -151,8 +179,7 @@ int64_t RelayTimeStampNow() {
     const auto now = system_clock::now();
     const std::time_t seconds = system_clock::to_time_t(now);
     const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    const std::tm local = LocalTime(seconds);
     return RelayTimeStamp(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                           local.tm_min, local.tm_sec, static_cast<int>(ms < 0 ? 0 : ms));
 }
@@ -186,16 +213,17 @@ bool SplitValues(std::string_view message, std::array<uint8_t, RelayBufferSize>&
     size_t dollar = message.find('$');
     while (dollar != std::string_view::npos && inCount < static_cast<int>(RelayBufferSize)) {
         size_t next = message.find('$', dollar + 1);
-        std::string_view value = message.substr(dollar + 1, next == std::string_view::npos
-                                                                ? std::string_view::npos
-                                                                : next - dollar - 1);
+        std::string_view value =
+            message.substr(dollar + 1, next == std::string_view::npos ? std::string_view::npos
+                                                                      : next - dollar - 1);
         if (value.empty()) return true;
         int32_t number = 0;
         if (!ParseDecimal(value, number)) {
             error = InvalidIntegerText(value);
             return false;
         }
-        buffer[static_cast<size_t>(inCount)] = static_cast<uint8_t>(static_cast<uint32_t>(number) & 0xFF);
+        buffer[static_cast<size_t>(inCount)] =
+            static_cast<uint8_t>(static_cast<uint32_t>(number) & 0xFF);
         ++inCount;
         dollar = next;
     }
@@ -210,7 +238,8 @@ std::string ChatBytes(std::string_view utf8) {
 
 std::string ChatText(const uint8_t* bytes, int count) {
     count = ClampCount(count);
-    return Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count)));
+    return Cp1252ToUtf8(
+        std::string_view(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count)));
 }
 
 }  // namespace korvan

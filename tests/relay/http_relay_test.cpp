@@ -1,20 +1,25 @@
 // The HTTP relay exchange against the reference relay server on loopback, and
 // against small misbehaving servers.
+#include "relay/http_relay.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "relay/http_relay.h"
 #include "tools/relay/relay_server.h"
 
 namespace korvan {
@@ -23,7 +28,7 @@ namespace {
 // A server that answers each request head with whatever Reply returns; an
 // empty reply keeps the connection open without answering.
 class FakeServer {
-public:
+  public:
     std::function<QByteArray(const QByteArray& head)> Reply;
     std::vector<QByteArray> Heads;
 
@@ -48,29 +53,33 @@ public:
     }
     std::string Domain() const { return "127.0.0.1:" + std::to_string(server_.serverPort()); }
 
-private:
+  private:
     QTcpServer server_;
 };
 
 QByteArray Answer(const QByteArray& extraHeaders, const QByteArray& body) {
-    return "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " + QByteArray::number(body.size()) +
-           "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\nConnection: close\r\n" + extraHeaders + "\r\n" +
+           body;
 }
 
 class RelayHttp : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        ASSERT_TRUE(server.Listen(QHostAddress::LocalHost, 0));
+        // The server answers on threads of its own: the observer is set first.
         server.SetObserver([this](const std::string& head, int status) {
+            std::lock_guard<std::mutex> lock(seen);
             heads.push_back(head);
             statuses.push_back(status);
         });
+        ASSERT_TRUE(server.Listen("127.0.0.1", 0));
         client.SupportDomain = support.SupportDomain = "127.0.0.1:" + std::to_string(server.Port());
         client.RelayRole = RoleClient;
         support.RelayRole = RoleSupport;
     }
 
     RelayServer server;
+    std::mutex seen;
     std::vector<std::string> heads;
     std::vector<int> statuses;
     std::vector<bool> cues;
@@ -90,9 +99,9 @@ TEST_F(RelayHttp, SendsTheRelayHeadersAndCarriesMessagesBothWays) {
     ASSERT_EQ(heads.size(), 1u);
     const std::string& head = heads[0];
     EXPECT_EQ(head.rfind("GET /support3.php?user=client&data=2$170$1&time=", 0), 0u) << head;
-    for (const char* header : {"User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n", "Accept: text/html, */*\r\n",
-                               "Accept-Encoding: *\r\n", "Cache-Control: \"no-cache\"\r\n",
-                               "Content-Type: text/html\r\n"}) {
+    for (const char* header : {"User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n",
+                               "Accept: text/html, */*\r\n", "Accept-Encoding: *\r\n",
+                               "Cache-Control: \"no-cache\"\r\n", "Content-Type: text/html\r\n"}) {
         EXPECT_NE(head.find(header), std::string::npos) << header << " in\n" << head;
     }
 
@@ -108,11 +117,38 @@ TEST_F(RelayHttp, SendsTheRelayHeadersAndCarriesMessagesBothWays) {
 }
 
 TEST_F(RelayHttp, StatusLineOfAFailedRequest) {
-    client.SupportDomain += "/elsewhere";
+    client.SupportDomain += "/not/a/session";
     EXPECT_FALSE(transport.RelayExchange(client));
     EXPECT_EQ(client.RelayStatusText, "HTTP/1.1 404 Not Found");
     EXPECT_EQ(statuses, std::vector<int>{404});
     EXPECT_EQ(cues, (std::vector<bool>{true, false}));
+}
+
+TEST_F(RelayHttp, SessionCodesInTheSupportDomainKeepConversationsApart) {
+    const std::string relay = client.SupportDomain;
+    support.SupportDomain = relay + "/K7QM2XDF";
+    support.OutKind = MsgChat;
+    support.OutCount = 2;
+    support.SupportBuffer[0] = 'H';
+    support.SupportBuffer[1] = 'i';
+    ASSERT_TRUE(transport.RelayExchange(support));
+
+    RelayState stranger = client;
+    stranger.SupportDomain = relay + "/Other-42x";
+    ASSERT_TRUE(transport.RelayExchange(stranger));
+    EXPECT_EQ(stranger.RelayStatusText, "Nothing received");
+    ASSERT_TRUE(transport.RelayExchange(client));  // the bare domain: the default conversation
+    EXPECT_EQ(client.RelayStatusText, "Nothing received");
+    client.SupportDomain = relay + "/K7QM2XDF";
+    ASSERT_TRUE(transport.RelayExchange(client));
+    EXPECT_EQ(client.RelayStatusText, "Support sent chat");
+    EXPECT_EQ(client.InCount, 2);
+
+    std::lock_guard<std::mutex> lock(seen);
+    ASSERT_EQ(heads.size(), 4u);
+    EXPECT_EQ(heads[0].rfind("GET /K7QM2XDF/support3.php?user=support&data=4$72$105&time=", 0), 0u)
+        << heads[0];
+    EXPECT_EQ(server.Service().Sessions(), 3u);
 }
 
 TEST_F(RelayHttp, RefusedConnectionAndBadDomains) {
@@ -144,7 +180,9 @@ TEST_F(RelayHttp, AnInvalidValueFailsTheExchange) {
 
 TEST_F(RelayHttp, CookiesAreKeptAndReturned) {
     FakeServer fake;
-    fake.Reply = [](const QByteArray&) { return Answer("Set-Cookie: relay=abc123; Path=/\r\n", "<body>\r\n0</body>"); };
+    fake.Reply = [](const QByteArray&) {
+        return Answer("Set-Cookie: relay=abc123; Path=/\r\n", "<body>\r\n0</body>");
+    };
     client.SupportDomain = fake.Domain();
     ASSERT_TRUE(transport.RelayExchange(client));
     ASSERT_TRUE(transport.RelayExchange(client));
@@ -193,7 +231,9 @@ TEST_F(RelayHttp, OneExchangeAtATime) {
 TEST_F(RelayHttp, OversizedAnswersAreRefused) {
     FakeServer fake;
     fake.Reply = [](const QByteArray&) {
-        return Answer("", "<body>\r\n4" + QByteArray(HttpRelayTransport::MaxResponseBytes + 10, '1') + "</body>");
+        return Answer(
+            "",
+            "<body>\r\n4" + QByteArray(HttpRelayTransport::MaxResponseBytes + 10, '1') + "</body>");
     };
     client.SupportDomain = fake.Domain();
     EXPECT_FALSE(transport.RelayExchange(client));
@@ -212,14 +252,16 @@ TEST_F(RelayHttp, BackgroundCueOnAWidget) {
     client.SupportDomain = fake.Domain();
     ASSERT_TRUE(cued.RelayExchange(client));
     EXPECT_EQ(during, QApplication::palette().color(QPalette::Dark));
-    EXPECT_EQ(window.palette().color(QPalette::Window), QApplication::palette().color(QPalette::Button));
+    EXPECT_EQ(window.palette().color(QPalette::Window),
+              QApplication::palette().color(QPalette::Button));
 }
 
 TEST_F(RelayHttp, TheServerBoundsWhatItReads) {
     QTcpSocket raw;
     raw.connectToHost(QHostAddress::LocalHost, server.Port());
     ASSERT_TRUE(raw.waitForConnected(5000));
-    raw.write("GET /support3.php?user=client&data=4" + QByteArray(RelayService::MaxRequestBytes + 100, '1'));
+    raw.write("GET /support3.php?user=client&data=4" +
+              QByteArray(RelayService::MaxRequestBytes + 100, '1'));
     QByteArray answer;
     QElapsedTimer clock;
     clock.start();
@@ -227,9 +269,11 @@ TEST_F(RelayHttp, TheServerBoundsWhatItReads) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         answer += raw.readAll();
     }
-    EXPECT_TRUE(answer.startsWith("HTTP/1.1 414 URI Too Long\r\n")) << answer.left(60).toStdString();
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 414 URI Too Long\r\n"))
+        << answer.left(60).toStdString();
     EXPECT_EQ(statuses, std::vector<int>{414});
-    EXPECT_EQ(server.Service().ToSupport().Waiting(), 0u);
+    EXPECT_EQ(server.Service().Waiting("", RelaySide::Support), 0u);
+    EXPECT_EQ(server.Service().Sessions(), 0u);
 }
 
 TEST(RelayServerProcess, TheReferenceServerRelaysOnLoopback) {
@@ -269,6 +313,76 @@ TEST(RelayServerProcess, RefusesBadArguments) {
     relay.start(KORVAN_RELAY_BINARY, {"--listen", "not-an-address"});
     ASSERT_TRUE(relay.waitForFinished(5000));
     EXPECT_NE(relay.exitCode(), 0);
+}
+
+// korvan-relay serving HTTPS with a certificate for 127.0.0.1 made for this run.
+class RelayTls : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        QProcess openssl;
+        openssl.start(
+            "openssl",
+            {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+             "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+             "-keyout", dir.filePath("key.pem"), "-out", dir.filePath("cert.pem")});
+        ASSERT_TRUE(openssl.waitForFinished(20000));
+        ASSERT_EQ(openssl.exitCode(), 0) << openssl.readAllStandardError().toStdString();
+
+        relay.start(KORVAN_RELAY_BINARY, {"--port", "0", "--tls-cert", dir.filePath("cert.pem"),
+                                          "--tls-key", dir.filePath("key.pem")});
+        ASSERT_TRUE(relay.waitForStarted(5000));
+        ASSERT_TRUE(relay.waitForReadyRead(5000)) << relay.readAllStandardError().toStdString();
+        const auto match =
+            QRegularExpression("port (\\d+)").match(QString::fromUtf8(relay.readLine()));
+        ASSERT_TRUE(match.hasMatch());
+        port = match.captured(1).toStdString();
+    }
+    void TearDown() override {
+        relay.kill();
+        relay.waitForFinished(5000);
+    }
+    // A chat from support, then a customer's poll: true when the chat came through.
+    bool ChatCameThrough(HttpRelayTransport& transport, const std::string& domain,
+                         std::string& status) {
+        RelayState support;
+        support.SupportDomain = domain;
+        support.RelayRole = RoleSupport;
+        support.OutKind = MsgChat;
+        support.OutCount = 1;
+        support.SupportBuffer[0] = 'T';
+        RelayState client;
+        client.SupportDomain = domain;
+        const bool ok = transport.RelayExchange(support) && transport.RelayExchange(client);
+        status = ok ? client.RelayStatusText : support.RelayStatusText;
+        return ok && client.InKind == MsgChat && client.InCount == 1 &&
+               client.SupportBuffer[0] == 'T';
+    }
+
+    QTemporaryDir dir;
+    QProcess relay;
+    std::string port;
+};
+
+TEST_F(RelayTls, AnHttpsDomainReachesTheRelayOverTls) {
+    HttpRelayTransport transport{HttpRelayTransport::CueCallback{}};
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setCaCertificates(QSslCertificate::fromPath(dir.filePath("cert.pem")));  // this one only
+    ASSERT_EQ(tls.caCertificates().size(), 1);
+    transport.SetSslConfiguration(tls);
+    std::string status;
+    EXPECT_TRUE(ChatCameThrough(transport, "https://127.0.0.1:" + port + "/K7QM2XDF", status))
+        << status;
+    EXPECT_EQ(status, "Support sent chat");
+    // The same port without TLS is no relay.
+    EXPECT_FALSE(ChatCameThrough(transport, "127.0.0.1:" + port + "/K7QM2XDF", status));
+}
+
+TEST_F(RelayTls, ACertificateTheClientDoesNotTrustFailsTheExchange) {
+    HttpRelayTransport transport{HttpRelayTransport::CueCallback{}};  // the system's store
+    std::string status;
+    EXPECT_FALSE(ChatCameThrough(transport, "https://127.0.0.1:" + port, status));
+    EXPECT_FALSE(status.empty());
 }
 
 }  // namespace

@@ -1,15 +1,17 @@
 // The relay message protocol: URLs byte for byte, the time stamp, the body
 // markers, both parsers and the reduction of values to bytes.
+#include "relay/relay_protocol.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "relay/relay_protocol.h"
-
 namespace korvan {
 namespace {
 
-std::string Page(const std::string& message) { return "<html><body>\r\n" + message + "</body></html>"; }
+std::string Page(const std::string& message) {
+    return "<html><body>\r\n" + message + "</body></html>";
+}
 
 RelayState Fresh() {
     RelayState state;
@@ -27,17 +29,45 @@ TEST(RelayProtocol, UrlsOfBothSidesByteForByte) {
     state.OutCount = 2;
     state.SupportBuffer[0] = 'H';
     state.SupportBuffer[1] = 'i';
-    EXPECT_EQ(BuildSupportUrl(state, 7), "http://relay.example/support3.php?user=support&data=4$72$105&time=7");
+    EXPECT_EQ(BuildSupportUrl(state, 7),
+              "http://relay.example/support3.php?user=support&data=4$72$105&time=7");
 
     state.OutKind = MsgState;
     state.OutCount = 3;
     state.ClientBuffer[0] = 170;
     state.ClientBuffer[1] = 0;
     state.ClientBuffer[2] = 255;
-    EXPECT_EQ(BuildClientUrl(state, 1), "http://relay.example/support3.php?user=client&data=2$170$0$255&time=1");
+    EXPECT_EQ(BuildClientUrl(state, 1),
+              "http://relay.example/support3.php?user=client&data=2$170$0$255&time=1");
     // The customer side sends its count whatever the kind.
     state.OutKind = MsgRequestState;
-    EXPECT_EQ(BuildClientUrl(state, 1), "http://relay.example/support3.php?user=client&data=0$170$0$255&time=1");
+    EXPECT_EQ(BuildClientUrl(state, 1),
+              "http://relay.example/support3.php?user=client&data=0$170$0$255&time=1");
+}
+
+TEST(RelayProtocol, SessionPathsAndSchemesInTheSupportDomain) {
+    EXPECT_EQ(BaseUrl("relay.example.org/K7QM2XDF"),
+              "http://relay.example.org/K7QM2XDF/support3.php");
+    EXPECT_EQ(BaseUrl("relay.example.org:8080/K7QM2XDF"),
+              "http://relay.example.org:8080/K7QM2XDF/support3.php");
+    EXPECT_EQ(BaseUrl("https://relay.example.org/K7QM2XDF"),
+              "https://relay.example.org/K7QM2XDF/support3.php");
+    EXPECT_EQ(BaseUrl("HTTPS://relay.example.org"), "HTTPS://relay.example.org/support3.php");
+    EXPECT_EQ(BaseUrl("http://relay.example.org"), "http://relay.example.org/support3.php");
+    // A host that merely starts like a scheme is still a host.
+    EXPECT_EQ(BaseUrl("https.example.org"), "http://https.example.org/support3.php");
+    EXPECT_EQ(BaseUrl(""), "http:///support3.php");
+
+    RelayState state = Fresh();
+    state.SupportDomain = "relay.example/K7QM2XDF";
+    state.OutKind = MsgChat;
+    state.OutCount = 1;
+    state.SupportBuffer[0] = 'H';
+    EXPECT_EQ(BuildSupportUrl(state, 7),
+              "http://relay.example/K7QM2XDF/support3.php?user=support&data=4$72&time=7");
+    state.SupportDomain = "https://relay.example/K7QM2XDF";
+    EXPECT_EQ(BuildClientUrl(state, 7),
+              "https://relay.example/K7QM2XDF/support3.php?user=client&data=4$0&time=7");
 }
 
 TEST(RelayProtocol, SupportRequestAfterChatCarriesNoValues) {
@@ -45,11 +75,13 @@ TEST(RelayProtocol, SupportRequestAfterChatCarriesNoValues) {
     state.OutKind = MsgChat;
     state.OutCount = 5;
     state.OutKind = MsgRequestState;
-    EXPECT_EQ(BuildSupportUrl(state, 3), "http://relay.example/support3.php?user=support&data=0&time=3");
+    EXPECT_EQ(BuildSupportUrl(state, 3),
+              "http://relay.example/support3.php?user=support&data=0&time=3");
     EXPECT_EQ(state.OutCount, 0);
     state.OutKind = MsgRequestSettings;
     state.OutCount = 9;
-    EXPECT_EQ(BuildSupportUrl(state, 3), "http://relay.example/support3.php?user=support&data=1&time=3");
+    EXPECT_EQ(BuildSupportUrl(state, 3),
+              "http://relay.example/support3.php?user=support&data=1&time=3");
     EXPECT_EQ(state.OutCount, 0);
 }
 
@@ -75,7 +107,8 @@ TEST(RelayProtocol, TimeStampCountsUnitsOf864Milliseconds) {
     EXPECT_EQ(RelayTimeStamp(2026, 12, 7, 0, 0, 0, 864), 4636300001);
     EXPECT_EQ(RelayTimeStamp(2026, 12, 7, 23, 59, 59, 999), 4636399999);
     // Leap day of 2028 and the day after.
-    EXPECT_EQ(RelayTimeStamp(2028, 3, 1, 0, 0, 0, 0) - RelayTimeStamp(2028, 2, 28, 0, 0, 0, 0), 200000);
+    EXPECT_EQ(RelayTimeStamp(2028, 3, 1, 0, 0, 0, 0) - RelayTimeStamp(2028, 2, 28, 0, 0, 0, 0),
+              200000);
     const int64_t now = RelayTimeStampNow();
     EXPECT_GT(now, RelayTimeStamp(2020, 1, 1, 0, 0, 0, 0));
     EXPECT_LT(now, RelayTimeStamp(2100, 1, 1, 0, 0, 0, 0));
@@ -179,14 +212,17 @@ TEST(RelayProtocol, SupportSideKindsAndShortLists) {
 TEST(RelayProtocol, ValuesAreReducedToTheirLowByte) {
     RelayState state = Fresh();
     std::string error;
-    ASSERT_TRUE(ParseSupportMessage(state, Page("3$300$-1$256$-256$2147483647$-2147483648$+7"), error));
+    ASSERT_TRUE(
+        ParseSupportMessage(state, Page("3$300$-1$256$-256$2147483647$-2147483648$+7"), error));
     ASSERT_EQ(state.InCount, 7);
     const uint8_t expected[] = {44, 255, 0, 0, 255, 0, 7};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(state.SupportBuffer[static_cast<size_t>(i)], expected[i]) << i;
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(state.SupportBuffer[static_cast<size_t>(i)], expected[i]) << i;
 }
 
 TEST(RelayProtocol, InvalidValuesFailTheExchangeAndKeepNothing) {
-    for (const char* message : {"3$12\r\n", "3$1$x$2", "3$1$ 2", "3$2147483648", "3$-", "3$1.5", "3$0x10"}) {
+    for (const char* message :
+         {"3$12\r\n", "3$1$x$2", "3$1$ 2", "3$2147483648", "3$-", "3$1.5", "3$0x10"}) {
         RelayState state = Fresh();
         state.InKind = MsgRequestState;
         std::string error;
@@ -217,10 +253,15 @@ TEST(RelayProtocol, MoreValuesThanTheBufferHolds) {
 
 TEST(RelayProtocol, ChatBytesTravelInTheWindowsCodePage) {
     EXPECT_EQ(ChatBytes("Hi"), "Hi");
-    EXPECT_EQ(ChatBytes("25 \xC2\xB0" "C \xE2\x82\xAC"), "25 \xB0" "C \x80");
+    EXPECT_EQ(ChatBytes("25 \xC2\xB0"
+                        "C \xE2\x82\xAC"),
+              "25 \xB0"
+              "C \x80");
     EXPECT_EQ(ChatBytes(std::string(RelayBufferSize + 10, 'a')).size(), RelayBufferSize);
     const uint8_t bytes[] = {0xB0, 'C'};
-    EXPECT_EQ(ChatText(bytes, 2), "\xC2\xB0" "C");
+    EXPECT_EQ(ChatText(bytes, 2),
+              "\xC2\xB0"
+              "C");
     EXPECT_EQ(ChatText(bytes, -3), "");
 }
 

@@ -19,9 +19,9 @@ namespace korvan {
 namespace {
 
 class RelayEndToEnd : public AppTest {
-protected:
+  protected:
     RelayEndToEnd() {
-        EXPECT_TRUE(server.Listen(QHostAddress::LocalHost, 0));
+        EXPECT_TRUE(server.Listen("127.0.0.1", 0));
         const std::string domain = "127.0.0.1:" + std::to_string(server.Port());
         auto http = [](QWidget* w) { return std::make_unique<HttpRelayTransport>(w); };
 
@@ -80,16 +80,19 @@ protected:
 TEST_F(RelayEndToEnd, TechnicianWatchesReadsWritesAndChats) {
     S().RemoteViaInternetToProvideSupport->trigger();
     SupportTick();
-    EXPECT_EQ(S().windowTitle().toStdString(), S().ApplicationTitle.toStdString() + " - remote Internet connection");
+    EXPECT_EQ(S().windowTitle().toStdString(),
+              S().ApplicationTitle.toStdString() + " - remote Internet connection");
     W().ShareDataWithSupport->trigger();
     ASSERT_TRUE(W().ShareDataChecked());
 
     // The customer's live state appears in the technician's tables and outline.
     ASSERT_TRUE(Rounds([&] { return S().Records().ControlState.ConnectedModules != 0; }));
     SupportTick();
-    EXPECT_EQ(S().Records().ControlState.ConnectedModules, W().Records().ControlState.ConnectedModules);
-    for (auto grid : {&TMainFormKX4::ControlBoxStateStringGrid, &TMainFormKX4::BatteryBoxStateStringGrid,
-                      &TMainFormKX4::FieldBox1StateStringGrid, &TMainFormKX4::FieldBox2StateStringGrid}) {
+    EXPECT_EQ(S().Records().ControlState.ConnectedModules,
+              W().Records().ControlState.ConnectedModules);
+    for (auto grid :
+         {&TMainFormKX4::ControlBoxStateStringGrid, &TMainFormKX4::BatteryBoxStateStringGrid,
+          &TMainFormKX4::FieldBox1StateStringGrid, &TMainFormKX4::FieldBox2StateStringGrid}) {
         EXPECT_TRUE(NoneEmpty(S().*grid));
         EXPECT_EQ(Values(S().*grid), Values(W().*grid));
     }
@@ -100,7 +103,9 @@ TEST_F(RelayEndToEnd, TechnicianWatchesReadsWritesAndChats) {
     // A read of all settings on the support side brings the customer's settings.
     S().ReadAllSettingsFromSystemClick();
     QuietBoth();
-    ASSERT_TRUE(Rounds([&] { return Panel(S()) == " CLIENT sent settings: received 224 bytes (must be 224 bytes)"; }));
+    ASSERT_TRUE(Rounds([&] {
+        return Panel(S()) == " CLIENT sent settings: received 224 bytes (must be 224 bytes)";
+    }));
     EXPECT_TRUE(S().SettingsLoaded);
     EXPECT_EQ(Values(S().ControlBoxSettingsStringGrid), Values(W().ControlBoxSettingsStringGrid));
     EXPECT_EQ(Values(S().BatteryBoxSettingsStringGrid), Values(W().BatteryBoxSettingsStringGrid));
@@ -121,7 +126,8 @@ TEST_F(RelayEndToEnd, TechnicianWatchesReadsWritesAndChats) {
     supportDialogs.Inputs = {QString::fromUtf8("Charging at 14,4 V \xC2\xB0")};
     S().SendChatMessageClick();
     QuietBoth();
-    ASSERT_TRUE(Rounds([&] { return Panel(W()) == " Message from SUPPORT: Charging at 14,4 V \xC2\xB0"; }));
+    ASSERT_TRUE(
+        Rounds([&] { return Panel(W()) == " Message from SUPPORT: Charging at 14,4 V \xC2\xB0"; }));
     dialogs.Inputs = {QStringLiteral("Thanks!")};
     W().SendChatMessageClick();
     QuietBoth();
@@ -138,7 +144,8 @@ TEST_F(RelayEndToEnd, WithoutARelayTheTechnicianFallsBackToUsb) {
     S().RemoteViaInternetToProvideSupport->trigger();
     SupportTick();
     ASSERT_EQ(supportDialogs.Messages.size(), 1u);
-    EXPECT_EQ(supportDialogs.Messages[0].Text.toStdString(), "Internet Connection: Connection refused");
+    EXPECT_EQ(supportDialogs.Messages[0].Text.toStdString(),
+              "Internet Connection: Connection refused");
     EXPECT_TRUE(S().ConnectionUSB->isChecked());
     SupportTick();
     EXPECT_EQ(supportDialogs.Messages.size(), 1u);
