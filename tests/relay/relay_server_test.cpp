@@ -73,6 +73,33 @@ TEST_F(RelayServerTest, AnswersRelayPagesAndKeepsTheConnection) {
     EXPECT_EQ(Seen(), (std::vector<int>{200, 200}));
 }
 
+TEST_F(RelayServerTest, TheToolsLongestMessagePassesWhole) {
+    Start();
+    RelayState support;
+    support.SupportDomain = "127.0.0.1/K7QM2XDF";
+    support.RelayRole = RoleSupport;
+    support.OutKind = MsgChat;
+    support.OutCount = static_cast<int>(RelayBufferSize);
+    support.SupportBuffer.fill(255);
+    const std::string url = BuildRequestUrl(support, 4636350000);
+    const std::string target = url.substr(url.find("/K7QM2XDF"));
+    // With the headers the tool sends.
+    const std::string request =
+        "GET " + target +
+        " HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: Mozilla/3.0 (compatible; Indy "
+        "Library)\r\nAccept: text/html, */*\r\nAccept-Encoding: *\r\nCache-Control: "
+        "\"no-cache\"\r\nContent-Type: text/html\r\nConnection: Keep-Alive\r\n\r\n";
+    EXPECT_EQ(StatusOf(Ask(request)), 200);
+
+    RelayState client;
+    std::string error;
+    const std::string answer = Ask(RawGet("/K7QM2XDF/support3.php?user=client&data=2&time=1"));
+    ASSERT_TRUE(ParseSupportMessage(client, BodyOf(answer), error)) << error;
+    EXPECT_EQ(client.InKind, MsgChat);
+    EXPECT_EQ(client.InCount, static_cast<int>(RelayBufferSize));
+    EXPECT_EQ(client.SupportBuffer[RelayBufferSize - 1], 255);
+}
+
 TEST_F(RelayServerTest, MalformedRequestsAreRefusedAndPostNothing) {
     Start();
     struct Row {

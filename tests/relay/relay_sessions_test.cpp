@@ -53,15 +53,17 @@ TEST_F(RelaySessionsTest, TwoSessionsAndTheDefaultNeverSeeEachOthersMessages) {
 
 TEST_F(RelaySessionsTest, OnlyCodesOfEightToSixtyFourLettersDigitsAndDashes) {
     RelayService service = Make();
+    const std::string slash = "/";
     for (const std::string& prefix : std::vector<std::string>{
-             "/K7QM2XD", "/" + std::string(65, 'a'), "/K7QM2XDF/", "/K7QM_2XDF", "/K7QM2XDF/more",
+             "/K7QM2XD", slash + std::string(65, 'a'), "/K7QM2XDF/", "/K7QM_2XDF", "/K7QM2XDF/more",
              "/a/K7QM2XDF", "K7QM2XDF", "//K7QM2XDF", "/K7QM%202XDF", "/K7QM2XDF.php", "/.."}) {
         EXPECT_EQ(Say(service, prefix, "client", "0"), "status 404") << prefix;
     }
     EXPECT_EQ(service.Handle("GET", "/K7QM2XDF/support3.phpx?user=client&data=0").Status, 404);
     EXPECT_EQ(service.Sessions(), 0u);
-    for (const std::string& prefix : std::vector<std::string>{
-             "/" + std::string(8, '7'), "/" + std::string(64, 'Z'), "/--------", "/K7QM%2D2XDF"}) {
+    for (const std::string& prefix :
+         std::vector<std::string>{slash + std::string(8, '7'), slash + std::string(64, 'Z'),
+                                  "/--------", "/K7QM%2D2XDF"}) {
         EXPECT_EQ(Say(service, prefix, "client", "0"), "") << prefix;
     }
     std::string session;
