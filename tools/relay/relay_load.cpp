@@ -62,6 +62,7 @@ struct Client {
 using Later = std::pair<Clock::time_point, Client*>;
 std::priority_queue<Later, std::vector<Later>, std::greater<Later>> paused;
 std::chrono::milliseconds pause{0};
+Clock::time_point measureFrom;
 
 int epollFd = -1;
 uint16_t serverPort = 0;
@@ -172,7 +173,9 @@ void Readable(Client& client, Figures& figures, bool measuring) {
     int status = 0;
     bool closes = false;
     if (client.Idle || !Complete(client.Answer, status, closes)) return;
-    if (measuring) {
+    // Only requests begun after the warm-up count: connections made in its rush
+    // would bring their waits along.
+    if (measuring && client.Began >= measureFrom) {
         figures.LatencyMs.push_back(
             std::chrono::duration<double, std::milli>(Clock::now() - client.Began).count());
         if (status != 200) ++figures.NotOk;
@@ -238,6 +241,7 @@ Figures Run(const Round& round, std::chrono::seconds warmUp, std::chrono::second
         if (!client.Idle) Begin(client, figures);
     }
     const auto start = Clock::now();
+    measureFrom = start + warmUp;
     const auto end = start + warmUp + measured;
     std::vector<epoll_event> events(4096);
     while (Clock::now() < end) {
