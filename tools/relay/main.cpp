@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
                      line.Address.c_str(), line.Port, server.ErrorText().c_str());
         return 1;
     }
-    std::printf("korvan-relay listening on %s port %u\n", line.Address.c_str(), server.Port());
+    std::printf("korvan-relay listening on %s port %u\n", server.Address().c_str(), server.Port());
     std::fflush(stdout);
     Serve(server);
     server.Stop();

@@ -42,6 +42,18 @@ struct ListenAddress {
     bool Ipv6 = false;
 };
 
+// The address in its usual written form ("::1" for "0:0::1").
+std::string AddressText(const ListenAddress& address) {
+    char text[INET6_ADDRSTRLEN] = "";
+    const void* bytes =
+        address.Ipv6 ? static_cast<const void*>(
+                           &reinterpret_cast<const sockaddr_in6*>(&address.Storage)->sin6_addr)
+                     : static_cast<const void*>(
+                           &reinterpret_cast<const sockaddr_in*>(&address.Storage)->sin_addr);
+    inet_ntop(address.Ipv6 ? AF_INET6 : AF_INET, bytes, text, sizeof text);
+    return text;
+}
+
 bool ParseAddress(const std::string& text, uint16_t port, ListenAddress& out) {
     auto* v4 = reinterpret_cast<sockaddr_in*>(&out.Storage);
     if (inet_pton(AF_INET, text.c_str(), &v4->sin_addr) == 1) {
@@ -210,6 +222,7 @@ bool RelayServer::Listen(const std::string& address, uint16_t port) {
     }
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
     port_ = info ? info->port : port;
+    address_ = AddressText(listen);
     return true;
 }
 

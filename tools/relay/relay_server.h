@@ -49,6 +49,8 @@ class RelayServer {
     bool Listen(const std::string& address, uint16_t port);
     void Stop();
     uint16_t Port() const;
+    // The listening address in its usual written form.
+    const std::string& Address() const { return address_; }
     std::string ErrorText() const;
 
     RelayService& Service() { return service_; }
@@ -70,6 +72,7 @@ class RelayServer {
     bool printLog_ = false;
     MHD_Daemon* daemon_ = nullptr;
     uint16_t port_ = 0;
+    std::string address_;
     mutable std::mutex logMutex_;
     std::string errorText_;
 };
