@@ -48,6 +48,7 @@ bench: deps
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORVAN_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	QT_QPA_PLATFORM=offscreen $(BENCH_BUILD)/bench/korvan-bench
+	$(BENCH_BUILD)/tools/relay/korvan-relay-load $(BENCH_BUILD)/tools/relay/korvan-relay
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

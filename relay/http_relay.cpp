@@ -9,6 +9,7 @@
 #include <QNetworkRequest>
 #include <QPalette>
 #include <QPointer>
+#include <QSslConfiguration>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -17,8 +18,9 @@ namespace korvan {
 
 namespace {
 
-QNetworkRequest RelayRequest(const QUrl& url) {
+QNetworkRequest RelayRequest(const QUrl& url, const QSslConfiguration* tls) {
     QNetworkRequest request(url);
+    if (tls) request.setSslConfiguration(*tls);
     // The relay pages were written for this exact client; keep its headers.
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QByteArray("Mozilla/3.0 (compatible; Indy Library)"));
@@ -54,10 +56,10 @@ struct Outcome {
 };
 
 // One GET; the caller's window keeps handling its events in the local loop.
-Outcome Get(QNetworkAccessManager& manager, const QUrl& url, std::chrono::milliseconds limit,
-            int64_t maxBytes) {
+Outcome Get(QNetworkAccessManager& manager, const QUrl& url, const QSslConfiguration* tls,
+            std::chrono::milliseconds limit, int64_t maxBytes) {
     Outcome out;
-    QNetworkReply* reply = manager.get(RelayRequest(url));
+    QNetworkReply* reply = manager.get(RelayRequest(url, tls));
     QEventLoop loop;
     QTimer deadline;
     deadline.setSingleShot(true);
@@ -110,6 +112,10 @@ HttpRelayTransport::HttpRelayTransport(CueCallback cue)
 
 HttpRelayTransport::~HttpRelayTransport() = default;
 
+void HttpRelayTransport::SetSslConfiguration(const QSslConfiguration& configuration) {
+    tls_ = std::make_unique<QSslConfiguration>(configuration);
+}
+
 void HttpRelayTransport::Cue(bool busy) {
     if (cue_) cue_(busy);
 }
@@ -130,7 +136,7 @@ bool HttpRelayTransport::RelayExchange(RelayState& state) {
     if (!qurl.isValid() || qurl.host().isEmpty()) {
         state.RelayStatusText = "Invalid relay address: " + url.substr(0, url.find('?'));
     } else {
-        const Outcome out = Get(*manager_, qurl, limit_, MaxResponseBytes);
+        const Outcome out = Get(*manager_, qurl, tls_.get(), limit_, MaxResponseBytes);
         if (out.TimedOut) {
             state.RelayStatusText = "No answer from the relay server within " +
                                     std::to_string((limit_.count() + 999) / 1000) + " s";

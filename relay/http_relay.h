@@ -10,6 +10,7 @@
 #include "relay/remote_support.h"
 
 class QNetworkAccessManager;
+class QSslConfiguration;
 class QWidget;
 
 namespace korvan {
@@ -34,6 +35,9 @@ class HttpRelayTransport : public RelayTransport {
     static constexpr int64_t MaxResponseBytes = 1 << 20;
 
     void SetExchangeLimit(std::chrono::milliseconds limit) { limit_ = limit; }
+    // The TLS settings of "https://" support domains (trusted certificates
+    // among them); without this call, the system's certificate store is trusted.
+    void SetSslConfiguration(const QSslConfiguration& configuration);
     bool Busy() const { return busy_; }
 
   private:
@@ -41,6 +45,7 @@ class HttpRelayTransport : public RelayTransport {
 
     CueCallback cue_;
     std::unique_ptr<QNetworkAccessManager> manager_;
+    std::unique_ptr<QSslConfiguration> tls_;
     std::chrono::milliseconds limit_ = ExchangeLimit;
     bool busy_ = false;
 };

@@ -98,6 +98,27 @@ bool ParseMessage(RelayState& state, std::string_view body, std::string& error, 
     return true;
 }
 
+bool StartsWithScheme(std::string_view text, std::string_view scheme) {
+    if (text.size() < scheme.size()) return false;
+    for (size_t i = 0; i < scheme.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != scheme[i]) return false;
+    }
+    return true;
+}
+
+// The broken-down local time of a moment, on every platform the tool builds for.
+std::tm LocalTime(std::time_t seconds) {
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &seconds);
+#else
+    localtime_r(&seconds, &local);
+#endif
+    return local;
+}
+
 }  // namespace
 
 const char* RelayKindStatusText(uint8_t kind, bool fromSupport) {
@@ -108,6 +129,11 @@ const char* RelayKindStatusText(uint8_t kind, bool fromSupport) {
 }
 
 std::string BaseUrl(const std::string& supportDomain) {
+    // A domain written with its scheme is taken as it stands: "https://" reaches a
+    // relay behind TLS. A bare host (with port and session path, if any) is plain HTTP.
+    if (StartsWithScheme(supportDomain, "https://") || StartsWithScheme(supportDomain, "http://")) {
+        return supportDomain + "/support3.php";
+    }
     return "http://" + supportDomain + "/support3.php";
 }
 
@@ -153,8 +179,7 @@ int64_t RelayTimeStampNow() {
     const auto now = system_clock::now();
     const std::time_t seconds = system_clock::to_time_t(now);
     const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    const std::tm local = LocalTime(seconds);
     return RelayTimeStamp(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                           local.tm_min, local.tm_sec, static_cast<int>(ms < 0 ? 0 : ms));
 }

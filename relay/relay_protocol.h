@@ -44,6 +44,9 @@ constexpr const char* NothingReceivedText = "Nothing received";
 // receiving side does not accept. fromSupport tells who sent it.
 const char* RelayKindStatusText(uint8_t kind, bool fromSupport);
 
+// "http://" + domain + "/support3.php". The domain may carry a session path
+// ("relay.example.org/K7QM2XDF"); one that begins with "https://" (or "http://")
+// keeps its own scheme.
 std::string BaseUrl(const std::string& supportDomain);
 std::string BuildClientUrl(RelayState& state, int64_t timeStamp);
 std::string BuildSupportUrl(RelayState& state, int64_t timeStamp);  // may set OutCount to 0

@@ -8,11 +8,15 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -62,17 +66,20 @@ QByteArray Answer(const QByteArray& extraHeaders, const QByteArray& body) {
 class RelayHttp : public testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(server.Listen(QHostAddress::LocalHost, 0));
+        // The server answers on threads of its own: the observer is set first.
         server.SetObserver([this](const std::string& head, int status) {
+            std::lock_guard<std::mutex> lock(seen);
             heads.push_back(head);
             statuses.push_back(status);
         });
+        ASSERT_TRUE(server.Listen("127.0.0.1", 0));
         client.SupportDomain = support.SupportDomain = "127.0.0.1:" + std::to_string(server.Port());
         client.RelayRole = RoleClient;
         support.RelayRole = RoleSupport;
     }
 
     RelayServer server;
+    std::mutex seen;
     std::vector<std::string> heads;
     std::vector<int> statuses;
     std::vector<bool> cues;
@@ -110,11 +117,38 @@ TEST_F(RelayHttp, SendsTheRelayHeadersAndCarriesMessagesBothWays) {
 }
 
 TEST_F(RelayHttp, StatusLineOfAFailedRequest) {
-    client.SupportDomain += "/elsewhere";
+    client.SupportDomain += "/not/a/session";
     EXPECT_FALSE(transport.RelayExchange(client));
     EXPECT_EQ(client.RelayStatusText, "HTTP/1.1 404 Not Found");
     EXPECT_EQ(statuses, std::vector<int>{404});
     EXPECT_EQ(cues, (std::vector<bool>{true, false}));
+}
+
+TEST_F(RelayHttp, SessionCodesInTheSupportDomainKeepConversationsApart) {
+    const std::string relay = client.SupportDomain;
+    support.SupportDomain = relay + "/K7QM2XDF";
+    support.OutKind = MsgChat;
+    support.OutCount = 2;
+    support.SupportBuffer[0] = 'H';
+    support.SupportBuffer[1] = 'i';
+    ASSERT_TRUE(transport.RelayExchange(support));
+
+    RelayState stranger = client;
+    stranger.SupportDomain = relay + "/Other-42x";
+    ASSERT_TRUE(transport.RelayExchange(stranger));
+    EXPECT_EQ(stranger.RelayStatusText, "Nothing received");
+    ASSERT_TRUE(transport.RelayExchange(client));  // the bare domain: the default conversation
+    EXPECT_EQ(client.RelayStatusText, "Nothing received");
+    client.SupportDomain = relay + "/K7QM2XDF";
+    ASSERT_TRUE(transport.RelayExchange(client));
+    EXPECT_EQ(client.RelayStatusText, "Support sent chat");
+    EXPECT_EQ(client.InCount, 2);
+
+    std::lock_guard<std::mutex> lock(seen);
+    ASSERT_EQ(heads.size(), 4u);
+    EXPECT_EQ(heads[0].rfind("GET /K7QM2XDF/support3.php?user=support&data=4$72$105&time=", 0), 0u)
+        << heads[0];
+    EXPECT_EQ(server.Service().Sessions(), 3u);
 }
 
 TEST_F(RelayHttp, RefusedConnectionAndBadDomains) {
@@ -238,7 +272,8 @@ TEST_F(RelayHttp, TheServerBoundsWhatItReads) {
     EXPECT_TRUE(answer.startsWith("HTTP/1.1 414 URI Too Long\r\n"))
         << answer.left(60).toStdString();
     EXPECT_EQ(statuses, std::vector<int>{414});
-    EXPECT_EQ(server.Service().ToSupport().Waiting(), 0u);
+    EXPECT_EQ(server.Service().Waiting("", RelaySide::Support), 0u);
+    EXPECT_EQ(server.Service().Sessions(), 0u);
 }
 
 TEST(RelayServerProcess, TheReferenceServerRelaysOnLoopback) {
@@ -278,6 +313,76 @@ TEST(RelayServerProcess, RefusesBadArguments) {
     relay.start(KORVAN_RELAY_BINARY, {"--listen", "not-an-address"});
     ASSERT_TRUE(relay.waitForFinished(5000));
     EXPECT_NE(relay.exitCode(), 0);
+}
+
+// korvan-relay serving HTTPS with a certificate for 127.0.0.1 made for this run.
+class RelayTls : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        QProcess openssl;
+        openssl.start(
+            "openssl",
+            {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+             "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+             "-keyout", dir.filePath("key.pem"), "-out", dir.filePath("cert.pem")});
+        ASSERT_TRUE(openssl.waitForFinished(20000));
+        ASSERT_EQ(openssl.exitCode(), 0) << openssl.readAllStandardError().toStdString();
+
+        relay.start(KORVAN_RELAY_BINARY, {"--port", "0", "--tls-cert", dir.filePath("cert.pem"),
+                                          "--tls-key", dir.filePath("key.pem")});
+        ASSERT_TRUE(relay.waitForStarted(5000));
+        ASSERT_TRUE(relay.waitForReadyRead(5000)) << relay.readAllStandardError().toStdString();
+        const auto match =
+            QRegularExpression("port (\\d+)").match(QString::fromUtf8(relay.readLine()));
+        ASSERT_TRUE(match.hasMatch());
+        port = match.captured(1).toStdString();
+    }
+    void TearDown() override {
+        relay.kill();
+        relay.waitForFinished(5000);
+    }
+    // A chat from support, then a customer's poll: true when the chat came through.
+    bool ChatCameThrough(HttpRelayTransport& transport, const std::string& domain,
+                         std::string& status) {
+        RelayState support;
+        support.SupportDomain = domain;
+        support.RelayRole = RoleSupport;
+        support.OutKind = MsgChat;
+        support.OutCount = 1;
+        support.SupportBuffer[0] = 'T';
+        RelayState client;
+        client.SupportDomain = domain;
+        const bool ok = transport.RelayExchange(support) && transport.RelayExchange(client);
+        status = ok ? client.RelayStatusText : support.RelayStatusText;
+        return ok && client.InKind == MsgChat && client.InCount == 1 &&
+               client.SupportBuffer[0] == 'T';
+    }
+
+    QTemporaryDir dir;
+    QProcess relay;
+    std::string port;
+};
+
+TEST_F(RelayTls, AnHttpsDomainReachesTheRelayOverTls) {
+    HttpRelayTransport transport{HttpRelayTransport::CueCallback{}};
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setCaCertificates(QSslCertificate::fromPath(dir.filePath("cert.pem")));  // this one only
+    ASSERT_EQ(tls.caCertificates().size(), 1);
+    transport.SetSslConfiguration(tls);
+    std::string status;
+    EXPECT_TRUE(ChatCameThrough(transport, "https://127.0.0.1:" + port + "/K7QM2XDF", status))
+        << status;
+    EXPECT_EQ(status, "Support sent chat");
+    // The same port without TLS is no relay.
+    EXPECT_FALSE(ChatCameThrough(transport, "127.0.0.1:" + port + "/K7QM2XDF", status));
+}
+
+TEST_F(RelayTls, ACertificateTheClientDoesNotTrustFailsTheExchange) {
+    HttpRelayTransport transport{HttpRelayTransport::CueCallback{}};  // the system's store
+    std::string status;
+    EXPECT_FALSE(ChatCameThrough(transport, "https://127.0.0.1:" + port, status));
+    EXPECT_FALSE(status.empty());
 }
 
 }  // namespace

@@ -45,6 +45,31 @@ TEST(RelayProtocol, UrlsOfBothSidesByteForByte) {
               "http://relay.example/support3.php?user=client&data=0$170$0$255&time=1");
 }
 
+TEST(RelayProtocol, SessionPathsAndSchemesInTheSupportDomain) {
+    EXPECT_EQ(BaseUrl("relay.example.org/K7QM2XDF"),
+              "http://relay.example.org/K7QM2XDF/support3.php");
+    EXPECT_EQ(BaseUrl("relay.example.org:8080/K7QM2XDF"),
+              "http://relay.example.org:8080/K7QM2XDF/support3.php");
+    EXPECT_EQ(BaseUrl("https://relay.example.org/K7QM2XDF"),
+              "https://relay.example.org/K7QM2XDF/support3.php");
+    EXPECT_EQ(BaseUrl("HTTPS://relay.example.org"), "HTTPS://relay.example.org/support3.php");
+    EXPECT_EQ(BaseUrl("http://relay.example.org"), "http://relay.example.org/support3.php");
+    // A host that merely starts like a scheme is still a host.
+    EXPECT_EQ(BaseUrl("https.example.org"), "http://https.example.org/support3.php");
+    EXPECT_EQ(BaseUrl(""), "http:///support3.php");
+
+    RelayState state = Fresh();
+    state.SupportDomain = "relay.example/K7QM2XDF";
+    state.OutKind = MsgChat;
+    state.OutCount = 1;
+    state.SupportBuffer[0] = 'H';
+    EXPECT_EQ(BuildSupportUrl(state, 7),
+              "http://relay.example/K7QM2XDF/support3.php?user=support&data=4$72&time=7");
+    state.SupportDomain = "https://relay.example/K7QM2XDF";
+    EXPECT_EQ(BuildClientUrl(state, 7),
+              "https://relay.example/K7QM2XDF/support3.php?user=client&data=4$0&time=7");
+}
+
 TEST(RelayProtocol, SupportRequestAfterChatCarriesNoValues) {
     RelayState state = Fresh();
     state.OutKind = MsgChat;

@@ -21,7 +21,7 @@ namespace {
 class RelayEndToEnd : public AppTest {
   protected:
     RelayEndToEnd() {
-        EXPECT_TRUE(server.Listen(QHostAddress::LocalHost, 0));
+        EXPECT_TRUE(server.Listen("127.0.0.1", 0));
         const std::string domain = "127.0.0.1:" + std::to_string(server.Port());
         auto http = [](QWidget* w) { return std::make_unique<HttpRelayTransport>(w); };
 

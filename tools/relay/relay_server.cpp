@@ -1,74 +1,262 @@
 #include "tools/relay/relay_server.h"
 
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTimer>
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#endif
+#include <microhttpd.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <vector>
 
 namespace korvan {
 
 namespace {
-constexpr char HeadEnd[] = "\r\n\r\n";
+
+// How libmicrohttpd reports a request it refused itself, before or instead of
+// calling the server; the status follows as an unsigned.
+constexpr char RefusalFormat[] = "Error processing request (HTTP response code is %u";
+
+// Request heads beyond this are refused by the HTTP layer (414 for a long
+// request line, 431 for long headers); the relay's own messages fit well.
+constexpr size_t ConnectionMemory = RelayService::MaxRequestBytes;
+
+// What one request carries from its request line to its end.
+struct RequestRecord {
+    std::string Target;  // as sent, still percent-encoded
+    bool Seen = false;
+    bool Answered = false;
+};
+
+struct ListenAddress {
+    sockaddr_storage Storage{};
+    bool Ipv6 = false;
+};
+
+// The address in its usual written form ("::1" for "0:0::1").
+std::string AddressText(const ListenAddress& address) {
+    char text[INET6_ADDRSTRLEN] = "";
+    const void* bytes =
+        address.Ipv6 ? static_cast<const void*>(
+                           &reinterpret_cast<const sockaddr_in6*>(&address.Storage)->sin6_addr)
+                     : static_cast<const void*>(
+                           &reinterpret_cast<const sockaddr_in*>(&address.Storage)->sin_addr);
+    inet_ntop(address.Ipv6 ? AF_INET6 : AF_INET, bytes, text, sizeof text);
+    return text;
+}
+
+bool ParseAddress(const std::string& text, uint16_t port, ListenAddress& out) {
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&out.Storage);
+    if (inet_pton(AF_INET, text.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        return true;
+    }
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&out.Storage);
+    if (inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        out.Ipv6 = true;
+        return true;
+    }
+    return false;
+}
+
+MHD_Result AppendHeader(void* cls, MHD_ValueKind, const char* key, const char* value) {
+    auto* head = static_cast<std::string*>(cls);
+    *head += key;
+    *head += ": ";
+    *head += value ? value : "";
+    *head += "\r\n";
+    return MHD_YES;
+}
+
+unsigned PoolThreads() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return std::clamp(cores, 1u, 4u);
+}
+
 }  // namespace
 
-RelayServer::RelayServer(QObject* parent) : QObject(parent), server_(new QTcpServer(this)) {
-    connect(server_, &QTcpServer::newConnection, this, &RelayServer::Accept);
-}
+struct RelayServer::Callbacks {
+    static void* UriLog(void*, const char* uri, MHD_Connection*) {
+        return new RequestRecord{uri ? uri : ""};
+    }
 
-RelayServer::~RelayServer() = default;
-
-bool RelayServer::Listen(const QHostAddress& address, quint16 port) {
-    return server_->listen(address, port);
-}
-
-quint16 RelayServer::Port() const { return server_->serverPort(); }
-
-QString RelayServer::ErrorText() const { return server_->errorString(); }
-
-void RelayServer::Accept() {
-    while (QTcpSocket* socket = server_->nextPendingConnection()) {
-        if (connections_ >= MaxConnections) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
+    static MHD_Result Access(void* cls, MHD_Connection* connection, const char* url,
+                             const char* method, const char* version, const char*,
+                             size_t* uploadSize, void** requestContext) {
+        auto* record = static_cast<RequestRecord*>(*requestContext);
+        if (!record) {
+            record = new RequestRecord{url};
+            *requestContext = record;
         }
-        ++connections_;
-        pending_.emplace(socket, QByteArray());
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Read(socket); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            --connections_;
-            pending_.erase(socket);
-            socket->deleteLater();
-        });
-        QTimer::singleShot(RequestTimeoutMs, socket, [socket] { socket->abort(); });
-    }
-}
-
-void RelayServer::Read(QTcpSocket* socket) {
-    auto found = pending_.find(socket);
-    if (found == pending_.end()) {
-        socket->readAll();  // answered already; anything further is ignored
-        return;
-    }
-    QByteArray& buffer = found->second;
-    buffer += socket->read(static_cast<qint64>(RelayService::MaxRequestBytes) + 4 - buffer.size());
-    const qsizetype end = buffer.indexOf(HeadEnd);
-    if (end < 0) {
-        if (static_cast<size_t>(buffer.size()) > RelayService::MaxRequestBytes) {
-            Answer(socket, std::string(buffer.constData(), 0),
-                   MakeRelayResponse(414, RelayPage("")));
+        if (!record->Seen && std::strcmp(method, "GET") == 0) {
+            // Answered on the next call: a response queued with the head would
+            // cost the kept-alive connection.
+            record->Seen = true;
+            return MHD_YES;
         }
-        return;
+        *uploadSize = 0;  // a body is not looked at; the connection closes after the answer
+        if (record->Answered) return MHD_YES;
+        record->Answered = true;
+        const bool queued =
+            static_cast<RelayServer*>(cls)->Answer(connection, method, version, record->Target);
+        return queued ? MHD_YES : MHD_NO;
     }
-    const std::string head(buffer.constData(), static_cast<size_t>(end) + 4);
-    Answer(socket, head, service_.Handle(head));
+
+    static void Completed(void*, MHD_Connection*, void** requestContext,
+                          MHD_RequestTerminationCode) {
+        delete static_cast<RequestRecord*>(*requestContext);
+        *requestContext = nullptr;
+    }
+
+    static void Logger(void* cls, const char* format, va_list arguments) {
+        auto* server = static_cast<RelayServer*>(cls);
+        va_list status;
+        va_copy(status, arguments);
+        char text[512];
+        std::vsnprintf(text, sizeof text, format, arguments);
+        server->Log(text);
+        if (std::strncmp(format, RefusalFormat, sizeof RefusalFormat - 1) == 0 &&
+            server->observer_) {
+            server->observer_("", static_cast<int>(va_arg(status, unsigned)));
+        }
+        va_end(status);
+    }
+};
+
+RelayServer::RelayServer(RelayLimits limits, RelayService::Clock clock)
+    : service_(limits, std::move(clock)) {}
+
+RelayServer::~RelayServer() { Stop(); }
+
+void RelayServer::SetTls(std::string certificate, std::string key) {
+    certificate_ = std::move(certificate);
+    key_ = std::move(key);
 }
 
-void RelayServer::Answer(QTcpSocket* socket, const std::string& head,
-                         const RelayHttpResponse& response) {
-    pending_.erase(socket);
-    if (observer_) observer_(head, response.Status);
-    socket->write(response.Text.data(), static_cast<qint64>(response.Text.size()));
-    socket->disconnectFromHost();
+void RelayServer::Log(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    if (printLog_ && !text.empty()) std::fprintf(stderr, "korvan-relay: %s\n", text.c_str());
+    std::lock_guard<std::mutex> lock(logMutex_);
+    errorText_ = std::move(text);
+}
+
+bool RelayServer::Answer(MHD_Connection* connection, const char* method, const char* version,
+                         const std::string& target) {
+    const RelayReply reply = service_.Handle(method, target);
+    if (observer_) {
+        std::string head = std::string(method) + " " + target + " " + version + "\r\n";
+        MHD_get_connection_values(connection, MHD_HEADER_KIND, &AppendHeader, &head);
+        observer_(head + "\r\n", reply.Status);
+    }
+    MHD_Response* response = MHD_create_response_from_buffer(
+        reply.Body.size(), const_cast<char*>(reply.Body.data()), MHD_RESPMEM_MUST_COPY);
+    if (!response) return false;
+    MHD_add_response_header(response, "Content-Type", "text/html");
+    MHD_add_response_header(response, "Cache-Control", "no-cache");
+    if (reply.Status == 405) MHD_add_response_header(response, "Allow", "GET");
+    const MHD_Result queued =
+        MHD_queue_response(connection, static_cast<unsigned>(reply.Status), response);
+    MHD_destroy_response(response);
+    return queued == MHD_YES;
+}
+
+bool RelayServer::Listen(const std::string& address, uint16_t port) {
+    Stop();
+    ListenAddress listen;
+    if (!ParseAddress(address, port, listen)) {
+        Log("not an address: " + address);
+        return false;
+    }
+    const bool tls = !certificate_.empty();
+    if (tls && MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
+        Log("this libmicrohttpd has no TLS");
+        return false;
+    }
+    unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ERROR_LOG;
+    if (listen.Ipv6) flags |= MHD_USE_IPv6;
+    if (tls) flags |= MHD_USE_TLS;
+
+    using Fn = intptr_t;
+    std::vector<MHD_OptionItem> options = {
+        {MHD_OPTION_SOCK_ADDR, 0, &listen.Storage},
+        {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(connectionLimits_.MaxConnections),
+         nullptr},
+        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(connectionLimits_.PerAddress),
+         nullptr},
+        {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(connectionLimits_.IdleSeconds),
+         nullptr},
+        {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(ConnectionMemory), nullptr},
+        {MHD_OPTION_THREAD_POOL_SIZE, static_cast<intptr_t>(PoolThreads()), nullptr},
+        {MHD_OPTION_LISTEN_BACKLOG_SIZE, 4096, nullptr},
+        {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<Fn>(&Callbacks::UriLog), this},
+        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<Fn>(&Callbacks::Completed), this},
+    };
+#ifndef _WIN32
+    options.push_back({MHD_OPTION_LISTENING_ADDRESS_REUSE, 1, nullptr});
+#endif
+    if (tls) {
+        options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(certificate_.c_str())});
+        options.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(key_.c_str())});
+    }
+    options.push_back({MHD_OPTION_END, 0, nullptr});
+
+    Log("");
+    daemon_ = MHD_start_daemon(flags, port, nullptr, nullptr, &Callbacks::Access, this,
+                               MHD_OPTION_EXTERNAL_LOGGER, &Callbacks::Logger, this,
+                               MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
+    if (!daemon_) {
+        if (ErrorText().empty()) Log("the HTTP server did not start");
+        return false;
+    }
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
+    port_ = info ? info->port : port;
+    address_ = AddressText(listen);
+    return true;
+}
+
+void RelayServer::Stop() {
+    if (daemon_) MHD_stop_daemon(daemon_);
+    daemon_ = nullptr;
+    port_ = 0;
+}
+
+uint16_t RelayServer::Port() const { return port_; }
+
+std::string RelayServer::ErrorText() const {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    return errorText_;
+}
+
+bool ValidListenAddress(const std::string& address) {
+    ListenAddress parsed;
+    return ParseAddress(address, 0, parsed);
+}
+
+uint64_t RaiseOpenFileLimit() {
+#ifdef _WIN32
+    return 0;
+#else
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? UINT64_MAX : static_cast<uint64_t>(limit.rlim_cur);
+#endif
 }
 
 }  // namespace korvan

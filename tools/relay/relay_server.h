@@ -1,52 +1,88 @@
-// The reference relay server on a TCP port: one request per connection, the
-// answer from RelayService, then the connection is closed.
+// The relay server on a TCP port, on libmicrohttpd: it reads and answers HTTP,
+// limits connections, times out the silent ones and, given a certificate,
+// speaks TLS. What a request means is RelayService's business.
 #pragma once
 
-#include <QByteArray>
-#include <QHostAddress>
-#include <QObject>
+#include <cstdint>
 #include <functional>
-#include <map>
+#include <mutex>
 #include <string>
 
 #include "tools/relay/relay_service.h"
 
-class QTcpServer;
-class QTcpSocket;
+struct MHD_Daemon;
+struct MHD_Connection;
 
 namespace korvan {
 
-class RelayServer : public QObject {
-    Q_OBJECT
+struct RelayConnectionLimits {
+    unsigned MaxConnections = 4096;
+    // Connections from one address at a time; 0 for no limit.
+    unsigned PerAddress = 32;
+    // A connection that sends nothing for this long is closed (also between
+    // the requests of a kept-alive connection).
+    unsigned IdleSeconds = 10;
+};
+
+class RelayServer {
   public:
-    // A client that has not sent its whole request by then is dropped.
-    static constexpr int RequestTimeoutMs = 10000;
-    static constexpr int MaxConnections = 64;
+    // Called with each request's line and headers (up to the blank line) and the
+    // status answered, on a server thread. Requests refused by the HTTP layer
+    // itself (a request line or header too long, a malformed request) come with
+    // an empty head.
+    using Observer = std::function<void(const std::string& head, int status)>;
 
-    explicit RelayServer(QObject* parent = nullptr);
-    ~RelayServer() override;
+    explicit RelayServer(RelayLimits limits = {}, RelayService::Clock clock = {});
+    ~RelayServer();
+    RelayServer(const RelayServer&) = delete;
+    RelayServer& operator=(const RelayServer&) = delete;
 
-    // Port 0 picks a free port; Port() tells which.
-    bool Listen(const QHostAddress& address, quint16 port);
-    quint16 Port() const;
-    QString ErrorText() const;
+    // These take effect with the next Listen.
+    void SetConnectionLimits(const RelayConnectionLimits& limits) { connectionLimits_ = limits; }
+    // PEM texts of the certificate (chain) and its key: the server speaks HTTPS.
+    void SetTls(std::string certificate, std::string key);
+    void SetObserver(Observer observer) { observer_ = std::move(observer); }
+    // What the HTTP layer reports (refused connections, TLS failures) goes to stderr too.
+    void SetPrintLog(bool print) { printLog_ = print; }
 
-    // Called with each complete request head and the status answered.
-    void SetObserver(std::function<void(const std::string& head, int status)> observer) {
-        observer_ = std::move(observer);
-    }
+    // An IPv4 or IPv6 address; port 0 picks a free port, Port() tells which.
+    bool Listen(const std::string& address, uint16_t port);
+    void Stop();
+    uint16_t Port() const;
+    // The listening address in its usual written form.
+    const std::string& Address() const { return address_; }
+    std::string ErrorText() const;
+
     RelayService& Service() { return service_; }
 
-  private:
-    void Accept();
-    void Read(QTcpSocket* socket);
-    void Answer(QTcpSocket* socket, const std::string& head, const RelayHttpResponse& response);
+    // Exposed for libmicrohttpd's callbacks.
+    struct Callbacks;
 
-    QTcpServer* server_;
+  private:
+    void Log(std::string text);
+    // Queues the answer to one request; false when it could not be queued.
+    bool Answer(MHD_Connection* connection, const char* method, const char* version,
+                const std::string& target);
+
     RelayService service_;
-    std::function<void(const std::string&, int)> observer_;
-    int connections_ = 0;
-    std::map<QTcpSocket*, QByteArray> pending_;  // requests not answered yet
+    RelayConnectionLimits connectionLimits_;
+    std::string certificate_;
+    std::string key_;
+    Observer observer_;
+    bool printLog_ = false;
+    MHD_Daemon* daemon_ = nullptr;
+    uint16_t port_ = 0;
+    std::string address_;
+    mutable std::mutex logMutex_;
+    std::string errorText_;
 };
+
+// An IPv4 or IPv6 address the server can listen on.
+bool ValidListenAddress(const std::string& address);
+
+// Raises the process's limit of open files to the most it may have, so that
+// thousands of connections can be held; returns the limit now in force, or 0
+// where the platform has no such limit.
+uint64_t RaiseOpenFileLimit();
 
 }  // namespace korvan

@@ -7,34 +7,19 @@ namespace korvan {
 
 namespace {
 
-struct StatusRow {
-    int Code;
-    const char* Reason;
-};
-
-constexpr StatusRow StatusRows[] = {
-    {200, "OK"},           {400, "Bad Request"},
-    {404, "Not Found"},    {405, "Method Not Allowed"},
-    {414, "URI Too Long"}, {505, "HTTP Version Not Supported"},
-};
-
-const char* Reason(int code) {
-    for (const auto& row : StatusRows) {
-        if (row.Code == code) return row.Reason;
-    }
-    return "Error";
-}
-
-// Only the latest of these matters to the other side.
-bool Replaceable(const std::string& message) {
-    return !message.empty() && (message[0] == '0' || message[0] == '2');
-}
+constexpr std::string_view PageName = "/support3.php";
+constexpr size_t ShortestCode = 8;
+constexpr size_t LongestCode = 64;
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
+}
+
+bool CodeCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
 }
 
 // Relayed text is written into an HTML page as it is: printable ASCII only,
@@ -64,27 +49,9 @@ bool ParseQuery(std::string_view query, std::map<std::string, std::string>& fiel
     return true;
 }
 
+RelayReply Refuse(int status) { return {status, RelayPage("")}; }
+
 }  // namespace
-
-void RelayMailbox::Post(std::string message) {
-    if (message.empty()) return;
-    if (!messages_.empty()) {
-        std::string& newest = messages_.back();
-        if (newest == message || (Replaceable(message) && newest[0] == message[0])) {
-            newest = std::move(message);
-            return;
-        }
-    }
-    if (messages_.size() == Capacity) messages_.pop_front();
-    messages_.push_back(std::move(message));
-}
-
-std::string RelayMailbox::Take() {
-    if (messages_.empty()) return {};
-    std::string message = std::move(messages_.front());
-    messages_.pop_front();
-    return message;
-}
 
 bool PercentDecode(std::string_view text, std::string& out) {
     out.clear();
@@ -103,65 +70,97 @@ bool PercentDecode(std::string_view text, std::string& out) {
     return true;
 }
 
+bool SessionOfPath(std::string_view path, std::string& session) {
+    if (path.size() < PageName.size() || path.substr(path.size() - PageName.size()) != PageName) {
+        return false;
+    }
+    std::string_view prefix = path.substr(0, path.size() - PageName.size());
+    if (prefix.empty()) {
+        session.clear();
+        return true;
+    }
+    std::string_view code = prefix.substr(1);
+    if (prefix[0] != '/' || code.size() < ShortestCode || code.size() > LongestCode) return false;
+    for (char c : code) {
+        if (!CodeCharacter(c)) return false;
+    }
+    session.assign(code);
+    return true;
+}
+
 std::string RelayPage(const std::string& message) {
     return "<html><head><title>KORVAN relay</title></head><body>\r\n" + message +
            "</body></html>\r\n";
 }
 
-RelayHttpResponse MakeRelayResponse(int status, const std::string& body) {
-    RelayHttpResponse response;
-    response.Status = status;
-    response.Text = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n" +
-                    "Content-Type: text/html\r\n" + "Cache-Control: no-cache\r\n" +
-                    "Content-Length: " + std::to_string(body.size()) + "\r\n" +
-                    "Connection: close\r\n\r\n" + body;
-    return response;
-}
+RelayService::RelayService(RelayLimits limits, Clock clock)
+    : limits_(limits),
+      clock_(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)),
+      sessions_(limits.MaxSessions, limits.SessionIdle) {}
 
-RelayHttpResponse RelayService::Handle(std::string_view head) {
-    if (head.size() > MaxRequestBytes) return MakeRelayResponse(414, RelayPage(""));
-    size_t lineEnd = head.find("\r\n");
-    std::string_view line = head.substr(0, lineEnd);
-    size_t sp1 = line.find(' ');
-    size_t sp2 = sp1 == std::string_view::npos ? sp1 : line.find(' ', sp1 + 1);
-    if (sp2 == std::string_view::npos || line.find(' ', sp2 + 1) != std::string_view::npos) {
-        return MakeRelayResponse(400, RelayPage(""));
-    }
-    std::string_view method = line.substr(0, sp1);
-    std::string_view target = line.substr(sp1 + 1, sp2 - sp1 - 1);
-    std::string_view version = line.substr(sp2 + 1);
-    if (version != "HTTP/1.1" && version != "HTTP/1.0")
-        return MakeRelayResponse(505, RelayPage(""));
-    if (method != "GET") return MakeRelayResponse(405, RelayPage(""));
+RelayReply RelayService::Handle(std::string_view method, std::string_view target) {
+    if (target.size() > MaxRequestBytes) return Refuse(414);
+    if (method != "GET") return Refuse(405);
 
     size_t question = target.find('?');
     std::string path;
-    if (!PercentDecode(target.substr(0, question), path))
-        return MakeRelayResponse(400, RelayPage(""));
-    if (path != "/support3.php") return MakeRelayResponse(404, RelayPage(""));
+    if (!PercentDecode(target.substr(0, question), path)) return Refuse(400);
+    std::string session;
+    if (!SessionOfPath(path, session)) return Refuse(404);
+    if (session.empty() && !limits_.DefaultSession) return Refuse(404);
 
     std::map<std::string, std::string> fields;
     std::string_view query =
         question == std::string_view::npos ? std::string_view{} : target.substr(question + 1);
-    if (!ParseQuery(query, fields)) return MakeRelayResponse(400, RelayPage(""));
+    if (!ParseQuery(query, fields)) return Refuse(400);
     auto user = fields.find("user");
     auto data = fields.find("data");
     if (user == fields.end() || data == fields.end() || !Relayable(data->second)) {
-        return MakeRelayResponse(400, RelayPage(""));
+        return Refuse(400);
     }
-    RelayMailbox* outbox = nullptr;
-    RelayMailbox* inbox = nullptr;
-    if (user->second == "client") {
-        outbox = &toSupport_;
-        inbox = &toClient_;
-    } else if (user->second == "support") {
-        outbox = &toClient_;
-        inbox = &toSupport_;
-    } else {
-        return MakeRelayResponse(400, RelayPage(""));
-    }
-    outbox->Post(data->second);
-    return MakeRelayResponse(200, RelayPage(inbox->Take()));
+    if (user->second != "client" && user->second != "support") return Refuse(400);
+    return Exchange(session, user->second == "client", std::move(data->second));
+}
+
+RelayReply RelayService::Exchange(const std::string& session, bool fromClient,
+                                  std::string message) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto now = clock_();
+    waitingBytes_ -= sessions_.DropIdle(now);
+    if (waitingBytes_ + message.size() > limits_.MaxWaitingBytes) return Refuse(503);
+    RelayConversation* conversation = sessions_.Use(session, now);
+    if (!conversation) return Refuse(503);
+
+    RelayMailbox& outbox = fromClient ? conversation->ToSupport : conversation->ToClient;
+    RelayMailbox& inbox = fromClient ? conversation->ToClient : conversation->ToSupport;
+    const size_t before = conversation->Bytes();
+    outbox.Post(std::move(message));
+    std::string answer = inbox.Take();
+    waitingBytes_ = waitingBytes_ - before + conversation->Bytes();
+    return {200, RelayPage(answer)};
+}
+
+void RelayService::DropIdle() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    waitingBytes_ -= sessions_.DropIdle(clock_());
+}
+
+size_t RelayService::Sessions() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sessions_.Count();
+}
+
+size_t RelayService::Waiting(const std::string& session, RelaySide forSide) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const RelayConversation* conversation = sessions_.Find(session);
+    if (!conversation) return 0;
+    return forSide == RelaySide::Client ? conversation->ToClient.Waiting()
+                                        : conversation->ToSupport.Waiting();
+}
+
+size_t RelayService::WaitingBytes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return waitingBytes_;
 }
 
 }  // namespace korvan

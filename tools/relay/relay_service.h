@@ -1,54 +1,71 @@
-// What the reference relay server does with one request, free of sockets: the
-// two mailboxes and the HTTP request and answer texts.
+// What the relay server does with one request, free of sockets and of HTTP
+// framing: the request target in, the status and the page out. Each request
+// posts the sender's message into its conversation and takes the other side's.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
-#include <deque>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
+#include "tools/relay/relay_sessions.h"
+
 namespace korvan {
 
-// Messages waiting for one side. Each is handed out once, oldest first, so a
-// chat line or a settings image is neither lost nor acted upon twice. A state
-// or state request replaces a waiting one of its kind: only the latest counts.
-class RelayMailbox {
-  public:
-    static constexpr size_t Capacity = 32;
+enum class RelaySide { Client, Support };
 
-    void Post(std::string message);
-    // The oldest waiting message, or "" when none waits.
-    std::string Take();
-    size_t Waiting() const { return messages_.size(); }
-
-  private:
-    std::deque<std::string> messages_;
+struct RelayReply {
+    int Status = 200;
+    std::string Body;
 };
 
-struct RelayHttpResponse {
-    int Status = 200;
-    std::string Text;  // the whole answer: status line, headers, body
+struct RelayLimits {
+    // The bare "/support3.php" reaches one conversation shared by every tool
+    // that knows no session code.
+    bool DefaultSession = true;
+    std::chrono::seconds SessionIdle{15 * 60};
+    size_t MaxSessions = 10000;
+    // All messages waiting in all conversations; a post beyond it is refused.
+    size_t MaxWaitingBytes = size_t{256} << 20;
 };
 
 class RelayService {
   public:
-    // Longest request head accepted (the longest message of the tool, 8192
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+    // Longest request target accepted (the longest message of the tool, 8192
     // values, is about 33 KB of query).
     static constexpr size_t MaxRequestBytes = 64 * 1024;
 
-    // head: the request line and headers up to and including the blank line.
-    RelayHttpResponse Handle(std::string_view head);
+    explicit RelayService(RelayLimits limits = {}, Clock clock = {});
 
-    RelayMailbox& ToClient() { return toClient_; }
-    RelayMailbox& ToSupport() { return toSupport_; }
+    // method and target as the request line carries them, the target still
+    // percent-encoded. Safe to call from several threads.
+    RelayReply Handle(std::string_view method, std::string_view target);
+
+    // Drops the conversations that have been idle too long (requests do it too).
+    void DropIdle();
+    size_t Sessions() const;
+    // Messages waiting in a conversation for one side; 0 when there is none.
+    size_t Waiting(const std::string& session, RelaySide forSide) const;
+    size_t WaitingBytes() const;
+    const RelayLimits& Limits() const { return limits_; }
 
   private:
-    RelayMailbox toClient_;
-    RelayMailbox toSupport_;
+    RelayReply Exchange(const std::string& session, bool fromClient, std::string message);
+
+    RelayLimits limits_;
+    Clock clock_;
+    mutable std::mutex mutex_;
+    RelaySessions sessions_;
+    size_t waitingBytes_ = 0;
 };
 
-// An answer with the given status and an HTML body (used for errors too).
-RelayHttpResponse MakeRelayResponse(int status, const std::string& body);
+// The session code of a decoded request path: "" for "/support3.php", CODE for
+// "/CODE/support3.php" (8-64 letters, digits and '-'); false for any other path.
+bool SessionOfPath(std::string_view path, std::string& session);
 // The relay page: the message between "<body>" CR LF and "</body>".
 std::string RelayPage(const std::string& message);
 // Percent-decoding of one query component; false on a malformed escape.
