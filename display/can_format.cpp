@@ -31,8 +31,8 @@ constexpr size_t MaxPrintedBytes = 8;
 CanFrameRecord ParseCanFrameRecord(const uint8_t* p) {
     CanFrameRecord r;
     r.Kind = p[0];
-    r.Identifier = uint32_t(p[4]) | uint32_t(p[5]) << 8 | uint32_t(p[6]) << 16 |
-                   uint32_t(p[7]) << 24;
+    r.Identifier =
+        uint32_t(p[4]) | uint32_t(p[5]) << 8 | uint32_t(p[6]) << 16 | uint32_t(p[7]) << 24;
     r.DataLength = p[8];
     for (size_t i = 0; i < r.Data.size(); ++i) r.Data[i] = p[9 + i];
     return r;

@@ -11,9 +11,9 @@ namespace korvan {
 
 // A 20-byte record; the answer to the frame request carries two of them.
 struct CanFrameRecord {
-    uint8_t Kind = 0;        // 0-9, see CanFrameKindText
-    uint32_t Identifier = 0; // little-endian in the record
-    uint8_t DataLength = 0;  // 0: the slot holds no frame; may exceed 8 for multi-frame kinds
+    uint8_t Kind = 0;         // 0-9, see CanFrameKindText
+    uint32_t Identifier = 0;  // little-endian in the record
+    uint8_t DataLength = 0;   // 0: the slot holds no frame; may exceed 8 for multi-frame kinds
     std::array<uint8_t, 8> Data{};
 };
 

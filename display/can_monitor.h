@@ -15,7 +15,7 @@ namespace korvan {
 
 class CanMonitor : public QWidget {
     Q_OBJECT
-public:
+  public:
     // The list keeps this many lines and drops the oldest beyond it, so that a
     // monitor left running for days stays small and quick.
     static constexpr int MaxLines = 20000;
@@ -37,12 +37,12 @@ public:
     QAction* ClearAllLines = nullptr;
     QAction* CopyToClipboard = nullptr;
 
-public slots:
+  public slots:
     void PauseCanWatchClick();  // toggles "Pause", as a click on the item does
     void ClearAllLinesClick();
     void CopyToClipboardClick();
 
-protected:
+  protected:
     void changeEvent(QEvent* event) override;
 };
 

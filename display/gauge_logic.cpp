@@ -49,9 +49,19 @@ namespace {
 
 // Indices into OutlineGeometry::RectTopLeft, the order of OutlineGauge.
 enum Slot {
-    SocSlot, CurrentSlot, VoltageSlot, TempSlot, LoadSlot,
-    AltCurrent1Slot, AltTemp1Slot, Rpm1Slot, Field1Slot,
-    AltCurrent2Slot, AltTemp2Slot, Rpm2Slot, Field2Slot,
+    SocSlot,
+    CurrentSlot,
+    VoltageSlot,
+    TempSlot,
+    LoadSlot,
+    AltCurrent1Slot,
+    AltTemp1Slot,
+    Rpm1Slot,
+    Field1Slot,
+    AltCurrent2Slot,
+    AltTemp2Slot,
+    Rpm2Slot,
+    Field2Slot,
     FrsSlot,
 };
 
@@ -94,8 +104,7 @@ OutlineGeometry ComputeOutlineGeometry(int width, int height) {
 
 std::string TimeToChargeText(uint8_t chargingStage, int32_t batteryCurrent, double chargeContent,
                              int soc) {
-    if (chargingStage == 0 || batteryCurrent <= 2 || !(chargeContent > 0) || soc < 1 ||
-        soc > 100)
+    if (chargingStage == 0 || batteryCurrent <= 2 || !(chargeContent > 0) || soc < 1 || soc > 100)
         return {};
     const double s = soc / 100.0;
     const double missing = (1 - s) * chargeContent / s;
@@ -113,7 +122,7 @@ std::string TimeToChargeText(uint8_t chargingStage, int32_t batteryCurrent, doub
 
 const char* ChargeModeText(uint8_t chargingStage) {
     static constexpr const char* Texts[] = {
-        "Battery: Monitoring",     "Battery: Warm-up", "Battery: Mandatory Bulk",
+        "Battery: Monitoring",  "Battery: Warm-up", "Battery: Mandatory Bulk",
         "Battery: Bulk/Absorb", "Battery: Float",
     };
     return chargingStage < std::size(Texts) ? Texts[chargingStage] : nullptr;

@@ -25,11 +25,11 @@ std::string GaugeRealText(double min, double max, double value, char sep);
 
 // Where the outline page puts its gauges, from its client size.
 struct OutlineGeometry {
-    int A = 0;     // nominal size of a rectangular gauge
+    int A = 0;  // nominal size of a rectangular gauge
     int Half = 0;
-    int M = 0;     // vertical margin
-    int N = 0;     // horizontal margin
-    int Gh = 0;    // drawn height of a rectangular gauge
+    int M = 0;   // vertical margin
+    int N = 0;   // horizontal margin
+    int Gh = 0;  // drawn height of a rectangular gauge
     struct Point {
         int X = 0, Y = 0;
     };

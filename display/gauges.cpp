@@ -72,36 +72,42 @@ QFont BaseFont(const QString& family) {
 
 struct Shape {
     int W, H;
-    QRect Window;     // the dark value window
+    QRect Window;  // the dark value window
     QPoint TextCentre;
-    int TextLimit;    // widest value text before the face is narrowed
+    int TextLimit;  // widest value text before the face is narrowed
     QRect CaptionClip;
     int CaptionRight;
     bool Round;
 };
 
 Shape RectShape(int u) {
-    return {16 * u, 12 * u, QRect(QPoint(u, u), QPoint(15 * u - 1, 7 * u - 1)), {8 * u, 4 * u},
-            13 * u, QRect(QPoint(u, 9 * u), QPoint(15 * u - 1, 11 * u - 1)), 15 * u, false};
+    return {16 * u,         12 * u, QRect(QPoint(u, u), QPoint(15 * u - 1, 7 * u - 1)),
+            {8 * u, 4 * u}, 13 * u, QRect(QPoint(u, 9 * u), QPoint(15 * u - 1, 11 * u - 1)),
+            15 * u,         false};
 }
 
 Shape RoundShape(int u) {
-    return {16 * u, 16 * u, QRect(QPoint(2 * u, 4 * u), QPoint(14 * u - 1, 10 * u - 1)),
+    return {16 * u,         16 * u, QRect(QPoint(2 * u, 4 * u), QPoint(14 * u - 1, 10 * u - 1)),
             {8 * u, 7 * u}, 12 * u, QRect(QPoint(u, 11 * u), QPoint(14 * u - 1, 13 * u - 1)),
-            13 * u, true};
+            13 * u,         true};
 }
 
 std::pair<QColor, QColor> FaceAndTextColours(const GaugeRecord& g) {
     switch (GaugeColourLevel(g.WarnLevel, g.AlarmLevel, g.Value)) {
-        case GaugeLevel::Warning: return {GaugeColour::WarningFace, GaugeColour::Yellow};
-        case GaugeLevel::Alarm: return {GaugeColour::AlarmFace, GaugeColour::Red};
-        case GaugeLevel::Normal: break;
+        case GaugeLevel::Warning:
+            return {GaugeColour::WarningFace, GaugeColour::Yellow};
+        case GaugeLevel::Alarm:
+            return {GaugeColour::AlarmFace, GaugeColour::Red};
+        case GaugeLevel::Normal:
+            break;
     }
     return {GaugeColour::Silver, GaugeColour::Lime};
 }
 
 // Outline and fill of a rectangle whose right and bottom are exclusive.
-void DrawBox(QPainter& p, const QRect& r) { p.drawRect(r.left(), r.top(), r.width() - 1, r.height() - 1); }
+void DrawBox(QPainter& p, const QRect& r) {
+    p.drawRect(r.left(), r.top(), r.width() - 1, r.height() - 1);
+}
 
 void DrawBody(QPainter& p, const Shape& s, const QColor& face) {
     p.setBrush(face);

@@ -14,15 +14,15 @@ namespace korvan {
 
 // The child widget a gauge draws on: it only shows the gauge's image.
 class GaugePicture : public QWidget {
-public:
+  public:
     explicit GaugePicture(QWidget* parent);
     QImage& Image() { return image_; }
     const QImage& Image() const { return image_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QImage image_;
 };
 

@@ -41,9 +41,13 @@ bool IsBig(const SystemData& d) { return d.BatteryState.SystemVoltage == 24; }
 double FieldPercent(uint16_t raw) { return double(raw * 100 / int(FieldFullScale)); }
 
 template <int WhichBox>
-double AltTempWarn(const SystemData& d) { return d.FieldSettings[WhichBox].WarningTemp; }
+double AltTempWarn(const SystemData& d) {
+    return d.FieldSettings[WhichBox].WarningTemp;
+}
 template <int WhichBox>
-double AltTempFault(const SystemData& d) { return d.FieldSettings[WhichBox].FaultTemp; }
+double AltTempFault(const SystemData& d) {
+    return d.FieldSettings[WhichBox].FaultTemp;
+}
 
 template <int WhichBox>
 bool FieldBoxOn(const SystemData& d) {
@@ -66,8 +70,7 @@ const GaugeRow Rows[] = {
      [](const SystemData& d) { return IsBig(d) ? 30.0 : 15.0; },
      [](const SystemData& d) { return IsBig(d) ? 32.0 : 16.0; },
      [](const SystemData& d) {
-         return GaugeReading{Has(d, BatteryBoxConnected), true,
-                             d.BatteryState.TrueBatteryVoltage};
+         return GaugeReading{Has(d, BatteryBoxConnected), true, d.BatteryState.TrueBatteryVoltage};
      }},
     {OutlineGauge::Temp, "temp \u00B0C", -30, 125,
      [](const SystemData& d) { return double(d.BatterySettings.WarningTemp1); },
@@ -76,14 +79,14 @@ const GaugeRow Rows[] = {
          return GaugeReading{Has(d, BatteryBoxConnected), false,
                              double(d.BatteryState.Temperature1)};
      }},
-    {OutlineGauge::Load, "load current A", -999, 999,
-     [](const SystemData&) { return 999.0; }, [](const SystemData&) { return 1000.0; },
+    {OutlineGauge::Load, "load current A", -999, 999, [](const SystemData&) { return 999.0; },
+     [](const SystemData&) { return 1000.0; },
      [](const SystemData& d) {
          return GaugeReading{Has(d, BatteryBoxConnected), false,
                              double(d.BatteryState.LoadCurrent)};
      }},
-    {OutlineGauge::AltCurrent1, "alt current A", 0, 999,
-     [](const SystemData&) { return 999.0; }, [](const SystemData&) { return 1000.0; },
+    {OutlineGauge::AltCurrent1, "alt current A", 0, 999, [](const SystemData&) { return 999.0; },
+     [](const SystemData&) { return 1000.0; },
      [](const SystemData& d) {
          // The alternator current is measured by the battery box.
          return GaugeReading{Has(d, FieldBox1Connected | BatteryBoxConnected), false,
@@ -94,20 +97,19 @@ const GaugeRow Rows[] = {
          return GaugeReading{FieldBoxOn<0>(d), false,
                              double(d.FieldState[0].AlternatorTemperature)};
      }},
-    {OutlineGauge::Rpm1, "RPM 1/min", 0, 20000,
-     [](const SystemData&) { return 5000.0; }, [](const SystemData&) { return 7000.0; },
+    {OutlineGauge::Rpm1, "RPM 1/min", 0, 20000, [](const SystemData&) { return 5000.0; },
+     [](const SystemData&) { return 7000.0; },
      [](const SystemData& d) {
          return GaugeReading{FieldBoxOn<0>(d), false, double(d.FieldState[0].EngineRpm)};
      }},
-    {OutlineGauge::Field1, "field %", 0, 100,
-     [](const SystemData&) { return FieldFullScale; },
+    {OutlineGauge::Field1, "field %", 0, 100, [](const SystemData&) { return FieldFullScale; },
      [](const SystemData&) { return FieldFullScale; },
      [](const SystemData& d) {
          return GaugeReading{FieldBoxOn<0>(d), false,
                              FieldPercent(d.ControlState.Alt1DigitalFieldControl)};
      }},
-    {OutlineGauge::AltCurrent2, "alt current A", 0, 999,
-     [](const SystemData&) { return 999.0; }, [](const SystemData&) { return 1000.0; },
+    {OutlineGauge::AltCurrent2, "alt current A", 0, 999, [](const SystemData&) { return 999.0; },
+     [](const SystemData&) { return 1000.0; },
      [](const SystemData& d) {
          return GaugeReading{Has(d, FieldBox2Connected | BatteryBoxConnected), false,
                              double(d.BatteryState.Alternator2Current)};
@@ -117,20 +119,19 @@ const GaugeRow Rows[] = {
          return GaugeReading{FieldBoxOn<1>(d), false,
                              double(d.FieldState[1].AlternatorTemperature)};
      }},
-    {OutlineGauge::Rpm2, "RPM 1/min", 0, 20000,
-     [](const SystemData&) { return 5000.0; }, [](const SystemData&) { return 7000.0; },
+    {OutlineGauge::Rpm2, "RPM 1/min", 0, 20000, [](const SystemData&) { return 5000.0; },
+     [](const SystemData&) { return 7000.0; },
      [](const SystemData& d) {
          return GaugeReading{FieldBoxOn<1>(d), false, double(d.FieldState[1].EngineRpm)};
      }},
-    {OutlineGauge::Field2, "field %", 0, 100,
-     [](const SystemData&) { return FieldFullScale; },
+    {OutlineGauge::Field2, "field %", 0, 100, [](const SystemData&) { return FieldFullScale; },
      [](const SystemData&) { return FieldFullScale; },
      [](const SystemData& d) {
          return GaugeReading{FieldBoxOn<1>(d), false,
                              FieldPercent(d.ControlState.Alt2DigitalFieldControl)};
      }},
-    {OutlineGauge::Frs, "FRS %", 0, 100,
-     [](const SystemData&) { return 95.0; }, [](const SystemData&) { return 55.0; },
+    {OutlineGauge::Frs, "FRS %", 0, 100, [](const SystemData&) { return 95.0; },
+     [](const SystemData&) { return 55.0; },
      [](const SystemData& d) {
          return GaugeReading{d.ControlState.ChargingStage != 0, false,
                              100.0 - 10.0 * d.ControlState.FrsValue};
@@ -158,8 +159,8 @@ double FieldGaugeWarnLevel(const ControlBoxState& state) {
 
 OutlineGauge CenterSource(CenterChoice choice) {
     static constexpr OutlineGauge Sources[] = {
-        OutlineGauge::Voltage, OutlineGauge::Current, OutlineGauge::Soc, OutlineGauge::Load,
-        OutlineGauge::Temp,
+        OutlineGauge::Voltage, OutlineGauge::Current, OutlineGauge::Soc,
+        OutlineGauge::Load,    OutlineGauge::Temp,
     };
     return Sources[int(choice)];
 }

@@ -8,9 +8,19 @@
 namespace korvan {
 
 enum class OutlineGauge {
-    Soc, Current, Voltage, Temp, Load,
-    AltCurrent1, AltTemp1, Rpm1, Field1,
-    AltCurrent2, AltTemp2, Rpm2, Field2,
+    Soc,
+    Current,
+    Voltage,
+    Temp,
+    Load,
+    AltCurrent1,
+    AltTemp1,
+    Rpm1,
+    Field1,
+    AltCurrent2,
+    AltTemp2,
+    Rpm2,
+    Field2,
     Frs,
 };
 constexpr int OutlineGaugeCount = 14;

@@ -24,10 +24,10 @@ const QColor CriticalTextColour{255, 0, 0};
 
 // The bottom line of a bevel: a shadow line over a highlight line.
 class BevelLine : public QWidget {
-public:
+  public:
     explicit BevelLine(QWidget* parent) : QWidget(parent) {}
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         const int y = height() - 2;
@@ -260,10 +260,10 @@ void OutlineView::RefreshOutline() {
             QString::fromStdString(TimeToChargeText(control.ChargingStage, battery.BatteryCurrent,
                                                     battery.ChargeContent, battery.Soc)));
 
-    for (OutlineGauge which : {OutlineGauge::AltCurrent1, OutlineGauge::AltTemp1,
-                               OutlineGauge::Rpm1, OutlineGauge::Field1, OutlineGauge::AltCurrent2,
-                               OutlineGauge::AltTemp2, OutlineGauge::Rpm2, OutlineGauge::Field2,
-                               OutlineGauge::Frs}) {
+    for (OutlineGauge which :
+         {OutlineGauge::AltCurrent1, OutlineGauge::AltTemp1, OutlineGauge::Rpm1,
+          OutlineGauge::Field1, OutlineGauge::AltCurrent2, OutlineGauge::AltTemp2,
+          OutlineGauge::Rpm2, OutlineGauge::Field2, OutlineGauge::Frs}) {
         const GaugeReading reading = OutlineGaugeReading(which, data);
         TRectGauge& gauge = Gauge(which);
         gauge.Active = reading.Active;

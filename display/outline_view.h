@@ -15,7 +15,7 @@ namespace korvan {
 
 class OutlineView : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit OutlineView(const SystemData& data, QWidget* parent = nullptr);
     ~OutlineView() override;
 
@@ -51,14 +51,14 @@ public:
     QToolButton* FRSPlusButton = nullptr;
     QToolButton* FRSMinusButton = nullptr;
 
-signals:
+  signals:
     void FRSPlusButtonClick();
     void FRSMinusButtonClick();
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void PlaceLabels();
     struct Impl;
     Impl* d_;

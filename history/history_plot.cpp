@@ -103,6 +103,14 @@ std::vector<LevelRun> HistoryLevelRuns(const HistoryRecorder& h, size_t series,
     return runs;
 }
 
+std::vector<TimeSpan> HistoryGaps(const HistoryRecorder& h, HistoryRange range) {
+    std::vector<TimeSpan> gaps;
+    const auto [begin, end] = Span(h, range);
+    for (size_t p = begin + 1; p < end; ++p)
+        if (h.StartsSegment(p)) gaps.push_back({Ms(h.Time(p - 1)), Ms(h.Time(p))});
+    return gaps;
+}
+
 std::optional<size_t> HistoryPointAt(const HistoryRecorder& h, HistoryTime time) {
     const size_t after = h.LowerBound(time + milliseconds(1));
     if (after == 0) return std::nullopt;

@@ -38,6 +38,13 @@ struct LevelRun {
 std::vector<LevelRun> HistoryLevelRuns(const HistoryRecorder& history, size_t series,
                                        HistoryRange range);
 
+struct TimeSpan {
+    int64_t FromMs;
+    int64_t ToMs;
+};
+// Where the link was lost: from the last point before each gap to the first after it.
+std::vector<TimeSpan> HistoryGaps(const HistoryRecorder& history, HistoryRange range);
+
 // The point whose values hold at `time`: the last one at or before it, unless
 // `time` lies in a gap or after the newest point by more than a poll interval.
 std::optional<size_t> HistoryPointAt(const HistoryRecorder& history, HistoryTime time);

@@ -203,6 +203,15 @@ HistoryRecorder::HistoryRecorder(HistoryLimits limits)
     open_->AnyBits.resize(n);
 }
 
+HistoryRecorder::HistoryRecorder(const HistoryRecorder& other)
+    : limits_(other.limits_),
+      polls_(std::make_unique<Store>(*other.polls_)),
+      minutes_(std::make_unique<Store>(*other.minutes_)),
+      open_(std::make_unique<Accumulator>(*other.open_)),
+      lastPoll_(other.lastPoll_),
+      pendingGap_(other.pendingGap_),
+      rejected_(other.rejected_) {}
+
 HistoryRecorder::~HistoryRecorder() = default;
 
 void HistoryRecorder::Record(HistoryTime time, const SystemData& data) {

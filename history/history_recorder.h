@@ -32,7 +32,9 @@ class HistoryRecorder {
   public:
     explicit HistoryRecorder(HistoryLimits limits = {});
     ~HistoryRecorder();
-    HistoryRecorder(const HistoryRecorder&) = delete;
+    // A copy holds the same points and goes on on its own: an export that lets the
+    // window's timers run meanwhile reads a copy.
+    HistoryRecorder(const HistoryRecorder& other);
     HistoryRecorder& operator=(const HistoryRecorder&) = delete;
 
     // One complete state poll. A time not after the last poll's is not recorded
