@@ -136,6 +136,10 @@ TEST(HistoryPlot, StageRunsEndAtGapsAndThePointUnderTheCursorRespectsThem) {
     EXPECT_EQ(runs[2].FromMs, ms(20000));
     EXPECT_EQ(runs[2].ToMs, ms(21000));
     EXPECT_EQ(runs[3].Level, 3);
+    const auto gaps = HistoryGaps(h, {At(0), At(21000)});
+    ASSERT_EQ(gaps.size(), 1u);
+    EXPECT_EQ(gaps[0].FromMs, ms(3000));
+    EXPECT_EQ(gaps[0].ToMs, ms(20000));
 
     EXPECT_EQ(HistoryPointAt(h, At(-1)), std::nullopt);
     EXPECT_EQ(HistoryPointAt(h, At(1999)), 1u);
