@@ -326,7 +326,6 @@ void TrendsView::Pan(std::chrono::milliseconds by) {
     // Dragged back to the newest data: follow it again with this span.
     const size_t n = history_.Size();
     following_ = n && toMs_ >= Ms(history_.Time(n - 1));
-    if (following_ && window_ == TrendsWindow::All) window_ = TrendsWindow::OneDay;
     Refresh();
 }
 

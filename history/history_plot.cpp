@@ -55,7 +55,9 @@ std::vector<PlotSegment> DecimateHistory(const HistoryRecorder& h, size_t series
     };
     for (size_t p = begin; p < end; ++p) {
         if (p > begin && h.StartsSegment(p)) close();
-        const double lo = h.Min(series, p), hi = h.Max(series, p);
+        const bool folded = p < h.FoldedCount();
+        const double lo = folded ? h.Min(series, p) : h.Value(series, p);
+        const double hi = folded ? h.Max(series, p) : lo;
         if (std::isnan(lo) || std::isnan(hi)) {
             close();
             continue;

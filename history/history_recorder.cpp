@@ -38,8 +38,11 @@ class Column {
                 floats_[slot] = float(v);
                 return;
             case HistoryCoding::Int16: {
-                const double n = std::isnan(v) ? Int16NoValue : std::round(v / step_);
-                words_[slot] = uint16_t(int16_t(std::clamp(n, double(Int16NoValue), 32767.0)));
+                // The lowest count stands for no value; real values stop above it.
+                const double n = std::isnan(v)
+                                     ? Int16NoValue
+                                     : std::clamp(std::round(v / step_), -32767.0, 32767.0);
+                words_[slot] = uint16_t(int16_t(n));
                 return;
             }
             case HistoryCoding::UInt16:
@@ -152,14 +155,48 @@ class HistoryRecorder::Store {
     std::vector<Column> columns_;
 };
 
-// The running sums of the newest minute; its minimum, middle and maximum are
-// kept up to date in the minute ring itself.
+// The newest minute while polls fold into it: its sums and its minimum, middle
+// and maximum as doubles. They go into the minute ring when the next minute
+// starts; until then reads of that minute come from here.
 struct HistoryRecorder::Accumulator {
+    bool Open = false;
     int64_t Minute = 0;
-    std::vector<double> Sums;
-    std::vector<uint32_t> Counts;
-    std::vector<uint32_t> AllBits;
-    std::vector<uint32_t> AnyBits;
+    std::vector<double> Sums, Min, Max, Mid;
+    std::vector<uint32_t> Counts, AllBits, AnyBits;
+
+    void Resize(size_t n) {
+        for (auto* v : {&Sums, &Min, &Max, &Mid}) v->resize(n);
+        for (auto* v : {&Counts, &AllBits, &AnyBits}) v->resize(n);
+    }
+    void Start(int64_t minute) {
+        Open = true;
+        Minute = minute;
+        std::fill(Sums.begin(), Sums.end(), 0.0);
+        for (auto* v : {&Min, &Max, &Mid}) std::fill(v->begin(), v->end(), NoValue);
+        std::fill(Counts.begin(), Counts.end(), 0);
+        std::fill(AllBits.begin(), AllBits.end(), ~0u);
+        std::fill(AnyBits.begin(), AnyBits.end(), 0u);
+    }
+    void Add(size_t s, HistoryFold fold, double v) {
+        const bool first = Counts[s]++ == 0;
+        switch (fold) {
+            case HistoryFold::Analog:
+                Sums[s] += v;
+                Mid[s] = Sums[s] / Counts[s];
+                break;
+            case HistoryFold::Bits:
+                AllBits[s] &= uint32_t(v);
+                AnyBits[s] |= uint32_t(v);
+                Min[s] = AllBits[s];
+                Max[s] = Mid[s] = AnyBits[s];
+                return;
+            case HistoryFold::Level:
+                Mid[s] = v;
+                break;
+        }
+        if (first || v < Min[s]) Min[s] = v;
+        if (first || v > Max[s]) Max[s] = v;
+    }
 };
 
 namespace {
@@ -196,11 +233,7 @@ HistoryRecorder::HistoryRecorder(HistoryLimits limits)
       minutes_(std::make_unique<Store>(std::max<size_t>(1, limits.BucketCapacity), MinuteColumns(),
                                        true)),
       open_(std::make_unique<Accumulator>()) {
-    const size_t n = HistorySeriesTable().size();
-    open_->Sums.resize(n);
-    open_->Counts.resize(n);
-    open_->AllBits.resize(n);
-    open_->AnyBits.resize(n);
+    open_->Resize(HistorySeriesTable().size());
 }
 
 HistoryRecorder::HistoryRecorder(const HistoryRecorder& other)
@@ -243,6 +276,7 @@ void HistoryRecorder::MarkGap(HistoryTime time) {
 void HistoryRecorder::Clear() {
     polls_->Clear();
     minutes_->Clear();
+    open_->Open = false;
     lastPoll_.reset();
     pendingGap_ = false;
     rejected_ = 0;
@@ -265,49 +299,51 @@ void HistoryRecorder::Fold(size_t poll) {
     const int64_t minute = FloorTo(polls_->Time(poll), limits_.BucketSpan.count());
     const auto& table = HistorySeriesTable();
     Accumulator& a = *open_;
-    if (minutes_->Count() == 0 || minutes_->Time(minutes_->Last()) != minute) {
+    if (!OpenMinute() || a.Minute != minute) {
+        CloseMinute();
         const size_t slot = minutes_->PushBack();
         minutes_->Time(slot) = minute;
         minutes_->Segment(slot) = 0;
         minutes_->Polls(slot) = 0;
-        a.Minute = minute;
-        std::fill(a.Sums.begin(), a.Sums.end(), 0.0);
-        std::fill(a.Counts.begin(), a.Counts.end(), 0);
-        std::fill(a.AllBits.begin(), a.AllBits.end(), ~0u);
-        std::fill(a.AnyBits.begin(), a.AnyBits.end(), 0u);
-        for (size_t s = 0; s < table.size() * 3; ++s) minutes_->At(s).Put(slot, NoValue);
+        a.Start(minute);
     }
     const size_t slot = minutes_->Last();
     minutes_->Segment(slot) |= uint8_t(polls_->Segment(poll));
     ++minutes_->Polls(slot);
     for (size_t s = 0; s < table.size(); ++s) {
         const double v = polls_->At(s).Get(poll);
-        if (std::isnan(v)) continue;
-        Column& min = minutes_->At(3 * s);
-        Column& max = minutes_->At(3 * s + 1);
-        Column& mid = minutes_->At(3 * s + 2);
-        const bool first = a.Counts[s]++ == 0;
-        switch (table[s].Fold) {
-            case HistoryFold::Analog:
-                a.Sums[s] += v;
-                mid.Put(slot, a.Sums[s] / a.Counts[s]);
-                if (first || v < min.Get(slot)) min.Put(slot, v);
-                if (first || v > max.Get(slot)) max.Put(slot, v);
-                break;
-            case HistoryFold::Bits:
-                a.AllBits[s] &= uint32_t(v);
-                a.AnyBits[s] |= uint32_t(v);
-                min.Put(slot, a.AllBits[s]);
-                max.Put(slot, a.AnyBits[s]);
-                mid.Put(slot, a.AnyBits[s]);
-                break;
-            case HistoryFold::Level:
-                mid.Put(slot, v);
-                if (first || v < min.Get(slot)) min.Put(slot, v);
-                if (first || v > max.Get(slot)) max.Put(slot, v);
-                break;
+        if (!std::isnan(v)) a.Add(s, table[s].Fold, v);
+    }
+}
+
+// The accumulated minute is the newest of the ring (it may have been dropped as
+// too old meanwhile).
+bool HistoryRecorder::OpenMinute() const {
+    return open_->Open && minutes_->Count() > 0 &&
+           minutes_->Time(minutes_->Last()) == open_->Minute;
+}
+
+void HistoryRecorder::CloseMinute() {
+    if (OpenMinute()) {
+        const size_t slot = minutes_->Last();
+        for (size_t s = 0; s < open_->Mid.size(); ++s) {
+            minutes_->At(3 * s).Put(slot, open_->Min[s]);
+            minutes_->At(3 * s + 1).Put(slot, open_->Max[s]);
+            minutes_->At(3 * s + 2).Put(slot, open_->Mid[s]);
         }
     }
+    open_->Open = false;
+}
+
+// Slot 0, 1, 2 of a series in a minute: minimum, maximum, middle.
+double HistoryRecorder::Folded(size_t series, size_t point, int which) const {
+    if (point + 1 == minutes_->Count() && OpenMinute()) {
+        const std::vector<double>& v = which == 0   ? open_->Min
+                                       : which == 1 ? open_->Max
+                                                    : open_->Mid;
+        return v[series];
+    }
+    return minutes_->At(3 * series + which).Get(minutes_->Slot(point));
 }
 
 size_t HistoryRecorder::Size() const { return minutes_->Count() + polls_->Count(); }
@@ -333,19 +369,19 @@ uint32_t HistoryRecorder::Polls(size_t point) const {
 
 double HistoryRecorder::Value(size_t series, size_t point) const {
     const size_t folded = minutes_->Count();
-    if (point < folded) return minutes_->At(3 * series + 2).Get(minutes_->Slot(point));
+    if (point < folded) return Folded(series, point, 2);
     return polls_->At(series).Get(polls_->Slot(point - folded));
 }
 
 double HistoryRecorder::Min(size_t series, size_t point) const {
     const size_t folded = minutes_->Count();
-    if (point < folded) return minutes_->At(3 * series).Get(minutes_->Slot(point));
+    if (point < folded) return Folded(series, point, 0);
     return polls_->At(series).Get(polls_->Slot(point - folded));
 }
 
 double HistoryRecorder::Max(size_t series, size_t point) const {
     const size_t folded = minutes_->Count();
-    if (point < folded) return minutes_->At(3 * series + 1).Get(minutes_->Slot(point));
+    if (point < folded) return Folded(series, point, 1);
     return polls_->At(series).Get(polls_->Slot(point - folded));
 }
 

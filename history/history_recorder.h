@@ -70,6 +70,9 @@ class HistoryRecorder {
     struct Accumulator;
     void Age(int64_t now);
     void Fold(size_t oldest);
+    bool OpenMinute() const;
+    void CloseMinute();
+    double Folded(size_t series, size_t point, int which) const;
 
     HistoryLimits limits_;
     std::unique_ptr<Store> polls_;

@@ -78,6 +78,18 @@ TEST(HistoryRecorder, FoldsStatusWordsAsBitsAndTheStageAsItsLastValue) {
     EXPECT_NEAR(h.Value(Series("Charge Content"), 0), 100.25, 1e-6);
 }
 
+TEST(HistoryRecorder, ValuesBeyondTheirCodingAreClampedNotTakenForMissing) {
+    HistoryRecorder h;
+    SystemData d{};
+    d.BatteryState.TrueBatteryVoltage = -400;
+    d.BatteryState.BatteryCurrent = -40000;
+    d.FieldState[0].EngineRpm = 70000;
+    h.Record(At(0), d);
+    EXPECT_DOUBLE_EQ(h.Value(Series("Battery Voltage"), 0), -327.67);
+    EXPECT_EQ(h.Value(Series("Battery Current"), 0), -32767);
+    EXPECT_EQ(h.Value(Series("Field Box #1 Engine RPM"), 0), 65535);
+}
+
 TEST(HistoryRecorder, ALostLinkStartsANewSegment) {
     HistoryRecorder h;
     h.Record(At(0), StateFor(0));
