@@ -1,0 +1,86 @@
+// What the system did over the last minutes, hours and days: every series of the
+// series table, fed once per complete state poll. The last day is kept poll by
+// poll; older polls are folded into one-minute buckets kept for thirty days. Both
+// stores are rings of fixed capacity, so memory has a bound set at construction
+// (MemoryLimitBytes). Nothing is written anywhere.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "history/history_series.h"
+#include "model/system_data.h"
+
+namespace korvan {
+
+using HistoryTime = std::chrono::sys_time<std::chrono::milliseconds>;
+
+struct HistoryLimits {
+    std::chrono::milliseconds FullSpan = std::chrono::hours(24);
+    size_t FullCapacity = 24 * 3600 * 2;  // a day of polls every 500 ms
+    std::chrono::milliseconds BucketSpan = std::chrono::minutes(1);
+    size_t BucketCapacity = 30 * 24 * 60;  // thirty days of minutes
+    // Polls further apart than this are not joined: the link was away.
+    std::chrono::milliseconds GapAfter = std::chrono::seconds(10);
+};
+
+class HistoryRecorder {
+  public:
+    explicit HistoryRecorder(HistoryLimits limits = {});
+    ~HistoryRecorder();
+    // A copy holds the same points and goes on on its own: an export that lets the
+    // window's timers run meanwhile reads a copy.
+    HistoryRecorder(const HistoryRecorder& other);
+    HistoryRecorder& operator=(const HistoryRecorder&) = delete;
+
+    // One complete state poll. A time not after the last poll's is not recorded
+    // (the wall clock was set back); RejectedPolls counts them.
+    void Record(HistoryTime time, const SystemData& data);
+    // The link was lost at `time`: the next poll starts a new segment.
+    void MarkGap(HistoryTime time);
+    void Clear();
+
+    // Points, oldest first: the folded minutes, then the polls kept in full.
+    size_t Size() const;
+    size_t FoldedCount() const;
+    HistoryTime Time(size_t point) const;    // a minute's start for a folded point
+    bool StartsSegment(size_t point) const;  // nothing joins it to the point before
+    uint32_t Polls(size_t point) const;      // 1 for a poll; a minute's poll count
+    // The mean (Analog), OR (Bits) or last value (Level) of a folded minute; NaN
+    // when the module reported no value.
+    double Value(size_t series, size_t point) const;
+    double Min(size_t series, size_t point) const;
+    double Max(size_t series, size_t point) const;
+    // The first point at or after `time` (Size() when none).
+    size_t LowerBound(HistoryTime time) const;
+
+    std::optional<HistoryTime> LastPollTime() const;
+    uint64_t RejectedPolls() const { return rejected_; }
+    const HistoryLimits& Limits() const { return limits_; }
+    // What the stores hold allocated now, and the most they ever will.
+    size_t MemoryBytes() const;
+    size_t MemoryLimitBytes() const;
+
+  private:
+    class Store;
+    struct Accumulator;
+    void Age(int64_t now);
+    void Fold(size_t oldest);
+    bool OpenMinute() const;
+    void CloseMinute();
+    double Folded(size_t series, size_t point, int which) const;
+
+    HistoryLimits limits_;
+    std::unique_ptr<Store> polls_;
+    std::unique_ptr<Store> minutes_;
+    std::unique_ptr<Accumulator> open_;  // sums of the newest minute
+    std::optional<int64_t> lastPoll_;
+    bool pendingGap_ = false;
+    uint64_t rejected_ = 0;
+};
+
+}  // namespace korvan
