@@ -3,8 +3,11 @@
 // replaced; and the keyboard's way into the menus and pages.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -14,7 +17,9 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
+#include "display/can_monitor.h"
 #include "link/protocol.h"
 #include "sim/faults.h"
 #include "tests/app/app_fixture.h"
@@ -195,6 +200,45 @@ TEST_F(AppFeedbackTest, KeyboardReachesMenusAndTables) {
     EXPECT_EQ(next(next(state)), static_cast<QWidget*>(W().Ui().PIComboBox));
     W().Ui().PageControl->setCurrentWidget(W().Ui().BatteryBoxTabSheet());
     EXPECT_EQ(next(W().Ui().BatteryBoxStateStringGrid()), W().Ui().BatteryBoxSettingsStringGrid());
+    W().hide();
+}
+
+// Pictures for looking at, in app-pages/ like those of every page: the frame page
+// in both views while paused, and a marked cell on the System Control Module page.
+TEST_F(AppFeedbackTest, PicturesOfTheFramePageAndAMarkedCell) {
+    W().show();
+    W().USBTimerTimer();
+    W().ReadAllSettingsFromSystemClick();
+    W().Ui().PageControl->setCurrentWidget(W().Ui().CanTabSheet);
+    CanMonitor* can = W().Ui().Can;
+    QDir().mkpath("app-pages");
+    for (bool hex : {true, false}) {
+        can->CanViewHexCheckBox->setChecked(hex);
+        for (int tick = 0; tick < 12; ++tick) {
+            now += std::chrono::milliseconds(500);
+            W().USBTimerTimer();
+        }
+        if (!hex) can->PauseButton->click();
+        QApplication::processEvents();
+        EXPECT_TRUE(W().grab().save(hex ? "app-pages/feedback-nmea-hex.png"
+                                        : "app-pages/feedback-nmea-decimal-paused.png"));
+    }
+    EXPECT_TRUE(can->PausedLabel->isVisible());
+
+    W().Ui().PageControl->setCurrentWidget(W().Ui().ControlBoxTabSheet());
+    QTableView* settings = W().Ui().ControlBoxSettingsStringGrid();
+    Type(settings, 3, "7");
+    QApplication::processEvents();
+    const QImage picture = W().grab().toImage();
+    EXPECT_TRUE(picture.save("app-pages/feedback-marked-cell.png"));
+    // The marked cell wears the mark's colour; its neighbour does not.
+    auto colourAt = [&](int row) {
+        const QRect cell = settings->visualRect(settings->model()->index(row, 1));
+        const QPoint inside = settings->viewport()->mapTo(&W(), cell.topLeft() + QPoint(150, 8));
+        return picture.pixelColor(inside * picture.devicePixelRatio());
+    };
+    EXPECT_EQ(colourAt(3), QColor(255, 214, 153));
+    EXPECT_NE(colourAt(4), QColor(255, 214, 153));
     W().hide();
 }
 

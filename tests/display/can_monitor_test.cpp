@@ -192,6 +192,7 @@ TEST(CanMonitor, FollowsTheNewestLineUnlessScrolledUp) {
     EXPECT_EQ(down->value(), down->maximum());
 
     down->setValue(10);
+    ASSERT_GT(across->maximum(), 0);
     across->setValue(across->maximum() / 2);
     const int left = across->value();
     for (int i = 0; i < 5; ++i) m.AddFrameRecords(a.data());
