@@ -1,8 +1,10 @@
 // "Save Settings To File", "Load Settings From File" and "Enable Data Logging to File".
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <QTimer>
 
+#include "app/feedback.h"
 #include "app/window_parts.h"
 #include "model/settings_file.h"
 
@@ -15,16 +17,24 @@ FileDialogRequest SettingsFileDialog(const char* title) {
             QStringLiteral("korvan3"), QString()};
 }
 
+QString FileName(const QString& path) { return QFileInfo(path).fileName(); }
+
 }  // namespace
 
 void TMainFormKX4::SaveSettingsToFileClick() {
     const QString path =
         p_->Dialogs.SaveFileName(this, SettingsFileDialog("Save Settings To File"));
     if (path.isEmpty()) return;
+    const std::vector<SettingsCorrection> corrections = p_->Tables->Corrections();
     p_->Tables->ReadShownSettings();
+    ShowCorrections(corrections);
     std::string error;
-    if (!SaveSettingsFile(path.toStdString(), p_->Data, error))
+    if (!SaveSettingsFile(path.toStdString(), p_->Data, error)) {
+        ShowNotice(QStringLiteral("Settings not saved to ") + FileName(path));
         ShowMessage(MessageKind::Error, error.c_str());
+        return;
+    }
+    ShowNotice(QStringLiteral("Settings saved to ") + FileName(path));
 }
 
 void TMainFormKX4::LoadSettingsFromFileClick() {
@@ -33,14 +43,21 @@ void TMainFormKX4::LoadSettingsFromFileClick() {
     p_->Tables->ResetAllSettings();
     const QString path =
         p_->Dialogs.OpenFileName(this, SettingsFileDialog("Load Settings From File"));
-    if (path.isEmpty()) return;
+    if (path.isEmpty()) {
+        // The tables were emptied for the load: say so, or the user may think
+        // the settings shown before are still at hand.
+        ShowNotice(QStringLiteral("Load cancelled: no settings loaded"));
+        return;
+    }
     std::string error;
     if (!LoadSettingsFile(path.toStdString(), p_->Data, error)) {
+        ShowNotice(QStringLiteral("Settings not loaded from ") + FileName(path));
         ShowMessage(MessageKind::Error, error.c_str());
         return;
     }
     p_->Tables->ShowSettingsTables(false);
     p_->Flags.SettingsLoaded = true;
+    ShowNotice(QStringLiteral("Settings loaded from ") + FileName(path));
 }
 
 // The action has toggled its own check mark when this runs.
@@ -52,10 +69,14 @@ void TMainFormKX4::EnableDataLoggingToFileClick() {
         const QString path = p_->Dialogs.SaveFileName(
             this, {QStringLiteral("Log Data To File"), QStringLiteral("Text Files (*.txt)"),
                    QStringLiteral("txt"), QStringLiteral("Log.txt")});
-        if (path.isEmpty())
+        if (path.isEmpty()) {
             logging->setChecked(false);
-        else
+        } else {
             p_->Flags.DataLogPath = path.toStdString();
+            ShowNotice(QStringLiteral("Logging data to ") + FileName(path));
+        }
+    } else {
+        ShowNotice(QStringLiteral("Data logging stopped"));
     }
     StartTimers(true);
 }

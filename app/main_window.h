@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/user_dialogs.h"
 #include "link/bluetooth_discovery.h"
@@ -22,6 +23,7 @@ class BtTransport;
 class RelayTransport;
 class RemoteSupport;
 class UsbTransport;
+struct SettingsCorrection;
 struct WindowUi;
 
 // What the window talks through. The programs plug in the real backends or the
@@ -103,6 +105,11 @@ class TMainFormKX4 : public QMainWindow {
     void SetLinkCaption(const char* link);
     void SetStatusText(const std::string& text);
     void ShowMessage(MessageKind kind, const char* text);
+    // A few seconds in the status bar, over the link's status text.
+    void ShowNotice(const QString& text);
+    // The typed values the checks replaced in a read-back; nothing when none.
+    void ShowCorrections(const std::vector<SettingsCorrection>& corrections);
+    void WarnInterruptedWrite(const WriteOutcome& outcome, bool controlBoxOnly);
     bool Refused(LinkOperation operation);
     bool RefuseWithoutSettings();
     void ShowReadSettings();

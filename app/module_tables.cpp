@@ -63,6 +63,19 @@ ModuleTableModel& ModuleTables::Settings(ModuleId module) const {
 
 bool ModuleTables::HoldsSettings(ModuleId module) const { return Settings(module).HoldsSettings(); }
 
+std::vector<SettingsCorrection> ModuleTables::Corrections() const {
+    std::vector<SettingsCorrection> corrections;
+    for (ModuleId module : AllModules) {
+        const ModuleTableModel& table = Settings(module);
+        for (const CellCorrection& mark : table.Marked()) {
+            const int row = static_cast<int>(mark.Row);
+            corrections.push_back(
+                {module, table.Label(row), table.Range(row), mark.Typed, mark.Used});
+        }
+    }
+    return corrections;
+}
+
 void ModuleTables::FitTable(QTableView* table) const {
     const int rows = table->model()->rowCount();
     const int rowHeight = table->verticalHeader()->defaultSectionSize() - 1;
@@ -139,6 +152,8 @@ void ModuleTables::ResetSettings(ModuleId module) {
             break;
         case ModuleId::BatteryBox:
             page.SettingsTable->Reset(BatteryBoxSettingsLabels());
+            page.SettingsTable->SetRanges(
+                BatteryBoxSettingsRanges(data_.BatteryState.SystemVoltage, sep_));
             break;
         case ModuleId::FieldBox1:
         case ModuleId::FieldBox2:

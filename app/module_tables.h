@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/feedback.h"
 #include "app/window_ui.h"
 #include "model/system_data.h"
 
@@ -50,6 +51,9 @@ class ModuleTables {
     // loaded count as lost from the tables (the records keep them).
     void LinkLost(bool settingsLoaded);
     bool HoldsSettings(ModuleId module) const;
+    // The typed values the checks would replace, by module and row; taken
+    // before a read-back, which leaves the typed texts but changes the records.
+    std::vector<SettingsCorrection> Corrections() const;
     // The battery box settings move to the scale of a changed system voltage.
     void UpdateBatterySettingsScale();
 

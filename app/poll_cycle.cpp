@@ -78,7 +78,10 @@ void TMainFormKX4::SetLinkCaption(const char* link) {
 void TMainFormKX4::AppendLogIfEnabled() {
     QAction* logging = p_->Ui.EnableDataLoggingToFile;
     if (!logging->isChecked()) return;
-    if (!AppendDataLogLine(p_->Flags.DataLogPath, p_->Data, p_->Sep)) logging->setChecked(false);
+    if (AppendDataLogLine(p_->Flags.DataLogPath, p_->Data, p_->Sep)) return;
+    logging->setChecked(false);
+    ShowNotice(QStringLiteral("Data logging stopped: %1 cannot be written")
+                   .arg(QString::fromStdString(p_->Flags.DataLogPath)));
 }
 
 void WindowEvents::LinkStatus(const std::string& text) { window_.SetStatusText(text); }

@@ -6,8 +6,11 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QTimer>
 
+#include "app/feedback.h"
+#include "app/status_text.h"
 #include "app/window_parts.h"
 
 namespace korvan {
@@ -18,6 +21,11 @@ const char* const NeedSettingsText =
     "Before updating, the settings must be either read from the system, or loaded from a file ";
 const char* const BtResetWaitText = "Bluetooth Module reset takes 10 seconds. Please wait";
 const char* const BtResetDoneText = "Bluetooth Module has been reset";
+
+// The link's last word, for a notice that says why a command failed.
+QString Reason(const SystemLink& link) {
+    return QString::fromStdString(OneLineStatus(link.StatusText()));
+}
 
 }  // namespace
 
@@ -79,7 +87,16 @@ void TMainFormKX4::ReadAllSettingsFromSystemClick() {
     p_->Flags.SettingsLoaded = false;
     p_->Tables->ResetAllSettings();
     CommandFrame frame(*this, true);
-    if (p_->Link->ReadAllSettings(p_->Data, p_->Events)) ShowReadSettings();
+    if (!p_->Link->ReadAllSettings(p_->Data, p_->Events)) {
+        if (!p_->Link->Refusal(LinkOperation::ReadAllSettings))
+            ShowNotice(QStringLiteral("Reading the settings failed: ") + Reason(*p_->Link));
+        return;
+    }
+    ShowReadSettings();
+    // Over the relay the customer's tool answers; its settings come with the reply.
+    ShowNotice(p_->Link->PolledBy() == PollTimer::None
+                   ? QStringLiteral("Settings requested from the customer's system")
+                   : QStringLiteral("All settings read from the system"));
 }
 
 // The tables of the modules that are there, the drop-down on the record's profile.
@@ -91,12 +108,35 @@ void TMainFormKX4::ShowReadSettings() {
 void TMainFormKX4::WriteAllSettingsToSystemClick() {
     if (p_->CommandRunning || RefuseWithoutSettings()) return;
     CommandFrame frame(*this, true);
+    const std::vector<SettingsCorrection> corrections = p_->Tables->Corrections();
     p_->Tables->ReadAllSettings();
+    ShowCorrections(corrections);
     if (Refused(LinkOperation::WriteAllSettings)) return;
     QProgressBar* progress = p_->Ui.WriteProgress;
-    p_->Link->WriteAllSettings(p_->Data, p_->Events);
+    const WriteOutcome outcome = p_->Link->WriteAllSettings(p_->Data, p_->Events);
     progress->hide();
     progress->reset();
+    if (!outcome.Complete) {
+        frame.RestoreCursor();
+        ShowNotice(QStringLiteral("Writing all settings stopped after %1 of %2 reports: ")
+                       .arg(outcome.Sent)
+                       .arg(outcome.Total) +
+                   Reason(*p_->Link));
+        WarnInterruptedWrite(outcome, false);
+    } else if (p_->Link->PolledBy() == PollTimer::None) {
+        ShowNotice(QStringLiteral("All settings sent to the customer's system"));
+    } else {
+        ShowNotice(QStringLiteral("All settings written: %1 reports").arg(outcome.Total));
+    }
+}
+
+void TMainFormKX4::WarnInterruptedWrite(const WriteOutcome& outcome, bool controlBoxOnly) {
+    const QString text =
+        controlBoxOnly
+            ? InterruptedWriteText(outcome, "Writing the control box settings",
+                                   "write the control box settings again")
+            : InterruptedWriteText(outcome, "Writing all settings", "write all settings again");
+    p_->Dialogs.ShowMessage(this, MessageKind::Warning, text);
 }
 
 void TMainFormKX4::SetWriteProgress(size_t sent, size_t total, ModuleId module) {
@@ -113,10 +153,31 @@ void TMainFormKX4::SetWriteProgress(size_t sent, size_t total, ModuleId module) 
 void TMainFormKX4::WriteControlBoxSettingsToSystemClick() {
     if (p_->CommandRunning || RefuseWithoutSettings()) return;
     CommandFrame frame(*this, false);
-    if (Refused(LinkOperation::WriteControlBoxSettings)) return;
+    if (Refused(LinkOperation::WriteControlBoxSettings)) {
+        ShowNotice(QStringLiteral("Control box settings are written over USB only"));
+        return;
+    }
+    const std::vector<SettingsCorrection> corrections = p_->Tables->Corrections();
     p_->Tables->ReadSettings(ModuleId::ControlBox);
-    if (p_->Link->WriteControlBoxSettings(p_->Data, p_->Events))
-        p_->Tables->ShowSettings(ModuleId::ControlBox);
+    ShowCorrections(corrections);
+    const WriteOutcome outcome = p_->Link->WriteControlBoxSettings(p_->Data, p_->Events);
+    if (!outcome.Complete) {
+        frame.RestoreCursor();
+        ShowNotice(QStringLiteral("Writing the control box settings stopped after %1 of %2 "
+                                  "reports: ")
+                       .arg(outcome.Sent)
+                       .arg(outcome.Total) +
+                   Reason(*p_->Link));
+        WarnInterruptedWrite(outcome, true);
+        return;
+    }
+    if (!outcome.ReadBack) {
+        ShowNotice(QStringLiteral("Control box settings written; reading them back failed: ") +
+                   Reason(*p_->Link));
+        return;
+    }
+    p_->Tables->ShowSettings(ModuleId::ControlBox);
+    ShowNotice(QStringLiteral("Control box settings written and read back"));
 }
 
 void TMainFormKX4::ResetControlBoxSettingsToDefaultValuesClick() {
@@ -125,11 +186,13 @@ void TMainFormKX4::ResetControlBoxSettingsToDefaultValuesClick() {
     CommandFrame frame(*this, false);
     if (p_->Link->ResetControlBoxDefaults(p_->Data, p_->Events)) {
         p_->Tables->ShowSettings(ModuleId::ControlBox);
+        ShowNotice(QStringLiteral("Control box settings reset to their default values"));
         return;
     }
     // Nothing was reset: the table shows the settings held again, so that a
     // following write does not send the empty table's row defaults.
     if (p_->Flags.SettingsLoaded) p_->Tables->ShowSettings(ModuleId::ControlBox);
+    ShowNotice(QStringLiteral("Control box settings not reset"));
     ShowMessage(MessageKind::Error, UsbRequiredText);
 }
 
@@ -137,6 +200,7 @@ void TMainFormKX4::ResetBluetoothRadioClick() {
     if (p_->CommandRunning) return;
     CommandFrame frame(*this, false);
     if (!p_->Link->ResetBluetoothRadio(p_->Events)) {
+        ShowNotice(QStringLiteral("Bluetooth radio not reset"));
         ShowMessage(MessageKind::Error, UsbRequiredText);
         return;
     }
@@ -148,6 +212,15 @@ void TMainFormKX4::ResetBluetoothRadioClick() {
     frame.RestoreCursor();
     ShowMessage(MessageKind::Information, BtResetDoneText);
     SetStatusText(p_->Link->StatusText());
+    ShowNotice(QStringLiteral("Bluetooth radio reset"));
+}
+
+void TMainFormKX4::ShowNotice(const QString& text) { statusBar()->showMessage(text, NoticeMs); }
+
+void TMainFormKX4::ShowCorrections(const std::vector<SettingsCorrection>& corrections) {
+    if (corrections.empty()) return;
+    if (!p_->Corrections) p_->Corrections = new CorrectionsNotice(this);
+    p_->Corrections->Show(corrections);
 }
 
 }  // namespace korvan

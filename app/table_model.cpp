@@ -40,9 +40,13 @@ QVariant ModuleTableModel::data(const QModelIndex& index, int role) const {
         case Qt::EditRole:
             return Text(index.column() == 0 ? label : values_[row]);
         case Qt::ToolTipRole: {
+            // The label in full (the column cuts long ones) and, on a settings row,
+            // what the checks allow.
             QString tip = Text(label);
-            if (row < ranges_.size() && !ranges_[row].empty())
-                tip += QStringLiteral("\nAllowed: %1").arg(Text(ranges_[row]));
+            if (row < ranges_.size())
+                tip += QStringLiteral("\nAllowed: %1")
+                           .arg(ranges_[row].empty() ? QStringLiteral("any number")
+                                                     : Text(ranges_[row]));
             if (const CellCorrection* mark = MarkOf(index.row()))
                 tip += QStringLiteral("\nThe checks would use %1").arg(Text(mark->Used));
             return tip;
@@ -103,6 +107,16 @@ void ModuleTableModel::Fill(const std::vector<std::string>& values) {
 }
 
 std::vector<std::string> ModuleTableModel::Values() const { return values_; }
+
+std::string ModuleTableModel::Label(int row) const {
+    return row >= 0 && static_cast<size_t>(row) < labels_.size() ? labels_[static_cast<size_t>(row)]
+                                                                 : std::string();
+}
+
+std::string ModuleTableModel::Range(int row) const {
+    return row >= 0 && static_cast<size_t>(row) < ranges_.size() ? ranges_[static_cast<size_t>(row)]
+                                                                 : std::string();
+}
 
 void ModuleTableModel::SetValue(int row, const std::string& text) {
     if (row < 0 || row >= rowCount() || values_[static_cast<size_t>(row)] == text) return;

@@ -37,6 +37,8 @@ class ModuleTableModel : public QAbstractTableModel {
     bool Editable() const { return editable_; }
 
     void SetRanges(std::vector<std::string> ranges) { ranges_ = std::move(ranges); }
+    std::string Label(int row) const;
+    std::string Range(int row) const;  // "" when no check bounds the row
     void SetChecker(Checker checker) { checker_ = std::move(checker); }
     // Rows the checks would change, with what they would use instead.
     const std::vector<CellCorrection>& Marked() const { return marked_; }

@@ -5,6 +5,7 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QTimer>
 
 #include "app/main_window.h"
@@ -17,7 +18,8 @@ namespace {
 
 using ActionSlot = void (TMainFormKX4::*)();
 
-// One menu line; a row without caption is a separator.
+// One menu line; a row without caption is a separator. Each caption carries its
+// access key after the '&', one per menu.
 struct MenuRow {
     QAction* WindowUi::*Action;
     const char* Caption;
@@ -26,31 +28,31 @@ struct MenuRow {
 };
 
 constexpr MenuRow SystemRows[] = {
-    {&WindowUi::SaveSettingsToFile, "Save Settings To File", &TMainFormKX4::SaveSettingsToFileClick,
-     false},
-    {&WindowUi::LoadSettingsFromFile, "Load Settings From File",
+    {&WindowUi::SaveSettingsToFile, "&Save Settings To File",
+     &TMainFormKX4::SaveSettingsToFileClick, false},
+    {&WindowUi::LoadSettingsFromFile, "&Load Settings From File",
      &TMainFormKX4::LoadSettingsFromFileClick, false},
     {nullptr, nullptr, nullptr, false},
-    {&WindowUi::ReadAllSettingsFromSystem1, "Read All Settings From System",
+    {&WindowUi::ReadAllSettingsFromSystem1, "&Read All Settings From System",
      &TMainFormKX4::ReadAllSettingsFromSystemClick, false},
-    {&WindowUi::WriteAllSettingsToSystem1, "Write All Settings To System",
+    {&WindowUi::WriteAllSettingsToSystem1, "&Write All Settings To System",
      &TMainFormKX4::WriteAllSettingsToSystemClick, false},
-    {&WindowUi::WriteControlBoxSettingsToSystem, "Write Control Box Settings Only To System",
+    {&WindowUi::WriteControlBoxSettingsToSystem, "Write &Control Box Settings Only To System",
      &TMainFormKX4::WriteControlBoxSettingsToSystemClick, false},
     {nullptr, nullptr, nullptr, false},
     {&WindowUi::ResetControlBoxSettingsToDefaultValues,
-     "Reset Control Box Settings To Default Values",
+     "Reset Control Box Settings To &Default Values",
      &TMainFormKX4::ResetControlBoxSettingsToDefaultValuesClick, false},
-    {&WindowUi::ResetBluetoothRadio, "Reset Bluetooth Radio ",
+    {&WindowUi::ResetBluetoothRadio, "Reset &Bluetooth Radio ",
      &TMainFormKX4::ResetBluetoothRadioClick, false},
     {nullptr, nullptr, nullptr, false},
-    {&WindowUi::Exit1, "Exit", &TMainFormKX4::Exit1Click, false},
+    {&WindowUi::Exit1, "E&xit", &TMainFormKX4::Exit1Click, false},
 };
 
 constexpr MenuRow ConnectionRows[] = {
-    {&WindowUi::ConnectionUSB, "USB", &TMainFormKX4::ConnectionUSBClick, true},
-    {&WindowUi::ConnectionBlueTooth, "BlueTooth", &TMainFormKX4::ConnectionBlueToothClick, true},
-    {&WindowUi::RemoteViaInternetToProvideSupport, "Remote via Internet",
+    {&WindowUi::ConnectionUSB, "&USB", &TMainFormKX4::ConnectionUSBClick, true},
+    {&WindowUi::ConnectionBlueTooth, "&BlueTooth", &TMainFormKX4::ConnectionBlueToothClick, true},
+    {&WindowUi::RemoteViaInternetToProvideSupport, "&Remote via Internet",
      &TMainFormKX4::RemoteViaInternetToProvideSupportClick, true},
 };
 
@@ -61,24 +63,24 @@ struct CenterRow {
 };
 
 constexpr CenterRow CenterRows[] = {
-    {&WindowUi::CenterGaugeDisplayVoltage, "Battery Voltage", CenterChoice::BatteryVoltage},
-    {&WindowUi::CenterGaugeDisplayCurrent, "Battery Current", CenterChoice::BatteryCurrent},
-    {&WindowUi::CenterGaugeDisplaySOC, "SOC", CenterChoice::Soc},
-    {&WindowUi::CenterGaugeDisplayLoadCurrent, "Load Current", CenterChoice::LoadCurrent},
-    {&WindowUi::CenterGaugeDisplayTemperature, "Battery Temperature",
+    {&WindowUi::CenterGaugeDisplayVoltage, "Battery &Voltage", CenterChoice::BatteryVoltage},
+    {&WindowUi::CenterGaugeDisplayCurrent, "Battery &Current", CenterChoice::BatteryCurrent},
+    {&WindowUi::CenterGaugeDisplaySOC, "&SOC", CenterChoice::Soc},
+    {&WindowUi::CenterGaugeDisplayLoadCurrent, "&Load Current", CenterChoice::LoadCurrent},
+    {&WindowUi::CenterGaugeDisplayTemperature, "Battery &Temperature",
      CenterChoice::BatteryTemperature},
 };
 
 // "On-screen FRS Controls" and "Share data with support" only carry their check
 // marks; what they switch is read from the marks.
 constexpr MenuRow OptionRows[] = {
-    {&WindowUi::OnScreenFRSControls, "On-screen FRS Controls", nullptr, true},
+    {&WindowUi::OnScreenFRSControls, "On-screen &FRS Controls", nullptr, true},
     {nullptr, nullptr, nullptr, false},
-    {&WindowUi::ShareDataWithSupport, "Share data with support", nullptr, true},
-    {&WindowUi::SendChatMessage, "Send Chat Message", &TMainFormKX4::SendChatMessageClick, false},
-    {&WindowUi::SupportDomain1, "Support Domain...", &TMainFormKX4::SupportDomain1Click, false},
+    {&WindowUi::ShareDataWithSupport, "Share data with &support", nullptr, true},
+    {&WindowUi::SendChatMessage, "Send Chat &Message", &TMainFormKX4::SendChatMessageClick, false},
+    {&WindowUi::SupportDomain1, "Support &Domain...", &TMainFormKX4::SupportDomain1Click, false},
     {nullptr, nullptr, nullptr, false},
-    {&WindowUi::EnableDataLoggingToFile, "Enable Data Logging to File",
+    {&WindowUi::EnableDataLoggingToFile, "Enable Data &Logging to File",
      &TMainFormKX4::EnableDataLoggingToFileClick, true},
 };
 
@@ -102,16 +104,16 @@ void AddRows(TMainFormKX4* window, WindowUi& ui, QMenu* menu, const MenuRow (&ro
 
 void BuildMenus(TMainFormKX4* window, WindowUi& ui) {
     QMenuBar* bar = window->menuBar();
-    ui.SystemMenu = bar->addMenu(QStringLiteral("System"));
+    ui.SystemMenu = bar->addMenu(QStringLiteral("&System"));
     AddRows(window, ui, ui.SystemMenu, SystemRows);
 
-    ui.OptionsMenu = bar->addMenu(QStringLiteral("Options"));
-    QMenu* connection = ui.OptionsMenu->addMenu(QStringLiteral("Connection"));
+    ui.OptionsMenu = bar->addMenu(QStringLiteral("&Options"));
+    QMenu* connection = ui.OptionsMenu->addMenu(QStringLiteral("&Connection"));
     AddRows(window, ui, connection, ConnectionRows, new QActionGroup(window));
     ui.ConnectionUSB->setChecked(true);
     ui.OptionsMenu->addSeparator();
 
-    QMenu* center = ui.OptionsMenu->addMenu(QStringLiteral("Center Gauge Display"));
+    QMenu* center = ui.OptionsMenu->addMenu(QStringLiteral("Center &Gauge Display"));
     auto* centerGroup = new QActionGroup(window);
     for (const CenterRow& row : CenterRows) {
         QAction* action = center->addAction(QString::fromLatin1(row.Caption));
@@ -139,6 +141,12 @@ void BuildMenus(TMainFormKX4* window, WindowUi& ui) {
     ui.SendChatMessage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
     ui.SendChatMessage->setShortcutContext(Qt::WindowShortcut);
     ui.SendChatMessage->setEnabled(false);
+
+    // F10 opens the menu bar at its first menu, as on the desktops that have it.
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), window);
+    QMenu* system = ui.SystemMenu;
+    QObject::connect(f10, &QShortcut::activated, bar,
+                     [bar, system] { bar->setActiveAction(system->menuAction()); });
 }
 
 // The three timers, each with its period and handler; started by the window.

@@ -36,6 +36,9 @@ QPlainTextEdit* NewStatusMemo(QWidget* parent) {
     QPalette palette = memo->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::Window));
     memo->setPalette(palette);
+    // Its lines can be selected and copied with the mouse; the Tab key goes
+    // from table to table.
+    memo->setFocusPolicy(Qt::ClickFocus);
     return memo;
 }
 
@@ -75,6 +78,7 @@ void BuildModulePage(ModulePage& module) {
 
     pageLayout->addWidget(stateGroup, 1);
     pageLayout->addWidget(settingsGroup, 1);
+    QWidget::setTabOrder(module.StateStringGrid, module.SettingsStringGrid);
 }
 
 // The profile drop-down over the "Charging Profile" value cell and the profile
@@ -107,6 +111,9 @@ void BuildControlBoxExtras(WindowUi& ui) {
     ui.PIComboBox->setGeometry(frame + TableColumnWidth, frame + ProfileRow * (TableRowHeight + 1),
                                TableColumnWidth - 1, TableRowHeight);
     ui.PIComboBox->setCurrentIndex(0);
+    ui.PIComboBox->setToolTip(
+        QStringLiteral("Charging Profile\nThe profile the system charges by"));
+    QWidget::setTabOrder(settings, ui.PIComboBox);
 }
 
 QLabel* NewMessagePanel(QWidget* parent) {

@@ -17,6 +17,8 @@ class QActionGroup;
 
 namespace korvan {
 
+class CorrectionsNotice;
+
 // How a running link operation reaches the window.
 class WindowEvents : public LinkEvents {
   public:
@@ -77,6 +79,7 @@ struct TMainFormKX4::Parts {
     WindowEvents Events;
     bool CommandRunning = false;
     QActionGroup* OptionsGroup = nullptr;
+    CorrectionsNotice* Corrections = nullptr;  // made when first needed
 };
 
 // Building the window's components (window_pages.cpp, window_menus.cpp).

@@ -3,12 +3,16 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QEvent>
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextBlock>
+#include <QTime>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -19,18 +23,37 @@ namespace korvan {
 
 namespace {
 
-// The kind texts carry one to three TABs so that the columns after them line
-// up on the third tab stop; that needs a stop wide enough that no text with
-// k TABs reaches stop 4 - k. The smallest such stop in the memo's font.
-qreal KindTabStop(const QFontMetricsF& fm) {
-    qreal stop = 0;
+// Every field of a line, at its widest: the time, the length, the identifier in
+// both views (a CAN identifier has at most 29 bits), a data byte in both views.
+constexpr const char* WidestFields[] = {"00:00:00.000", "255 bytes", "ID=0xFFFFFFFF",
+                                        "ID=536870911", "b7=0xFF",   "b7=255"};
+
+// One stop distance for the whole line, so that every column starts on a stop
+// whatever the kind and the view. A field must end before the next stop; a kind
+// text with k TABs must land on the third stop after its start, so it must reach
+// stop 3 - k and end before stop 4 - k. In a fixed-pitch font the range this
+// leaves is wide enough; the middle of it keeps a gap on both sides.
+qreal ColumnTabStop(const QFontMetricsF& fm) {
+    qreal lower = 0;
+    qreal upper = 1e9;
+    for (const char* field : WidestFields)
+        lower = std::max(lower, fm.horizontalAdvance(QLatin1String(field)));
     for (uint8_t kind = 0; kind < CanFrameKindCount; ++kind) {
         const QString text = QString::fromStdString(CanFrameKindText(kind));
         const int tabs = int(text.count(QLatin1Char('\t')));
         const qreal width = fm.horizontalAdvance(text.trimmed());
-        stop = std::max(stop, width / (4 - tabs) + 1);
+        lower = std::max(lower, width / (4 - tabs));
+        if (tabs < 3) upper = std::min(upper, width / (3 - tabs));
     }
-    return std::ceil(stop);
+    return upper > lower ? (lower + upper) / 2 : std::ceil(lower + 1);
+}
+
+QToolButton* NewButton(QAction* action, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setDefaultAction(action);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setFocusPolicy(Qt::StrongFocus);
+    return button;
 }
 
 }  // namespace
@@ -46,7 +69,14 @@ CanMonitor::CanMonitor(QWidget* parent) : QWidget(parent) {
     CanMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     CanMemo->setMaximumBlockCount(MaxLines);
     CanMemo->setUndoRedoEnabled(false);  // an undo history would grow with every line
-    CanMemo->setTabStopDistance(KindTabStop(QFontMetricsF(CanMemo->font())));
+    // Fixed pitch: the columns line up on tab stops of one width. Only the family
+    // is set, so the size still follows the window's font.
+    QFont mono;
+    mono.setFamily(QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
+    mono.setStyleHint(QFont::TypeWriter);
+    mono.setFixedPitch(true);
+    CanMemo->setFont(mono);
+    SetColumnStops();
 
     CanRxMemoPopupMenu = new QMenu(this);
     PauseCanWatch = CanRxMemoPopupMenu->addAction(QStringLiteral("Pause"));
@@ -61,13 +91,37 @@ CanMonitor::CanMonitor(QWidget* parent) : QWidget(parent) {
         CanRxMemoPopupMenu->popup(CanMemo->viewport()->mapToGlobal(pos));
     });
 
+    PausedLabel = new QLabel(QStringLiteral("Paused"), this);
+    PausedLabel->setObjectName(QStringLiteral("PausedLabel"));
+    PausedLabel->setStyleSheet(
+        QStringLiteral("QLabel { background: #ffd699; color: black; font-weight: bold; "
+                       "padding: 1px 8px; }"));
+    PausedLabel->hide();
+    connect(PauseCanWatch, &QAction::toggled, PausedLabel, &QWidget::setVisible);
+
+    PauseButton = NewButton(PauseCanWatch, this);
+    ClearButton = NewButton(ClearAllLines, this);
+    CopyButton = NewButton(CopyToClipboard, this);
+
     auto* top = new QHBoxLayout;
     top->addWidget(CanLabel);
+    top->addWidget(PausedLabel);
     top->addStretch(1);
     top->addWidget(CanViewHexCheckBox);
+    top->addWidget(PauseButton);
+    top->addWidget(ClearButton);
+    top->addWidget(CopyButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(CanMemo, 1);
+    setTabOrder(CanViewHexCheckBox, PauseButton);
+    setTabOrder(PauseButton, ClearButton);
+    setTabOrder(ClearButton, CopyButton);
+    setTabOrder(CopyButton, CanMemo);
+}
+
+void CanMonitor::SetColumnStops() {
+    CanMemo->setTabStopDistance(ColumnTabStop(QFontMetricsF(CanMemo->font())));
 }
 
 bool CanMonitor::Paused() const { return PauseCanWatch->isChecked(); }
@@ -79,7 +133,29 @@ void CanMonitor::AddFrameRecords(const uint8_t* answer) {
     for (size_t offset : CanFrameRecordOffsets) {
         const CanFrameRecord frame = ParseCanFrameRecord(answer + offset);
         if (frame.DataLength == 0) continue;
-        CanMemo->appendPlainText(QString::fromStdString(FormatCanFrame(frame, hex)));
+        AppendLine(QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")) +
+                   QLatin1Char('\t') + QString::fromStdString(FormatCanFrame(frame, hex)));
+    }
+}
+
+// The view follows the newest line while it shows the end of the list; scrolled
+// up, it stays on the lines the user is reading, also when the oldest line is
+// dropped. Across, it stays where it was.
+void CanMonitor::AppendLine(const QString& line) {
+    QScrollBar* down = CanMemo->verticalScrollBar();
+    QScrollBar* across = CanMemo->horizontalScrollBar();
+    const bool follow = down->value() >= down->maximum();
+    const int top = down->value();
+    const int left = across->value();
+    const int before = CanMemo->blockCount();
+    CanMemo->appendPlainText(line);
+    across->setValue(left);
+    if (follow) {
+        down->setValue(down->maximum());
+    } else {
+        const int most = CanMemo->maximumBlockCount();
+        const bool dropped = most > 0 && before >= most;
+        down->setValue(dropped ? std::max(0, top - 1) : top);
     }
 }
 
@@ -94,8 +170,7 @@ QStringList CanMonitor::Lines() const {
 void CanMonitor::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     // The window's font reaches the memo after construction; the stops follow it.
-    if (event->type() == QEvent::FontChange)
-        CanMemo->setTabStopDistance(KindTabStop(QFontMetricsF(CanMemo->font())));
+    if (event->type() == QEvent::FontChange) SetColumnStops();
 }
 
 void CanMonitor::PauseCanWatchClick() { PauseCanWatch->toggle(); }
@@ -103,11 +178,18 @@ void CanMonitor::PauseCanWatchClick() { PauseCanWatch->toggle(); }
 void CanMonitor::ClearAllLinesClick() { CanMemo->clear(); }
 
 void CanMonitor::CopyToClipboardClick() {
+    QScrollBar* down = CanMemo->verticalScrollBar();
+    QScrollBar* across = CanMemo->horizontalScrollBar();
+    const int top = down->value();
+    const int left = across->value();
     CanMemo->selectAll();
     CanMemo->copy();
     QTextCursor cursor = CanMemo->textCursor();
     cursor.clearSelection();
     CanMemo->setTextCursor(cursor);
+    // The copy leaves the view where the user had it.
+    down->setValue(top);
+    across->setValue(left);
 }
 
 }  // namespace korvan

@@ -1,5 +1,6 @@
-// The "NMEA-2000" page: the raw CAN frame list with "View in Hex" and the
-// context menu "Pause", "Clear", "Copy to Clipboard".
+// The "NMEA-2000" page: the raw CAN frame list with "View in Hex", and "Pause",
+// "Clear" and "Copy to Clipboard" both as buttons beside it and in the list's
+// context menu. Each line starts with the time it was received.
 #pragma once
 
 #include <QWidget>
@@ -10,6 +11,7 @@ class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QAction;
+class QToolButton;
 
 namespace korvan {
 
@@ -19,6 +21,8 @@ class CanMonitor : public QWidget {
     // The list keeps this many lines and drops the oldest beyond it, so that a
     // monitor left running for days stays small and quick.
     static constexpr int MaxLines = 20000;
+    // "hh:mm:ss.zzz" and a TAB in front of every frame line.
+    static constexpr int TimeColumnLength = 13;
 
     explicit CanMonitor(QWidget* parent = nullptr);
 
@@ -30,12 +34,16 @@ class CanMonitor : public QWidget {
     QStringList Lines() const;
 
     QLabel* CanLabel = nullptr;  // "Raw CAN Frames"
+    QLabel* PausedLabel = nullptr;
     QPlainTextEdit* CanMemo = nullptr;
     QCheckBox* CanViewHexCheckBox = nullptr;
     QMenu* CanRxMemoPopupMenu = nullptr;
     QAction* PauseCanWatch = nullptr;
     QAction* ClearAllLines = nullptr;
     QAction* CopyToClipboard = nullptr;
+    QToolButton* PauseButton = nullptr;
+    QToolButton* ClearButton = nullptr;
+    QToolButton* CopyButton = nullptr;
 
   public slots:
     void PauseCanWatchClick();  // toggles "Pause", as a click on the item does
@@ -44,6 +52,10 @@ class CanMonitor : public QWidget {
 
   protected:
     void changeEvent(QEvent* event) override;
+
+  private:
+    void AppendLine(const QString& line);
+    void SetColumnStops();
 };
 
 }  // namespace korvan

@@ -15,9 +15,9 @@ WriteOutcome SystemLink::WriteAllSettings(SystemData& data, LinkEvents& events) 
     return DoWriteAllSettings(data, events);
 }
 
-bool SystemLink::WriteControlBoxSettings(SystemData& data, LinkEvents& events) {
-    return !Refusal(LinkOperation::WriteControlBoxSettings) &&
-           DoWriteControlBoxSettings(data, events);
+WriteOutcome SystemLink::WriteControlBoxSettings(SystemData& data, LinkEvents& events) {
+    if (Refusal(LinkOperation::WriteControlBoxSettings)) return {};
+    return DoWriteControlBoxSettings(data, events);
 }
 
 bool SystemLink::ResetControlBoxDefaults(SystemData& data, LinkEvents& events) {
@@ -122,14 +122,20 @@ bool UsbLink::ReadBackControlBox(SystemData& data, LinkEvents& events) {
     return controlBoxRead;
 }
 
-bool UsbLink::DoWriteControlBoxSettings(SystemData& data, LinkEvents& events) {
-    const bool written = RunUsbSequence(usb_, WriteControlBoxRequests(data), waiter_, true,
-                                        [&](size_t) { events.LinkStatus(usb_.UsbStatusText); });
-    if (!written) {
+WriteOutcome UsbLink::DoWriteControlBoxSettings(SystemData& data, LinkEvents& events) {
+    const std::vector<UsbRequest> requests = WriteControlBoxRequests(data);
+    WriteOutcome outcome;
+    outcome.Total = requests.size();
+    outcome.Complete = RunUsbSequence(usb_, requests, waiter_, true, [&](size_t step) {
+        outcome.Sent = step + 1;
         events.LinkStatus(usb_.UsbStatusText);
-        return false;
+    });
+    if (!outcome.Complete) {
+        events.LinkStatus(usb_.UsbStatusText);
+        return outcome;
     }
-    return ReadBackControlBox(data, events);
+    outcome.ReadBack = ReadBackControlBox(data, events);
+    return outcome;
 }
 
 bool UsbLink::DoResetControlBoxDefaults(SystemData& data, LinkEvents& events) {

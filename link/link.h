@@ -64,6 +64,8 @@ struct WriteOutcome {
     size_t Sent = 0;  // reports that reached the system
     size_t Total = 0;
     ModuleId Module = ModuleId::ControlBox;  // of the first report not sent
+    // After a write of the control box settings only: they answered again.
+    bool ReadBack = false;
 };
 
 class SystemLink {
@@ -84,8 +86,8 @@ class SystemLink {
     bool ReadAllSettings(SystemData& data, LinkEvents& events);
     WriteOutcome WriteAllSettings(SystemData& data, LinkEvents& events);
     // Writes the control box settings and the profiles, then reads both back;
-    // true when the read-back of the control box settings answered.
-    bool WriteControlBoxSettings(SystemData& data, LinkEvents& events);
+    // ReadBack when the read-back of the control box settings answered.
+    WriteOutcome WriteControlBoxSettings(SystemData& data, LinkEvents& events);
     // Resets the control box to its defaults and reads its settings back; false
     // when the reset could not be sent.
     bool ResetControlBoxDefaults(SystemData& data, LinkEvents& events);
@@ -96,7 +98,7 @@ class SystemLink {
   protected:
     virtual bool DoReadAllSettings(SystemData&, LinkEvents&) { return false; }
     virtual WriteOutcome DoWriteAllSettings(SystemData&, LinkEvents&) { return {}; }
-    virtual bool DoWriteControlBoxSettings(SystemData&, LinkEvents&) { return false; }
+    virtual WriteOutcome DoWriteControlBoxSettings(SystemData&, LinkEvents&) { return {}; }
     virtual bool DoResetControlBoxDefaults(SystemData&, LinkEvents&) { return false; }
     virtual bool DoResetBluetoothRadio(LinkEvents&) { return false; }
     virtual bool DoPollCanFrames(DeviceReport&) { return false; }
@@ -119,7 +121,7 @@ class UsbLink : public SystemLink {
   protected:
     bool DoReadAllSettings(SystemData& data, LinkEvents& events) override;
     WriteOutcome DoWriteAllSettings(SystemData& data, LinkEvents& events) override;
-    bool DoWriteControlBoxSettings(SystemData& data, LinkEvents& events) override;
+    WriteOutcome DoWriteControlBoxSettings(SystemData& data, LinkEvents& events) override;
     bool DoResetControlBoxDefaults(SystemData& data, LinkEvents& events) override;
     bool DoResetBluetoothRadio(LinkEvents& events) override;
     bool DoPollCanFrames(DeviceReport& answer) override;

@@ -129,7 +129,12 @@ TEST_F(AppSettingsTest, WriteStopsAtTheFirstFailedReport) {
     EXPECT_EQ(Count(codes, CmdWriteFieldBox1Item), 0);
     EXPECT_EQ(Count(codes, CmdWriteFieldBox2Item), 0);
     EXPECT_FALSE(W().Ui().WriteProgress->isVisibleTo(&W()));
-    EXPECT_TRUE(dialogs.Messages.empty());  // a failure shows only in the status bar
+    // A write cut short says where it stopped: the system holds part of the new settings.
+    ASSERT_EQ(dialogs.Messages.size(), 1u);
+    EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Warning);
+    EXPECT_TRUE(dialogs.Messages[0].Text.startsWith(
+        "Writing all settings stopped at the Battery Control Module: 11 of 83 reports were sent."))
+        << dialogs.Messages[0].Text.toStdString();
 }
 
 TEST_F(AppSettingsTest, RefusalsShowTheirMessagesAndSendNothing) {

@@ -24,10 +24,26 @@ namespace {
 
 using AppWindowTest = AppTest;
 
+// The captions as they read, without the '&' before each access key; every
+// caption has one access key, and no two in a menu share one.
 QStringList Captions(const QMenu* menu) {
     QStringList captions;
-    for (const QAction* action : menu->actions())
-        captions << (action->isSeparator() ? QStringLiteral("|") : action->text());
+    QString keys;
+    for (const QAction* action : menu->actions()) {
+        if (action->isSeparator()) {
+            captions << QStringLiteral("|");
+            continue;
+        }
+        const QString text = action->text();
+        const qsizetype amp = text.indexOf('&');
+        EXPECT_EQ(text.count('&'), 1) << text.toStdString();
+        if (amp >= 0 && amp + 1 < text.size()) {
+            const QChar key = text.at(amp + 1).toLower();
+            EXPECT_FALSE(keys.contains(key)) << text.toStdString();
+            keys += key;
+        }
+        captions << QString(text).remove('&');
+    }
     return captions;
 }
 
@@ -95,6 +111,8 @@ TEST_F(AppWindowTest, StartsWithPagesTablesAndTimersAsDesigned) {
 TEST_F(AppWindowTest, MenusCarryTheirCaptionsSeparatorsAndMarks) {
     const QList<QAction*> top = W().menuBar()->actions();
     ASSERT_EQ(top.size(), 2);
+    EXPECT_EQ(top[0]->text(), "&System");
+    EXPECT_EQ(top[1]->text(), "&Options");
     EXPECT_EQ(Captions(W().Ui().SystemMenu),
               (QStringList{"Save Settings To File", "Load Settings From File", "|",
                            "Read All Settings From System", "Write All Settings To System",
@@ -105,6 +123,11 @@ TEST_F(AppWindowTest, MenusCarryTheirCaptionsSeparatorsAndMarks) {
               (QStringList{"Connection", "|", "Center Gauge Display", "On-screen FRS Controls", "|",
                            "Share data with support", "Send Chat Message", "Support Domain...", "|",
                            "Enable Data Logging to File"}));
+    EXPECT_EQ(Captions(W().Ui().OptionsMenu->actions()[0]->menu()),
+              (QStringList{"USB", "BlueTooth", "Remote via Internet"}));
+    EXPECT_EQ(Captions(W().Ui().OptionsMenu->actions()[2]->menu()),
+              (QStringList{"Battery Voltage", "Battery Current", "SOC", "Load Current",
+                           "Battery Temperature"}));
     EXPECT_TRUE(W().Ui().ConnectionUSB->isChecked());
     EXPECT_TRUE(W().Ui().CenterGaugeDisplayVoltage->isChecked());
     EXPECT_EQ(W().Ui().SendChatMessage->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));

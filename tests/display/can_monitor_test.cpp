@@ -9,6 +9,11 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QToolButton>
 #include <array>
 
 #include "display/can_format.h"
@@ -30,6 +35,19 @@ std::array<uint8_t, 64> Answer(uint8_t len0, uint8_t len1) {
     a[32 + 8] = len1;
     for (int i = 0; i < 8; ++i) a[32 + 9 + i] = uint8_t(0xA0 + i);
     return a;
+}
+
+// The frame part of a line, after its "hh:mm:ss.zzz" and TAB; the time must be there.
+QString Frame(const QString& line) {
+    static const QRegularExpression time(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\t"));
+    EXPECT_TRUE(time.match(line).hasMatch()) << line.toStdString();
+    return line.mid(CanMonitor::TimeColumnLength);
+}
+
+QStringList Frames(const QStringList& lines) {
+    QStringList frames;
+    for (const QString& line : lines) frames << Frame(line);
+    return frames;
 }
 
 }  // namespace
@@ -55,12 +73,14 @@ TEST(CanMonitor, AddsOneLinePerFilledRecordInOrder) {
     auto a = Answer(0, 3);
     m.AddFrameRecords(a.data());
     ASSERT_EQ(m.Lines().size(), 1);
-    EXPECT_EQ(m.Lines()[0], "N2K message\t\t\t3 bytes\tID=0x00000000\tb0=0xA0\tb1=0xA1\tb2=0xA2\t");
+    EXPECT_EQ(Frame(m.Lines()[0]),
+              "N2K message\t\t\t3 bytes\tID=0x00000000\tb0=0xA0\tb1=0xA1\tb2=0xA2\t");
     a = Answer(2, 1);
     m.AddFrameRecords(a.data());
     ASSERT_EQ(m.Lines().size(), 3);
-    EXPECT_EQ(m.Lines()[1], "Extended data frame\t\t2 bytes\tID=0x09F80123\tb0=0x10\tb1=0x11\t");
-    EXPECT_TRUE(m.Lines()[2].startsWith("N2K message"));
+    EXPECT_EQ(Frame(m.Lines()[1]),
+              "Extended data frame\t\t2 bytes\tID=0x09F80123\tb0=0x10\tb1=0x11\t");
+    EXPECT_TRUE(Frame(m.Lines()[2]).startsWith("N2K message"));
     a = Answer(0, 0);
     m.AddFrameRecords(a.data());
     EXPECT_EQ(m.Lines().size(), 3);
@@ -73,8 +93,8 @@ TEST(CanMonitor, HexChoiceAppliesToNewLinesOnly) {
     m.CanViewHexCheckBox->setChecked(false);
     m.AddFrameRecords(a.data());
     ASSERT_EQ(m.Lines().size(), 2);
-    EXPECT_EQ(m.Lines()[0], "Extended data frame\t\t1 bytes\tID=0x09F80123\tb0=0x10\t");
-    EXPECT_EQ(m.Lines()[1], "Extended data frame\t\t1 bytes\tID=167248163\tb0=16\t");
+    EXPECT_EQ(Frame(m.Lines()[0]), "Extended data frame\t\t1 bytes\tID=0x09F80123\tb0=0x10\t");
+    EXPECT_EQ(Frame(m.Lines()[1]), "Extended data frame\t\t1 bytes\tID=167248163\tb0=16\t");
 }
 
 TEST(CanMonitor, PauseClearAndCopy) {
@@ -94,7 +114,93 @@ TEST(CanMonitor, PauseClearAndCopy) {
     m.ClearAllLines->trigger();
     EXPECT_TRUE(m.Lines().isEmpty());
     m.AddFrameRecords(a.data());
-    EXPECT_EQ(m.Lines(), lines);
+    EXPECT_EQ(Frames(m.Lines()), Frames(lines));
+}
+
+// The same three commands as buttons beside "View in Hex", and a visible pause.
+TEST(CanMonitor, ButtonsPauseClearAndCopyAndThePauseShows) {
+    CanMonitor m;
+    m.show();
+    EXPECT_EQ(m.PauseButton->text(), "Pause");
+    EXPECT_EQ(m.ClearButton->text(), "Clear");
+    EXPECT_EQ(m.CopyButton->text(), "Copy to Clipboard");
+    EXPECT_FALSE(m.PausedLabel->isVisible());
+    m.PauseButton->click();
+    EXPECT_TRUE(m.Paused());
+    EXPECT_TRUE(m.PauseButton->isChecked());
+    EXPECT_TRUE(m.PausedLabel->isVisible());
+    EXPECT_EQ(m.PausedLabel->text(), "Paused");
+    m.PauseCanWatch->trigger();  // the context menu's item is the same switch
+    EXPECT_FALSE(m.PauseButton->isChecked());
+    EXPECT_FALSE(m.PausedLabel->isVisible());
+
+    auto a = Answer(2, 3);
+    m.AddFrameRecords(a.data());
+    m.CopyButton->click();
+    EXPECT_EQ(QApplication::clipboard()->text(), m.Lines().join('\n'));
+    m.ClearButton->click();
+    EXPECT_TRUE(m.Lines().isEmpty());
+}
+
+// Every column starts at the same place on every line, whatever the kind, the
+// length of the identifier and the view.
+TEST(CanMonitor, ColumnsLineUpInBothViews) {
+    CanMonitor m;
+    m.resize(1600, 400);
+    m.show();
+    for (bool hex : {true, false}) {
+        m.CanViewHexCheckBox->setChecked(hex);
+        for (uint8_t kind = 0; kind < 10; ++kind) {
+            auto a = Answer(8, 0);
+            a[0] = kind;
+            if (kind % 2) {  // "ID=5" beside "ID=167248163"
+                a[4] = 5;
+                a[5] = a[6] = a[7] = 0;
+            }
+            a[8] = uint8_t(kind % 3 ? 8 : 20);  // "20 bytes" beside "8 bytes"
+            m.AddFrameRecords(a.data());
+        }
+    }
+    std::vector<qreal> first;
+    for (QTextBlock b = m.CanMemo->document()->begin(); b.isValid(); b = b.next()) {
+        // The start of each field: the time, then one after each run of TABs.
+        std::vector<qreal> starts{0};
+        const QString text = b.text();
+        for (int i = 1; i < text.size(); ++i)
+            if (text[i - 1] == '\t' && text[i] != '\t')
+                starts.push_back(b.layout()->lineAt(0).cursorToX(i));
+        ASSERT_EQ(starts.size(), 12u) << text.toStdString();
+        if (first.empty()) first = starts;
+        for (size_t i = 0; i < starts.size(); ++i)
+            EXPECT_DOUBLE_EQ(starts[i], first[i]) << i << ": " << text.toStdString();
+    }
+}
+
+// While the end of the list shows, the newest line stays in view; scrolled up,
+// the view stays where the user put it, across too.
+TEST(CanMonitor, FollowsTheNewestLineUnlessScrolledUp) {
+    CanMonitor m;
+    m.resize(500, 200);
+    m.show();
+    auto a = Answer(8, 8);
+    for (int i = 0; i < 50; ++i) m.AddFrameRecords(a.data());
+    QScrollBar* down = m.CanMemo->verticalScrollBar();
+    QScrollBar* across = m.CanMemo->horizontalScrollBar();
+    ASSERT_GT(down->maximum(), 0);
+    EXPECT_EQ(down->value(), down->maximum());
+    m.AddFrameRecords(a.data());
+    EXPECT_EQ(down->value(), down->maximum());
+
+    down->setValue(10);
+    ASSERT_GT(across->maximum(), 0);
+    across->setValue(across->maximum() / 2);
+    const int left = across->value();
+    for (int i = 0; i < 5; ++i) m.AddFrameRecords(a.data());
+    EXPECT_EQ(down->value(), 10);
+    EXPECT_EQ(across->value(), left);
+    m.CopyButton->click();
+    EXPECT_EQ(down->value(), 10);
+    EXPECT_EQ(across->value(), left);
 }
 
 // Left running for days, the list keeps its newest lines and stays quick.

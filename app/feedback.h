@@ -1,0 +1,49 @@
+// What the window tells the user after a command: a short notice in the status
+// bar, the warning of a write that stopped part-way, and the list of typed values
+// that the checks of the read-back replaced.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "link/link.h"
+#include "model/modules.h"
+
+class QPlainTextEdit;
+
+namespace korvan {
+
+// How long a notice stays in the status bar before the link's status text shows again.
+constexpr int NoticeMs = 6000;
+
+// A typed value that the checks replaced, by module and row.
+struct SettingsCorrection {
+    ModuleId Module;
+    std::string Label;
+    std::string Range;  // as the row's tooltip gives it; "" when no check bounds the row
+    std::string Typed;
+    std::string Used;
+};
+
+// The warning of a write that stopped before its last report: where it stopped,
+// how far it got, and that the system may hold a mix of old and new settings.
+// `writing` names the command ("Writing all settings"), `again` its repetition.
+QString InterruptedWriteText(const WriteOutcome& outcome, const char* writing, const char* again);
+
+// One line per correction: module, row label, what was typed, what was used.
+QString CorrectionsText(const std::vector<SettingsCorrection>& corrections);
+
+// A window beside the main window, not modal: the user reads it while working on.
+class CorrectionsNotice : public QDialog {
+  public:
+    explicit CorrectionsNotice(QWidget* parent);
+    void Show(const std::vector<SettingsCorrection>& corrections);
+    QString Text() const;
+
+  private:
+    QPlainTextEdit* text_;
+};
+
+}  // namespace korvan
