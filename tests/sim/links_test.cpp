@@ -114,7 +114,9 @@ TEST_F(UsbLinkTest, CompleteWriteReachesTheSystemAndNamesEachModuleAsItGoes) {
 TEST_F(UsbLinkTest, ControlBoxWriteReadsBackAndAResetRestoresTheDefaults) {
     ReadAll();
     data.ControlSettings.WarmupDuration = 33;
-    EXPECT_TRUE(link.WriteControlBoxSettings(data, events));
+    const WriteOutcome written = link.WriteControlBoxSettings(data, events);
+    EXPECT_TRUE(written.Complete && written.ReadBack);
+    EXPECT_EQ(written.Sent, 2u);
     EXPECT_EQ(sim.ReceivedUsbCodes(), (std::vector<uint8_t>{16, 17, 5, 9}));
     EXPECT_EQ(sim.Settings().Control.WarmupDuration, 33);
 
@@ -125,7 +127,9 @@ TEST_F(UsbLinkTest, ControlBoxWriteReadsBackAndAResetRestoresTheDefaults) {
 
     sim.Faults().UnplugUsb();
     EXPECT_FALSE(link.ResetControlBoxDefaults(data, events));
-    EXPECT_FALSE(link.WriteControlBoxSettings(data, events));
+    const WriteOutcome unplugged = link.WriteControlBoxSettings(data, events);
+    EXPECT_FALSE(unplugged.Complete || unplugged.ReadBack);
+    EXPECT_EQ(unplugged.Sent, 0u);
 }
 
 // What each connection refuses, and that a refused operation sends nothing.
