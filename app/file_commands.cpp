@@ -6,6 +6,8 @@
 
 #include "app/feedback.h"
 #include "app/window_parts.h"
+#include "display/history_export.h"
+#include "display/trends_view.h"
 #include "model/settings_file.h"
 
 namespace korvan {
@@ -79,6 +81,20 @@ void TMainFormKX4::EnableDataLoggingToFileClick() {
         ShowNotice(QStringLiteral("Data logging stopped"));
     }
     StartTimers(true);
+}
+
+// "Export History to CSV...": everything recorded; the Trends page's own export
+// button gives the range it shows.
+void TMainFormKX4::ExportHistoryToCsvClick() { ExportHistory(std::nullopt); }
+
+void TMainFormKX4::ExportHistory(std::optional<HistoryRange> range) {
+    const QString path = p_->Dialogs.SaveFileName(
+        this, {QStringLiteral("Export History to CSV"), QStringLiteral("CSV Files (*.csv)"),
+               QStringLiteral("csv"), QStringLiteral("History.csv")});
+    if (path.isEmpty()) return;
+    QString error;
+    if (ExportHistoryCsvFile(this, p_->History, path, range, &error) == HistoryExportResult::Failed)
+        ShowMessage(MessageKind::Error, error.toUtf8().constData());
 }
 
 }  // namespace korvan

@@ -18,6 +18,7 @@
 #include "app/status_text.h"
 #include "app/window_parts.h"
 #include "display/outline_view.h"
+#include "display/trends_view.h"
 
 namespace korvan {
 
@@ -80,7 +81,7 @@ TMainFormKX4::TMainFormKX4(const WindowSeams& seams, QWidget* parent)
     setFont(face);
 
     WindowUi& ui = p_->Ui;
-    BuildPages(this, ui, p_->Data);
+    BuildPages(this, ui, p_->Data, p_->History);
     BuildMenus(this, ui);
     BuildStatusBar(this, ui);
     BuildTimers(this, ui);
@@ -94,6 +95,8 @@ TMainFormKX4::TMainFormKX4(const WindowSeams& seams, QWidget* parent)
 
     connect(ui.PageControl, &QTabWidget::currentChanged, this, &TMainFormKX4::PageControlChange);
     connect(ui.Outline, &OutlineView::FRSPlusButtonClick, this, &TMainFormKX4::FRSPlusButtonClick);
+    connect(ui.TrendsTabSheet, &TrendsView::ExportRequested, this,
+            [this](HistoryRange range) { ExportHistory(range); });
     connect(ui.Outline, &OutlineView::FRSMinusButtonClick, this,
             &TMainFormKX4::FRSMinusButtonClick);
     for (QAction* choice :

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/user_dialogs.h"
+#include "history/history_csv.h"
 #include "link/bluetooth_discovery.h"
 #include "link/hid_devices.h"
 #include "link/link.h"
@@ -78,6 +79,7 @@ class TMainFormKX4 : public QMainWindow {
     void ResetBluetoothRadioClick();
     void SaveSettingsToFileClick();
     void LoadSettingsFromFileClick();
+    void ExportHistoryToCsvClick();
     void EnableDataLoggingToFileClick();
     void SendChatMessageClick();
     void SupportDomain1Click();
@@ -101,6 +103,9 @@ class TMainFormKX4 : public QMainWindow {
     void ChooseLink();
     void PollTick(PollTimer timer);
     void LinkLost();
+    void StatePolled();
+    void ExportHistory(std::optional<HistoryRange> range);
+    void NoData();
     void PollCanFrames();
     void SetLinkCaption(const char* link);
     void SetStatusText(const std::string& text);

@@ -7,6 +7,7 @@
 #include "app/window_parts.h"
 #include "display/can_monitor.h"
 #include "display/outline_view.h"
+#include "display/trends_view.h"
 #include "model/data_log.h"
 
 namespace korvan {
@@ -26,12 +27,14 @@ void TMainFormKX4::PollTick(PollTimer timer) {
     switch (link.PollState(p_->Data, frs, p_->Events)) {
         case PollOutcome::Lost:
             LinkLost();
+            NoData();
             break;
         case PollOutcome::Failed:
             setWindowTitle(flags.ApplicationTitle);
+            NoData();
             break;
         case PollOutcome::Complete:
-            AppendLogIfEnabled();
+            StatePolled();
             PollCanFrames();
             SetLinkCaption(link.CaptionName());
             break;
@@ -72,6 +75,33 @@ void TMainFormKX4::SetLinkCaption(const char* link) {
     if (p_->Ui.ShareDataWithSupport->isChecked())
         caption += QStringLiteral(", sharing data with remote support");
     if (windowTitle() != caption) setWindowTitle(caption);
+}
+
+HistoryTime Now() {
+    return std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now());
+}
+
+// After every complete state poll, from a local link or from the customer's
+// system: the data log, the history, the pages that show it.
+void TMainFormKX4::StatePolled() {
+    AppendLogIfEnabled();
+    p_->History.Record(Now(), p_->Data);
+    p_->Ui.Outline->SetStale(QString());
+    p_->Ui.TrendsTabSheet->SetStale(std::nullopt);
+    if (p_->Ui.PageControl->currentWidget() == p_->Ui.TrendsTabSheet)
+        p_->Ui.TrendsTabSheet->Refresh();
+}
+
+// A poll that brought nothing: a break in the history, and the pages say since
+// when there has been no data instead of showing the emptied records' values.
+void TMainFormKX4::NoData() {
+    p_->History.MarkGap(Now());
+    const std::optional<HistoryTime> last = p_->History.LastPollTime();
+    if (!last) return;
+    const QDateTime since = QDateTime::fromMSecsSinceEpoch(last->time_since_epoch().count());
+    p_->Ui.Outline->SetStale(
+        QStringLiteral("No data since %1").arg(since.toString(QStringLiteral("HH:mm:ss"))));
+    p_->Ui.TrendsTabSheet->SetStale(last);
 }
 
 // After every complete state poll: a failed append switches logging off.

@@ -81,6 +81,6 @@ void WindowRemoteHost::ShowSettingsTables(bool onlyConnected) {
 }
 
 void WindowRemoteHost::RefreshOutline() { window_.RefreshOutline(); }
-void WindowRemoteHost::AppendLogIfEnabled() { window_.AppendLogIfEnabled(); }
+void WindowRemoteHost::AppendLogIfEnabled() { window_.StatePolled(); }
 
 }  // namespace korvan

@@ -32,6 +32,8 @@ constexpr MenuRow SystemRows[] = {
      &TMainFormKX4::SaveSettingsToFileClick, false},
     {&WindowUi::LoadSettingsFromFile, "&Load Settings From File",
      &TMainFormKX4::LoadSettingsFromFileClick, false},
+    {&WindowUi::ExportHistoryToCsv, "Export &History to CSV...",
+     &TMainFormKX4::ExportHistoryToCsvClick, false},
     {nullptr, nullptr, nullptr, false},
     {&WindowUi::ReadAllSettingsFromSystem1, "&Read All Settings From System",
      &TMainFormKX4::ReadAllSettingsFromSystemClick, false},

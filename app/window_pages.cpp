@@ -18,6 +18,7 @@
 #include "app/window_parts.h"
 #include "display/can_monitor.h"
 #include "display/outline_view.h"
+#include "display/trends_view.h"
 #include "model/charge_profiles.h"
 
 namespace korvan {
@@ -143,7 +144,8 @@ QVBoxLayout* NewPageLayout(QWidget* page) {
 }  // namespace
 
 // The module pages in this order, then "System Outline" and "NMEA-2000".
-void BuildPages(QMainWindow* window, WindowUi& ui, SystemData& data) {
+void BuildPages(QMainWindow* window, WindowUi& ui, SystemData& data,
+                const HistoryRecorder& history) {
     auto* central = new QWidget(window);
     auto* centralLayout = new QVBoxLayout(central);
     centralLayout->setContentsMargins(0, 0, 0, 0);
@@ -163,6 +165,9 @@ void BuildPages(QMainWindow* window, WindowUi& ui, SystemData& data) {
     ui.PageControl->addTab(ui.OutlineTabSheet, QStringLiteral("System Outline"));
     ui.Outline = new OutlineView(data, ui.OutlineTabSheet);
     NewPageLayout(ui.OutlineTabSheet)->addWidget(ui.Outline);
+
+    ui.TrendsTabSheet = new TrendsView(history, ui.PageControl);
+    ui.PageControl->addTab(ui.TrendsTabSheet, QStringLiteral("Trends"));
 
     ui.CanTabSheet = new QWidget(ui.PageControl);
     ui.PageControl->addTab(ui.CanTabSheet, QStringLiteral("NMEA-2000"));

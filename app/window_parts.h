@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "app/module_tables.h"
 #include "app/window_ui.h"
+#include "history/history_recorder.h"
 #include "link/bt_transport.h"
 #include "link/usb_transport.h"
 #include "relay/remote_support.h"
@@ -63,6 +64,7 @@ struct TMainFormKX4::Parts {
     WindowUi Ui;
     WindowFlags Flags;
     SystemData Data;
+    HistoryRecorder History;
     char Sep;
     Waiter& Wait;
     UserDialogs& Dialogs;
@@ -83,7 +85,8 @@ struct TMainFormKX4::Parts {
 };
 
 // Building the window's components (window_pages.cpp, window_menus.cpp).
-void BuildPages(QMainWindow* window, WindowUi& ui, SystemData& data);
+void BuildPages(QMainWindow* window, WindowUi& ui, SystemData& data,
+                const HistoryRecorder& history);
 void BuildStatusBar(QMainWindow* window, WindowUi& ui);
 void BuildMenus(TMainFormKX4* window, WindowUi& ui);
 void BuildTimers(TMainFormKX4* window, WindowUi& ui);

@@ -25,6 +25,7 @@ namespace korvan {
 class CanMonitor;
 class ModuleTableModel;
 class OutlineView;
+class TrendsView;
 
 // One module's page: the state table with its status lines, the settings table.
 struct ModulePage {
@@ -41,6 +42,7 @@ struct WindowUi {
     // Indexed by ModuleId.
     std::array<ModulePage, 4> Modules;
     QWidget* OutlineTabSheet = nullptr;
+    TrendsView* TrendsTabSheet = nullptr;
     QWidget* CanTabSheet = nullptr;
     QTabBar* ChargeProfileTabControl = nullptr;
     QTableView* ChargeProfileStringGrid = nullptr;
@@ -59,6 +61,7 @@ struct WindowUi {
     QMenu* OptionsMenu = nullptr;
     QAction* SaveSettingsToFile = nullptr;
     QAction* LoadSettingsFromFile = nullptr;
+    QAction* ExportHistoryToCsv = nullptr;
     QAction* ReadAllSettingsFromSystem1 = nullptr;
     QAction* WriteAllSettingsToSystem1 = nullptr;
     QAction* WriteControlBoxSettingsToSystem = nullptr;

@@ -95,6 +95,7 @@ struct OutlineView::Impl {
     bool frsControls = false;
     char sep = LocaleDecimalSeparator();
     int glyphSize = -1;
+    QString stale;
 };
 
 OutlineView::OutlineView(const SystemData& data, QWidget* parent)
@@ -223,6 +224,13 @@ void OutlineView::PlaceLabels() {
         w->raise();
 }
 
+void OutlineView::SetStale(const QString& text) {
+    if (d_->stale == text) return;
+    // An unknown stage leaves the label as it is: not as the stale text.
+    if (text.isEmpty() && SetText(ChargeModeLabel, QString())) ChargeModeLabel->adjustSize();
+    d_->stale = text;
+}
+
 void OutlineView::RefreshOutline() {
     const SystemData& data = d_->data;
     const ControlBoxState& control = data.ControlState;
@@ -240,7 +248,9 @@ void OutlineView::RefreshOutline() {
         Store(Gauge(which), reading, sep);
     }
 
-    if (const char* mode = ChargeModeText(control.ChargingStage)) {
+    if (!d_->stale.isEmpty()) {
+        if (SetText(ChargeModeLabel, d_->stale)) ChargeModeLabel->adjustSize();
+    } else if (const char* mode = ChargeModeText(control.ChargingStage)) {
         if (SetText(ChargeModeLabel, QString::fromUtf8(mode))) ChargeModeLabel->adjustSize();
     }
 

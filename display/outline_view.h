@@ -32,6 +32,9 @@ class OutlineView : public QWidget {
     bool FrsControlsChecked() const;
     // The separator of real values; the user's locale unless set.
     void SetDecimalSeparator(char sep);
+    // While the link is lost: this text in place of the charging stage; empty
+    // when values come again.
+    void SetStale(const QString& text);
 
     // The gauges, in the order they are laid out; CenterGauge last.
     TRectGauge SocGauge, CurrentGauge, VoltageGauge, TempGauge, LoadGauge;

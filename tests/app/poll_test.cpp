@@ -8,8 +8,11 @@
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTemporaryDir>
+#include <thread>
 
 #include "display/can_monitor.h"
+#include "display/outline_view.h"
 #include "link/protocol.h"
 #include "tests/app/app_fixture.h"
 
@@ -180,6 +183,48 @@ TEST_F(AppPollTest, BluetoothTickDecodesTheStateImage) {
     // The status bar holds one line even when the link's text has several.
     EXPECT_FALSE(W().Ui().StatusText->text().contains('\r'));
     EXPECT_TRUE(UsbCodes().empty());
+}
+
+}  // namespace
+}  // namespace korvan
+
+namespace korvan {
+namespace {
+
+// Every complete poll feeds the history; a lost link is a break in it, and the
+// outline and trends pages say since when nothing came instead of showing the
+// zeroed records' charging stage.
+TEST_F(AppPollTest, PollsFeedTheHistoryAndALostLinkSaysSinceWhenThereIsNoData) {
+    QTemporaryDir dir;
+    // The history takes one poll per millisecond at most.
+    for (int tick = 0; tick < 3; ++tick) {
+        W().USBTimerTimer();
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    const QString stage = W().Ui().Outline->ChargeModeLabel->text();
+    EXPECT_TRUE(stage.startsWith("Battery: ")) << stage.toStdString();
+
+    hid.FailCode = CmdControlBoxState;
+    W().USBTimerTimer();
+    const QString stale = W().Ui().Outline->ChargeModeLabel->text();
+    EXPECT_TRUE(stale.startsWith("No data since ")) << stale.toStdString();
+    EXPECT_EQ(stale.size(), QStringLiteral("No data since 14:02:17").size());
+
+    dialogs.SavePath = dir.filePath("history.csv");
+    W().ExportHistoryToCsvClick();
+    ASSERT_EQ(dialogs.SaveRequests.back().Title, "Export History to CSV");
+    QFile file(dialogs.SavePath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split("\r\n");
+    EXPECT_TRUE(lines[0].contains("\"Battery Voltage, V\"")) << lines[0].toStdString();
+    int polls = 0;
+    for (const QString& line : lines.mid(1))
+        if (line.startsWith("20")) ++polls;
+    EXPECT_EQ(polls, 3);
+
+    hid.FailCode = -1;
+    W().USBTimerTimer();
+    EXPECT_TRUE(W().Ui().Outline->ChargeModeLabel->text().startsWith("Battery: "));
 }
 
 }  // namespace

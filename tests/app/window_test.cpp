@@ -53,7 +53,7 @@ TEST_F(AppWindowTest, StartsWithPagesTablesAndTimersAsDesigned) {
         pages << W().Ui().PageControl->tabText(i);
     EXPECT_EQ(pages, (QStringList{"Battery Control Module", "Field Control Module #1",
                                   "Field Control Module #2", "System Control Module",
-                                  "System Outline", "NMEA-2000"}));
+                                  "System Outline", "Trends", "NMEA-2000"}));
     EXPECT_EQ(W().Ui().PageControl->currentWidget(), W().Ui().ControlBoxTabSheet());
     EXPECT_EQ(W().windowTitle(), "Ardexon KORVAN KX4 system");
     EXPECT_EQ(W().Flags().ApplicationTitle, "Ardexon KORVAN KX4 system [User Mode]");
@@ -113,12 +113,13 @@ TEST_F(AppWindowTest, MenusCarryTheirCaptionsSeparatorsAndMarks) {
     ASSERT_EQ(top.size(), 2);
     EXPECT_EQ(top[0]->text(), "&System");
     EXPECT_EQ(top[1]->text(), "&Options");
-    EXPECT_EQ(Captions(W().Ui().SystemMenu),
-              (QStringList{"Save Settings To File", "Load Settings From File", "|",
-                           "Read All Settings From System", "Write All Settings To System",
-                           "Write Control Box Settings Only To System", "|",
-                           "Reset Control Box Settings To Default Values", "Reset Bluetooth Radio ",
-                           "|", "Exit"}));
+    EXPECT_EQ(
+        Captions(W().Ui().SystemMenu),
+        (QStringList{"Save Settings To File", "Load Settings From File", "Export History to CSV...",
+                     "|", "Read All Settings From System", "Write All Settings To System",
+                     "Write Control Box Settings Only To System", "|",
+                     "Reset Control Box Settings To Default Values", "Reset Bluetooth Radio ", "|",
+                     "Exit"}));
     EXPECT_EQ(Captions(W().Ui().OptionsMenu),
               (QStringList{"Connection", "|", "Center Gauge Display", "On-screen FRS Controls", "|",
                            "Share data with support", "Send Chat Message", "Support Domain...", "|",
