@@ -62,3 +62,7 @@ package: build
 
 test-package: package
 	packaging/test-package.sh $(BUILD)
+
+# clang-tidy over the project's own sources (several minutes on two cores).
+lint: build
+	tools/lint $(BUILD)

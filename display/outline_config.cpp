@@ -38,7 +38,11 @@ double SocAlarm(const SystemData& d) {
 
 bool IsBig(const SystemData& d) { return d.BatteryState.SystemVoltage == 24; }
 
-double FieldPercent(uint16_t raw) { return double(raw * 100 / int(FieldFullScale)); }
+// Whole percent, as the system rounds it: the division is meant to be integral.
+double FieldPercent(uint16_t raw) {
+    const int percent = raw * 100 / int(FieldFullScale);
+    return percent;
+}
 
 template <int WhichBox>
 double AltTempWarn(const SystemData& d) {

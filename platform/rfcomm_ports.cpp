@@ -55,7 +55,9 @@ std::string FindRfcommPort(const std::string& addressText, const std::string& tt
         const std::string address =
             HexDigits(ReadSmallFile(std::filesystem::path(ttyRoot) / name / "address"));
         if (address != wanted) continue;
-        const std::string port = devRoot + "/" + name;
+        std::string port = devRoot;
+        port += '/';
+        port += name;
         if (IsCharacterDevice(port)) return port;
     }
     return {};

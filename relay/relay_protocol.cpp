@@ -66,9 +66,9 @@ bool ParseDecimal(std::string_view text, int32_t& value) {
 
 std::string InvalidIntegerText(std::string_view value) {
     // A hostile relay may send kilobytes in one field; the message box shows a head.
-    constexpr size_t shown = 40;
-    std::string head(value.substr(0, shown));
-    if (value.size() > shown) head += "...";
+    constexpr size_t Shown = 40;
+    std::string head(value.substr(0, Shown));
+    if (value.size() > Shown) head += "...";
     return "'" + head + "' is not a valid integer value";
 }
 
@@ -164,9 +164,9 @@ std::string BuildRequestUrl(RelayState& state, int64_t timeStamp) {
 
 int64_t RelayTimeStamp(int year, int month, int day, int hour, int minute, int second, int ms) {
     using namespace std::chrono;
-    constexpr sys_days epoch = sys_days{1899y / December / 30};
+    constexpr sys_days Epoch = sys_days{1899y / December / 30};
     const sys_days date = sys_days{std::chrono::year{year} / month / day};
-    const int64_t days = (date - epoch).count();
+    const int64_t days = (date - Epoch).count();
     const int64_t msOfDay = ((static_cast<int64_t>(hour) * 60 + minute) * 60 + second) * 1000 + ms;
     // One unit is 86400000 ms / 100000 = 864 ms; whole integers keep the
     // truncation exact where a floating day count would round.
@@ -185,12 +185,12 @@ int64_t RelayTimeStampNow() {
 }
 
 std::string ExtractMessage(std::string_view response) {
-    constexpr std::string_view open = "<body>\r\n";
-    constexpr std::string_view close = "</body>";
-    size_t start = response.find(open);
+    constexpr std::string_view Open = "<body>\r\n";
+    constexpr std::string_view Close = "</body>";
+    size_t start = response.find(Open);
     // Without the opening marker the message is taken from the eighth character on.
-    start = start == std::string_view::npos ? 7 : start + open.size();
-    size_t end = response.find(close);
+    start = start == std::string_view::npos ? 7 : start + Open.size();
+    size_t end = response.find(Close);
     if (end == std::string_view::npos || end < start) return {};
     return std::string(response.substr(start, end - start));
 }

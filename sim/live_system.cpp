@@ -35,10 +35,10 @@ double RestVoltage(double soc, const BatteryBoxSettings& b) {
     if (!(v[0] >= 9.0 && v[0] < v[1] && v[1] < v[2] && v[2] < v[3] && v[3] <= 16.0)) {
         v[0] = 12.0, v[1] = 12.2, v[2] = 12.5, v[3] = 12.7;
     }
-    constexpr double at[4] = {0, 20, 80, 100};
+    constexpr double SocPoints[4] = {0, 20, 80, 100};
     soc = Clamp(soc, 0, 100);
     int k = soc < 20 ? 0 : soc < 80 ? 1 : 2;
-    return v[k] + (v[k + 1] - v[k]) * (soc - at[k]) / (at[k + 1] - at[k]);
+    return v[k] + (v[k + 1] - v[k]) * (soc - SocPoints[k]) / (SocPoints[k + 1] - SocPoints[k]);
 }
 
 // House loads: a slow swing and, every three minutes, a quarter-minute burst
@@ -356,7 +356,10 @@ uint16_t LiveSystem::ControlStatus(const SimSettings& s, uint16_t battery,
     if ((battery & 0x0554) || (fieldBits & 0x0D)) bits |= CriticalFaultPresent;
     ControlBoxSettings checked = s.Control;
     ValidateControlBoxSettings(checked);
-    if (std::memcmp(&checked, &s.Control, sizeof checked) != 0) bits |= 0x0800;
+    // The record has no hidden padding: any byte the checks change counts.
+    if (std::memcmp(&checked, &s.Control, sizeof checked) !=
+        0)  // NOLINT(bugprone-suspicious-memory-comparison)
+        bits |= 0x0800;
     const double faultVoltage =
         config_.BatteryBox && s.Battery.FaultVoltage > 0 ? s.Battery.FaultVoltage : 16.0;
     if (voltage_ >= faultVoltage) bits |= 0x1000;
