@@ -32,6 +32,7 @@ constexpr size_t MostFailuresKept = 50;
 constexpr size_t WriteAllSettingsReportCount =
     2 + (1 + BatteryBoxItemCount) + 2 * (1 + FieldBoxItemCount);
 constexpr milliseconds WarmUp{3000};
+constexpr milliseconds Spell{5000};
 
 // Relative weights of the driver's actions, in the order of SoakRun::Action.
 // Cables and ports taken away by hand come back by hand a little later.
@@ -163,7 +164,6 @@ void SoakRun::RewireTimers() {
 
 void SoakRun::Tick(bool usb) {
     const bool polls = usb == Usb();
-    if (getenv("SOAK_DEBUG")) std::printf("timer %d polls %d\n", usb, polls);
     const SimFaultCounts before = simulator_.Faults().Counts();
     Measure(usb ? "USB tick" : "Bluetooth tick", true, [&] {
         if (usb)
@@ -173,7 +173,6 @@ void SoakRun::Tick(bool usb) {
     });
     if (!polls) return;
     ++tally_.Ticks;
-    if (getenv("SOAK_DEBUG")) std::printf("tick %d: %s / %s\n", usb, window_->windowTitle().toStdString().c_str(), window_->Ui().StatusText->text().toStdString().c_str());
     CheckTick(usb, before);
 }
 
@@ -257,7 +256,6 @@ std::chrono::milliseconds SoakRun::BackByHand() {
 }
 
 void SoakRun::Act(Action action) {
-    if (getenv("SOAK_DEBUG")) std::printf("act %d usb=%d\n", static_cast<int>(action), Usb());
     TMainFormKX4& w = *window_;
     SimFaults& faults = simulator_.Faults();
     switch (action) {
@@ -466,6 +464,14 @@ SoakTally SoakRun::Run() {
     running_ = true;
     ScheduleNext();
     QEventLoop loop;
+    // Stormy and calm spells in turn, so that faults come thick and writes still finish.
+    QTimer weather;
+    bool stormy = true;
+    QObject::connect(&weather, &QTimer::timeout, &loop, [&] {
+        stormy = !stormy;
+        simulator_.Faults().SetRate(stormy ? options_.FaultRate : options_.FaultRate / 20);
+    });
+    weather.start(static_cast<int>(Spell.count()));
     QTimer::singleShot(std::min(WarmUp, options_.Duration / 10), &loop,
                        [this] { tally_.RssStartKb = ResidentKb(); });
     QTimer::singleShot(options_.Duration, &loop, [&] {
