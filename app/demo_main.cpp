@@ -1,8 +1,10 @@
 // korvan-kx4-demo: the tool with the simulated KORVAN KX4 in its USB and Bluetooth
 // links, for trying it without the hardware; remote support works as in the tool.
+// Its "Simulator" menu makes the simulated links fail on purpose.
 #include <QApplication>
 
 #include "app/program.h"
+#include "app/simulator_menu.h"
 #include "app/single_instance.h"
 #include "platform/posix_serial_port.h"
 #include "sim/sim_bluetooth_discovery.h"
@@ -20,9 +22,13 @@ int main(int argc, char** argv) {
     korvan::SimHidDevices hid(simulator);
     korvan::SimSerialLine line(simulator);
     // Without a pseudo-terminal the Bluetooth connection finds no port and says
-    // so in the status bar; USB still works.
+    // so in the status bar; USB still works. The discovery follows the line, so a
+    // port that vanished is found again under its new name when it comes back.
     line.Start();
-    korvan::SimBluetoothDiscovery bluetooth(line.SlaveName());
+    korvan::SimBluetoothDiscovery bluetooth(line);
     korvan::PosixSerialPort serial;
-    return korvan::RunTool(app, hid, serial, bluetooth, dialogs);
+    return korvan::RunTool(app, hid, serial, bluetooth, dialogs,
+                           [&simulator](korvan::TMainFormKX4& window) {
+                               new korvan::SimulatorMenu(window, simulator);
+                           });
 }

@@ -239,8 +239,13 @@ void ModuleTables::ReadSettings(ModuleId module) {
     ReadSettingsInto(module, Settings(module).Values(), data_.BatteryState.SystemVoltage, data_);
 }
 
+// A table in its empty form holds no settings: its module's record keeps the
+// settings last read or loaded, so that a write does not send the "-" cells' row
+// defaults to a module that is there (a read made before any poll had seen the
+// modules shows the control box table only).
 void ModuleTables::ReadAllSettings() {
-    for (ModuleId module : AllModules) ReadSettings(module);
+    for (ModuleId module : AllModules)
+        if (HoldsSettings(module)) ReadSettings(module);
 }
 
 void ModuleTables::ReadShownSettings() {

@@ -43,6 +43,7 @@ class ModuleTables {
     void ShowSettingsTables(bool onlyConnected);
     // The edited cells back into the records: parsed, derived, checked.
     void ReadSettings(ModuleId module);
+    // Every table that holds settings; the records of empty tables stay as they are.
     void ReadAllSettings();
     // Before a save: a table that a lost link emptied is not read back, so that
     // its record keeps the settings last read or loaded.

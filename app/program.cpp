@@ -18,11 +18,12 @@ bool RefuseSecondInstance(const SingleInstance& instance, UserDialogs& dialogs) 
     return true;
 }
 
-int RunMainWindow(QApplication& app, const WindowSeams& seams) {
+int RunMainWindow(QApplication& app, const WindowSeams& seams, const WindowExtension& extend) {
     // The title for the window system and the message boxes; the window keeps
     // its own caption text (the window system would append a display name).
     QApplication::setApplicationName(QStringLiteral("Ardexon KORVAN KX4 system"));
     TMainFormKX4 window(seams);
+    if (extend) extend(window);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         window.move(area.center() - QPoint(window.width() / 2, window.height() / 2));
@@ -32,7 +33,7 @@ int RunMainWindow(QApplication& app, const WindowSeams& seams) {
 }
 
 int RunTool(QApplication& app, HidDevices& hid, SerialPort& serial, BluetoothDiscovery& bluetooth,
-            UserDialogs& dialogs) {
+            UserDialogs& dialogs, const WindowExtension& extend) {
     QtWaiter waiter;
     WindowSeams seams;
     seams.Hid = &hid;
@@ -41,7 +42,7 @@ int RunTool(QApplication& app, HidDevices& hid, SerialPort& serial, BluetoothDis
     seams.MakeRelay = [](QWidget* window) { return std::make_unique<HttpRelayTransport>(window); };
     seams.Wait = &waiter;
     seams.Dialogs = &dialogs;
-    return RunMainWindow(app, seams);
+    return RunMainWindow(app, seams, extend);
 }
 
 }  // namespace korvan

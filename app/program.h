@@ -2,6 +2,8 @@
 // window centred on the screen, the message loop.
 #pragma once
 
+#include <functional>
+
 #include "app/main_window.h"
 
 class QApplication;
@@ -12,10 +14,13 @@ class SingleInstance;
 
 // Shows the warning and returns true when another copy is running.
 bool RefuseSecondInstance(const SingleInstance& instance, UserDialogs& dialogs);
+// What a program adds to its main window before it shows (the demo's own menu).
+using WindowExtension = std::function<void(TMainFormKX4& window)>;
+
 // Runs the main window until it closes; the program's exit code.
-int RunMainWindow(QApplication& app, const WindowSeams& seams);
+int RunMainWindow(QApplication& app, const WindowSeams& seams, const WindowExtension& extend = {});
 // Both programs: the given local links, the wall-clock waiter and the HTTP relay.
 int RunTool(QApplication& app, HidDevices& hid, SerialPort& serial, BluetoothDiscovery& bluetooth,
-            UserDialogs& dialogs);
+            UserDialogs& dialogs, const WindowExtension& extend = {});
 
 }  // namespace korvan
