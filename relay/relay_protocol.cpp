@@ -3,6 +3,7 @@
 #include <chrono>
 #include <ctime>
 
+#include "model/local_time.h"
 #include "model/text.h"
 
 namespace korvan {
@@ -151,8 +152,7 @@ int64_t RelayTimeStampNow() {
     const auto now = system_clock::now();
     const std::time_t seconds = system_clock::to_time_t(now);
     const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    const std::tm local = LocalTime(seconds);
     return RelayTimeStamp(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                           local.tm_min, local.tm_sec, static_cast<int>(ms < 0 ? 0 : ms));
 }

@@ -1,5 +1,6 @@
 // The tool's link against the simulated system: the USB transport through the
-// simulated HID device, the Bluetooth transport over the simulator's pty line.
+// simulated HID device, the Bluetooth transport over the simulator's serial line
+// (a pty, or on Windows a named pipe opened by the Win32 serial port).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,7 +10,11 @@
 #include "link/sequence.h"
 #include "link/usb_transport.h"
 #include "model/system_data.h"
+#ifdef _WIN32
+#include "platform/win32_serial_port.h"
+#else
 #include "platform/posix_serial_port.h"
+#endif
 #include "sim/sim_bluetooth_discovery.h"
 #include "sim/sim_hid_devices.h"
 #include "sim/sim_serial_line.h"
@@ -21,9 +26,14 @@ namespace {
 using namespace std::chrono_literals;
 using std::chrono::milliseconds;
 using test::ManualClock;
+#ifdef _WIN32
+using PlatformSerialPort = Win32SerialPort;
+#else
+using PlatformSerialPort = PosixSerialPort;
+#endif
 
 class RecordingWaiter : public Waiter {
-public:
+  public:
     // The pty line is real: a short real pause lets the answer arrive.
     explicit RecordingWaiter(milliseconds settle = 0ms) : settle_(settle) {}
     void Wait(milliseconds duration, bool) override {
@@ -32,18 +42,19 @@ public:
     }
     std::vector<milliseconds> pauses;
 
-private:
+  private:
     milliseconds settle_;
 };
 
-Buffer64 Encoded(void (*encode)(const ControlBoxSettings&, Buffer64&), const ControlBoxSettings& s) {
+Buffer64 Encoded(void (*encode)(const ControlBoxSettings&, Buffer64&),
+                 const ControlBoxSettings& s) {
     Buffer64 b{};
     encode(s, b);
     return b;
 }
 
 class SimUsbLink : public ::testing::Test {
-protected:
+  protected:
     SimUsbLink() : sim(SimConfig{}, clock.Clock()), hid(sim), usb(hid) {
         clock.Advance(150s);  // engines running, the control box past warm-up
     }
@@ -60,8 +71,10 @@ protected:
         }
     }
     void ExpectHeldBlocksEqualTheToolsEncoding() {
-        EXPECT_EQ(sim.StoredBlock(SimModule::ControlBox), Encoded(EncodeControlBoxSettings, data.ControlSettings));
-        EXPECT_EQ(sim.StoredBlock(SimModule::ChargeProfiles), Encoded(EncodeChargeProfiles, data.ControlSettings));
+        EXPECT_EQ(sim.StoredBlock(SimModule::ControlBox),
+                  Encoded(EncodeControlBoxSettings, data.ControlSettings));
+        EXPECT_EQ(sim.StoredBlock(SimModule::ChargeProfiles),
+                  Encoded(EncodeChargeProfiles, data.ControlSettings));
         Buffer64 b{};
         EncodeBatteryBoxSettings(data.BatterySettings, b);
         EXPECT_EQ(sim.StoredBlock(SimModule::BatteryBox), b);
@@ -80,7 +93,8 @@ protected:
 
 TEST_F(SimUsbLink, StatePollDecodesWhatTheSimulatorReports) {
     EXPECT_FALSE(Exchange(StateRequest(CmdControlBoxState)));  // opens the link on demand
-    EXPECT_EQ(usb.UsbStatusText, "KORVAN KX4 found: VID=Ardexon (simulated) PID=KORVAN KX4 simulator");
+    EXPECT_EQ(usb.UsbStatusText,
+              "KORVAN KX4 found: VID=Ardexon (simulated) PID=KORVAN KX4 simulator");
     ReadAllSettings();  // so that the charge content decodes with the bank size
     std::vector<DeviceReport> answers;
     for (uint8_t code : StatePollCodes()) {
@@ -106,7 +120,8 @@ TEST_F(SimUsbLink, StatePollDecodesWhatTheSimulatorReports) {
     EXPECT_GE(data.ControlState.ChargingStage, 2);
     EXPECT_NEAR(data.ControlState.BatteryVoltage, expected.Control.BatteryVoltage, 0.006);
     EXPECT_EQ(data.BatteryState.Soc, expected.Battery.Soc);
-    EXPECT_NEAR(data.BatteryState.ChargeContent, expected.Battery.ChargeContent, held.Battery.BankSize * 0.006);
+    EXPECT_NEAR(data.BatteryState.ChargeContent, expected.Battery.ChargeContent,
+                held.Battery.BankSize * 0.006);
     EXPECT_EQ(data.BatteryState.BatteryCurrent, expected.Battery.BatteryCurrent);
     EXPECT_EQ(data.FieldState[0].EngineRpm, expected.Field[0].EngineRpm);
     EXPECT_GT(data.FieldState[0].EngineRpm, 1000);
@@ -178,7 +193,8 @@ TEST_F(SimUsbLink, ResetToDefaultsIsReadBack) {
         DecodeSettingsAnswer(code, usb.Input, data);
     }
     EXPECT_EQ(data.ControlSettings.WarmupDuration, fresh.WarmupDuration);
-    EXPECT_EQ(Encoded(EncodeChargeProfiles, data.ControlSettings), Encoded(EncodeChargeProfiles, fresh));
+    EXPECT_EQ(Encoded(EncodeChargeProfiles, data.ControlSettings),
+              Encoded(EncodeChargeProfiles, fresh));
 }
 
 TEST_F(SimUsbLink, UnpluggedDeviceFailsUntilReplugged) {
@@ -195,7 +211,7 @@ TEST_F(SimUsbLink, UnpluggedDeviceFailsUntilReplugged) {
 }
 
 class SimBluetoothLink : public ::testing::Test {
-protected:
+  protected:
     SimBluetoothLink() : sim(SimConfig{}, clock.Clock()), line(sim), hid(sim), usb(hid) {
         clock.Advance(150s);
     }
@@ -224,7 +240,7 @@ protected:
     SimSerialLine line;
     SimHidDevices hid;
     UsbTransport usb;
-    PosixSerialPort port;
+    PlatformSerialPort port;
     std::unique_ptr<SimBluetoothDiscovery> discovery;
     std::unique_ptr<BtTransport> bt;
     SystemData data;
@@ -251,15 +267,18 @@ TEST_F(SimBluetoothLink, ReadAllSettingsDecodesTheSettingsImage) {
     const std::vector<BtStep> steps = BtReadAllSettingsSteps();
     bool decoded = false;
     ASSERT_TRUE(RunBtSequence(*bt, steps, waiter, false, [&](size_t i) {
-        if (steps[i].TakesSettingsImage && bt->Exchange.AnswerLength >= int32_t(SettingsImageSize)) {
+        if (steps[i].TakesSettingsImage &&
+            bt->Exchange.AnswerLength >= int32_t(SettingsImageSize)) {
             DecodeSettingsImage(bt->Exchange.Answer.data(), data);
             decoded = true;
         }
     }));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(waiter.pauses, std::vector<milliseconds>(3, 1000ms));
-    EXPECT_EQ(sim.StoredBlock(SimModule::ControlBox), Encoded(EncodeControlBoxSettings, data.ControlSettings));
-    EXPECT_EQ(sim.StoredBlock(SimModule::ChargeProfiles), Encoded(EncodeChargeProfiles, data.ControlSettings));
+    EXPECT_EQ(sim.StoredBlock(SimModule::ControlBox),
+              Encoded(EncodeControlBoxSettings, data.ControlSettings));
+    EXPECT_EQ(sim.StoredBlock(SimModule::ChargeProfiles),
+              Encoded(EncodeChargeProfiles, data.ControlSettings));
     Buffer64 b{};
     EncodeBatteryBoxSettings(data.BatterySettings, b);
     EXPECT_EQ(sim.StoredBlock(SimModule::BatteryBox), b);

@@ -1,6 +1,5 @@
 // korvan-settings as its users run it: the built program on real files.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstring>
 #include <filesystem>
@@ -8,6 +7,7 @@
 #include <sstream>
 
 #include "model/settings_file.h"
+#include "tests/support/run_process.h"
 #include "tools/settings/commands.h"
 
 namespace korvan {
@@ -15,23 +15,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-};
+using Result = test::ProcessResult;
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
+// Lines without their ends: LF, or CR LF where the C runtime writes text that way (Windows).
 std::vector<std::string> SplitLines(const std::string& s) {
     std::vector<std::string> lines;
     std::istringstream in(s);
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    for (std::string l; std::getline(in, l);) {
+        if (!l.empty() && l.back() == '\r') l.pop_back();
+        lines.push_back(l);
+    }
     return lines;
 }
 
@@ -89,16 +82,12 @@ class ToolsSettings : public ::testing::Test {
     }
     std::string Path(const char* name) { return (dir_ / name).string(); }
 
-    Result Run(const std::string& args) {
-        const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
-        std::string cmd = std::string("LC_ALL=C '") + KORVAN_SETTINGS_TOOL + "' " + args + " >'" +
-                          out.string() + "' 2>'" + err.string() + "'";
-        int raw = std::system(cmd.c_str());
-        Result r;
-        r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.Out = Slurp(out);
-        r.Err = Slurp(err);
-        return r;
+    // The built tool, run directly; LC_ALL=C keeps the decimal point whatever the
+    // machine's locale (on Windows the test machine's locale has a point).
+    Result Run(const std::vector<std::string>& args) {
+        const fs::path scratch = dir_ / "run";
+        fs::create_directories(scratch);
+        return test::RunProcess(KORVAN_SETTINGS_TOOL, args, scratch, {"LC_ALL=C"});
     }
 
     fs::path dir_;
@@ -106,7 +95,7 @@ class ToolsSettings : public ::testing::Test {
 
 TEST_F(ToolsSettings, ShowPrintsTheTablesAsTheToolShowsThem) {
     const std::string file = Save("known.korvan3", KnownSystem());
-    Result r = Run("show '" + file + "'");
+    Result r = Run({"show", file});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Err, "");
     const std::vector<std::string> lines = SplitLines(r.Out);
@@ -175,7 +164,7 @@ TEST_F(ToolsSettings, ShowKeepsOneRowALineWhateverTheFileHolds) {
     SystemData d = KnownSystem();
     std::memcpy(d.ControlSettings.WifiSsid, "a\tb\nc\x01", 6);
     d.ControlSettings.ProfileIndex = 9;
-    Result r = Run("show '" + Save("odd.korvan3", d) + "'");
+    Result r = Run({"show", Save("odd.korvan3", d)});
     ASSERT_EQ(r.Status, 0);
     const auto lines = SplitLines(r.Out);
     EXPECT_EQ(lines[2], "Wi-Fi User Name\ta\\x09b\\x0Ac\\x01t 1       ");
@@ -186,7 +175,7 @@ TEST_F(ToolsSettings, ShowKeepsOneRowALineWhateverTheFileHolds) {
 TEST_F(ToolsSettings, DiffListsOnlyWhatDiffers) {
     SystemData a = KnownSystem();
     const std::string fa = Save("a.korvan3", a);
-    Result same = Run("diff '" + fa + "' '" + Save("a2.korvan3", a) + "'");
+    Result same = Run({"diff", fa, Save("a2.korvan3", a)});
     EXPECT_EQ(same.Status, 0);
     EXPECT_EQ(same.Out, "");
     SystemData b = a;
@@ -195,7 +184,7 @@ TEST_F(ToolsSettings, DiffListsOnlyWhatDiffers) {
     b.FieldSettings[1].Pad41[3] = 0x5A;  // a byte no field describes
     b.BatterySettings.VoltageAt80 = a.BatterySettings.VoltageAt80 + 1e-9;  // hidden by two decimals
     std::memcpy(b.ControlSettings.WifiPassword, "secret  ", 8);
-    Result r = Run("diff '" + fa + "' '" + Save("b.korvan3", b) + "'");
+    Result r = Run({"diff", fa, Save("b.korvan3", b)});
     EXPECT_EQ(r.Status, 1) << r.Err;
     const std::vector<std::string> expected = {
         "Battery Control Module\tBattery Bank size, A*h\t300\t400",
@@ -209,7 +198,7 @@ TEST_F(ToolsSettings, DiffListsOnlyWhatDiffers) {
 TEST_F(ToolsSettings, CheckListsWhatTheReadBackWouldChange) {
     SystemData d = KnownSystem();
     const std::string sound = Save("sound.korvan3", d);
-    Result r = Run("check '" + sound + "'");
+    Result r = Run({"check", sound});
     EXPECT_EQ(r.Status, 0) << r.Out << r.Err;
     EXPECT_EQ(r.Out, "");
 
@@ -221,7 +210,7 @@ TEST_F(ToolsSettings, CheckListsWhatTheReadBackWouldChange) {
     d.ControlSettings.Profiles[3].BulkTarget = 15.01;  // not in the table, still checked
     const std::string bad = Save("bad.korvan3", d);
     const std::string out = Path("checked.korvan3");
-    r = Run("check '" + bad + "' -o '" + out + "'");
+    r = Run({"check", bad, "-o", out});
     EXPECT_EQ(r.Status, 1) << r.Err;
     const std::vector<std::string> expected = {
         "System Control Module\tWi-Fi User Name\t\"Boat_Net 5!     \"\t\"Boat Net 5      \"",
@@ -234,7 +223,7 @@ TEST_F(ToolsSettings, CheckListsWhatTheReadBackWouldChange) {
     };
     EXPECT_EQ(SplitLines(r.Out), expected);
     // The written file is what the checks made of it: diff tells the same changes.
-    Result diff = Run("diff '" + bad + "' '" + out + "'");
+    Result diff = Run({"diff", bad, out});
     EXPECT_EQ(diff.Status, 1);
     EXPECT_EQ(diff.Out, r.Out);
     SystemData written;
@@ -251,29 +240,31 @@ TEST_F(ToolsSettings, BadInputIsOneMessageAndStatusTwoAndWritesNothing) {
         shortFile << std::string(751, '\0');
     }
     const std::string out = Path("out.korvan3");
-    const std::string cases[] = {
-        "",
-        "show",
-        "frobnicate '" + good + "'",
-        "show '" + Path("missing.korvan3") + "'",
-        "show '" + Path("short.korvan3") + "'",
-        "show '" + dir_.string() + "'",
-        "diff '" + good + "'",
-        "diff '" + good + "' '" + Path("short.korvan3") + "'",
-        "check '" + Path("short.korvan3") + "' -o '" + out + "'",
-        "check '" + good + "' -o",
-        "check '" + good + "' extra",
-        "check '" + good + "' -o '" + Path("no/such/dir/x.korvan3") + "'",
+    const std::vector<std::string> cases[] = {
+        {},
+        {"show"},
+        {"frobnicate", good},
+        {"show", Path("missing.korvan3")},
+        {"show", Path("short.korvan3")},
+        {"show", dir_.string()},
+        {"diff", good},
+        {"diff", good, Path("short.korvan3")},
+        {"check", Path("short.korvan3"), "-o", out},
+        {"check", good, "-o"},
+        {"check", good, "extra"},
+        {"check", good, "-o", Path("no/such/dir/x.korvan3")},
     };
-    for (const std::string& args : cases) {
+    for (const std::vector<std::string>& args : cases) {
+        std::string shown;
+        for (const std::string& a : args) shown += " [" + a + "]";
         Result r = Run(args);
-        EXPECT_EQ(r.Status, 2) << args;
-        EXPECT_EQ(r.Out, "") << args;
-        EXPECT_NE(r.Err.find("korvan-settings: "), std::string::npos) << args;
-        EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n') >= 1, true) << args;
-        EXPECT_FALSE(fs::exists(out)) << args;
+        EXPECT_EQ(r.Status, 2) << shown;
+        EXPECT_EQ(r.Out, "") << shown;
+        EXPECT_NE(r.Err.find("korvan-settings: "), std::string::npos) << shown;
+        EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n') >= 1, true) << shown;
+        EXPECT_FALSE(fs::exists(out)) << shown;
     }
-    EXPECT_NE(Run("show '" + Path("short.korvan3") + "'").Err.find("Stream read error"),
+    EXPECT_NE(Run({"show", Path("short.korvan3")}).Err.find("Stream read error"),
               std::string::npos);
 }
 
