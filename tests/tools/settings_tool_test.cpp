@@ -76,11 +76,20 @@ class ToolsSettings : public ::testing::Test {
     void TearDown() override { fs::remove_all(dir_); }
 
     std::string Save(const char* name, const SystemData& d) {
-        std::string path = (dir_ / name).string(), error;
-        EXPECT_TRUE(SaveSettingsFile(path, d, error)) << error;
-        return path;
+        return SaveAt((dir_ / name).string(), d);
+    }
+    std::string SaveAt(const std::string& utf8Path, const SystemData& d) {
+        std::string error;
+        EXPECT_TRUE(SaveSettingsFile(utf8Path, d, error)) << error;
+        return utf8Path;
     }
     std::string Path(const char* name) { return (dir_ / name).string(); }
+    // A path in the test's folder from a UTF-8 name, as UTF-8.
+    std::string Utf8Path(const std::string& name) {
+        const std::u8string p =
+            (dir_ / fs::path(std::u8string(name.begin(), name.end()))).u8string();
+        return std::string(p.begin(), p.end());
+    }
 
     // The built tool, run directly; LC_ALL=C keeps the decimal point whatever the
     // machine's locale (on Windows the test machine's locale has a point).
@@ -266,6 +275,50 @@ TEST_F(ToolsSettings, BadInputIsOneMessageAndStatusTwoAndWritesNothing) {
     }
     EXPECT_NE(Run({"show", Path("short.korvan3")}).Err.find("Stream read error"),
               std::string::npos);
+}
+
+// Windows hands main() its arguments in the ANSI code page; the tool reads the wide
+// command line, so a name with an umlaut, or with letters no code page of the machine
+// holds, opens like any other.
+TEST_F(ToolsSettings, FileNamesBeyondAsciiOpen) {
+    const std::string umlaut = "Bootseinstellungen-\u00FC.korvan3";
+    SaveAt(Utf8Path(umlaut), KnownSystem());
+    const fs::path before = fs::current_path();
+    fs::current_path(dir_);
+    Result r = Run({"show", umlaut});
+    fs::current_path(before);
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Err, "");
+    const std::vector<std::string> lines = SplitLines(r.Out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "[System Control Module]");
+    EXPECT_EQ(lines.back(), "7 - Custom #3: Float Leave Voltage, V\t13.10");
+
+    SystemData d = KnownSystem();
+    d.BatterySettings.BankSize = 400;
+    const std::string greek = Utf8Path("Boot-\u03A9-\u8239.korvan3");
+    SaveAt(greek, d);
+    r = Run({"diff", Utf8Path(umlaut), greek});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(SplitLines(r.Out),
+              std::vector<std::string>{"Battery Control Module\tBattery Bank size, A*h\t300\t400"});
+}
+
+// A name that is no UTF-8 cannot name a file on Windows: one message and status 2,
+// whether the settings file is read or written.
+TEST_F(ToolsSettings, NameThatIsNoUtf8IsBadInput) {
+    const std::string good = Save("good.korvan3", KnownSystem());
+    // In a folder that does not exist, so that POSIX, where any bytes make a name, fails too.
+    const std::string bad = dir_.string() + "/bad-\xFC/x.korvan3";
+    const std::vector<std::string> cases[] = {{"show", bad}, {"check", good, "-o", bad}};
+    for (const std::vector<std::string>& args : cases) {
+        std::ostringstream out, err;
+        EXPECT_EQ(settings_tool::Run(args, '.', out, err), 2) << args[0];
+        EXPECT_EQ(out.str(), "") << args[0];
+        const std::string e = err.str();
+        EXPECT_EQ(e.rfind("korvan-settings: ", 0), 0u) << e;
+        EXPECT_EQ(std::count(e.begin(), e.end(), '\n'), 1) << e;
+    }
 }
 
 TEST_F(ToolsSettings, DecimalSeparatorOfTheLocale) {
