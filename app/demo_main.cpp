@@ -4,7 +4,11 @@
 
 #include "app/program.h"
 #include "app/single_instance.h"
+#ifdef _WIN32
+#include "platform/win32_serial_port.h"
+#else
 #include "platform/posix_serial_port.h"
+#endif
 #include "sim/sim_bluetooth_discovery.h"
 #include "sim/sim_hid_devices.h"
 #include "sim/sim_serial_line.h"
@@ -19,10 +23,14 @@ int main(int argc, char** argv) {
     korvan::KorvanSimulator simulator;
     korvan::SimHidDevices hid(simulator);
     korvan::SimSerialLine line(simulator);
-    // Without a pseudo-terminal the Bluetooth connection finds no port and says
-    // so in the status bar; USB still works.
+    // Without its line (a pseudo-terminal; a named pipe on Windows) the Bluetooth
+    // connection finds no port and says so in the status bar; USB still works.
     line.Start();
     korvan::SimBluetoothDiscovery bluetooth(line.SlaveName());
+#ifdef _WIN32
+    korvan::Win32SerialPort serial;
+#else
     korvan::PosixSerialPort serial;
+#endif
     return korvan::RunTool(app, hid, serial, bluetooth, dialogs);
 }
