@@ -1,6 +1,7 @@
 # The list of test programs that a Windows build runs (tools/test-windows reads it):
-# every executable that links GoogleTest, and every test program a folder leaves out
-# on Windows with its reason, from korvan_windows_excluded().
+# every executable that links GoogleTest, with the environment variables of its target
+# property KORVAN_WINDOWS_TEST_ENVIRONMENT ("NAME=value" words), and every test program
+# a folder leaves out on Windows with its reason, from korvan_windows_excluded().
 function(korvan_windows_excluded name reason)
   if(WIN32)
     set_property(GLOBAL APPEND PROPERTY KORVAN_WINDOWS_EXCLUDED "skip\t${name}\t${reason}\n")
@@ -14,7 +15,11 @@ function(_korvan_collect_test_programs dir out)
     get_target_property(type ${t} TYPE)
     get_target_property(libs ${t} LINK_LIBRARIES)
     if(type STREQUAL "EXECUTABLE" AND libs MATCHES "GTest::")
-      string(APPEND found "run\t${t}\t$<TARGET_FILE:${t}>\n")
+      get_target_property(env ${t} KORVAN_WINDOWS_TEST_ENVIRONMENT)
+      if(NOT env)
+        set(env "")
+      endif()
+      string(APPEND found "run\t${t}\t$<TARGET_FILE:${t}>\t${env}\n")
     endif()
   endforeach()
   get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)

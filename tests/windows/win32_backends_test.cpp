@@ -140,15 +140,27 @@ TEST(Win32Serial, AMissingPortGivesTheSystemsErrorNumberAndText) {
     EXPECT_EQ(port.LastErrorCode(), ERROR_INVALID_HANDLE);
 }
 
-TEST(Win32Serial, ErrorTextsReachTheProgramAsUtf8) {
-    EXPECT_EQ(Utf8FromWide(L"Nicht gen\u00FCgend Speicher"), "Nicht gen\xC3\xBCgend Speicher");
+bool IsUtf8(const std::string& s) {
+    return s.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(),
+                                            static_cast<int>(s.size()), nullptr, 0) > 0;
+}
+
+// The system's texts in the user's language, in UTF-8: FormatMessageA would hand a German
+// "genügend" over in the ANSI code page, the ü as the one byte 0xFC. make test-windows
+// runs this program with a German user language.
+TEST(Win32Serial, ErrorTextsInTheUsersLanguageArriveAsUtf8) {
+    EXPECT_EQ(Utf8FromWide(L"Schl\u00FCssel \u20AC"), "Schl\xC3\xBCssel \xE2\x82\xAC");
     EXPECT_EQ(WideFromUtf8("Schl\xC3\xBCssel \xE2\x82\xAC"), L"Schl\u00FCssel \u20AC");
-    // Whatever language the system speaks, the text is UTF-8 without its line break.
-    for (unsigned long code : {2ul, 5ul, 87ul, 1167ul}) {
+    for (unsigned long code : {2ul, 5ul, 8ul, 87ul, 1167ul}) {
         const std::string text = Win32ErrorText(code);
-        EXPECT_EQ(WideFromUtf8(text).empty(), text.empty()) << code;
-        EXPECT_EQ(text.find('\n'), std::string::npos) << code;
+        EXPECT_FALSE(text.empty()) << code;
+        EXPECT_TRUE(IsUtf8(text)) << code;
+        EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << code;
     }
+    if (PRIMARYLANGID(GetUserDefaultUILanguage()) != LANG_GERMAN)
+        GTEST_SKIP() << "the user's language is not German";
+    EXPECT_NE(Win32ErrorText(ERROR_NOT_ENOUGH_MEMORY).find("gen\xC3\xBCgend"), std::string::npos)
+        << Win32ErrorText(ERROR_NOT_ENOUGH_MEMORY);
 }
 
 // The COM port that make test-windows maps to korvan-sim-line's pseudo-terminal.
