@@ -1,14 +1,15 @@
 # Two commands do everything on a fresh machine:
 #   make run   set-up, build, and start the tool on the simulated system
-#   make test  set-up, build, all tests (normal build, sanitizer build, fuzzing)
+#   make test  set-up, build, all tests (normal build, sanitizer build, fuzzing, Windows under Wine)
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 BENCH_BUILD ?= build-bench
+WINDOWS_BUILD ?= build-windows
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 20
 
-.PHONY: all deps build run test test-format test-main test-asan test-fuzz bench lint clean
+.PHONY: all deps build run test test-format test-main test-asan test-fuzz test-windows bench lint clean
 
 all: build
 
@@ -22,7 +23,7 @@ build: deps
 run: build
 	$(BUILD)/app/korvan-kx4-demo
 
-test: deps test-format test-main test-soak test-asan test-fuzz test-package
+test: deps test-format test-main test-soak test-asan test-fuzz test-windows test-package
 
 # Every C++ source as clang-format 14 writes it with the repository's .clang-format.
 test-format: deps
@@ -44,6 +45,14 @@ test-fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	cd $(FUZZ_BUILD) && ctest -L fuzz --output-on-failure -j 1
 
+# The Qt-free parts, korvan-settings and the Win32 backends cross-built with mingw-w64
+# and tested under Wine; the simulated system's Linux end comes from the normal build.
+test-windows: deps
+	tools/install-deps-windows
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) --target korvan-sim-line -j $(JOBS)
+	JOBS=$(JOBS) tools/test-windows $(WINDOWS_BUILD) $(BUILD)/tests/windows/korvan-sim-line
+
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORVAN_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
@@ -51,7 +60,7 @@ bench: deps
 	$(BENCH_BUILD)/tools/relay/korvan-relay-load $(BENCH_BUILD)/tools/relay/korvan-relay
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(WINDOWS_BUILD)
 
 # The Debian package (build/korvan-kx4_*.deb): programs, udev rule, menu entry,
 # manual pages, relay unit. Its test inspects it, lints it and runs it from a

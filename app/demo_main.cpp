@@ -6,7 +6,11 @@
 #include "app/program.h"
 #include "app/simulator_menu.h"
 #include "app/single_instance.h"
+#ifdef _WIN32
+#include "platform/win32_serial_port.h"
+#else
 #include "platform/posix_serial_port.h"
+#endif
 #include "sim/sim_bluetooth_discovery.h"
 #include "sim/sim_hid_devices.h"
 #include "sim/sim_serial_line.h"
@@ -26,7 +30,11 @@ int main(int argc, char** argv) {
     // port that vanished is found again under its new name when it comes back.
     line.Start();
     korvan::SimBluetoothDiscovery bluetooth(line);
+#ifdef _WIN32
+    korvan::Win32SerialPort serial;
+#else
     korvan::PosixSerialPort serial;
+#endif
     return korvan::RunTool(app, hid, serial, bluetooth, dialogs,
                            [&simulator](korvan::TMainFormKX4& window) {
                                new korvan::SimulatorMenu(window, simulator);

@@ -7,69 +7,76 @@
 #include <bluetoothapis.h>
 // clang-format on
 
-#include <algorithm>
-#include <cctype>
+#include <iterator>
+#include <memory>
+#include <utility>
+
+#include "platform/win32_text.h"
 
 namespace korvan {
 
 namespace {
 
-std::string Utf8(const wchar_t* text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-    out.resize(static_cast<size_t>(n - 1));
-    return out;
-}
-
-std::string Upper(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+// Letter case matters neither in the address nor in "COM"; both are plain ASCII.
+std::wstring Upper(std::wstring s) {
+    for (wchar_t& c : s)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
     return s;
 }
 
-// Appends `path` once for every plain string value whose data contains `address`,
-// then walks the subkeys in the order the registry lists them.
-void CollectCandidates(const std::string& path, const std::string& address,
-                       std::vector<std::string>& candidates) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;  // skipped with its subtree
-    for (DWORD i = 0;; ++i) {
-        char name[16384];
-        DWORD nameLength = sizeof name;
-        DWORD type = 0;
-        BYTE data[4096];
-        DWORD dataLength = sizeof data - 1;
-        const LONG rc = RegEnumValueA(key, i, name, &nameLength, nullptr, &type, data, &dataLength);
-        if (rc == ERROR_NO_MORE_ITEMS) break;
-        if (rc != ERROR_SUCCESS || type != REG_SZ) continue;
-        data[std::min<DWORD>(dataLength, sizeof data - 1)] = 0;
-        if (Upper(reinterpret_cast<const char*>(data)).find(address) != std::string::npos)
-            candidates.push_back(path);
-    }
-    for (DWORD i = 0;; ++i) {
-        char sub[256];
-        DWORD subLength = sizeof sub;
-        const LONG rc = RegEnumKeyExA(key, i, sub, &subLength, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_NO_MORE_ITEMS) break;
-        if (rc != ERROR_SUCCESS) continue;
-        CollectCandidates(path + "\\" + sub, address, candidates);
-    }
-    RegCloseKey(key);
-}
+// The candidate keys for one address, depth-first. The buffers are shared by every
+// level: a key's values are all read before its subkeys are walked.
+class CandidateWalk {
+  public:
+    explicit CandidateWalk(std::wstring address) : address_(std::move(address)) {}
 
-std::string PortNameOf(const std::string& path) {
+    // Appends `path` once for every plain string value whose data contains the address,
+    // then walks the subkeys in the order the registry lists them.
+    void Collect(const std::wstring& path, int depth) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return;  // skipped with its subtree
+        for (DWORD i = 0;; ++i) {
+            DWORD nameLength = static_cast<DWORD>(std::size(name_));
+            DWORD type = 0;
+            DWORD dataLength = sizeof data_ - sizeof(wchar_t);
+            const LONG rc = RegEnumValueW(key, i, name_, &nameLength, nullptr, &type,
+                                          reinterpret_cast<BYTE*>(data_), &dataLength);
+            if (rc == ERROR_NO_MORE_ITEMS) break;
+            if (rc != ERROR_SUCCESS || type != REG_SZ) continue;
+            data_[dataLength / sizeof(wchar_t)] = L'\0';
+            if (Upper(data_).find(address_) != std::wstring::npos) Candidates.push_back(path);
+        }
+        for (DWORD i = 0; depth < MaxBthenumDepth; ++i) {
+            wchar_t sub[256];
+            DWORD subLength = static_cast<DWORD>(std::size(sub));
+            const LONG rc =
+                RegEnumKeyExW(key, i, sub, &subLength, nullptr, nullptr, nullptr, nullptr);
+            if (rc == ERROR_NO_MORE_ITEMS) break;
+            if (rc != ERROR_SUCCESS) continue;
+            Collect(path + L"\\" + sub, depth + 1);
+        }
+        RegCloseKey(key);
+    }
+
+    std::vector<std::wstring> Candidates;
+
+  private:
+    std::wstring address_;
+    wchar_t name_[16384];
+    wchar_t data_[2048];
+};
+
+std::wstring PortNameOf(const std::wstring& path) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return {};
-    char data[256] = {};
-    DWORD length = sizeof data - 1;
+    wchar_t data[256] = {};
+    DWORD length = sizeof data - sizeof(wchar_t);
     DWORD type = 0;
-    std::string port;
-    if (RegQueryValueExA(key, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(data), &length) ==
-            ERROR_SUCCESS &&
+    std::wstring port;
+    if (RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(data),
+                         &length) == ERROR_SUCCESS &&
         type == REG_SZ)
         port = data;
     RegCloseKey(key);
@@ -77,6 +84,9 @@ std::string PortNameOf(const std::string& path) {
 }
 
 }  // namespace
+
+Win32BluetoothDiscovery::Win32BluetoothDiscovery(std::string enumKey)
+    : enumKey_(std::move(enumKey)) {}
 
 Win32BluetoothDiscovery::~Win32BluetoothDiscovery() { CloseRadios(); }
 
@@ -117,7 +127,7 @@ std::vector<BluetoothDeviceInfo> Win32BluetoothDiscovery::RememberedDevices(int 
     if (!find) return out;
     do {
         BluetoothDeviceInfo d;
-        d.Name = Utf8(info.szName);
+        d.Name = Utf8FromWide(info.szName);
         // The API keeps the address least significant byte first.
         for (int i = 0; i < 6; ++i) d.Address[static_cast<size_t>(i)] = info.Address.rgBytes[5 - i];
         d.ClassOfDevice = info.ulClassofDevice;
@@ -134,11 +144,12 @@ std::vector<BluetoothDeviceInfo> Win32BluetoothDiscovery::RememberedDevices(int 
 
 std::string Win32BluetoothDiscovery::FindPort(const std::string& addressText) {
     if (addressText.empty()) return {};
-    std::vector<std::string> candidates;
-    CollectCandidates("SYSTEM\\CurrentControlSet\\Enum\\BTHENUM", Upper(addressText), candidates);
-    for (const std::string& path : candidates) {
-        const std::string port = PortNameOf(path);
-        if (Upper(port).find("COM") != std::string::npos) return port;
+    // The walk's buffers are too large for the caller's stack.
+    auto walk = std::make_unique<CandidateWalk>(Upper(WideFromUtf8(addressText)));
+    walk->Collect(WideFromUtf8(enumKey_), 0);
+    for (const std::wstring& path : walk->Candidates) {
+        const std::wstring port = PortNameOf(path);
+        if (Upper(port).find(L"COM") != std::wstring::npos) return Utf8FromWide(port.c_str());
     }
     return {};
 }

@@ -11,9 +11,16 @@
 
 namespace korvan {
 
+// Where Windows lists the devices its Bluetooth enumerator made, under HKEY_LOCAL_MACHINE.
+inline constexpr const char* BthenumKey = "SYSTEM\\CurrentControlSet\\Enum\\BTHENUM";
+// Levels below the walk's root that are looked into: a device's port sits three levels
+// down (service, device instance, "Device Parameters"); a deeper or looping tree ends here.
+inline constexpr int MaxBthenumDepth = 8;
+
 class Win32BluetoothDiscovery : public BluetoothDiscovery {
   public:
-    Win32BluetoothDiscovery() = default;
+    // `enumKey`: the HKEY_LOCAL_MACHINE subkey the port lookup walks (tests plant their own).
+    explicit Win32BluetoothDiscovery(std::string enumKey = BthenumKey);
     ~Win32BluetoothDiscovery() override;
     Win32BluetoothDiscovery(const Win32BluetoothDiscovery&) = delete;
     Win32BluetoothDiscovery& operator=(const Win32BluetoothDiscovery&) = delete;
@@ -22,14 +29,15 @@ class Win32BluetoothDiscovery : public BluetoothDiscovery {
     int RadioCount() override;
     // Remembered devices only; no inquiry is made.
     std::vector<BluetoothDeviceInfo> RememberedDevices(int radio) override;
-    // Depth-first walk of SYSTEM\CurrentControlSet\Enum\BTHENUM: every key with a string
-    // value that contains the address is a candidate; the first whose "PortName"
-    // contains "COM" gives the port.
+    // Depth-first walk of the enum key, at most MaxBthenumDepth levels down: every key
+    // with a string value that contains the address (any letter case) is a candidate;
+    // the first whose "PortName" contains "COM" gives the port.
     std::string FindPort(const std::string& addressText) override;
 
   private:
     void CloseRadios();
 
+    std::string enumKey_;
     std::vector<void*> radios_;  // HANDLEs
 };
 

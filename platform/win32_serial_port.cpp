@@ -4,14 +4,18 @@
 
 #include <windows.h>
 
+#include "platform/win32_text.h"
+
 namespace korvan {
 
 std::string Win32ErrorText(unsigned long code) {
-    char* text = nullptr;
-    const DWORD n = FormatMessageA(
+    // The wide text, so that a German or Czech system's message reaches the UTF-8
+    // status bar as the system wrote it rather than in its ANSI code page.
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    std::string out = n && text ? std::string(text, n) : std::string();
+        nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string out = n && text ? Utf8FromWide(text, static_cast<int>(n)) : std::string();
     if (text) LocalFree(text);
     while (!out.empty() && (out.back() == '\r' || out.back() == '\n' || out.back() == ' '))
         out.pop_back();
@@ -34,6 +38,7 @@ bool Win32SerialPort::Open(const std::string& name) {
         return false;
     }
     handle_ = h;
+    pipe_ = GetFileType(h) == FILE_TYPE_PIPE;
     // Everything but speed and framing stays as the system has it.
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -70,6 +75,15 @@ bool Win32SerialPort::Close() {
 }
 
 long Win32SerialPort::BytesWaiting() {
+    if (pipe_) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(static_cast<HANDLE>(handle_), nullptr, 0, nullptr, &available,
+                           nullptr)) {
+            errorCode_ = GetLastError();
+            return -1;
+        }
+        return static_cast<long>(available);
+    }
     DWORD errors = 0;
     COMSTAT stat{};
     if (!ClearCommError(static_cast<HANDLE>(handle_), &errors, &stat)) {

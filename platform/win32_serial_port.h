@@ -17,7 +17,9 @@ class Win32SerialPort : public SerialPort {
     Win32SerialPort(const Win32SerialPort&) = delete;
     Win32SerialPort& operator=(const Win32SerialPort&) = delete;
 
-    // `name` is the port name as the registry holds it, e.g. "COM7".
+    // `name` is the port name as the registry holds it, e.g. "COM7", or a named pipe as
+    // "pipe\NAME" (the simulated system's line): a pipe has no communications state,
+    // so its waiting bytes are asked of the pipe.
     bool Open(const std::string& name) override;
     bool IsOpen() const override;
     bool Close() override;
@@ -30,6 +32,7 @@ class Win32SerialPort : public SerialPort {
   private:
     void* handle_ = nullptr;  // HANDLE
     unsigned long errorCode_ = 0;
+    bool pipe_ = false;
 };
 
 // The system's text for an error code, without its trailing line break.

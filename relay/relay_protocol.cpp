@@ -3,6 +3,7 @@
 #include <chrono>
 #include <ctime>
 
+#include "model/local_time.h"
 #include "model/text.h"
 
 namespace korvan {
@@ -106,17 +107,6 @@ bool StartsWithScheme(std::string_view text, std::string_view scheme) {
         if (c != scheme[i]) return false;
     }
     return true;
-}
-
-// The broken-down local time of a moment, on every platform the tool builds for.
-std::tm LocalTime(std::time_t seconds) {
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &seconds);
-#else
-    localtime_r(&seconds, &local);
-#endif
-    return local;
 }
 
 }  // namespace

@@ -1,16 +1,7 @@
 #include "sim/sim_serial_line.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <vector>
-
 #include "link/protocol.h"
+#include "sim/faults.h"
 #include "sim/simulator.h"
 
 namespace korvan {
@@ -19,16 +10,61 @@ namespace {
 bool IsRequestFrame(const uint8_t* f) {
     return f[0] == f[3] && (f[0] == BtStateRequest || f[0] == BtSettingsRequest);
 }
-
-void CloseFd(int& fd) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-}
 }  // namespace
 
 SimSerialLine::SimSerialLine(KorvanSimulator& simulator) : simulator_(simulator) {}
 
 SimSerialLine::~SimSerialLine() { Stop(); }
+
+void SimSerialLine::Arrived(const uint8_t* data, size_t length) {
+    pending_.insert(pending_.end(), data, data + length);
+    // Frames are taken four bytes at a time; a stray byte is skipped so the
+    // line falls back into step with the requests.
+    size_t at = 0;
+    while (pending_.size() - at >= 4) {
+        if (IsRequestFrame(&pending_[at])) {
+            Answer(&pending_[at]);
+            at += 4;
+        } else {
+            ++at;
+        }
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(at));
+}
+
+void SimSerialLine::Answer(const uint8_t* frame) {
+    Transmit(
+        simulator_.Faults().ShapeBluetoothAnswer(frame[0], simulator_.BluetoothAnswer(frame, 4)));
+}
+
+bool SimSerialLine::ComeBack() {
+    if (!hungUp_ || !simulator_.Faults().BluetoothPortPresent()) return false;
+    Stop();
+    hungUp_ = false;
+    return Start();
+}
+
+}  // namespace korvan
+
+#ifndef _WIN32
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace korvan {
+
+namespace {
+void CloseFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+}  // namespace
 
 bool SimSerialLine::Fail(const char* what) {
     lastError_ = std::string(what) + ": " + std::strerror(errno);
@@ -78,7 +114,7 @@ void SimSerialLine::Stop() {
 }
 
 void SimSerialLine::Run() {
-    std::vector<uint8_t> pending;
+    pending_.clear();
     while (!stop_) {
         if (HangUpIfVanished()) return;
         pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
@@ -90,26 +126,11 @@ void SimSerialLine::Run() {
         if ((fds[0].revents & POLLIN) == 0) continue;
         uint8_t buffer[256];
         const ssize_t n = ::read(master_, buffer, sizeof buffer);
-        if (n <= 0) continue;
-        pending.insert(pending.end(), buffer, buffer + n);
-        // Frames are taken four bytes at a time; a stray byte is skipped so the
-        // line falls back into step with the requests.
-        size_t at = 0;
-        while (pending.size() - at >= 4) {
-            if (IsRequestFrame(&pending[at])) {
-                Answer(&pending[at]);
-                at += 4;
-            } else {
-                ++at;
-            }
-        }
-        pending.erase(pending.begin(), pending.begin() + static_cast<long>(at));
+        if (n > 0) Arrived(buffer, static_cast<size_t>(n));
     }
 }
 
-void SimSerialLine::Answer(const uint8_t* frame) {
-    const std::vector<uint8_t> wire =
-        simulator_.Faults().ShapeBluetoothAnswer(frame[0], simulator_.BluetoothAnswer(frame, 4));
+void SimSerialLine::Transmit(const std::vector<uint8_t>& wire) {
     size_t sent = 0;
     while (sent < wire.size()) {
         const ssize_t n = ::write(master_, wire.data() + sent, wire.size() - sent);
@@ -118,7 +139,7 @@ void SimSerialLine::Answer(const uint8_t* frame) {
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {
-            return;  // the line's buffer is full: the rest is lost, as on a radio link
+            return;  // the line's buffer is full: the rest is lost
         }
     }
 }
@@ -132,11 +153,6 @@ bool SimSerialLine::HangUpIfVanished() {
     return true;
 }
 
-bool SimSerialLine::ComeBack() {
-    if (!hungUp_ || !simulator_.Faults().BluetoothPortPresent()) return false;
-    Stop();
-    hungUp_ = false;
-    return Start();
-}
-
 }  // namespace korvan
+
+#endif  // !_WIN32

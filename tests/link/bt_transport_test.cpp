@@ -5,11 +5,25 @@
 #include <numeric>
 
 #include "link/protocol.h"
-#include "platform/posix_serial_port.h"
 #include "tests/link/pty_pair.h"
+
+#ifdef _WIN32
+#include "platform/win32_serial_port.h"
+#else
+#include "platform/posix_serial_port.h"
+#endif
 
 namespace korvan {
 namespace {
+
+#ifdef _WIN32
+using PlatformSerialPort = Win32SerialPort;
+// A write on a closed port: the system's text for an invalid handle.
+const std::string ClosedPortText = Win32ErrorText(ERROR_INVALID_HANDLE);
+#else
+using PlatformSerialPort = PosixSerialPort;
+const std::string ClosedPortText = "Bad file descriptor";
+#endif
 
 // Discovery with a scripted set of radios and devices.
 class ScriptedDiscovery : public BluetoothDiscovery {
@@ -60,7 +74,7 @@ class BtExchangeTest : public testing::Test {
     }
 
     PtyPair pty;
-    PosixSerialPort port;
+    PlatformSerialPort port;
     ScriptedDiscovery discovery;
     BtTransport bt{port, discovery};
 };
@@ -139,7 +153,7 @@ TEST_F(BtExchangeTest, ClosedPortFailsTheExchangeWithTheSystemText) {
     EXPECT_EQ(bt.BtStatusText, "BT: Connection to KORVAN KX4 closed");
     EXPECT_FALSE(bt.IsOpen());
     EXPECT_FALSE(bt.BtExchange());
-    EXPECT_EQ(bt.BtStatusText, "Nothing received; Bad file descriptor");
+    EXPECT_EQ(bt.BtStatusText, "Nothing received; " + ClosedPortText);
     bt.Close();
     EXPECT_EQ(bt.BtStatusText, "");
 }
@@ -147,7 +161,7 @@ TEST_F(BtExchangeTest, ClosedPortFailsTheExchangeWithTheSystemText) {
 class BtConnectTest : public testing::Test {
   protected:
     PtyPair pty;
-    PosixSerialPort port;
+    PlatformSerialPort port;
     ScriptedDiscovery discovery;
     BtTransport bt{port, discovery};
     const std::string info =
@@ -199,19 +213,29 @@ TEST_F(BtConnectTest, LaterMatchWinsAndThePortIsOpened) {
 }
 
 TEST_F(BtConnectTest, PortThatCannotBeOpened) {
+#ifdef _WIN32
+    const std::string missing = "COM142";
+    const std::string missingText =
+        "Error #2 while opening Bluetooth port COM142\r" + Win32ErrorText(ERROR_FILE_NOT_FOUND);
+#else
+    const std::string missing = "/nonexistent/rfcomm0";
+    const std::string missingText =
+        "Error #2 while opening Bluetooth port /nonexistent/rfcomm0\rNo such file or directory";
+#endif
     discovery.Radios = {{Device("KORVAN-III", 0x13)}};
-    discovery.Port = "/nonexistent/rfcomm0";
+    discovery.Port = missing;
     EXPECT_FALSE(bt.BtConnect());
-    EXPECT_EQ(bt.BtStatusText, "No connection to KORVAN KX4\r" + info +
-                                   "\rError #2 while opening Bluetooth port /nonexistent/rfcomm0\r"
-                                   "No such file or directory");
+    EXPECT_EQ(bt.BtStatusText, "No connection to KORVAN KX4\r" + info + "\r" + missingText);
     EXPECT_FALSE(bt.IsOpen());
 
-    // A file that is no terminal is no serial port either.
+#ifndef _WIN32
+    // A file that is no terminal is no serial port either. (Windows opens any device
+    // by name and leaves its communications state unexamined.)
     discovery.Port = "/dev/null";
     EXPECT_FALSE(bt.BtConnect());
     EXPECT_NE(bt.BtStatusText.find("while opening Bluetooth port /dev/null\r"), std::string::npos);
     EXPECT_FALSE(bt.IsOpen());
+#endif
 }
 
 }  // namespace

@@ -1,7 +1,12 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <thread>
@@ -76,32 +81,82 @@ TEST(SimAdapters, BluetoothDiscoveryOffersThePairedSystemOnTheLine) {
     EXPECT_EQ(discovery.RadioCount(), 0);
 }
 
-// Raw reads on the pty's slave side, without the tool's serial backend.
-std::vector<uint8_t> ReadFor(int fd, size_t wanted, std::chrono::milliseconds limit) {
-    std::vector<uint8_t> got;
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (got.size() < wanted && std::chrono::steady_clock::now() < end) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 20) <= 0) continue;
-        uint8_t buf[512];
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n > 0) got.insert(got.end(), buf, buf + n);
+// The tool's end of the line, raw, without the tool's serial backend: the pty's slave
+// device, or on Windows the client end of the line's named pipe.
+class RawLine {
+  public:
+    ~RawLine() { Close(); }
+#ifdef _WIN32
+    bool Open(const std::string& name) {
+        h_ = CreateFileA(("\\\\.\\" + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+        return h_ != INVALID_HANDLE_VALUE;
     }
-    return got;
-}
+    long Write(const uint8_t* data, size_t n) {
+        DWORD done = 0;
+        return WriteFile(h_, data, static_cast<DWORD>(n), &done, nullptr) ? long(done) : -1;
+    }
+    void Close() {
+        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+        h_ = INVALID_HANDLE_VALUE;
+    }
+#else
+    bool Open(const std::string& name) {
+        fd_ = ::open(name.c_str(), O_RDWR | O_NOCTTY);
+        return fd_ >= 0;
+    }
+    long Write(const uint8_t* data, size_t n) { return ::write(fd_, data, n); }
+    void Close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+#endif
+    std::vector<uint8_t> ReadFor(size_t wanted, std::chrono::milliseconds limit) {
+        std::vector<uint8_t> got;
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (got.size() < wanted && std::chrono::steady_clock::now() < end) {
+            uint8_t buf[512];
+            const long n = ReadSome(buf, sizeof buf);
+            if (n > 0) got.insert(got.end(), buf, buf + n);
+        }
+        return got;
+    }
+
+  private:
+    // Whatever has arrived within about 20 ms.
+#ifdef _WIN32
+    long ReadSome(uint8_t* buf, DWORD size) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(h_, nullptr, 0, nullptr, &available, nullptr) || available == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            return 0;
+        }
+        DWORD n = 0;
+        return ReadFile(h_, buf, available < size ? available : size, &n, nullptr) ? long(n) : -1;
+    }
+    HANDLE h_ = INVALID_HANDLE_VALUE;
+#else
+    long ReadSome(uint8_t* buf, size_t size) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 20) <= 0) return 0;
+        return ::read(fd_, buf, size);
+    }
+    int fd_ = -1;
+#endif
+};
 
 TEST(SimAdapters, SerialLineAnswersFramesAndSkipsStrayBytes) {
     ManualClock clock;
     KorvanSimulator sim(test::ManualConfig(), clock.Clock());
     SimSerialLine line(sim);
     ASSERT_TRUE(line.Start()) << line.LastError();
-    const int fd = ::open(line.SlaveName().c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(fd, 0);
+    RawLine tool;
+    ASSERT_TRUE(tool.Open(line.SlaveName()));
 
     // A stray byte ahead of a settings request: the line falls back into step.
     const uint8_t bytes[5] = {0x13, BtSettingsRequest, 0, 0, BtSettingsRequest};
-    ASSERT_EQ(::write(fd, bytes, sizeof bytes), 5);
-    std::vector<uint8_t> got = ReadFor(fd, SettingsImageSize, 2s);
+    ASSERT_EQ(tool.Write(bytes, sizeof bytes), 5);
+    std::vector<uint8_t> got = tool.ReadFor(SettingsImageSize, 2s);
     ASSERT_EQ(got.size(), SettingsImageSize);
     const auto image = sim.SettingsImage();
     EXPECT_TRUE(std::equal(got.rbegin(), got.rend(), image.begin()));  // last byte first
@@ -111,16 +166,16 @@ TEST(SimAdapters, SerialLineAnswersFramesAndSkipsStrayBytes) {
     uint8_t twice[8];
     std::copy(frame.begin(), frame.end(), twice);
     std::copy(frame.begin(), frame.end(), twice + 4);
-    ASSERT_EQ(::write(fd, twice, sizeof twice), 8);
-    EXPECT_EQ(ReadFor(fd, 2 * StateImageSize, 2s).size(), 2 * StateImageSize);
-    ::close(fd);
+    ASSERT_EQ(tool.Write(twice, sizeof twice), 8);
+    EXPECT_EQ(tool.ReadFor(2 * StateImageSize, 2s).size(), 2 * StateImageSize);
+    tool.Close();
 
     // The tool closing its side does not bring the line down.
-    const int reopened = ::open(line.SlaveName().c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(reopened, 0);
-    ASSERT_EQ(::write(reopened, frame.data(), 4), 4);
-    EXPECT_EQ(ReadFor(reopened, StateImageSize, 2s).size(), StateImageSize);
-    ::close(reopened);
+    RawLine reopened;
+    ASSERT_TRUE(reopened.Open(line.SlaveName()));
+    ASSERT_EQ(reopened.Write(frame.data(), 4), 4);
+    EXPECT_EQ(reopened.ReadFor(StateImageSize, 2s).size(), StateImageSize);
+    reopened.Close();
     line.Stop();
     EXPECT_EQ(sim.Received().size(), 4u);
 }

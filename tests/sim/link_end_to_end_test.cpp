@@ -1,5 +1,6 @@
 // The tool's link against the simulated system: the USB transport through the
-// simulated HID device, the Bluetooth transport over the simulator's pty line.
+// simulated HID device, the Bluetooth transport over the simulator's serial line
+// (a pty, or on Windows a named pipe opened by the Win32 serial port).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,7 +10,11 @@
 #include "link/sequence.h"
 #include "link/usb_transport.h"
 #include "model/system_data.h"
+#ifdef _WIN32
+#include "platform/win32_serial_port.h"
+#else
 #include "platform/posix_serial_port.h"
+#endif
 #include "sim/sim_bluetooth_discovery.h"
 #include "sim/sim_hid_devices.h"
 #include "sim/sim_serial_line.h"
@@ -22,6 +27,11 @@ namespace {
 using namespace std::chrono_literals;
 using std::chrono::milliseconds;
 using test::ManualClock;
+#ifdef _WIN32
+using PlatformSerialPort = Win32SerialPort;
+#else
+using PlatformSerialPort = PosixSerialPort;
+#endif
 
 Buffer64 Encoded(void (*encode)(const ControlBoxSettings&, Buffer64&),
                  const ControlBoxSettings& s) {
@@ -217,7 +227,7 @@ class SimBluetoothLink : public ::testing::Test {
     SimSerialLine line;
     SimHidDevices hid;
     UsbTransport usb;
-    PosixSerialPort port;
+    PlatformSerialPort port;
     std::unique_ptr<SimBluetoothDiscovery> discovery;
     std::unique_ptr<BtTransport> bt;
     SystemData data;

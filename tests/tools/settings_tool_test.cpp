@@ -1,6 +1,5 @@
 // korvan-settings as its users run it: the built program on real files.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstring>
 #include <filesystem>
@@ -8,6 +7,7 @@
 #include <sstream>
 
 #include "model/settings_file.h"
+#include "tests/support/run_process.h"
 #include "tools/settings/commands.h"
 
 namespace korvan {
@@ -15,23 +15,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-};
+using Result = test::ProcessResult;
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
+// Lines without their ends: LF, or CR LF where the C runtime writes text that way (Windows).
 std::vector<std::string> SplitLines(const std::string& s) {
     std::vector<std::string> lines;
     std::istringstream in(s);
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    for (std::string l; std::getline(in, l);) {
+        if (!l.empty() && l.back() == '\r') l.pop_back();
+        lines.push_back(l);
+    }
     return lines;
 }
 
@@ -83,22 +76,27 @@ class ToolsSettings : public ::testing::Test {
     void TearDown() override { fs::remove_all(dir_); }
 
     std::string Save(const char* name, const SystemData& d) {
-        std::string path = (dir_ / name).string(), error;
-        EXPECT_TRUE(SaveSettingsFile(path, d, error)) << error;
-        return path;
+        return SaveAt((dir_ / name).string(), d);
+    }
+    std::string SaveAt(const std::string& utf8Path, const SystemData& d) {
+        std::string error;
+        EXPECT_TRUE(SaveSettingsFile(utf8Path, d, error)) << error;
+        return utf8Path;
     }
     std::string Path(const char* name) { return (dir_ / name).string(); }
+    // A path in the test's folder from a UTF-8 name, as UTF-8.
+    std::string Utf8Path(const std::string& name) {
+        const std::u8string p =
+            (dir_ / fs::path(std::u8string(name.begin(), name.end()))).u8string();
+        return std::string(p.begin(), p.end());
+    }
 
-    Result Run(const std::string& args) {
-        const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
-        std::string cmd = std::string("LC_ALL=C '") + KORVAN_SETTINGS_TOOL + "' " + args + " >'" +
-                          out.string() + "' 2>'" + err.string() + "'";
-        int raw = std::system(cmd.c_str());
-        Result r;
-        r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.Out = Slurp(out);
-        r.Err = Slurp(err);
-        return r;
+    // The built tool, run directly; LC_ALL=C keeps the decimal point whatever the
+    // machine's locale (on Windows the test machine's locale has a point).
+    Result Run(const std::vector<std::string>& args) {
+        const fs::path scratch = dir_ / "run";
+        fs::create_directories(scratch);
+        return test::RunProcess(KORVAN_SETTINGS_TOOL, args, scratch, {"LC_ALL=C"});
     }
 
     fs::path dir_;
@@ -106,7 +104,7 @@ class ToolsSettings : public ::testing::Test {
 
 TEST_F(ToolsSettings, ShowPrintsTheTablesAsTheToolShowsThem) {
     const std::string file = Save("known.korvan3", KnownSystem());
-    Result r = Run("show '" + file + "'");
+    Result r = Run({"show", file});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Err, "");
     const std::vector<std::string> lines = SplitLines(r.Out);
@@ -175,7 +173,7 @@ TEST_F(ToolsSettings, ShowKeepsOneRowALineWhateverTheFileHolds) {
     SystemData d = KnownSystem();
     std::memcpy(d.ControlSettings.WifiSsid, "a\tb\nc\x01", 6);
     d.ControlSettings.ProfileIndex = 9;
-    Result r = Run("show '" + Save("odd.korvan3", d) + "'");
+    Result r = Run({"show", Save("odd.korvan3", d)});
     ASSERT_EQ(r.Status, 0);
     const auto lines = SplitLines(r.Out);
     EXPECT_EQ(lines[2], "Wi-Fi User Name\ta\\x09b\\x0Ac\\x01t 1       ");
@@ -186,7 +184,7 @@ TEST_F(ToolsSettings, ShowKeepsOneRowALineWhateverTheFileHolds) {
 TEST_F(ToolsSettings, DiffListsOnlyWhatDiffers) {
     SystemData a = KnownSystem();
     const std::string fa = Save("a.korvan3", a);
-    Result same = Run("diff '" + fa + "' '" + Save("a2.korvan3", a) + "'");
+    Result same = Run({"diff", fa, Save("a2.korvan3", a)});
     EXPECT_EQ(same.Status, 0);
     EXPECT_EQ(same.Out, "");
     SystemData b = a;
@@ -195,7 +193,7 @@ TEST_F(ToolsSettings, DiffListsOnlyWhatDiffers) {
     b.FieldSettings[1].Pad41[3] = 0x5A;  // a byte no field describes
     b.BatterySettings.VoltageAt80 = a.BatterySettings.VoltageAt80 + 1e-9;  // hidden by two decimals
     std::memcpy(b.ControlSettings.WifiPassword, "secret  ", 8);
-    Result r = Run("diff '" + fa + "' '" + Save("b.korvan3", b) + "'");
+    Result r = Run({"diff", fa, Save("b.korvan3", b)});
     EXPECT_EQ(r.Status, 1) << r.Err;
     const std::vector<std::string> expected = {
         "Battery Control Module\tBattery Bank size, A*h\t300\t400",
@@ -209,7 +207,7 @@ TEST_F(ToolsSettings, DiffListsOnlyWhatDiffers) {
 TEST_F(ToolsSettings, CheckListsWhatTheReadBackWouldChange) {
     SystemData d = KnownSystem();
     const std::string sound = Save("sound.korvan3", d);
-    Result r = Run("check '" + sound + "'");
+    Result r = Run({"check", sound});
     EXPECT_EQ(r.Status, 0) << r.Out << r.Err;
     EXPECT_EQ(r.Out, "");
 
@@ -221,7 +219,7 @@ TEST_F(ToolsSettings, CheckListsWhatTheReadBackWouldChange) {
     d.ControlSettings.Profiles[3].BulkTarget = 15.01;  // not in the table, still checked
     const std::string bad = Save("bad.korvan3", d);
     const std::string out = Path("checked.korvan3");
-    r = Run("check '" + bad + "' -o '" + out + "'");
+    r = Run({"check", bad, "-o", out});
     EXPECT_EQ(r.Status, 1) << r.Err;
     const std::vector<std::string> expected = {
         "System Control Module\tWi-Fi User Name\t\"Boat_Net 5!     \"\t\"Boat Net 5      \"",
@@ -234,7 +232,7 @@ TEST_F(ToolsSettings, CheckListsWhatTheReadBackWouldChange) {
     };
     EXPECT_EQ(SplitLines(r.Out), expected);
     // The written file is what the checks made of it: diff tells the same changes.
-    Result diff = Run("diff '" + bad + "' '" + out + "'");
+    Result diff = Run({"diff", bad, out});
     EXPECT_EQ(diff.Status, 1);
     EXPECT_EQ(diff.Out, r.Out);
     SystemData written;
@@ -251,53 +249,101 @@ TEST_F(ToolsSettings, BadInputIsOneMessageAndStatusTwoAndWritesNothing) {
         shortFile << std::string(751, '\0');
     }
     const std::string out = Path("out.korvan3");
-    const std::string cases[] = {
-        "",
-        "show",
-        "frobnicate '" + good + "'",
-        "show '" + Path("missing.korvan3") + "'",
-        "show '" + Path("short.korvan3") + "'",
-        "show '" + dir_.string() + "'",
-        "diff '" + good + "'",
-        "diff '" + good + "' '" + Path("short.korvan3") + "'",
-        "check '" + Path("short.korvan3") + "' -o '" + out + "'",
-        "check '" + good + "' -o",
-        "check '" + good + "' extra",
-        "check '" + good + "' -o '" + Path("no/such/dir/x.korvan3") + "'",
+    const std::vector<std::string> cases[] = {
+        {},
+        {"show"},
+        {"frobnicate", good},
+        {"show", Path("missing.korvan3")},
+        {"show", Path("short.korvan3")},
+        {"show", dir_.string()},
+        {"diff", good},
+        {"diff", good, Path("short.korvan3")},
+        {"check", Path("short.korvan3"), "-o", out},
+        {"check", good, "-o"},
+        {"check", good, "extra"},
+        {"check", good, "-o", Path("no/such/dir/x.korvan3")},
     };
-    for (const std::string& args : cases) {
+    for (const std::vector<std::string>& args : cases) {
+        std::string shown;
+        for (const std::string& a : args) shown += " [" + a + "]";
         Result r = Run(args);
-        EXPECT_EQ(r.Status, 2) << args;
-        EXPECT_EQ(r.Out, "") << args;
-        EXPECT_NE(r.Err.find("korvan-settings: "), std::string::npos) << args;
-        EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n') >= 1, true) << args;
-        EXPECT_FALSE(fs::exists(out)) << args;
+        EXPECT_EQ(r.Status, 2) << shown;
+        EXPECT_EQ(r.Out, "") << shown;
+        EXPECT_NE(r.Err.find("korvan-settings: "), std::string::npos) << shown;
+        EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n') >= 1, true) << shown;
+        EXPECT_FALSE(fs::exists(out)) << shown;
     }
-    EXPECT_NE(Run("show '" + Path("short.korvan3") + "'").Err.find("Stream read error"),
+    EXPECT_NE(Run({"show", Path("short.korvan3")}).Err.find("Stream read error"),
               std::string::npos);
 }
 
 TEST_F(ToolsSettings, HelpAndVersionOnStandardOutputWithStatusZero) {
-    const Result help = Run("--help");
+    const Result help = Run({"--help"});
     EXPECT_EQ(help.Status, 0);
     EXPECT_EQ(help.Err, "");
     EXPECT_EQ(help.Out.rfind("usage: korvan-settings show FILE\n", 0), 0u) << help.Out;
     EXPECT_NE(help.Out.find("Exit status: 0 "), std::string::npos);
-    const Result shortHelp = Run("-h");
+    const Result shortHelp = Run({"-h"});
     EXPECT_EQ(shortHelp.Status, 0);
     EXPECT_EQ(shortHelp.Out, help.Out);
 
-    const Result version = Run("--version");
+    const Result version = Run({"--version"});
     EXPECT_EQ(version.Status, 0);
     EXPECT_EQ(version.Err, "");
     EXPECT_EQ(version.Out, "korvan-settings " KORVAN_VERSION "\n");
 
     // Only on their own: with anything else they are bad arguments, and a file named
     // like an option is still a file.
-    for (const char* args : {"--help extra", "--version --help", "show --help"}) {
+    const std::vector<std::string> cases[] = {
+        {"--help", "extra"}, {"--version", "--help"}, {"show", "--help"}};
+    for (const std::vector<std::string>& args : cases) {
         const Result r = Run(args);
-        EXPECT_EQ(r.Status, 2) << args;
-        EXPECT_EQ(r.Out, "") << args;
+        EXPECT_EQ(r.Status, 2) << args[0];
+        EXPECT_EQ(r.Out, "") << args[0];
+    }
+}
+
+// Windows hands main() its arguments in the ANSI code page; the tool reads the wide
+// command line, so a name with an umlaut, or with letters no code page of the machine
+// holds, opens like any other.
+TEST_F(ToolsSettings, FileNamesBeyondAsciiOpen) {
+    const std::string umlaut = "Bootseinstellungen-\u00FC.korvan3";
+    SaveAt(Utf8Path(umlaut), KnownSystem());
+    const fs::path before = fs::current_path();
+    fs::current_path(dir_);
+    Result r = Run({"show", umlaut});
+    fs::current_path(before);
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Err, "");
+    const std::vector<std::string> lines = SplitLines(r.Out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "[System Control Module]");
+    EXPECT_EQ(lines.back(), "7 - Custom #3: Float Leave Voltage, V\t13.10");
+
+    SystemData d = KnownSystem();
+    d.BatterySettings.BankSize = 400;
+    const std::string greek = Utf8Path("Boot-\u03A9-\u8239.korvan3");
+    SaveAt(greek, d);
+    r = Run({"diff", Utf8Path(umlaut), greek});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(SplitLines(r.Out),
+              std::vector<std::string>{"Battery Control Module\tBattery Bank size, A*h\t300\t400"});
+}
+
+// A name that is no UTF-8 cannot name a file on Windows: one message and status 2,
+// whether the settings file is read or written.
+TEST_F(ToolsSettings, NameThatIsNoUtf8IsBadInput) {
+    const std::string good = Save("good.korvan3", KnownSystem());
+    // In a folder that does not exist, so that POSIX, where any bytes make a name, fails too.
+    const std::string bad = dir_.string() + "/bad-\xFC/x.korvan3";
+    const std::vector<std::string> cases[] = {{"show", bad}, {"check", good, "-o", bad}};
+    for (const std::vector<std::string>& args : cases) {
+        std::ostringstream out, err;
+        EXPECT_EQ(settings_tool::Run(args, '.', out, err), 2) << args[0];
+        EXPECT_EQ(out.str(), "") << args[0];
+        const std::string e = err.str();
+        EXPECT_EQ(e.rfind("korvan-settings: ", 0), 0u) << e;
+        EXPECT_EQ(std::count(e.begin(), e.end(), '\n'), 1) << e;
     }
 }
 

@@ -37,7 +37,12 @@ struct Failure {
 // Loads a settings file or throws a message that says what is wrong with it.
 SystemData Load(const std::string& path) {
     namespace fs = std::filesystem;
-    const fs::path p(std::u8string(path.begin(), path.end()));
+    fs::path p;
+    try {
+        p = fs::path(std::u8string(path.begin(), path.end()));
+    } catch (const fs::filesystem_error& e) {
+        throw Failure{path + ": not a file name (" + e.code().message() + ")"};
+    }
     std::error_code ec;
     if (fs::is_directory(p, ec)) throw Failure{path + ": is a directory, not a settings file"};
     SystemData data;
@@ -155,6 +160,10 @@ int Run(const std::vector<std::string>& args, char sep, std::ostream& out, std::
         return ExitBadInput;
     } catch (const Failure& f) {
         err << "korvan-settings: " << f.Message << '\n';
+        return ExitBadInput;
+    } catch (const std::filesystem::filesystem_error& e) {
+        // A name the file system cannot take (on Windows: not UTF-8) ends like any bad input.
+        err << "korvan-settings: " << e.code().message() << '\n';
         return ExitBadInput;
     }
 }

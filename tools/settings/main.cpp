@@ -7,12 +7,42 @@
 
 #include "tools/settings/commands.h"
 
+#ifdef _WIN32
+// clang-format off
+#include <windows.h>
+#include <shellapi.h>
+// clang-format on
+
+#include "platform/win32_text.h"
+#endif
+
+namespace {
+
+// The arguments in UTF-8. Windows hands main() its arguments in the ANSI code page,
+// where a file name with characters outside it cannot even be spelled: ask for the
+// wide command line instead.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#ifdef _WIN32
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide) {
+        std::vector<std::string> args;
+        for (int i = 1; i < count; ++i) args.push_back(korvan::Utf8FromWide(wide[i]));
+        LocalFree(wide);
+        return args;
+    }
+#endif
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     // The tables show decimals with the user's separator; only a one-byte one can be used.
     const char* point = std::localeconv()->decimal_point;
     const char sep = point && std::strlen(point) == 1 ? point[0] : '.';
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = Arguments(argc, argv);
     int status = korvan::settings_tool::Run(args, sep, std::cout, std::cerr);
     std::cout.flush();
     if (!std::cout) {
