@@ -7,16 +7,16 @@
 namespace korvan {
 
 std::string MakeSessionCode(const RandomWords& random) {
-    constexpr uint64_t symbols = SessionCodeAlphabet.size();
+    constexpr uint64_t Symbols = SessionCodeAlphabet.size();
     // Words at or above the last whole multiple of the alphabet's size are drawn
     // again, so that every symbol is equally likely.
-    constexpr uint64_t words = uint64_t{std::numeric_limits<uint32_t>::max()} + 1;
-    constexpr uint64_t usable = words - words % symbols;
+    constexpr uint64_t Words = uint64_t{std::numeric_limits<uint32_t>::max()} + 1;
+    constexpr uint64_t Usable = Words - Words % Symbols;
     std::string code;
     while (code.size() < SessionCodeLength) {
         const uint64_t word = random();
-        if (word >= usable) continue;
-        code += SessionCodeAlphabet[static_cast<size_t>(word % symbols)];
+        if (word >= Usable) continue;
+        code += SessionCodeAlphabet[static_cast<size_t>(word % Symbols)];
     }
     return code;
 }
