@@ -65,8 +65,6 @@ TEST(SupportSession, TheHostStaysAndTheSessionPathIsReplaced) {
     EXPECT_EQ(SessionDomain("HTTPS://Relay.example.org", "NEWCODE22"),
               "HTTPS://Relay.example.org/NEWCODE22");
     EXPECT_EQ(SessionDomain("http://10.0.0.5/", "NEWCODE22"), "http://10.0.0.5/NEWCODE22");
-    EXPECT_EQ(SupportHost("https://relay.example.org/K7QM2XDF"), "https://relay.example.org");
-    EXPECT_EQ(SupportHost("relay.example.org"), "relay.example.org");
 }
 
 }  // namespace
