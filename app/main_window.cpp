@@ -92,6 +92,7 @@ TMainFormKX4::TMainFormKX4(const WindowSeams& seams, QWidget* parent)
     if (!p_->Relay) p_->Relay = std::make_unique<NoRelay>();
     p_->Remote = std::make_unique<RemoteSupport>(p_->Host, *p_->Relay);
     p_->SupportConnection = std::make_unique<SupportLink>(*p_->Remote, p_->Wait);
+    BuildSupportPanel();
 
     connect(ui.PageControl, &QTabWidget::currentChanged, this, &TMainFormKX4::PageControlChange);
     connect(ui.Outline, &OutlineView::FRSPlusButtonClick, this, &TMainFormKX4::FRSPlusButtonClick);

@@ -83,6 +83,9 @@ class TMainFormKX4 : public QMainWindow {
     void EnableDataLoggingToFileClick();
     void SendChatMessageClick();
     void SupportDomain1Click();
+    void NewSupportSessionClick();
+    void JoinSupportSessionClick();
+    void SupportChatHistoryClick();
     void Exit1Click();
     void ConnectionUSBClick();
     void ConnectionBlueToothClick();
@@ -124,6 +127,9 @@ class TMainFormKX4 : public QMainWindow {
     void SetFixedClientSize();
     void StopTimers(bool relayToo);
     void StartTimers(bool relayToo);
+    // The "Support" panel, hidden until a session or a chat line needs it.
+    void BuildSupportPanel();
+    void ShowSupportPanel();
 
     std::unique_ptr<Parts> p_;
 };

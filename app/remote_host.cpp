@@ -1,10 +1,14 @@
 // The window's side of remote support: the relay timer, the chat, the support
-// domain, and what the customer and support roles ask of the window.
+// domain and sessions, and what the customer and support roles ask of the window.
 #include <QAction>
 #include <QApplication>
+#include <QTime>
 #include <QTimer>
 
+#include "app/support_panel.h"
 #include "app/window_parts.h"
+#include "model/settings_fields.h"
+#include "relay/support_session.h"
 
 namespace korvan {
 
@@ -34,6 +38,66 @@ void TMainFormKX4::SupportDomain1Click() {
     p_->Remote->State.SupportDomain = domain.toStdString();
 }
 
+// A fresh code from the system's random source after the relay's host; the
+// technician reads it to the customer.
+void TMainFormKX4::NewSupportSessionClick() {
+    std::string error;
+    const std::string code = MakeSessionCode(error);
+    if (code.empty()) {
+        ShowMessage(MessageKind::Error, error.c_str());
+        return;
+    }
+    RelayState& state = p_->Remote->State;
+    state.SupportDomain = SessionDomain(state.SupportDomain, code);
+    ShowSupportPanel();
+    p_->Dialogs.ShowSessionCode(this, QString::fromStdString(code));
+}
+
+// The customer types the code read out to them; the relay's host stays.
+void TMainFormKX4::JoinSupportSessionClick() {
+    QString entered;
+    if (!p_->Dialogs.InputText(this, QStringLiteral("Join Support Session"),
+                               QStringLiteral("Session Code"), entered))
+        return;
+    // Blanks around a code and small letters are the reader's, not the code's:
+    // the codes the tool makes are capitals and digits.
+    const std::string code = entered.trimmed().toUpper().toStdString();
+    if (!ValidSessionCode(code)) {
+        ShowMessage(MessageKind::Warning,
+                    "A session code has 8 to 64 letters, digits and '-' and nothing else");
+        return;
+    }
+    RelayState& state = p_->Remote->State;
+    state.SupportDomain = SessionDomain(state.SupportDomain, code);
+    p_->Ui.ShareDataWithSupport->setChecked(true);
+    ShowSupportPanel();
+}
+
+void TMainFormKX4::SupportChatHistoryClick() {
+    ShowSupportPanel();
+    p_->Ui.Support->raise();
+}
+
+void TMainFormKX4::BuildSupportPanel() {
+    auto* panel = new SupportPanel(this);
+    p_->Ui.Support = panel;
+    addDockWidget(Qt::RightDockWidgetArea, panel);
+    // Floating, so that the fixed-size window keeps its pages whole until the
+    // user docks it.
+    panel->setFloating(true);
+    panel->hide();
+    connect(panel, &SupportPanel::SendLine, this, [this](const QString& text) {
+        if (!p_->CommandRunning) p_->Remote->SendChat(text.toStdString());
+    });
+}
+
+void TMainFormKX4::ShowSupportPanel() {
+    SupportPanel* panel = p_->Ui.Support;
+    if (!panel->isHidden()) return;
+    if (panel->isFloating()) panel->move(frameGeometry().topRight() + QPoint(8, 0));
+    panel->show();
+}
+
 SystemData& WindowRemoteHost::Data() { return window_.p_->Data; }
 
 bool WindowRemoteHost::ShareDataChecked() const {
@@ -52,6 +116,7 @@ void WindowRemoteHost::SelectUsbConnection() { window_.p_->Ui.ConnectionUSB->set
 
 void WindowRemoteHost::SetSendChatEnabled(bool enabled) {
     window_.p_->Ui.SendChatMessage->setEnabled(enabled);
+    window_.p_->Ui.Support->SetSendEnabled(enabled);
 }
 
 void WindowRemoteHost::ShowPanelMessage(const std::string& text) { window_.ShowPanelMessage(text); }
@@ -82,5 +147,27 @@ void WindowRemoteHost::ShowSettingsTables(bool onlyConnected) {
 
 void WindowRemoteHost::RefreshOutline() { window_.RefreshOutline(); }
 void WindowRemoteHost::AppendLogIfEnabled() { window_.StatePolled(); }
+
+// What would change, field by field, as korvan-settings diff lists it.
+bool WindowRemoteHost::ConfirmSupportSettings(const SystemData& received) {
+    using namespace settings_fields;
+    std::vector<SettingsChangeRow> rows;
+    for (const FieldChange& change :
+         CompareImages(BuildSettingsFileImage(window_.p_->Data), BuildSettingsFileImage(received),
+                       window_.p_->Sep))
+        rows.push_back({QString::fromUtf8(SectionTitle(change.Sec)),
+                        QString::fromStdString(change.Name), QString::fromStdString(change.Old),
+                        QString::fromStdString(change.New)});
+    return window_.p_->Dialogs.ConfirmSettings(&window_, QStringLiteral("Settings from support"),
+                                               rows);
+}
+
+void WindowRemoteHost::ChatLine(ChatSide side, const std::string& text) {
+    window_.p_->Ui.Support->AddLine(
+        QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
+        side == ChatSide::Support ? QStringLiteral("SUPPORT") : QStringLiteral("CLIENT"),
+        QString::fromStdString(text));
+    window_.ShowSupportPanel();
+}
 
 }  // namespace korvan

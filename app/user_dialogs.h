@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <vector>
 
 #include "link/link.h"
 
@@ -17,6 +18,14 @@ struct FileDialogRequest {
     QString DefaultName;    // pre-filled file name; may be empty
 };
 
+// One value that settings from support would change.
+struct SettingsChangeRow {
+    QString Module;
+    QString Field;
+    QString Now;
+    QString Received;
+};
+
 class UserDialogs {
   public:
     virtual ~UserDialogs() = default;
@@ -29,6 +38,13 @@ class UserDialogs {
     // An input box pre-filled with `text`; false (text unchanged) when cancelled.
     virtual bool InputText(QWidget* parent, const QString& title, const QString& prompt,
                            QString& text) = 0;
+    // The changes that settings from support would make and the question "Write
+    // these settings to the system?"; true for "Write", false for "Refuse". Without
+    // an answer of the user's nothing is written.
+    virtual bool ConfirmSettings(QWidget* parent, const QString& title,
+                                 const std::vector<SettingsChangeRow>& changes);
+    // A new support session's code in large letters, with a button that copies it.
+    virtual void ShowSessionCode(QWidget* parent, const QString& code);
 };
 
 // The real dialogs of the toolkit.
@@ -39,6 +55,9 @@ class QtUserDialogs : public UserDialogs {
     QString OpenFileName(QWidget* parent, const FileDialogRequest& request) override;
     bool InputText(QWidget* parent, const QString& title, const QString& prompt,
                    QString& text) override;
+    bool ConfirmSettings(QWidget* parent, const QString& title,
+                         const std::vector<SettingsChangeRow>& changes) override;
+    void ShowSessionCode(QWidget* parent, const QString& code) override;
 };
 
 }  // namespace korvan

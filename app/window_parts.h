@@ -53,6 +53,8 @@ class WindowRemoteHost : public RemoteSupportHost {
     void ShowSettingsTables(bool onlyConnected) override;
     void RefreshOutline() override;
     void AppendLogIfEnabled() override;
+    bool ConfirmSupportSettings(const SystemData& received) override;
+    void ChatLine(ChatSide side, const std::string& text) override;
 
   private:
     TMainFormKX4& window_;

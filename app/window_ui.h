@@ -25,6 +25,7 @@ namespace korvan {
 class CanMonitor;
 class ModuleTableModel;
 class OutlineView;
+class SupportPanel;
 class TrendsView;
 
 // One module's page: the state table with its status lines, the settings table.
@@ -52,6 +53,7 @@ struct WindowUi {
     QLabel* MessagePanel = nullptr;
     QLabel* StatusText = nullptr;
     QProgressBar* WriteProgress = nullptr;
+    SupportPanel* Support = nullptr;  // the chat history of remote support
 
     QTimer* USBTimer = nullptr;
     QTimer* BTTimer = nullptr;
@@ -80,6 +82,9 @@ struct WindowUi {
     QAction* ShareDataWithSupport = nullptr;
     QAction* SendChatMessage = nullptr;
     QAction* SupportDomain1 = nullptr;
+    QAction* NewSupportSession = nullptr;
+    QAction* JoinSupportSession = nullptr;
+    QAction* SupportChatHistory = nullptr;
     QAction* EnableDataLoggingToFile = nullptr;
 
     ModulePage& Module(ModuleId module) { return Modules[static_cast<size_t>(module)]; }

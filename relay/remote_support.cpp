@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "link/protocol.h"
 
@@ -29,15 +30,32 @@ RemoteSupport::RemoteSupport(RemoteSupportHost& host, RelayTransport& transport)
     State.SupportDomain = DefaultSupportDomain;
 }
 
-bool RemoteSupport::Exchange() {
+bool RemoteSupport::Exchange(const std::string& chatLine) {
     exchanging_ = true;
     bool ok = transport_.RelayExchange(State);
     exchanging_ = false;
+    // The request carried this side's line before the answer brought the other's.
+    if (!chatLine.empty()) {
+        const ChatSide side = State.RelayRole == RoleSupport ? ChatSide::Support : ChatSide::Client;
+        host_.ChatLine(side,
+                       ok ? chatLine : chatLine + " (not sent: " + State.RelayStatusText + ")");
+    }
+    if (ok && Received()) NoteArrival();
     return ok;
 }
 
+void RemoteSupport::NoteArrival() {
+    const bool customer = State.RelayRole == RoleClient;
+    if (customer) settingsUnanswered_ = State.InKind == MsgSettings;
+    if (State.InKind == MsgChat && State.InCount >= 2) {
+        const auto& buffer = customer ? State.SupportBuffer : State.ClientBuffer;
+        host_.ChatLine(customer ? ChatSide::Support : ChatSide::Client,
+                       ChatText(buffer.data(), State.InCount));
+    }
+}
+
 void RemoteSupport::Tick() {
-    if (exchanging_) return;
+    if (exchanging_ || asking_) return;
     if (host_.RemoteViaInternetChecked()) host_.SetShareDataChecked(false);
     host_.SetSendChatEnabled(host_.ShareDataChecked() || host_.RemoteViaInternetChecked());
     if (host_.ShareDataChecked()) CustomerTick();
@@ -47,7 +65,10 @@ void RemoteSupport::Tick() {
 void RemoteSupport::CustomerTick() {
     State.RelayRole = RoleClient;
     ActOnSupportMessage();
-    if (!Exchange()) {
+    const bool refused = afterRefusal_.has_value();
+    const bool ok = Exchange(refused ? SettingsRefusedText : "");
+    if (refused) ResumeAfterRefusal();
+    if (!ok) {
         host_.ShowConnectionError("Internet Connection: " + State.RelayStatusText);
         host_.SetShareDataChecked(false);
     }
@@ -71,13 +92,10 @@ void RemoteSupport::ActOnSupportMessage() {
             break;
         case MsgSettings:
             host_.ShowPanelMessage(SettingsCountText("SUPPORT", State.InCount));
-            if (State.InCount >= SettingsCount) {
-                // The read marks the settings as loaded, so that the write is not refused.
-                host_.ReadAllSettingsFromSystem();
-                DecodeSettingsImage(State.SupportBuffer.data(), data);
-                host_.ShowSettingsTables(false);
-                host_.WriteAllSettingsToSystem();
-            }
+            // Once per message: a message that stays the last one received is not
+            // asked about, nor written, again.
+            if (State.InCount >= SettingsCount && std::exchange(settingsUnanswered_, false))
+                TakeSupportSettings();
             break;
         case MsgChat:
             if (State.InCount >= 2) {
@@ -91,6 +109,44 @@ void RemoteSupport::ActOnSupportMessage() {
         default:
             break;
     }
+}
+
+void RemoteSupport::TakeSupportSettings() {
+    SystemData& data = host_.Data();
+    std::array<uint8_t, SettingsImageSize> image{};
+    std::copy_n(State.SupportBuffer.begin(), image.size(), image.begin());
+    // The read marks the settings as loaded, so that the write is not refused, and
+    // gives the values the owner compares with support's.
+    host_.ReadAllSettingsFromSystem();
+    SystemData received = data;
+    DecodeSettingsImage(image.data(), received);
+    asking_ = true;
+    const bool write = host_.ConfirmSupportSettings(received);
+    asking_ = false;
+    if (!write) {
+        RefuseSupportSettings();
+        return;
+    }
+    DecodeSettingsImage(image.data(), data);
+    host_.ShowSettingsTables(false);
+    host_.WriteAllSettingsToSystem();
+}
+
+// The refusal travels as one chat line in this tick's exchange; the message
+// sent before it is sent again from the next tick on.
+void RemoteSupport::RefuseSupportSettings() {
+    afterRefusal_ = Outgoing{State.OutKind, State.OutCount, State.ClientBuffer};
+    const std::string bytes = ChatBytes(SettingsRefusedText);
+    State.OutKind = MsgChat;
+    State.OutCount = static_cast<int>(bytes.size());
+    std::copy(bytes.begin(), bytes.end(), State.ClientBuffer.begin());
+}
+
+void RemoteSupport::ResumeAfterRefusal() {
+    State.OutKind = afterRefusal_->Kind;
+    State.OutCount = afterRefusal_->Count;
+    State.ClientBuffer = afterRefusal_->Bytes;
+    afterRefusal_.reset();
 }
 
 void RemoteSupport::SupportTick() {
@@ -182,8 +238,9 @@ void RemoteSupport::SendChat(const std::string& text) {
     auto& buffer = remote ? State.SupportBuffer : State.ClientBuffer;
     State.RelayRole = remote ? RoleSupport : RoleClient;
     std::copy(bytes.begin(), bytes.end(), buffer.begin());
+    const std::string line = ChatText(buffer.data(), State.OutCount);
     if (remote) {
-        const bool received = Exchange() && Received();
+        const bool received = Exchange(line) && Received();
         host_.SetStatusText(State.RelayStatusText);
         if (received) ActOnClientMessage();
         return;
@@ -191,7 +248,7 @@ void RemoteSupport::SendChat(const std::string& text) {
     // The customer acts on a message at the tick after it arrived; a chat sent
     // in between must not wipe one it has not acted upon yet.
     const Inbox unacted = SaveInbox();
-    if (!(Exchange() && Received())) RestoreInbox(unacted);
+    if (!(Exchange(line) && Received())) RestoreInbox(unacted);
     host_.SetStatusText(State.RelayStatusText);
 }
 

@@ -3,6 +3,7 @@
 // be tested without a server.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,12 @@ class RelayTransport {
     // One GET for the current role; true when the server answered with status 200.
     virtual bool RelayExchange(RelayState& state) = 0;
 };
+
+// Who wrote a chat line.
+enum class ChatSide { Client, Support };
+
+// The chat line the customer's tool sends when its owner refuses settings from support.
+constexpr const char* SettingsRefusedText = "Settings refused by the customer";
 
 class RemoteSupportHost {
   public:
@@ -46,6 +53,12 @@ class RemoteSupportHost {
     virtual void ShowSettingsTables(bool onlyConnected) = 0;
     virtual void RefreshOutline() = 0;
     virtual void AppendLogIfEnabled() = 0;
+    // Customer side: shows the owner what the settings `received` from support
+    // would change in the system's settings (the records, as just read) and asks
+    // whether to write them. True: write.
+    virtual bool ConfirmSupportSettings(const SystemData& received) = 0;
+    // Every chat line of the run as it is sent or received, in order.
+    virtual void ChatLine(ChatSide side, const std::string& text) = 0;
 };
 
 // Status text of an exchange refused because another one is still waiting for
@@ -59,7 +72,8 @@ class RemoteSupport {
     RelayState State;
 
     // INETTimerTimer between disabling and enabling the timer. A tick that starts
-    // while this object's exchange is outstanding returns at once.
+    // while this object's exchange is outstanding, or while the owner is asked
+    // about settings from support, returns at once.
     void Tick();
     // Support side of "Read All Settings From System" and "Write All Settings To System".
     // A message of the customer that their exchange brings is acted upon at once:
@@ -74,13 +88,29 @@ class RemoteSupport {
     bool ExchangeOutstanding() const { return exchanging_; }
 
   private:
+    // The message the customer side sends until it has something new to say.
+    struct Outgoing {
+        uint8_t Kind = 0;
+        int Count = 0;
+        std::array<uint8_t, RelayBufferSize> Bytes{};
+    };
+
     void CustomerTick();
     void SupportTick();
     void ActOnSupportMessage();
     void ActOnClientMessage();
-    bool Exchange();
+    // Settings from support: the owner is asked once per message; read, show and
+    // write on "Write", a chat line to support on "Refuse".
+    void TakeSupportSettings();
+    void RefuseSupportSettings();
+    void ResumeAfterRefusal();
+    // One exchange; `chatLine` is the chat line it carries, if any, for the host's list.
+    bool Exchange(const std::string& chatLine = {});
     // After a successful exchange: whether it brought a message of a known kind.
     bool Received() const;
+    // A message that has just arrived: chats go to the host's list, settings
+    // from support wait for the owner's answer.
+    void NoteArrival();
 
     // What the customer side received and has not acted upon yet.
     struct Inbox {
@@ -94,6 +124,11 @@ class RemoteSupport {
     RemoteSupportHost& host_;
     RelayTransport& transport_;
     bool exchanging_ = false;
+    bool asking_ = false;
+    // A settings message from support has arrived and the owner was not asked yet.
+    bool settingsUnanswered_ = false;
+    // The customer's message before a refusal, sent again after it.
+    std::optional<Outgoing> afterRefusal_;
 };
 
 }  // namespace korvan

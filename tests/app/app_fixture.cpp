@@ -28,6 +28,19 @@ bool ScriptedDialogs::InputText(QWidget*, const QString&, const QString&, QStrin
     return true;
 }
 
+bool ScriptedDialogs::ConfirmSettings(QWidget*, const QString&,
+                                      const std::vector<SettingsChangeRow>& changes) {
+    SettingsQuestions.push_back(changes);
+    if (SettingsAnswers.empty()) return false;
+    const bool write = SettingsAnswers.front();
+    SettingsAnswers.pop_front();
+    return write;
+}
+
+void ScriptedDialogs::ShowSessionCode(QWidget*, const QString& code) {
+    SessionCodes.push_back(code);
+}
+
 int SwitchableHid::Write(Handle h, const uint8_t* data, size_t length) {
     failed_ = false;
     if (length >= 2 && FailCode >= 0 && data[1] == FailCode) {

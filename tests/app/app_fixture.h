@@ -42,6 +42,9 @@ class ScriptedDialogs : public UserDialogs {
     QString OpenFileName(QWidget* parent, const FileDialogRequest& request) override;
     bool InputText(QWidget* parent, const QString& title, const QString& prompt,
                    QString& text) override;
+    bool ConfirmSettings(QWidget* parent, const QString& title,
+                         const std::vector<SettingsChangeRow>& changes) override;
+    void ShowSessionCode(QWidget* parent, const QString& code) override;
 
     std::vector<ShownMessage> Messages;
     std::vector<FileDialogRequest> SaveRequests;
@@ -50,6 +53,10 @@ class ScriptedDialogs : public UserDialogs {
     QString OpenPath;
     std::deque<QString> Inputs;  // answers in order; none left: cancelled
     std::function<void()> DuringMessage;
+    // Answers to settings from support in order ("Write": true); none left: "Refuse".
+    std::deque<bool> SettingsAnswers;
+    std::vector<std::vector<SettingsChangeRow>> SettingsQuestions;
+    std::vector<QString> SessionCodes;
 };
 
 // The simulator's HID device, with requests of one code failing on demand.

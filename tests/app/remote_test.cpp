@@ -1,10 +1,20 @@
 // The window as host of remote support: the relay tick, the relay paths of the
 // settings commands, the chat and the support domain, with a scripted relay.
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTableWidget>
 #include <QTimer>
 
+#include "app/support_panel.h"
 #include "link/protocol.h"
+#include "model/control_box.h"
+#include "relay/support_session.h"
 #include "tests/app/app_fixture.h"
 
 namespace korvan {
@@ -49,6 +59,41 @@ class AppRemoteTest : public AppUsbTest {
         ConnectUsb();
     }
     ScriptedRelay* scripted = nullptr;
+
+    // The next exchange brings this message from support; the later ones nothing.
+    void SupportSends(uint8_t kind, std::vector<uint8_t> values) {
+        scripted->OnExchange = [kind, values, once = true](RelayState& state) mutable {
+            if (!once) {
+                state.RelayStatusText = NothingReceivedText;
+                return;
+            }
+            once = false;
+            state.InKind = kind;
+            state.InCount = static_cast<int>(values.size());
+            std::copy(values.begin(), values.end(), state.SupportBuffer.begin());
+            state.RelayStatusText = RelayKindStatusText(kind, true);
+        };
+    }
+    // The system's settings with another charge profile, as support would send them.
+    std::vector<uint8_t> OtherProfile(int& profile) {
+        SystemData support;
+        const auto now = simulator.SettingsImage();
+        DecodeSettingsImage(now.data(), support);
+        profile = (support.ControlSettings.ProfileIndex + 3) % 8;
+        support.ControlSettings.ProfileIndex = static_cast<uint8_t>(profile);
+        const auto image = BuildSettingsImage(support);
+        return {image.begin(), image.end()};
+    }
+    void Tick() {
+        W().INETTimerTimer();
+        Quiet();
+    }
+    bool Wrote() {
+        for (uint8_t code : UsbCodes())
+            if (code >= CmdWriteControlBoxSettings && code <= CmdWriteFieldBox2Item) return true;
+        return false;
+    }
+    QStringList ChatLines() { return W().Ui().Support->Lines(); }
 };
 
 TEST_F(AppRemoteTest, SupportTickClosesLocalLinksAndShowsTheCustomersState) {
@@ -136,6 +181,155 @@ TEST_F(AppRemoteTest, TwoWindowsLiveSideBySideInOneProcess) {
     W().USBTimerTimer();
     EXPECT_TRUE(NoneEmpty(W().Ui().ControlBoxStateStringGrid()));
     EXPECT_TRUE(AllEmpty(second.Ui().ControlBoxStateStringGrid()));
+}
+
+TEST_F(AppRemoteTest, SettingsFromSupportAreWrittenOnlyWithTheOwnersConsent) {
+    W().Ui().ShareDataWithSupport->trigger();
+    int profile = 0;
+    const int before = simulator.Settings().Control.ProfileIndex;
+    SupportSends(MsgSettings, OtherProfile(profile));
+    Tick();
+    dialogs.SettingsAnswers = {false};
+    Tick();  // read, ask, refuse
+    ASSERT_EQ(dialogs.SettingsQuestions.size(), 1u);
+    const std::vector<SettingsChangeRow>& rows = dialogs.SettingsQuestions[0];
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].Module, "System Control Module");
+    EXPECT_EQ(rows[0].Field.toStdString(), ControlBoxSettingsLabels()[5]);
+    EXPECT_EQ(rows[0].Now, QString::number(before));
+    EXPECT_EQ(rows[0].Received, QString::number(profile));
+    EXPECT_FALSE(Wrote());
+    EXPECT_EQ(simulator.Settings().Control.ProfileIndex, before);
+    // The refusal travels to support as a chat line.
+    EXPECT_EQ(scripted->Log.back().Kind, MsgChat);
+    EXPECT_EQ(scripted->Log.back().Count, 32);
+    EXPECT_EQ(scripted->Log.back().Bytes, "Settings refused");
+    ASSERT_EQ(ChatLines().size(), 1);
+    EXPECT_TRUE(ChatLines()[0].endsWith(" CLIENT: Settings refused by the customer"));
+    Tick();
+    Tick();  // the same message: no question again, the state is posted again
+    EXPECT_EQ(dialogs.SettingsQuestions.size(), 1u);
+    EXPECT_EQ(scripted->Log.back().Kind, MsgState);
+    EXPECT_FALSE(Wrote());
+
+    // A new settings message: "Write" writes it into the system.
+    SupportSends(MsgSettings, OtherProfile(profile));
+    Tick();
+    dialogs.SettingsAnswers = {true};
+    Tick();
+    EXPECT_EQ(dialogs.SettingsQuestions.size(), 2u);
+    EXPECT_TRUE(Wrote());
+    EXPECT_EQ(simulator.Settings().Control.ProfileIndex, profile);
+    EXPECT_EQ(ChatLines().size(), 1);
+    EXPECT_TRUE(dialogs.Messages.empty());
+}
+
+TEST_F(AppRemoteTest, ChatHistoryListsEveryLineWithTimeAndSide) {
+    SupportPanel* panel = W().Ui().Support;
+    EXPECT_TRUE(panel->isHidden());
+    EXPECT_FALSE(panel->Send->isEnabled());
+    W().Ui().ShareDataWithSupport->trigger();
+    SupportSends(MsgChat, {72, 105, 32, 176});
+    Tick();
+    EXPECT_TRUE(panel->Send->isEnabled());
+    EXPECT_FALSE(panel->isHidden());
+    dialogs.Inputs = {"Hello"};
+    W().SendChatMessageClick();
+    panel->Line->setText(QStringLiteral("From the panel"));
+    panel->Send->click();
+    EXPECT_TRUE(panel->Line->text().isEmpty());
+    ASSERT_EQ(scripted->Log.size(), 3u);
+    EXPECT_EQ(scripted->Log.back().Kind, MsgChat);
+    EXPECT_EQ(scripted->Log.back().Bytes, "From the panel");
+    Tick();  // the chat is still the last message from support: listed once
+    const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d "));
+    const QStringList lines = ChatLines();
+    ASSERT_EQ(lines.size(), 3) << lines.join('\n').toStdString();
+    for (const QString& line : lines)
+        EXPECT_TRUE(stamp.match(line).hasMatch()) << line.toStdString();
+    EXPECT_EQ(lines[0].mid(9), QString::fromUtf8("SUPPORT: Hi \xC2\xB0"));
+    EXPECT_EQ(lines[1].mid(9), "CLIENT: Hello");
+    EXPECT_EQ(lines[2].mid(9), "CLIENT: From the panel");
+    EXPECT_EQ(W().Ui().MessagePanel->text(),
+              QString::fromUtf8(" Message from SUPPORT: Hi \xC2\xB0"));
+}
+
+TEST_F(AppRemoteTest, SessionsPutTheirCodeAfterTheRelaysHost) {
+    W().NewSupportSessionClick();
+    ASSERT_EQ(dialogs.SessionCodes.size(), 1u);
+    const std::string first = dialogs.SessionCodes[0].toStdString();
+    EXPECT_EQ(first.size(), SessionCodeLength);
+    EXPECT_TRUE(ValidSessionCode(first));
+    EXPECT_EQ(W().Remote().State.SupportDomain, std::string(DefaultSupportDomain) + "/" + first);
+    W().NewSupportSessionClick();
+    const std::string second = dialogs.SessionCodes.at(1).toStdString();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(W().Remote().State.SupportDomain, std::string(DefaultSupportDomain) + "/" + second);
+    EXPECT_FALSE(W().Ui().ShareDataWithSupport->isChecked());
+
+    dialogs.Inputs = {"https://relay.example.org/OLDCODE1"};
+    W().SupportDomain1Click();
+    dialogs.Inputs = {" k7qm2xdf9a "};
+    W().JoinSupportSessionClick();
+    EXPECT_EQ(W().Remote().State.SupportDomain, "https://relay.example.org/K7QM2XDF9A");
+    EXPECT_TRUE(W().Ui().ShareDataWithSupport->isChecked());
+    EXPECT_TRUE(dialogs.Messages.empty());
+
+    // A bad code is refused with a message and changes nothing; a cancel says nothing.
+    W().Ui().ShareDataWithSupport->trigger();
+    dialogs.Inputs = {"K7QM2XDF?x=1"};
+    W().JoinSupportSessionClick();
+    ASSERT_EQ(dialogs.Messages.size(), 1u);
+    EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Warning);
+    EXPECT_EQ(dialogs.Messages[0].Text,
+              "A session code has 8 to 64 letters, digits and '-' and nothing else");
+    W().JoinSupportSessionClick();
+    EXPECT_EQ(dialogs.Messages.size(), 1u);
+    EXPECT_EQ(W().Remote().State.SupportDomain, "https://relay.example.org/K7QM2XDF9A");
+    EXPECT_FALSE(W().Ui().ShareDataWithSupport->isChecked());
+}
+
+// The toolkit's dialogs behind the seam, answered by clicking their buttons.
+TEST_F(AppRemoteTest, TheRealDialogsShowTheChangesAndTheCode) {
+    QtUserDialogs real;
+    const std::vector<SettingsChangeRow> changes = {
+        {"System Control Module", "Battery Type", "1 - AGM", "4 - LiFePO4"},
+        {"Battery Control Module", "Battery Bank Size, Ah", "400", "600"}};
+    QStringList seen;
+    auto answer = [&](const char* button) {
+        QTimer::singleShot(0, [&seen, button] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            ASSERT_NE(dialog, nullptr);
+            auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("SettingsChangesTable"));
+            ASSERT_NE(table, nullptr);
+            for (int row = 0; row < table->rowCount(); ++row)
+                for (int column = 0; column < table->columnCount(); ++column)
+                    seen << table->item(row, column)->text();
+            dialog->findChild<QPushButton*>(QString::fromLatin1(button))->click();
+        });
+    };
+    answer("WriteButton");
+    EXPECT_TRUE(real.ConfirmSettings(&W(), QStringLiteral("Settings from support"), changes));
+    EXPECT_EQ(seen, (QStringList{"System Control Module", "Battery Type", "1 - AGM", "4 - LiFePO4",
+                                 "Battery Control Module", "Battery Bank Size, Ah", "400", "600"}));
+    answer("RefuseButton");
+    EXPECT_FALSE(real.ConfirmSettings(&W(), QStringLiteral("Settings from support"), changes));
+
+    QString shown;
+    int pixels = 0;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        auto* label = dialog->findChild<QLabel*>(QStringLiteral("SessionCodeLabel"));
+        shown = label->text();
+        pixels = label->font().pixelSize();
+        dialog->findChild<QPushButton*>(QStringLiteral("CopyButton"))->click();
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    real.ShowSessionCode(&W(), QStringLiteral("K7QM2XDF9A"));
+    EXPECT_EQ(shown, "K7QM2XDF9A");
+    EXPECT_GE(pixels, 32);
+    EXPECT_EQ(QApplication::clipboard()->text(), "K7QM2XDF9A");
 }
 
 }  // namespace

@@ -122,7 +122,8 @@ TEST_F(AppWindowTest, MenusCarryTheirCaptionsSeparatorsAndMarks) {
                      "Exit"}));
     EXPECT_EQ(Captions(W().Ui().OptionsMenu),
               (QStringList{"Connection", "|", "Center Gauge Display", "On-screen FRS Controls", "|",
-                           "Share data with support", "Send Chat Message", "Support Domain...", "|",
+                           "Share data with support", "Send Chat Message", "Support Domain...",
+                           "New Support Session...", "Join Support Session...", "Chat History", "|",
                            "Enable Data Logging to File"}));
     EXPECT_EQ(Captions(W().Ui().OptionsMenu->actions()[0]->menu()),
               (QStringList{"USB", "BlueTooth", "Remote via Internet"}));

@@ -99,8 +99,23 @@ class RecordingHost : public RemoteSupportHost {
     }
     void RefreshOutline() override { Log.push_back("outline"); }
     void AppendLogIfEnabled() override { Log.push_back("log"); }
+    bool ConfirmSupportSettings(const SystemData& received) override {
+        SystemData copy = received;
+        Asked.push_back(BuildSettingsImage(copy));
+        AskedWhileRecordsHeld.push_back(BuildSettingsImage(Records));
+        if (DuringQuestion) DuringQuestion();
+        return Consent;
+    }
+    void ChatLine(ChatSide side, const std::string& text) override {
+        Chat.push_back((side == ChatSide::Support ? "SUPPORT: " : "CLIENT: ") + text);
+    }
 
     std::array<uint8_t, SettingsImageSize> Written{};
+    bool Consent = true;  // the owner's answer to settings from support
+    std::vector<std::array<uint8_t, SettingsImageSize>> Asked;
+    std::vector<std::array<uint8_t, SettingsImageSize>> AskedWhileRecordsHeld;
+    std::function<void()> DuringQuestion;
+    std::vector<std::string> Chat;
 };
 
 template <size_t N>
@@ -108,6 +123,12 @@ std::string Values(int kind, const std::array<uint8_t, N>& image, size_t count =
     std::string message = std::to_string(kind);
     for (size_t i = 0; i < count; ++i) message += "$" + std::to_string(image[i]);
     return message;
+}
+
+std::string ChatValues(const std::string& text) {
+    std::string values;
+    for (unsigned char c : text) values += "$" + std::to_string(c);
+    return values;
 }
 
 size_t ValueCount(const std::string& data) {
@@ -201,6 +222,72 @@ TEST_F(RelayRoles, CustomerWritesACompleteSettingsImage) {
     EXPECT_EQ(host.Written, image);
     // The outgoing message is left as it was: the state of the first tick again.
     EXPECT_EQ(relay.LastData().substr(0, 6), "2$170$");
+}
+
+TEST_F(RelayRoles, CustomerAsksTheOwnerOncePerSettingsMessage) {
+    SystemData support = host.Records;
+    support.ControlSettings.ProfileIndex = 5;
+    const auto image = BuildSettingsImage(support);
+    const auto before = BuildSettingsImage(host.Records);
+    host.Share = true;
+    host.Consent = false;
+    // A tick that starts while the owner is being asked does nothing.
+    int nested = 0;
+    host.DuringQuestion = [&] {
+        ++nested;
+        remote.Tick();
+    };
+    relay.Script = {{200, Values(3, image)}, {200, ""}, {200, ""}, {200, Values(3, image)}};
+    remote.Tick();
+    remote.Tick();  // asks: refused
+    ASSERT_EQ(host.Asked.size(), 1u);
+    EXPECT_EQ(host.Asked[0], image);
+    EXPECT_EQ(host.AskedWhileRecordsHeld[0], before);  // the records are not touched yet
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(relay.Urls.size(), 2u);
+    EXPECT_EQ(host.Log, std::vector<std::string>{"read"});
+    EXPECT_EQ(BuildSettingsImage(host.Records), before);
+    // The refusal goes to support as one chat line, then the state again.
+    EXPECT_EQ(relay.LastData(), "4" + ChatValues(SettingsRefusedText));
+    EXPECT_EQ(host.Chat, std::vector<std::string>{"CLIENT: Settings refused by the customer"});
+    host.DuringQuestion = nullptr;
+    remote.Tick();  // the same message: no second question, nothing written
+    EXPECT_EQ(host.Asked.size(), 1u);
+    EXPECT_EQ(host.Log.size(), 1u);
+    EXPECT_EQ(relay.LastData().substr(0, 6), "2$170$");
+    EXPECT_EQ(host.Panel.size(), 2u);
+
+    // The same settings sent again are a new message: asked again, and written.
+    host.Consent = true;
+    remote.Tick();
+    remote.Tick();
+    ASSERT_EQ(host.Asked.size(), 2u);
+    EXPECT_EQ(host.Log,
+              (std::vector<std::string>{"read", "read", "settings tables (all)", "write"}));
+    EXPECT_EQ(host.Written, image);
+    EXPECT_EQ(host.Chat.size(), 1u);
+    remote.Tick();
+    EXPECT_EQ(host.Log.size(), 4u);  // written once
+}
+
+TEST_F(RelayRoles, EveryChatLineReachesTheHostOnceInBothDirections) {
+    host.Share = true;
+    relay.Script = {{200, "4$72$105"}, {200, ""}, {200, "4$72"}, {0, ""}};
+    remote.Tick();
+    remote.Tick();  // acts on the chat again: still one line
+    remote.SendChat("thanks");
+    remote.SendChat("lost");
+    EXPECT_EQ(host.Chat, (std::vector<std::string>{"SUPPORT: Hi", "CLIENT: thanks",
+                                                   "CLIENT: lost (not sent: Connection refused)"}));
+
+    host.Chat.clear();
+    host.Share = false;
+    host.Remote = true;
+    relay.Script = {{200, "4$79$107"}, {200, ""}};
+    remote.Tick();
+    remote.SendChat("H\xC3\xA9");
+    remote.Tick();
+    EXPECT_EQ(host.Chat, (std::vector<std::string>{"CLIENT: Ok", "SUPPORT: H\xC3\xA9"}));
 }
 
 TEST_F(RelayRoles, CustomerShowsChatsOfTwoCharactersOrMore) {

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "app/support_panel.h"
 #include "display/outline_view.h"
 #include "relay/http_relay.h"
 #include "tests/app/app_fixture.h"
@@ -116,9 +117,11 @@ TEST_F(RelayEndToEnd, TechnicianWatchesReadsWritesAndChats) {
     // The technician picks another charge profile and writes: it reaches the system.
     const int profile = (simulator.Settings().Control.ProfileIndex + 1) % 8;
     S().Ui().PIComboBox->setCurrentIndex(profile);
+    dialogs.SettingsAnswers = {true};  // the owner agrees
     S().WriteAllSettingsToSystemClick();
     QuietBoth();
     ASSERT_TRUE(Rounds([&] { return simulator.Settings().Control.ProfileIndex == profile; }));
+    ASSERT_EQ(dialogs.SettingsQuestions.size(), 1u);
     EXPECT_EQ(Panel(W()), " SUPPORT sent new settings: received 224 bytes (must be 224 bytes)");
     EXPECT_EQ(W().Ui().PIComboBox->currentIndex(), profile);
     // Everything else the technician sent arrived as sent.
@@ -152,6 +155,48 @@ TEST_F(RelayEndToEnd, WithoutARelayTheTechnicianFallsBackToUsb) {
     EXPECT_TRUE(S().Ui().ConnectionUSB->isChecked());
     SupportTick();
     EXPECT_EQ(supportDialogs.Messages.size(), 1u);
+}
+
+// The owner refuses: the system keeps its settings and the technician reads why.
+TEST_F(RelayEndToEnd, TheOwnerRefusesSettingsFromSupport) {
+    S().NewSupportSessionClick();
+    ASSERT_EQ(supportDialogs.SessionCodes.size(), 1u);
+    dialogs.Inputs = {supportDialogs.SessionCodes[0]};
+    W().JoinSupportSessionClick();
+    EXPECT_EQ(W().Remote().State.SupportDomain, S().Remote().State.SupportDomain);
+    S().Ui().RemoteViaInternetToProvideSupport->trigger();
+    ASSERT_TRUE(W().Ui().ShareDataWithSupport->isChecked());
+    ASSERT_TRUE(Rounds([&] { return S().Records().ControlState.ConnectedModules != 0; }));
+
+    S().ReadAllSettingsFromSystemClick();
+    QuietBoth();
+    ASSERT_TRUE(Rounds([&] {
+        return Panel(S()) == " CLIENT sent settings: received 224 bytes (must be 224 bytes)";
+    }));
+    const auto before = simulator.SettingsImage();
+    const int profile = (simulator.Settings().Control.ProfileIndex + 1) % 8;
+    S().Ui().PIComboBox->setCurrentIndex(profile);
+    S().WriteAllSettingsToSystemClick();
+    QuietBoth();
+    ASSERT_TRUE(Rounds([&] {
+        return S().Ui().Support->Lines().join('\n').contains(
+            "CLIENT: Settings refused by the customer");
+    }));
+    ASSERT_EQ(dialogs.SettingsQuestions.size(), 1u);
+    bool profileRow = false;
+    for (const SettingsChangeRow& row : dialogs.SettingsQuestions[0])
+        profileRow |= row.Field == "Charging Profile" && row.Received == QString::number(profile);
+    EXPECT_TRUE(profileRow);
+    EXPECT_EQ(simulator.SettingsImage(), before);
+    // Sharing goes on, and nobody is asked twice.
+    Rounds([] { return false; }, 3);
+    EXPECT_EQ(dialogs.SettingsQuestions.size(), 1u);
+    EXPECT_TRUE(W().Ui().ShareDataWithSupport->isChecked());
+    EXPECT_EQ(simulator.SettingsImage(), before);
+    EXPECT_TRUE(
+        W().Ui().Support->Lines().join('\n').contains("CLIENT: Settings refused by the customer"));
+    EXPECT_TRUE(dialogs.Messages.empty());
+    EXPECT_TRUE(supportDialogs.Messages.empty());
 }
 
 }  // namespace

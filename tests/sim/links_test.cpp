@@ -194,6 +194,8 @@ TEST(Links, EachConnectionRefusesWhatItCannotDoWithItsOwnMessage) {
         void ShowSettingsTables(bool) override {}
         void RefreshOutline() override {}
         void AppendLogIfEnabled() override {}
+        bool ConfirmSupportSettings(const SystemData&) override { return false; }
+        void ChatLine(ChatSide, const std::string&) override {}
     } host;
     RemoteSupport remote(host, relay);
     UsbLink usbLink(usb, waiter);

@@ -3,10 +3,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "model/settings_fields.h"
 #include "model/settings_file.h"
-#include "tools/settings/field_table.h"
 
 namespace korvan::settings_tool {
+
+using namespace settings_fields;
 
 namespace {
 

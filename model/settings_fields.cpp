@@ -1,4 +1,4 @@
-#include "tools/settings/field_table.h"
+#include "model/settings_fields.h"
 
 #include <algorithm>
 #include <charconv>
@@ -8,7 +8,7 @@
 
 #include "model/modules.h"
 
-namespace korvan::settings_tool {
+namespace korvan::settings_fields {
 
 namespace {
 
@@ -327,4 +327,4 @@ std::vector<FieldChange> CompareImages(const SettingsFileImage& a, const Setting
     return changes;
 }
 
-}  // namespace korvan::settings_tool
+}  // namespace korvan::settings_fields

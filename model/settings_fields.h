@@ -1,6 +1,7 @@
 // Every field of a settings file, described once: where it lies in the 752-byte
-// image, its width, and how korvan-settings prints it. Show, diff and check all
-// walk this one table.
+// image, its width, and how it is printed. korvan-settings' show, diff and check,
+// and the window's question before settings from support are written, all walk
+// this one table.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +11,7 @@
 #include "model/settings_file.h"
 #include "model/system_data.h"
 
-namespace korvan::settings_tool {
+namespace korvan::settings_fields {
 
 enum class Section { ControlBox, BatteryBox, FieldBox1, FieldBox2, ChargeProfiles };
 const char* SectionTitle(Section s);
@@ -49,4 +50,4 @@ struct FieldChange {
 std::vector<FieldChange> CompareImages(const SettingsFileImage& a, const SettingsFileImage& b,
                                        char sep);
 
-}  // namespace korvan::settings_tool
+}  // namespace korvan::settings_fields
