@@ -161,7 +161,10 @@ void TMainFormKX4::SetFixedClientSize() {
 }
 
 void TMainFormKX4::PageControlChange() {
-    if (p_->Ui.PageControl->currentWidget() == p_->Ui.OutlineTabSheet) {
+    // The pages of gauges and plots take the whole screen; the table pages keep
+    // their design size.
+    QWidget* page = p_->Ui.PageControl->currentWidget();
+    if (page == p_->Ui.OutlineTabSheet || page == p_->Ui.TrendsTabSheet) {
         if (isMaximized()) return;
         // A fixed-size window cannot grow: free it for the maximised state.
         setMinimumSize(0, 0);

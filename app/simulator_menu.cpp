@@ -37,13 +37,13 @@ SimulatorMenu::SimulatorMenu(QMainWindow& window, KorvanSimulator& simulator)
     SimFaultPlan plan = SimFaultPlan::Random(0.0, simulator_.Faults().Plan().Seed);
     simulator_.Faults().SetPlan(plan);
 
-    menu_ = window.menuBar()->addMenu(QStringLiteral("Simulator"));
+    menu_ = window.menuBar()->addMenu(QStringLiteral("Si&mulator"));
     BuildRates();
     BuildFaults();
     menu_->addSeparator();
     BuildCableAndPort();
     menu_->addSeparator();
-    resetCounts_ = menu_->addAction(QStringLiteral("Reset Counters"));
+    resetCounts_ = menu_->addAction(QStringLiteral("&Reset Counters"));
     connect(resetCounts_, &QAction::triggered, this, [this] {
         simulator_.Faults().ResetCounts();
         Refresh();
@@ -60,7 +60,7 @@ SimulatorMenu::SimulatorMenu(QMainWindow& window, KorvanSimulator& simulator)
 }
 
 void SimulatorMenu::BuildRates() {
-    QMenu* rates = menu_->addMenu(QStringLiteral("Fault Rate"));
+    QMenu* rates = menu_->addMenu(QStringLiteral("Fault R&ate"));
     auto* group = new QActionGroup(this);
     for (size_t i = 0; i < SimulatorFaultRates.size(); ++i) {
         const double rate = SimulatorFaultRates[i];
@@ -75,7 +75,7 @@ void SimulatorMenu::BuildRates() {
 }
 
 void SimulatorMenu::BuildFaults() {
-    QMenu* faults = menu_->addMenu(QStringLiteral("Faults"));
+    QMenu* faults = menu_->addMenu(QStringLiteral("&Faults"));
     for (const SimFaultInfo& info : SimFaultKinds()) {
         QAction* action = faults->addAction(FaultCaption(info, 0));
         action->setCheckable(true);
@@ -91,10 +91,10 @@ void SimulatorMenu::BuildFaults() {
 // Taken away here, the cable and the port stay away until put back here.
 void SimulatorMenu::BuildCableAndPort() {
     SimFaults& faults = simulator_.Faults();
-    unplug_ = menu_->addAction(QStringLiteral("Unplug USB Cable Now"));
-    replug_ = menu_->addAction(QStringLiteral("Plug USB Cable In Now"));
-    vanish_ = menu_->addAction(QStringLiteral("Bluetooth Port Vanishes Now"));
-    restore_ = menu_->addAction(QStringLiteral("Bluetooth Port Returns Now"));
+    unplug_ = menu_->addAction(QStringLiteral("&Unplug USB Cable Now"));
+    replug_ = menu_->addAction(QStringLiteral("&Plug USB Cable In Now"));
+    vanish_ = menu_->addAction(QStringLiteral("Bluetooth Port &Vanishes Now"));
+    restore_ = menu_->addAction(QStringLiteral("Bluetooth Port Re&turns Now"));
     const std::array<std::pair<QAction*, void (SimFaults::*)()>, 4> rows{{
         {unplug_, &SimFaults::UnplugUsb},
         {replug_, &SimFaults::ReplugUsb},

@@ -10,22 +10,10 @@
 #include "sim/sim_bluetooth_discovery.h"
 #include "sim/sim_hid_devices.h"
 #include "sim/simulator.h"
+#include "tests/support/no_serial_port.h"
 
 namespace korvan {
 namespace {
-
-// The tick never touches the Bluetooth port.
-class NoSerialPort : public SerialPort {
-  public:
-    bool Open(const std::string&) override { return false; }
-    bool IsOpen() const override { return false; }
-    bool Close() override { return true; }
-    long BytesWaiting() override { return -1; }
-    long Read(uint8_t*, size_t) override { return -1; }
-    long Write(const uint8_t*, size_t) override { return -1; }
-    int LastErrorCode() const override { return 0; }
-    std::string LastError() const override { return "no port"; }
-};
 
 class NoWait : public Waiter {
   public:

@@ -357,9 +357,8 @@ uint16_t LiveSystem::ControlStatus(const SimSettings& s, uint16_t battery,
     ControlBoxSettings checked = s.Control;
     ValidateControlBoxSettings(checked);
     // The record has no hidden padding: any byte the checks change counts.
-    if (std::memcmp(&checked, &s.Control, sizeof checked) !=
-        0)  // NOLINT(bugprone-suspicious-memory-comparison)
-        bits |= 0x0800;
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison)
+    if (std::memcmp(&checked, &s.Control, sizeof checked) != 0) bits |= 0x0800;
     const double faultVoltage =
         config_.BatteryBox && s.Battery.FaultVoltage > 0 ? s.Battery.FaultVoltage : 16.0;
     if (voltage_ >= faultVoltage) bits |= 0x1000;

@@ -35,7 +35,7 @@ class SimulatorMenuTest : public ::testing::Test {
 };
 
 TEST_F(SimulatorMenuTest, RateAndKindsSetThePlanThatStartsQuiet) {
-    EXPECT_EQ(window.menuBar()->actions().last()->text(), QStringLiteral("Simulator"));
+    EXPECT_EQ(window.menuBar()->actions().last()->text(), QStringLiteral("Si&mulator"));
     SimFaultPlan plan = simulator.Faults().Plan();
     EXPECT_EQ(plan.Rate, 0.0);
     for (const SimFaultInfo& info : SimFaultKinds()) EXPECT_TRUE(plan.IsEnabled(info.Kind));

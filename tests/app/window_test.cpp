@@ -17,6 +17,7 @@
 
 #include "app/single_instance.h"
 #include "app/status_text.h"
+#include "display/trends_view.h"
 #include "tests/app/app_fixture.h"
 
 namespace korvan {
@@ -220,6 +221,9 @@ TEST_F(AppWindowTest, OutlinePageMaximisesAndOtherPagesRestoreTheFixedSize) {
     EXPECT_EQ(W().minimumSize(), W().maximumSize());
     EXPECT_EQ(W().maximumSize(), fixed);
     EXPECT_EQ(fixed.width(), 916);
+    // The plots take the whole screen too.
+    W().Ui().PageControl->setCurrentWidget(W().Ui().TrendsTabSheet);
+    EXPECT_TRUE(W().windowState() & Qt::WindowMaximized);
 }
 
 TEST_F(AppWindowTest, ExitClosesBothLinks) {

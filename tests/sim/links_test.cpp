@@ -10,6 +10,7 @@
 #include "relay/support_link.h"
 #include "sim/sim_hid_devices.h"
 #include "tests/sim/sim_test_support.h"
+#include "tests/support/no_serial_port.h"
 #include "tests/support/recording_waiter.h"
 
 namespace korvan {
@@ -156,16 +157,7 @@ TEST(Links, EachConnectionRefusesWhatItCannotDoWithItsOwnMessage) {
     SimHidDevices hid(sim);
     UsbTransport usb(hid);
     RecordingWaiter waiter;
-    struct NoSerial : SerialPort {
-        bool Open(const std::string&) override { return false; }
-        bool IsOpen() const override { return false; }
-        bool Close() override { return true; }
-        long BytesWaiting() override { return -1; }
-        long Read(uint8_t*, size_t) override { return -1; }
-        long Write(const uint8_t*, size_t) override { return -1; }
-        int LastErrorCode() const override { return 2; }
-        std::string LastError() const override { return "none"; }
-    } serial;
+    NoSerialPort serial;
     struct NoRadio : BluetoothDiscovery {
         int RadioCount() override { return 0; }
         std::vector<BluetoothDeviceInfo> RememberedDevices(int) override { return {}; }

@@ -23,7 +23,8 @@ struct OptionRow {
 };
 
 // A numeric option: false when the text is not a number within [least, most].
-auto Number(uint64_t least, uint64_t most, std::function<void(RelayCommandLine&, uint64_t)> set) {
+auto Number(uint64_t least, uint64_t most,
+            const std::function<void(RelayCommandLine&, uint64_t)>& set) {
     return [=](RelayCommandLine& line, const std::string& text) {
         uint64_t value = 0;
         if (!ParseNumber(text, most, value) || value < least) return false;
@@ -33,7 +34,7 @@ auto Number(uint64_t least, uint64_t most, std::function<void(RelayCommandLine&,
 }
 
 // A text option: false when the text is empty.
-auto Text(std::function<void(RelayCommandLine&, const std::string&)> set) {
+auto Text(const std::function<void(RelayCommandLine&, const std::string&)>& set) {
     return [=](RelayCommandLine& line, const std::string& text) {
         if (text.empty()) return false;
         set(line, text);
@@ -41,7 +42,7 @@ auto Text(std::function<void(RelayCommandLine&, const std::string&)> set) {
     };
 }
 
-auto Switch(std::function<void(RelayCommandLine&)> set) {
+auto Switch(const std::function<void(RelayCommandLine&)>& set) {
     return [=](RelayCommandLine& line, const std::string&) {
         set(line);
         return true;
@@ -129,7 +130,13 @@ RelayCommandLine ParseRelayCommandLine(const std::vector<std::string>& args) {
         } else if (eq != std::string::npos) {
             return Fail("--" + name + " takes no value");
         }
-        if (!row->Apply(line, value)) return Fail("bad value for --" + name + ": " + value);
+        if (!row->Apply(line, value)) {
+            std::string message = "bad value for --";
+            message += name;
+            message += ": ";
+            message += value;
+            return Fail(message);
+        }
         if (line.What != RelayCommandLine::Action::Run) return line;
     }
     if (line.TlsCertFile.empty() != line.TlsKeyFile.empty()) {
