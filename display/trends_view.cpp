@@ -4,6 +4,7 @@
 #include <QChart>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -84,6 +85,12 @@ class TrendsPlotView : public TrendsChart {
         TrendsChart::resizeEvent(event);
         chart()->setPlotArea(QRectF(PlotLeft, PlotTop, std::max(10, width() - PlotLeft - PlotRight),
                                     std::max(10, height() - PlotTop - bottom_)));
+        // The chart places its axes for a fixed plot area only when they appear.
+        for (QAbstractAxis* axis : chart()->axes()) {
+            if (!axis->isVisible()) continue;
+            axis->hide();
+            axis->show();
+        }
     }
 
   private:

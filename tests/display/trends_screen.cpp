@@ -50,8 +50,13 @@ int main(int argc, char** argv) {
     }
 
     TrendsView view(history);
-    view.resize(width, height);
+    // Shown first at the window's fixed size, then on the whole screen, as the
+    // page is when it is chosen.
+    view.resize(900, 560);
     view.show();
+    QApplication::processEvents();
+    view.resize(width, height);
+    QApplication::processEvents();
     view.SetWindow(TrendsWindow::FiveMinutes);
     view.SetWindow(TrendsWindow::OneHour);
     view.Zoom(*history.LastPollTime(), double(minutes + 1) / 60);
