@@ -28,6 +28,12 @@ std::vector<std::string> SplitLines(const std::string& s) {
     return lines;
 }
 
+// The text with LF line ends, whatever the C runtime wrote.
+std::string Lf(std::string s) {
+    std::erase(s, '\r');
+    return s;
+}
+
 // The blocks a system answers, decoded as a read of all settings does.
 SystemData KnownSystem() {
     SystemData d;
@@ -278,19 +284,20 @@ TEST_F(ToolsSettings, BadInputIsOneMessageAndStatusTwoAndWritesNothing) {
 }
 
 TEST_F(ToolsSettings, HelpAndVersionOnStandardOutputWithStatusZero) {
-    const Result help = Run({"--help"});
+    Result help = Run({"--help"});
+    help.Out = Lf(help.Out);
     EXPECT_EQ(help.Status, 0);
     EXPECT_EQ(help.Err, "");
     EXPECT_EQ(help.Out.rfind("usage: korvan-settings show FILE\n", 0), 0u) << help.Out;
     EXPECT_NE(help.Out.find("Exit status: 0 "), std::string::npos);
     const Result shortHelp = Run({"-h"});
     EXPECT_EQ(shortHelp.Status, 0);
-    EXPECT_EQ(shortHelp.Out, help.Out);
+    EXPECT_EQ(Lf(shortHelp.Out), help.Out);
 
     const Result version = Run({"--version"});
     EXPECT_EQ(version.Status, 0);
     EXPECT_EQ(version.Err, "");
-    EXPECT_EQ(version.Out, "korvan-settings " KORVAN_VERSION "\n");
+    EXPECT_EQ(Lf(version.Out), "korvan-settings " KORVAN_VERSION "\n");
 
     // Only on their own: with anything else they are bad arguments, and a file named
     // like an option is still a file.
