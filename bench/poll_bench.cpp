@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "app/main_window.h"
+#include "app/window_ui.h"
 #include "sim/sim_bluetooth_discovery.h"
 #include "sim/sim_hid_devices.h"
 #include "sim/simulator.h"
