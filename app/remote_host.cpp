@@ -146,7 +146,7 @@ void WindowRemoteHost::ShowSettingsTables(bool onlyConnected) {
 }
 
 void WindowRemoteHost::RefreshOutline() { window_.RefreshOutline(); }
-void WindowRemoteHost::AppendLogIfEnabled() { window_.StatePolled(); }
+void WindowRemoteHost::StatePolled() { window_.StatePolled(); }
 
 // What would change, field by field, as korvan-settings diff lists it.
 bool WindowRemoteHost::ConfirmSupportSettings(const SystemData& received) {

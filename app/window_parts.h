@@ -52,7 +52,7 @@ class WindowRemoteHost : public RemoteSupportHost {
     void ShowStateTables() override;
     void ShowSettingsTables(bool onlyConnected) override;
     void RefreshOutline() override;
-    void AppendLogIfEnabled() override;
+    void StatePolled() override;
     bool ConfirmSupportSettings(const SystemData& received) override;
     void ChatLine(ChatSide side, const std::string& text) override;
 

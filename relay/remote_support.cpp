@@ -171,7 +171,7 @@ void RemoteSupport::ActOnClientMessage() {
                 DecodeStateImage(State.ClientBuffer.data(), data);
                 host_.ShowStateTables();
                 host_.RefreshOutline();
-                host_.AppendLogIfEnabled();
+                host_.StatePolled();
             }
             break;
         case MsgSettings:

@@ -52,7 +52,7 @@ class RemoteSupportHost {
     virtual void ShowStateTables() = 0;
     virtual void ShowSettingsTables(bool onlyConnected) = 0;
     virtual void RefreshOutline() = 0;
-    virtual void AppendLogIfEnabled() = 0;
+    virtual void StatePolled() = 0;  // a complete state arrived: log, history
     // Customer side: shows the owner what the settings `received` from support
     // would change in the system's settings (the records, as just read) and asks
     // whether to write them. True: write.

@@ -98,7 +98,7 @@ class RecordingHost : public RemoteSupportHost {
         Log.push_back(onlyConnected ? "settings tables (connected)" : "settings tables (all)");
     }
     void RefreshOutline() override { Log.push_back("outline"); }
-    void AppendLogIfEnabled() override { Log.push_back("log"); }
+    void StatePolled() override { Log.push_back("log"); }
     bool ConfirmSupportSettings(const SystemData& received) override {
         SystemData copy = received;
         Asked.push_back(BuildSettingsImage(copy));

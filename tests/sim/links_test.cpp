@@ -185,7 +185,7 @@ TEST(Links, EachConnectionRefusesWhatItCannotDoWithItsOwnMessage) {
         void ShowStateTables() override {}
         void ShowSettingsTables(bool) override {}
         void RefreshOutline() override {}
-        void AppendLogIfEnabled() override {}
+        void StatePolled() override {}
         bool ConfirmSupportSettings(const SystemData&) override { return false; }
         void ChatLine(ChatSide, const std::string&) override {}
     } host;
