@@ -1,8 +1,6 @@
 // "Save Settings To File", "Load Settings From File" and "Enable Data Logging to File".
 #include <QAction>
-#include <QApplication>
 #include <QFileInfo>
-#include <QTimer>
 
 #include "app/feedback.h"
 #include "app/window_parts.h"
@@ -31,7 +29,7 @@ void TMainFormKX4::SaveSettingsToFileClick() {
     p_->Tables->ReadShownSettings();
     ShowCorrections(corrections);
     std::string error;
-    if (!SaveSettingsFile(path.toStdString(), p_->Data, error)) {
+    if (!SaveSettingsFile(path.toStdString(), p_->Session.Records(), error)) {
         ShowNotice(QStringLiteral("Settings not saved to ") + FileName(path));
         ShowMessage(MessageKind::Error, error.c_str());
         return;
@@ -40,7 +38,7 @@ void TMainFormKX4::SaveSettingsToFileClick() {
 }
 
 void TMainFormKX4::LoadSettingsFromFileClick() {
-    if (p_->CommandRunning) return;
+    if (p_->Session.CommandRunning()) return;
     p_->Flags.SettingsLoaded = false;
     p_->Tables->ResetAllSettings();
     const QString path =
@@ -52,7 +50,7 @@ void TMainFormKX4::LoadSettingsFromFileClick() {
         return;
     }
     std::string error;
-    if (!LoadSettingsFile(path.toStdString(), p_->Data, error)) {
+    if (!LoadSettingsFile(path.toStdString(), p_->Session.Records(), error)) {
         ShowNotice(QStringLiteral("Settings not loaded from ") + FileName(path));
         ShowMessage(MessageKind::Error, error.c_str());
         return;
@@ -62,25 +60,25 @@ void TMainFormKX4::LoadSettingsFromFileClick() {
     ShowNotice(QStringLiteral("Settings loaded from ") + FileName(path));
 }
 
-// The action has toggled its own check mark when this runs.
+// The action has toggled its own check mark when this runs; the polls go on
+// while the file dialog is open.
 void TMainFormKX4::EnableDataLoggingToFileClick() {
-    StopTimers(true);
-    QApplication::processEvents();
     QAction* logging = p_->Ui.EnableDataLoggingToFile;
-    if (logging->isChecked()) {
-        const QString path = p_->Dialogs.SaveFileName(
-            this, {QStringLiteral("Log Data To File"), QStringLiteral("Text Files (*.txt)"),
-                   QStringLiteral("txt"), QStringLiteral("Log.txt")});
-        if (path.isEmpty()) {
-            logging->setChecked(false);
-        } else {
-            p_->Flags.DataLogPath = path.toStdString();
-            ShowNotice(QStringLiteral("Logging data to ") + FileName(path));
-        }
-    } else {
+    if (!logging->isChecked()) {
+        p_->Session.StopDataLog();
         ShowNotice(QStringLiteral("Data logging stopped"));
+        return;
     }
-    StartTimers(true);
+    const QString path = p_->Dialogs.SaveFileName(
+        this, {QStringLiteral("Log Data To File"), QStringLiteral("Text Files (*.txt)"),
+               QStringLiteral("txt"), QStringLiteral("Log.txt")});
+    if (path.isEmpty()) {
+        logging->setChecked(false);
+        return;
+    }
+    p_->Flags.DataLogPath = path.toStdString();
+    p_->Session.StartDataLog(p_->Flags.DataLogPath);
+    ShowNotice(QStringLiteral("Logging data to ") + FileName(path));
 }
 
 // "Export History to CSV...": everything recorded; the Trends page's own export
@@ -93,7 +91,7 @@ void TMainFormKX4::ExportHistory(std::optional<HistoryRange> range) {
                QStringLiteral("csv"), QStringLiteral("History.csv")});
     if (path.isEmpty()) return;
     QString error;
-    if (ExportHistoryCsvFile(this, p_->History, path, range, &error) == HistoryExportResult::Failed)
+    if (ExportHistoryCsvFile(this, p_->Session.History(), path, range, &error) == HistoryExportResult::Failed)
         ShowMessage(MessageKind::Error, error.toUtf8().constData());
 }
 

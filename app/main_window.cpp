@@ -30,15 +30,6 @@ constexpr int ClientWidth = 916;
 constexpr int ClientHeight = 663;
 constexpr qint64 MessagePanelMs = 5000;
 
-// Without a relay the support roles still run; every exchange fails with this text.
-class NoRelay : public RelayTransport {
-  public:
-    bool RelayExchange(RelayState& state) override {
-        state.RelayStatusText = "Remote support is not available in this program";
-        return false;
-    }
-};
-
 // The user's decimal separator, as long as it is one byte; '.' otherwise.
 char UserDecimalSeparator() {
     const QString point = QLocale().decimalPoint();
@@ -57,20 +48,11 @@ bool TextWidgetWantsCopy(QWidget* focus) {
 
 }  // namespace
 
-TMainFormKX4::Parts::Parts(TMainFormKX4& window, const WindowSeams& seams)
-    : Sep(UserDecimalSeparator()),
-      Wait(*seams.Wait),
-      Dialogs(*seams.Dialogs),
-      Usb(*seams.Hid),
-      Bt(*seams.Serial, *seams.Bluetooth),
-      UsbConnection(Usb, Wait),
-      BtConnection(Bt, Wait),
-      Host(window),
-      Link(&UsbConnection),
-      Events(window) {}
+TMainFormKX4::Parts::Parts(const WindowSeams& seams, char sep)
+    : Session(seams, sep), Dialogs(*seams.Dialogs) {}
 
 TMainFormKX4::TMainFormKX4(const WindowSeams& seams, QWidget* parent)
-    : QMainWindow(parent), p_(std::make_unique<Parts>(*this, seams)) {
+    : QMainWindow(parent), p_(std::make_unique<Parts>(seams, UserDecimalSeparator())) {
     setObjectName(QStringLiteral("MainFormKX4"));
     setWindowTitle(QString::fromLatin1(StartCaption));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -81,17 +63,15 @@ TMainFormKX4::TMainFormKX4(const WindowSeams& seams, QWidget* parent)
     setFont(face);
 
     WindowUi& ui = p_->Ui;
-    BuildPages(this, ui, p_->Data, p_->History);
+    SystemSession& session = p_->Session;
+    BuildPages(this, ui, session.Records(), session.History());
     BuildMenus(this, ui);
     BuildStatusBar(this, ui);
-    BuildTimers(this, ui);
+    ui.USBTimer = session.Timer(PollTimer::Usb);
+    ui.BTTimer = session.Timer(PollTimer::Bluetooth);
+    ui.INETTimer = session.Timer(PollTimer::Relay);
     SetFixedClientSize();
-    p_->Tables = std::make_unique<ModuleTables>(ui, p_->Data, p_->Sep);
-
-    p_->Relay = seams.MakeRelay ? seams.MakeRelay(this) : nullptr;
-    if (!p_->Relay) p_->Relay = std::make_unique<NoRelay>();
-    p_->Remote = std::make_unique<RemoteSupport>(p_->Host, *p_->Relay);
-    p_->SupportConnection = std::make_unique<SupportLink>(*p_->Remote, p_->Wait);
+    p_->Tables = std::make_unique<ModuleTables>(ui, session.Records(), session.DecimalSeparator());
     BuildSupportPanel();
 
     connect(ui.PageControl, &QTabWidget::currentChanged, this, &TMainFormKX4::PageControlChange);
@@ -103,27 +83,27 @@ TMainFormKX4::TMainFormKX4(const WindowSeams& seams, QWidget* parent)
     for (QAction* choice :
          {ui.ConnectionUSB, ui.ConnectionBlueTooth, ui.RemoteViaInternetToProvideSupport})
         connect(choice, &QAction::toggled, this, &TMainFormKX4::ChooseLink);
+    ConnectSession();
 
     FormCreate();
-    StartTimers(true);
+    for (QTimer* timer : {ui.USBTimer, ui.BTTimer, ui.INETTimer}) timer->start();
 }
 
 TMainFormKX4::~TMainFormKX4() { qApp->removeEventFilter(this); }
 
 WindowUi& TMainFormKX4::Ui() { return p_->Ui; }
 WindowFlags& TMainFormKX4::Flags() { return p_->Flags; }
-const SystemData& TMainFormKX4::Records() const { return p_->Data; }
-UsbTransport& TMainFormKX4::Usb() { return p_->Usb; }
-BtTransport& TMainFormKX4::Bt() { return p_->Bt; }
-RemoteSupport& TMainFormKX4::Remote() { return *p_->Remote; }
-char TMainFormKX4::DecimalSeparator() const { return p_->Sep; }
-bool TMainFormKX4::CommandRunning() const { return p_->CommandRunning; }
+SystemSession& TMainFormKX4::Session() { return p_->Session; }
+const SystemData& TMainFormKX4::Records() const { return p_->Session.Records(); }
+UsbTransport& TMainFormKX4::Usb() { return p_->Session.Usb(); }
+BtTransport& TMainFormKX4::Bt() { return p_->Session.Bt(); }
+RemoteSupport& TMainFormKX4::Remote() { return p_->Session.Remote(); }
+char TMainFormKX4::DecimalSeparator() const { return p_->Session.DecimalSeparator(); }
+bool TMainFormKX4::CommandRunning() const { return p_->Session.CommandRunning(); }
 
 void TMainFormKX4::FormCreate() {
-    p_->Remote->State.SupportDomain = DefaultSupportDomain;
+    p_->Session.SetSupportDomain(DefaultSupportDomain);
     p_->Flags.SettingsLoaded = false;
-    p_->Flags.FrsPlusPending = false;
-    p_->Flags.FrsMinusPending = false;
     p_->Flags.ApplicationTitle = QString::fromLatin1(UserModeTitle);
     p_->Ui.ChargeProfileTabControl->hide();
     qApp->installEventFilter(this);
@@ -136,23 +116,11 @@ void TMainFormKX4::FormCreate() {
 void TMainFormKX4::ChooseLink() {
     const WindowUi& ui = p_->Ui;
     if (ui.ConnectionBlueTooth->isChecked())
-        p_->Link = &p_->BtConnection;
+        p_->Session.Choose(Connection::Bluetooth);
     else if (ui.RemoteViaInternetToProvideSupport->isChecked())
-        p_->Link = p_->SupportConnection.get();
+        p_->Session.Choose(Connection::RemoteSupport);
     else
-        p_->Link = &p_->UsbConnection;
-}
-
-void TMainFormKX4::StopTimers(bool relayToo) {
-    p_->Ui.USBTimer->stop();
-    p_->Ui.BTTimer->stop();
-    if (relayToo) p_->Ui.INETTimer->stop();
-}
-
-void TMainFormKX4::StartTimers(bool relayToo) {
-    p_->Ui.USBTimer->start();
-    p_->Ui.BTTimer->start();
-    if (relayToo) p_->Ui.INETTimer->start();
+        p_->Session.Choose(Connection::Usb);
 }
 
 // A fixed border: the client area keeps its design size; the menu bar sits above it.
@@ -161,6 +129,7 @@ void TMainFormKX4::SetFixedClientSize() {
 }
 
 void TMainFormKX4::PageControlChange() {
+    UpdateCanPage();
     // The pages of gauges and plots take the whole screen; the table pages keep
     // their design size.
     QWidget* page = p_->Ui.PageControl->currentWidget();
@@ -199,20 +168,26 @@ bool TMainFormKX4::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+// Closing during a write: the user waits for its end or stops it at the next
+// report boundary; either way the window closes when the write has ended and
+// has said what was written.
 void TMainFormKX4::closeEvent(QCloseEvent* event) {
-    // A settings command in a message-processing wait finishes first.
-    if (p_->CommandRunning) {
-        event->ignore();
+    if (!p_->Session.CommandRunning()) {
+        QMainWindow::closeEvent(event);
         return;
     }
-    QMainWindow::closeEvent(event);
+    event->ignore();
+    if (p_->CloseWhenDone) return;
+    p_->CloseWhenDone = true;
+    if (!p_->Dialogs.Ask(this, QStringLiteral("A command is running"),
+                         QStringLiteral("The system is still being written to. Wait until "
+                                        "the write has ended, or stop it after the report "
+                                        "now being sent?"),
+                         QStringLiteral("Wait"), QStringLiteral("Stop")))
+        p_->Session.RequestStop();
 }
 
-void TMainFormKX4::Exit1Click() {
-    p_->Usb.Close();
-    p_->Bt.Close();
-    close();
-}
+void TMainFormKX4::Exit1Click() { close(); }
 
 void TMainFormKX4::ConnectionUSBClick() { p_->Ui.ConnectionUSB->setChecked(true); }
 void TMainFormKX4::ConnectionBlueToothClick() { p_->Ui.ConnectionBlueTooth->setChecked(true); }
@@ -220,14 +195,14 @@ void TMainFormKX4::RemoteViaInternetToProvideSupportClick() {
     p_->Ui.RemoteViaInternetToProvideSupport->setChecked(true);
 }
 
-void TMainFormKX4::FRSPlusButtonClick() { p_->Flags.FrsPlusPending = true; }
-void TMainFormKX4::FRSMinusButtonClick() { p_->Flags.FrsMinusPending = true; }
+void TMainFormKX4::FRSPlusButtonClick() { p_->Session.PressFrsPlus(); }
+void TMainFormKX4::FRSMinusButtonClick() { p_->Session.PressFrsMinus(); }
 
-void TMainFormKX4::SetStatusText(const std::string& text) {
+void TMainFormKX4::SetStatusText(const QString& text) {
     QLabel* status = p_->Ui.StatusText;
-    const QString line = QString::fromStdString(OneLineStatus(text));
+    const QString line = QString::fromStdString(OneLineStatus(text.toStdString()));
     if (status->text() != line) status->setText(line);
-    status->setToolTip(QString::fromStdString(text));
+    status->setToolTip(text);
 }
 
 void TMainFormKX4::ShowMessage(MessageKind kind, const char* text) {

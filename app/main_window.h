@@ -1,7 +1,7 @@
 // The main window: six pages of module tables, gauges and CAN frames, the menus,
-// the status bar, the yellow message panel and the three timers that drive all
-// traffic with the system. The window is the view; the connection chosen in its
-// menu is one link that every poll and command goes through.
+// the status bar and the yellow message panel. The window is a view of the
+// system's session: it shows what the session says and hands it the user's
+// commands; the session polls and runs the commands on its own thread.
 #pragma once
 
 #include <QDateTime>
@@ -13,37 +13,22 @@
 
 #include "app/user_dialogs.h"
 #include "history/history_csv.h"
-#include "link/bluetooth_discovery.h"
-#include "link/hid_devices.h"
-#include "link/link.h"
-#include "link/serial_port.h"
+#include "session/system_session.h"
 
 namespace korvan {
 
-class BtTransport;
-class RelayTransport;
-class RemoteSupport;
-class UsbTransport;
 struct SettingsCorrection;
 struct WindowUi;
 
-// What the window talks through. The programs plug in the real backends or the
-// simulator; tests plug in the simulator, a recording waiter and scripted dialogs.
-struct WindowSeams {
-    HidDevices* Hid = nullptr;
-    SerialPort* Serial = nullptr;
-    BluetoothDiscovery* Bluetooth = nullptr;
-    // Builds the relay exchange; it is given the window (the exchange cue colours it).
-    std::function<std::unique_ptr<RelayTransport>(QWidget* window)> MakeRelay;
-    Waiter* Wait = nullptr;
+// What the window talks through: the session's seams and the dialogs. Tests
+// plug in scripted dialogs.
+struct WindowSeams : SessionSeams {
     UserDialogs* Dialogs = nullptr;
 };
 
 // The window's flags and stamps.
 struct WindowFlags {
     bool SettingsLoaded = false;
-    bool FrsPlusPending = false;
-    bool FrsMinusPending = false;
     QDateTime MessageShownAt;
     std::string DataLogPath;
     QString ApplicationTitle;
@@ -55,9 +40,10 @@ class TMainFormKX4 : public QMainWindow {
     explicit TMainFormKX4(const WindowSeams& seams, QWidget* parent = nullptr);
     ~TMainFormKX4() override;
 
-    // For the programs and the tests: components, flags, records and links.
+    // For the programs and the tests: components, flags and the session.
     WindowUi& Ui();
     WindowFlags& Flags();
+    SystemSession& Session();
     const SystemData& Records() const;
     UsbTransport& Usb();
     BtTransport& Bt();
@@ -99,34 +85,36 @@ class TMainFormKX4 : public QMainWindow {
 
   private:
     struct Parts;
-    class CommandFrame;
-    friend class WindowEvents;
-    friend class WindowRemoteHost;
 
     void ChooseLink();
-    void PollTick(PollTimer timer);
+    void ConnectSession();
+    // What the session says, shown.
+    void Polled(PollOutcome outcome);
     void LinkLost();
     void StatePolled();
+    void NoDataSince(std::optional<HistoryTime> last);
+    void SettingsArrived(bool onlyConnected);
+    void CommandStarted();
+    void CommandFinished(const CommandResult& result);
+    void AskConsent(const SystemData& now, const SystemData& received);
+    void ChatLine(ChatSide side, const QString& text);
+    void UpdateCanPage();
     void ExportHistory(std::optional<HistoryRange> range);
-    void NoData();
-    void PollCanFrames();
     void SetLinkCaption(const char* link);
-    void SetStatusText(const std::string& text);
+    void SetStatusText(const QString& text);
     void ShowMessage(MessageKind kind, const char* text);
     // A few seconds in the status bar, over the link's status text.
     void ShowNotice(const QString& text);
     // The typed values the checks replaced in a read-back; nothing when none.
     void ShowCorrections(const std::vector<SettingsCorrection>& corrections);
-    void WarnInterruptedWrite(const WriteOutcome& outcome, bool controlBoxOnly);
     bool Refused(LinkOperation operation);
     bool RefuseWithoutSettings();
-    void ShowReadSettings();
+    // The tables a write sends, into the records; what the checks replaced, shown.
+    void TakeTables(SettingsCommand command);
+    void BluetoothResetSent();
     void SetWriteProgress(size_t sent, size_t total, ModuleId module);
     void RefreshOutline();
-    void AppendLogIfEnabled();
     void SetFixedClientSize();
-    void StopTimers(bool relayToo);
-    void StartTimers(bool relayToo);
     // The "Support" panel, hidden until a session or a chat line needs it.
     void BuildSupportPanel();
     void ShowSupportPanel();

@@ -1,48 +1,84 @@
-// The polling cycle: the USB tick (every module's state, then the CAN frames
-// while the frame monitor watches) and the Bluetooth tick (one StateImage a
-// second), both through the chosen link.
+// The polls as the window shows them: the timers' handlers hand the ticks to the
+// session; what the session decodes fills the tables, the caption, the status
+// text, the pages of gauges and plots and the frame monitor.
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QPalette>
 #include <QTabWidget>
 
+#include "app/support_panel.h"
 #include "app/window_parts.h"
 #include "display/can_monitor.h"
 #include "display/outline_view.h"
 #include "display/trends_view.h"
-#include "model/data_log.h"
 
 namespace korvan {
 
-void TMainFormKX4::USBTimerTimer() { PollTick(PollTimer::Usb); }
-void TMainFormKX4::BTTimerTimer() { PollTick(PollTimer::Bluetooth); }
+void TMainFormKX4::USBTimerTimer() { p_->Session.Poll(PollTimer::Usb); }
+void TMainFormKX4::BTTimerTimer() { p_->Session.Poll(PollTimer::Bluetooth); }
+void TMainFormKX4::INETTimerTimer() { p_->Session.Poll(PollTimer::Relay); }
 
-// A tick of a timer that does not poll the chosen link returns at once.
-void TMainFormKX4::PollTick(PollTimer timer) {
-    SystemLink& link = *p_->Link;
-    if (link.PolledBy() != timer) return;
-    WindowFlags& flags = p_->Flags;
-    const uint8_t frs = FrsFlag(flags.FrsPlusPending, flags.FrsMinusPending);
-    flags.FrsPlusPending = false;
-    flags.FrsMinusPending = false;
+void TMainFormKX4::ConnectSession() {
+    SystemSession* s = &p_->Session;
+    WindowUi& ui = p_->Ui;
+    connect(s, &SystemSession::StateDecoded, this,
+            [this](ModuleId module) { p_->Tables->ShowState(module); });
+    connect(s, &SystemSession::Polled, this, &TMainFormKX4::Polled);
+    connect(s, &SystemSession::LinkLost, this, &TMainFormKX4::LinkLost);
+    connect(s, &SystemSession::StatePolled, this, &TMainFormKX4::StatePolled);
+    connect(s, &SystemSession::NoDataSince, this, &TMainFormKX4::NoDataSince);
+    connect(s, &SystemSession::CanFrames, this,
+            [this](const DeviceReport& answer) { p_->Ui.Can->AddFrameRecords(answer.data()); });
+    connect(s, &SystemSession::LinkStatus, this, &TMainFormKX4::SetStatusText);
+    connect(s, &SystemSession::SettingsArrived, this, &TMainFormKX4::SettingsArrived);
+    connect(s, &SystemSession::WriteProgress, this, &TMainFormKX4::SetWriteProgress);
+    connect(s, &SystemSession::CommandStarted, this, &TMainFormKX4::CommandStarted);
+    connect(s, &SystemSession::CommandFinished, this, &TMainFormKX4::CommandFinished);
+    connect(s, &SystemSession::BluetoothResetSent, this, &TMainFormKX4::BluetoothResetSent);
+    connect(s, &SystemSession::DataLogStopped, this, [this](const QString& path) {
+        p_->Ui.EnableDataLoggingToFile->setChecked(false);
+        ShowNotice(QStringLiteral("Data logging stopped: %1 cannot be written").arg(path));
+    });
+    connect(s, &SystemSession::PanelMessage, this,
+            [this](const QString& text) { ShowPanelMessage(text.toStdString()); });
+    connect(s, &SystemSession::ConnectionError, this, [this](const QString& text) {
+        p_->Dialogs.ShowMessage(this, MessageKind::Error, text);
+    });
+    connect(s, &SystemSession::ChatLine, this, &TMainFormKX4::ChatLine);
+    connect(s, &SystemSession::ConsentNeeded, this, &TMainFormKX4::AskConsent);
+    connect(s, &SystemSession::ShareDataChanged, ui.ShareDataWithSupport, &QAction::setChecked);
+    connect(s, &SystemSession::ConnectionChanged, this, [this](Connection connection) {
+        if (connection == Connection::Usb) p_->Ui.ConnectionUSB->setChecked(true);
+    });
+    connect(s, &SystemSession::SendChatEnabled, this, [this](bool enabled) {
+        p_->Ui.SendChatMessage->setEnabled(enabled);
+        p_->Ui.Support->SetSendEnabled(enabled);
+    });
+    // The exchange cue: the window's background darkens while the relay is asked.
+    connect(s, &SystemSession::RelayBusy, this, [this](bool busy) {
+        QPalette palette = this->palette();
+        palette.setColor(QPalette::Window, QApplication::palette().color(
+                                               busy ? QPalette::Dark : QPalette::Button));
+        setAutoFillBackground(true);
+        setPalette(palette);
+    });
+    connect(ui.ShareDataWithSupport, &QAction::toggled, s, &SystemSession::SetShareData);
+    connect(ui.Can->PauseCanWatch, &QAction::toggled, this, &TMainFormKX4::UpdateCanPage);
+}
 
-    switch (link.PollState(p_->Data, frs, p_->Events)) {
+void TMainFormKX4::Polled(PollOutcome outcome) {
+    switch (outcome) {
         case PollOutcome::Lost:
-            LinkLost();
-            NoData();
-            break;
         case PollOutcome::Failed:
-            setWindowTitle(flags.ApplicationTitle);
-            NoData();
+            setWindowTitle(p_->Flags.ApplicationTitle);
             break;
         case PollOutcome::Complete:
-            StatePolled();
-            PollCanFrames();
-            SetLinkCaption(link.CaptionName());
-            break;
         case PollOutcome::Partial:
-            SetLinkCaption(link.CaptionName());
+            SetLinkCaption(p_->Session.Link().CaptionName());
             break;
     }
-    SetStatusText(link.StatusText());
+    if (outcome == PollOutcome::Complete) UpdateCanPage();
     RefreshOutline();
 }
 
@@ -50,23 +86,22 @@ void TMainFormKX4::PollTick(PollTimer timer) {
 // settings count as not loaded any more: a write must not send the empty tables'
 // row defaults into the system.
 void TMainFormKX4::LinkLost() {
-    setWindowTitle(p_->Flags.ApplicationTitle);
-    p_->Data.ZeroStates();
     p_->Tables->LinkLost(p_->Flags.SettingsLoaded);
     p_->Flags.SettingsLoaded = false;
 }
 
-// The NMEA-2000 page shows while the bus is connected, on a link that fetches
-// frames; the frames come while that page is open and not paused.
-void TMainFormKX4::PollCanFrames() {
-    if (p_->Link->Refusal(LinkOperation::CanFrames)) return;
+// The NMEA-2000 page shows while the bus is connected; the session fetches the
+// frames while the bus is connected and that page is open and not paused.
+void TMainFormKX4::UpdateCanPage() {
     WindowUi& ui = p_->Ui;
-    const bool nmea = (p_->Data.ControlState.ConnectedModules & Nmea2000Connected) != 0;
+    const bool nmea =
+        (p_->Session.Records().ControlState.ConnectedModules & Nmea2000Connected) != 0;
     const int canPage = ui.PageControl->indexOf(ui.CanTabSheet);
-    if (ui.PageControl->isTabVisible(canPage) != nmea) ui.PageControl->setTabVisible(canPage, nmea);
-    if (ui.PageControl->currentIndex() != canPage || !nmea || ui.Can->Paused()) return;
-    DeviceReport answer{};
-    if (p_->Link->PollCanFrames(answer)) ui.Can->AddFrameRecords(answer.data());
+    if (!p_->Session.Link().Refusal(LinkOperation::CanFrames) &&
+        ui.PageControl->isTabVisible(canPage) != nmea)
+        ui.PageControl->setTabVisible(canPage, nmea);
+    p_->Session.SetCanFramesWanted(ui.PageControl->currentIndex() == canPage &&
+                                   !ui.Can->Paused());
 }
 
 void TMainFormKX4::SetLinkCaption(const char* link) {
@@ -77,49 +112,23 @@ void TMainFormKX4::SetLinkCaption(const char* link) {
     if (windowTitle() != caption) setWindowTitle(caption);
 }
 
-HistoryTime Now() {
-    return std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now());
-}
-
 // After every complete state poll, from a local link or from the customer's
-// system: the data log, the history, the pages that show it.
+// system: the pages that show the history.
 void TMainFormKX4::StatePolled() {
-    AppendLogIfEnabled();
-    p_->History.Record(Now(), p_->Data);
     p_->Ui.Outline->SetStale(QString());
     p_->Ui.TrendsTabSheet->SetStale(std::nullopt);
     if (p_->Ui.PageControl->currentWidget() == p_->Ui.TrendsTabSheet)
         p_->Ui.TrendsTabSheet->Refresh();
 }
 
-// A poll that brought nothing: a break in the history, and the pages say since
-// when there has been no data instead of showing the emptied records' values.
-void TMainFormKX4::NoData() {
-    p_->History.MarkGap(Now());
-    const std::optional<HistoryTime> last = p_->History.LastPollTime();
+// A poll that brought nothing: the pages say since when there has been no data
+// instead of showing the emptied records' values.
+void TMainFormKX4::NoDataSince(std::optional<HistoryTime> last) {
     if (!last) return;
     const QDateTime since = QDateTime::fromMSecsSinceEpoch(last->time_since_epoch().count());
     p_->Ui.Outline->SetStale(
         QStringLiteral("No data since %1").arg(since.toString(QStringLiteral("HH:mm:ss"))));
     p_->Ui.TrendsTabSheet->SetStale(last);
-}
-
-// After every complete state poll: a failed append switches logging off.
-void TMainFormKX4::AppendLogIfEnabled() {
-    QAction* logging = p_->Ui.EnableDataLoggingToFile;
-    if (!logging->isChecked()) return;
-    if (AppendDataLogLine(p_->Flags.DataLogPath, p_->Data, p_->Sep)) return;
-    logging->setChecked(false);
-    ShowNotice(QStringLiteral("Data logging stopped: %1 cannot be written")
-                   .arg(QString::fromStdString(p_->Flags.DataLogPath)));
-}
-
-void WindowEvents::LinkStatus(const std::string& text) { window_.SetStatusText(text); }
-
-void WindowEvents::StateDecoded(ModuleId module) { window_.p_->Tables->ShowState(module); }
-
-void WindowEvents::WriteProgress(size_t sent, size_t total, ModuleId module) {
-    window_.SetWriteProgress(sent, total, module);
 }
 
 }  // namespace korvan

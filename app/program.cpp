@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QScreen>
 
-#include "app/qt_waiter.h"
 #include "app/single_instance.h"
 #include "relay/http_relay.h"
 
@@ -34,12 +33,14 @@ int RunMainWindow(QApplication& app, const WindowSeams& seams, const WindowExten
 
 int RunTool(QApplication& app, HidDevices& hid, SerialPort& serial, BluetoothDiscovery& bluetooth,
             UserDialogs& dialogs, const WindowExtension& extend) {
-    QtWaiter waiter;
+    SleepingWaiter waiter;
     WindowSeams seams;
     seams.Hid = &hid;
     seams.Serial = &serial;
     seams.Bluetooth = &bluetooth;
-    seams.MakeRelay = [](QWidget* window) { return std::make_unique<HttpRelayTransport>(window); };
+    seams.MakeRelay = [](SessionSeams::RelayCue busy) {
+        return std::make_unique<HttpRelayTransport>(std::move(busy));
+    };
     seams.Wait = &waiter;
     seams.Dialogs = &dialogs;
     return RunMainWindow(app, seams, extend);

@@ -1,13 +1,11 @@
-// The five settings commands of the System menu and their common frame. Each
-// goes through the chosen link, which refuses what its connection cannot do.
+// The five settings commands of the System menu. The window takes the tables
+// into the records and hands the command to the session, which runs it on the
+// chosen link; the window shows its progress and its end.
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
-#include <QElapsedTimer>
 #include <QMenu>
 #include <QProgressBar>
 #include <QStatusBar>
-#include <QTimer>
 
 #include "app/feedback.h"
 #include "app/status_text.h"
@@ -23,50 +21,25 @@ const char* const BtResetWaitText = "Bluetooth Module reset takes 10 seconds. Pl
 const char* const BtResetDoneText = "Bluetooth Module has been reset";
 
 // The link's last word, for a notice that says why a command failed.
-QString Reason(const SystemLink& link) {
-    return QString::fromStdString(OneLineStatus(link.StatusText()));
+QString Reason(const CommandResult& result) {
+    return QString::fromStdString(OneLineStatus(result.Reason));
+}
+
+QString StoppedText(const char* writing, const WriteOutcome& outcome) {
+    return QStringLiteral("%1 stopped after %2 of %3 reports: ")
+        .arg(QLatin1String(writing))
+        .arg(outcome.Sent)
+        .arg(outcome.Total);
+}
+
+// A command the chosen link refuses ends as one that failed.
+CommandResult Refusal(SettingsCommand command) {
+    CommandResult result;
+    result.Kind = command;
+    return result;
 }
 
 }  // namespace
-
-// Hourglass, timers stopped, System menu and the timer-restarting items disabled
-// (so no second command starts inside a wait that processes messages); all of it
-// undone on every way out.
-class TMainFormKX4::CommandFrame {
-  public:
-    CommandFrame(TMainFormKX4& window, bool allTimers) : window_(window), allTimers_(allTimers) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        window_.StopTimers(allTimers_);
-        window_.p_->CommandRunning = true;
-        SetMenusEnabled(false);
-        // Lets the window repaint once before the command's work.
-        QApplication::processEvents();
-    }
-    ~CommandFrame() {
-        window_.StartTimers(allTimers_);
-        window_.p_->CommandRunning = false;
-        SetMenusEnabled(true);
-        RestoreCursor();
-    }
-    CommandFrame(const CommandFrame&) = delete;
-    CommandFrame& operator=(const CommandFrame&) = delete;
-
-    void RestoreCursor() {
-        if (!cursorSet_) return;
-        QApplication::restoreOverrideCursor();
-        cursorSet_ = false;
-    }
-
-  private:
-    void SetMenusEnabled(bool enabled) {
-        window_.p_->Ui.SystemMenu->menuAction()->setEnabled(enabled);
-        window_.p_->Ui.EnableDataLoggingToFile->setEnabled(enabled);
-    }
-
-    TMainFormKX4& window_;
-    bool allTimers_;
-    bool cursorSet_ = true;
-};
 
 bool TMainFormKX4::RefuseWithoutSettings() {
     if (p_->Flags.SettingsLoaded) return false;
@@ -76,67 +49,156 @@ bool TMainFormKX4::RefuseWithoutSettings() {
 
 // The chosen link's refusal of `operation`, shown; false when the link does it.
 bool TMainFormKX4::Refused(LinkOperation operation) {
-    const std::optional<LinkRefusal> refusal = p_->Link->Refusal(operation);
+    const std::optional<LinkRefusal> refusal = p_->Session.Link().Refusal(operation);
     if (!refusal) return false;
     if (refusal->Text) ShowMessage(refusal->Kind, refusal->Text);
     return true;
 }
 
 void TMainFormKX4::ReadAllSettingsFromSystemClick() {
-    if (p_->CommandRunning) return;
+    if (p_->Session.CommandRunning()) return;
     p_->Flags.SettingsLoaded = false;
     p_->Tables->ResetAllSettings();
-    CommandFrame frame(*this, true);
-    if (!p_->Link->ReadAllSettings(p_->Data, p_->Events)) {
-        if (!p_->Link->Refusal(LinkOperation::ReadAllSettings))
-            ShowNotice(QStringLiteral("Reading the settings failed: ") + Reason(*p_->Link));
-        return;
-    }
-    ShowReadSettings();
-    // Over the relay the customer's tool answers; its settings come with the reply.
-    ShowNotice(p_->Link->PolledBy() == PollTimer::None
-                   ? QStringLiteral("Settings requested from the customer's system")
-                   : QStringLiteral("All settings read from the system"));
+    p_->Session.Start(SettingsCommand::ReadAllSettings);
 }
 
-// The tables of the modules that are there, the drop-down on the record's profile.
-void TMainFormKX4::ShowReadSettings() {
-    p_->Tables->ShowSettingsTables(true);
+// Settings read, or delivered by the customer's tool or by support: the tables
+// of the modules that are there, the drop-down on the record's profile.
+void TMainFormKX4::SettingsArrived(bool onlyConnected) {
+    p_->Tables->ShowSettingsTables(onlyConnected);
     p_->Flags.SettingsLoaded = true;
 }
 
-void TMainFormKX4::WriteAllSettingsToSystemClick() {
-    if (p_->CommandRunning || RefuseWithoutSettings()) return;
-    CommandFrame frame(*this, true);
+void TMainFormKX4::TakeTables(SettingsCommand command) {
     const std::vector<SettingsCorrection> corrections = p_->Tables->Corrections();
-    p_->Tables->ReadAllSettings();
+    if (command == SettingsCommand::WriteAllSettings)
+        p_->Tables->ReadAllSettings();
+    else
+        p_->Tables->ReadSettings(ModuleId::ControlBox);
     ShowCorrections(corrections);
-    if (Refused(LinkOperation::WriteAllSettings)) return;
-    QProgressBar* progress = p_->Ui.WriteProgress;
-    const WriteOutcome outcome = p_->Link->WriteAllSettings(p_->Data, p_->Events);
-    progress->hide();
-    progress->reset();
-    if (!outcome.Complete) {
-        frame.RestoreCursor();
-        ShowNotice(QStringLiteral("Writing all settings stopped after %1 of %2 reports: ")
-                       .arg(outcome.Sent)
-                       .arg(outcome.Total) +
-                   Reason(*p_->Link));
-        WarnInterruptedWrite(outcome, false);
-    } else if (p_->Link->PolledBy() == PollTimer::None) {
-        ShowNotice(QStringLiteral("All settings sent to the customer's system"));
-    } else {
-        ShowNotice(QStringLiteral("All settings written: %1 reports").arg(outcome.Total));
-    }
 }
 
-void TMainFormKX4::WarnInterruptedWrite(const WriteOutcome& outcome, bool controlBoxOnly) {
-    const QString text =
-        controlBoxOnly
-            ? InterruptedWriteText(outcome, "Writing the control box settings",
-                                   "write the control box settings again")
-            : InterruptedWriteText(outcome, "Writing all settings", "write all settings again");
-    p_->Dialogs.ShowMessage(this, MessageKind::Warning, text);
+void TMainFormKX4::WriteAllSettingsToSystemClick() {
+    if (p_->Session.CommandRunning() || RefuseWithoutSettings()) return;
+    TakeTables(SettingsCommand::WriteAllSettings);
+    if (!Refused(LinkOperation::WriteAllSettings)) p_->Session.Start(SettingsCommand::WriteAllSettings);
+}
+
+void TMainFormKX4::WriteControlBoxSettingsToSystemClick() {
+    if (p_->Session.CommandRunning() || RefuseWithoutSettings()) return;
+    if (Refused(LinkOperation::WriteControlBoxSettings)) {
+        ShowNotice(QStringLiteral("Control box settings are written over USB only"));
+        return;
+    }
+    TakeTables(SettingsCommand::WriteControlBoxSettings);
+    p_->Session.Start(SettingsCommand::WriteControlBoxSettings);
+}
+
+void TMainFormKX4::ResetControlBoxSettingsToDefaultValuesClick() {
+    if (p_->Session.CommandRunning()) return;
+    p_->Tables->ResetSettings(ModuleId::ControlBox);
+    if (p_->Session.Link().Refusal(LinkOperation::ResetControlBoxDefaults)) {
+        CommandFinished(Refusal(SettingsCommand::ResetControlBoxDefaults));
+        return;
+    }
+    p_->Session.Start(SettingsCommand::ResetControlBoxDefaults);
+}
+
+void TMainFormKX4::ResetBluetoothRadioClick() {
+    if (p_->Session.CommandRunning()) return;
+    if (p_->Session.Link().Refusal(LinkOperation::ResetBluetoothRadio)) {
+        CommandFinished(Refusal(SettingsCommand::ResetBluetoothRadio));
+        return;
+    }
+    p_->Session.Start(SettingsCommand::ResetBluetoothRadio);
+}
+
+// The System menu and the data log item stay disabled until the command ends.
+void TMainFormKX4::CommandStarted() {
+    p_->Ui.SystemMenu->menuAction()->setEnabled(false);
+    p_->Ui.EnableDataLoggingToFile->setEnabled(false);
+    if (!QApplication::overrideCursor()) QApplication::setOverrideCursor(Qt::BusyCursor);
+}
+
+void TMainFormKX4::CommandFinished(const CommandResult& result) {
+    p_->Ui.SystemMenu->menuAction()->setEnabled(true);
+    p_->Ui.EnableDataLoggingToFile->setEnabled(true);
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+    p_->Ui.WriteProgress->hide();
+    p_->Ui.WriteProgress->reset();
+    const WriteOutcome& write = result.Write;
+    switch (result.Kind) {
+        case SettingsCommand::ReadAllSettings:
+            if (!result.Ok)
+                ShowNotice(QStringLiteral("Reading the settings failed: ") + Reason(result));
+            else
+                ShowNotice(result.Forwarded
+                               ? QStringLiteral("Settings requested from the customer's system")
+                               : QStringLiteral("All settings read from the system"));
+            break;
+        case SettingsCommand::WriteAllSettings:
+            if (!result.Ok) {
+                ShowNotice(StoppedText("Writing all settings", write) + Reason(result));
+                p_->Dialogs.ShowMessage(
+                    this, MessageKind::Warning,
+                    InterruptedWriteText(write, "Writing all settings", "write all settings again"));
+            } else {
+                ShowNotice(result.Forwarded
+                               ? QStringLiteral("All settings sent to the customer's system")
+                               : QStringLiteral("All settings written: %1 reports").arg(write.Total));
+            }
+            break;
+        case SettingsCommand::WriteControlBoxSettings:
+            if (!result.Ok) {
+                ShowNotice(StoppedText("Writing the control box settings", write) +
+                           Reason(result));
+                p_->Dialogs.ShowMessage(this, MessageKind::Warning,
+                                        InterruptedWriteText(write,
+                                                             "Writing the control box settings",
+                                                             "write the control box settings again"));
+            } else if (!write.ReadBack) {
+                ShowNotice(QStringLiteral("Control box settings written; reading them back failed: ") +
+                           Reason(result));
+            } else {
+                p_->Tables->ShowSettings(ModuleId::ControlBox);
+                ShowNotice(QStringLiteral("Control box settings written and read back"));
+            }
+            break;
+        case SettingsCommand::ResetControlBoxDefaults:
+            if (result.Ok) {
+                p_->Tables->ShowSettings(ModuleId::ControlBox);
+                ShowNotice(QStringLiteral("Control box settings reset to their default values"));
+                break;
+            }
+            // Nothing was reset: the table shows the settings held again, so that a
+            // following write does not send the empty table's row defaults.
+            if (p_->Flags.SettingsLoaded) p_->Tables->ShowSettings(ModuleId::ControlBox);
+            ShowNotice(QStringLiteral("Control box settings not reset"));
+            ShowMessage(MessageKind::Error, UsbRequiredText);
+            break;
+        case SettingsCommand::ResetBluetoothRadio:
+            if (!result.Ok) {
+                ShowNotice(QStringLiteral("Bluetooth radio not reset"));
+                ShowMessage(MessageKind::Error, UsbRequiredText);
+            } else if (p_->ResetBoxOpen) {
+                p_->ResetDoneWaiting = true;  // said when the first box is closed
+            } else {
+                ShowMessage(MessageKind::Information, BtResetDoneText);
+                ShowNotice(QStringLiteral("Bluetooth radio reset"));
+            }
+            break;
+    }
+    if (p_->CloseWhenDone) close();
+}
+
+// The reset's ten seconds run on the session's thread while this box is open.
+void TMainFormKX4::BluetoothResetSent() {
+    p_->ResetBoxOpen = true;
+    ShowMessage(MessageKind::Information, BtResetWaitText);
+    p_->ResetBoxOpen = false;
+    if (!std::exchange(p_->ResetDoneWaiting, false)) return;
+    ShowMessage(MessageKind::Information, BtResetDoneText);
+    ShowNotice(QStringLiteral("Bluetooth radio reset"));
 }
 
 void TMainFormKX4::SetWriteProgress(size_t sent, size_t total, ModuleId module) {
@@ -148,71 +210,6 @@ void TMainFormKX4::SetWriteProgress(size_t sent, size_t total, ModuleId module) 
                             .arg(sent)
                             .arg(total));
     progress->show();
-}
-
-void TMainFormKX4::WriteControlBoxSettingsToSystemClick() {
-    if (p_->CommandRunning || RefuseWithoutSettings()) return;
-    CommandFrame frame(*this, false);
-    if (Refused(LinkOperation::WriteControlBoxSettings)) {
-        ShowNotice(QStringLiteral("Control box settings are written over USB only"));
-        return;
-    }
-    const std::vector<SettingsCorrection> corrections = p_->Tables->Corrections();
-    p_->Tables->ReadSettings(ModuleId::ControlBox);
-    ShowCorrections(corrections);
-    const WriteOutcome outcome = p_->Link->WriteControlBoxSettings(p_->Data, p_->Events);
-    if (!outcome.Complete) {
-        frame.RestoreCursor();
-        ShowNotice(QStringLiteral("Writing the control box settings stopped after %1 of %2 "
-                                  "reports: ")
-                       .arg(outcome.Sent)
-                       .arg(outcome.Total) +
-                   Reason(*p_->Link));
-        WarnInterruptedWrite(outcome, true);
-        return;
-    }
-    if (!outcome.ReadBack) {
-        ShowNotice(QStringLiteral("Control box settings written; reading them back failed: ") +
-                   Reason(*p_->Link));
-        return;
-    }
-    p_->Tables->ShowSettings(ModuleId::ControlBox);
-    ShowNotice(QStringLiteral("Control box settings written and read back"));
-}
-
-void TMainFormKX4::ResetControlBoxSettingsToDefaultValuesClick() {
-    if (p_->CommandRunning) return;
-    p_->Tables->ResetSettings(ModuleId::ControlBox);
-    CommandFrame frame(*this, false);
-    if (p_->Link->ResetControlBoxDefaults(p_->Data, p_->Events)) {
-        p_->Tables->ShowSettings(ModuleId::ControlBox);
-        ShowNotice(QStringLiteral("Control box settings reset to their default values"));
-        return;
-    }
-    // Nothing was reset: the table shows the settings held again, so that a
-    // following write does not send the empty table's row defaults.
-    if (p_->Flags.SettingsLoaded) p_->Tables->ShowSettings(ModuleId::ControlBox);
-    ShowNotice(QStringLiteral("Control box settings not reset"));
-    ShowMessage(MessageKind::Error, UsbRequiredText);
-}
-
-void TMainFormKX4::ResetBluetoothRadioClick() {
-    if (p_->CommandRunning) return;
-    CommandFrame frame(*this, false);
-    if (!p_->Link->ResetBluetoothRadio(p_->Events)) {
-        ShowNotice(QStringLiteral("Bluetooth radio not reset"));
-        ShowMessage(MessageKind::Error, UsbRequiredText);
-        return;
-    }
-    QElapsedTimer sinceReset;
-    sinceReset.start();
-    ShowMessage(MessageKind::Information, BtResetWaitText);
-    const auto left = BluetoothResetDuration - std::chrono::milliseconds(sinceReset.elapsed());
-    if (left.count() > 0) p_->Wait.Wait(left, true);
-    frame.RestoreCursor();
-    ShowMessage(MessageKind::Information, BtResetDoneText);
-    SetStatusText(p_->Link->StatusText());
-    ShowNotice(QStringLiteral("Bluetooth radio reset"));
 }
 
 void TMainFormKX4::ShowNotice(const QString& text) { statusBar()->showMessage(text, NoticeMs); }

@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace korvan {
 
@@ -66,6 +67,20 @@ bool QtUserDialogs::InputText(QWidget* parent, const QString& title, const QStri
         QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, text, &ok);
     if (ok) text = entered;
     return ok;
+}
+
+bool UserDialogs::Ask(QWidget*, const QString&, const QString&, const QString&, const QString&) {
+    return false;
+}
+
+bool QtUserDialogs::Ask(QWidget* parent, const QString& title, const QString& text,
+                        const QString& first, const QString& second) {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(first, QMessageBox::AcceptRole);
+    box.setDefaultButton(yes);
+    box.addButton(second, QMessageBox::RejectRole);
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 }  // namespace korvan

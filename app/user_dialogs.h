@@ -45,6 +45,10 @@ class UserDialogs {
                                  const std::vector<SettingsChangeRow>& changes);
     // A new support session's code in large letters, with a button that copies it.
     virtual void ShowSessionCode(QWidget* parent, const QString& code);
+    // A question with two answers; true for `first`, false for `second` or when
+    // the box is closed. Without an answer of the user's, the second.
+    virtual bool Ask(QWidget* parent, const QString& title, const QString& text,
+                     const QString& first, const QString& second);
 };
 
 // The real dialogs of the toolkit.
@@ -58,6 +62,8 @@ class QtUserDialogs : public UserDialogs {
     bool ConfirmSettings(QWidget* parent, const QString& title,
                          const std::vector<SettingsChangeRow>& changes) override;
     void ShowSessionCode(QWidget* parent, const QString& code) override;
+    bool Ask(QWidget* parent, const QString& title, const QString& text, const QString& first,
+             const QString& second) override;
 };
 
 }  // namespace korvan

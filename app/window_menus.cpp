@@ -156,24 +156,4 @@ void BuildMenus(TMainFormKX4* window, WindowUi& ui) {
                      [bar, system] { bar->setActiveAction(system->menuAction()); });
 }
 
-// The three timers, each with its period and handler; started by the window.
-void BuildTimers(TMainFormKX4* window, WindowUi& ui) {
-    struct TimerRow {
-        QTimer* WindowUi::*Timer;
-        int PeriodMs;
-        void (TMainFormKX4::*Handler)();
-    };
-    static constexpr TimerRow Timers[] = {
-        {&WindowUi::USBTimer, 500, &TMainFormKX4::USBTimerTimer},
-        {&WindowUi::BTTimer, 1000, &TMainFormKX4::BTTimerTimer},
-        {&WindowUi::INETTimer, 2000, &TMainFormKX4::INETTimerTimer},
-    };
-    for (const TimerRow& row : Timers) {
-        auto* timer = new QTimer(window);
-        timer->setInterval(row.PeriodMs);
-        QObject::connect(timer, &QTimer::timeout, window, row.Handler);
-        ui.*row.Timer = timer;
-    }
-}
-
 }  // namespace korvan

@@ -243,6 +243,7 @@ HistoryRecorder::HistoryRecorder(const HistoryRecorder& other)
       open_(std::make_unique<Accumulator>(*other.open_)),
       lastPoll_(other.lastPoll_),
       pendingGap_(other.pendingGap_),
+      busy_(other.busy_),
       rejected_(other.rejected_) {}
 
 HistoryRecorder::~HistoryRecorder() = default;
@@ -258,7 +259,8 @@ void HistoryRecorder::Record(HistoryTime time, const SystemData& data) {
         Fold(polls_->Slot(0));
         polls_->PopFront();
     }
-    const bool segment = pendingGap_ || !lastPoll_ || t - *lastPoll_ > limits_.GapAfter.count();
+    const bool segment = pendingGap_ || !lastPoll_ ||
+                         (!busy_ && t - *lastPoll_ > limits_.GapAfter.count());
     const size_t slot = polls_->PushBack();
     polls_->Time(slot) = t;
     polls_->Segment(slot) = segment;
@@ -266,7 +268,10 @@ void HistoryRecorder::Record(HistoryTime time, const SystemData& data) {
     for (size_t s = 0; s < table.size(); ++s) polls_->At(s).Put(slot, table[s].Read(data));
     lastPoll_ = t;
     pendingGap_ = false;
+    busy_ = false;
 }
+
+void HistoryRecorder::LinkBusy() { busy_ = true; }
 
 void HistoryRecorder::MarkGap(HistoryTime time) {
     pendingGap_ = true;
@@ -279,6 +284,7 @@ void HistoryRecorder::Clear() {
     open_->Open = false;
     lastPoll_.reset();
     pendingGap_ = false;
+    busy_ = false;
     rejected_ = 0;
 }
 

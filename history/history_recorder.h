@@ -42,6 +42,9 @@ class HistoryRecorder {
     void Record(HistoryTime time, const SystemData& data);
     // The link was lost at `time`: the next poll starts a new segment.
     void MarkGap(HistoryTime time);
+    // The link was busy with a command, not lost: the next poll joins the last
+    // one however long the command took (unless a gap is marked meanwhile).
+    void LinkBusy();
     void Clear();
 
     // Points, oldest first: the folded minutes, then the polls kept in full.
@@ -80,6 +83,7 @@ class HistoryRecorder {
     std::unique_ptr<Accumulator> open_;  // sums of the newest minute
     std::optional<int64_t> lastPoll_;
     bool pendingGap_ = false;
+    bool busy_ = false;
     uint64_t rejected_ = 0;
 };
 

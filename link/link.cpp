@@ -102,12 +102,16 @@ WriteOutcome UsbLink::DoWriteAllSettings(SystemData& data, LinkEvents& events) {
                                    : WriteRequestModule(requests.back().Report[0]);
     };
     if (!requests.empty()) events.WriteProgress(0, outcome.Total, moduleAt(0));
-    outcome.Complete = RunUsbSequence(usb_, requests, waiter_, true, [&](size_t step) {
-        outcome.Sent = step + 1;
-        events.LinkStatus(usb_.UsbStatusText);
-        events.WriteProgress(outcome.Sent, outcome.Total, moduleAt(step));
-    });
-    if (!outcome.Complete) events.LinkStatus(usb_.UsbStatusText);
+    auto stop = [&] { return outcome.Stopped = events.StopRequested(); };
+    outcome.Complete = RunUsbSequence(
+        usb_, requests, waiter_, true,
+        [&](size_t step) {
+            outcome.Sent = step + 1;
+            events.LinkStatus(usb_.UsbStatusText);
+            events.WriteProgress(outcome.Sent, outcome.Total, moduleAt(step));
+        },
+        stop);
+    if (!outcome.Complete && !outcome.Stopped) events.LinkStatus(usb_.UsbStatusText);
     if (!requests.empty()) outcome.Module = moduleAt(outcome.Complete ? 0 : outcome.Sent);
     return outcome;
 }
@@ -126,10 +130,14 @@ WriteOutcome UsbLink::DoWriteControlBoxSettings(SystemData& data, LinkEvents& ev
     const std::vector<UsbRequest> requests = WriteControlBoxRequests(data);
     WriteOutcome outcome;
     outcome.Total = requests.size();
-    outcome.Complete = RunUsbSequence(usb_, requests, waiter_, true, [&](size_t step) {
-        outcome.Sent = step + 1;
-        events.LinkStatus(usb_.UsbStatusText);
-    });
+    auto stop = [&] { return outcome.Stopped = events.StopRequested(); };
+    outcome.Complete = RunUsbSequence(
+        usb_, requests, waiter_, true,
+        [&](size_t step) {
+            outcome.Sent = step + 1;
+            events.LinkStatus(usb_.UsbStatusText);
+        },
+        stop);
     if (!outcome.Complete) {
         events.LinkStatus(usb_.UsbStatusText);
         return outcome;

@@ -47,6 +47,8 @@ class LinkEvents {
     virtual void StateDecoded(ModuleId module) = 0;
     // Reports sent of a write so far, and the module the next one belongs to.
     virtual void WriteProgress(size_t sent, size_t total, ModuleId module) = 0;
+    // The user asked the running write to stop at the next report boundary.
+    virtual bool StopRequested() const { return false; }
 };
 
 enum class PollOutcome {
@@ -56,8 +58,8 @@ enum class PollOutcome {
     Complete,  // all four module states were decoded
 };
 
-// The timer that polls a link's state; the relay timer drives remote support itself.
-enum class PollTimer { Usb, Bluetooth, None };
+// The timer that polls a link's state.
+enum class PollTimer { Usb, Bluetooth, Relay };
 
 struct WriteOutcome {
     bool Complete = false;
@@ -66,6 +68,8 @@ struct WriteOutcome {
     ModuleId Module = ModuleId::ControlBox;  // of the first report not sent
     // After a write of the control box settings only: they answered again.
     bool ReadBack = false;
+    // Not complete because the user stopped it between two reports.
+    bool Stopped = false;
 };
 
 class SystemLink {
@@ -75,6 +79,9 @@ class SystemLink {
     virtual PollTimer PolledBy() const = 0;
     // The connection's word in the window caption ("USB", "Bluetooth").
     virtual const char* CaptionName() const = 0;
+    // The settings are sent to someone who writes them (the customer's tool), not
+    // written into the system by this link.
+    virtual bool Forwards() const { return false; }
     virtual std::string StatusText() const = 0;
     // Nothing when this connection does the operation.
     virtual std::optional<LinkRefusal> Refusal(LinkOperation operation) const = 0;

@@ -3,8 +3,9 @@
 namespace korvan {
 
 bool RunUsbSequence(UsbTransport& usb, const std::vector<UsbRequest>& requests, Waiter& waiter,
-                    bool processMessages, const StepDone& afterEach) {
+                    bool processMessages, const StepDone& afterEach, const StopAsked& stop) {
     for (size_t i = 0; i < requests.size(); ++i) {
+        if (i > 0 && stop && stop()) return false;
         ApplyUsbRequest(requests[i], usb.Output);
         if (!usb.UsbExchange()) return false;
         if (afterEach) afterEach(i);

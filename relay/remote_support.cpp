@@ -55,16 +55,18 @@ void RemoteSupport::NoteArrival() {
 }
 
 void RemoteSupport::Tick() {
-    if (exchanging_ || asking_) return;
+    if (exchanging_) return;
     if (host_.RemoteViaInternetChecked()) host_.SetShareDataChecked(false);
     host_.SetSendChatEnabled(host_.ShareDataChecked() || host_.RemoteViaInternetChecked());
     if (host_.ShareDataChecked()) CustomerTick();
-    if (host_.RemoteViaInternetChecked()) SupportTick();
 }
 
 void RemoteSupport::CustomerTick() {
     State.RelayRole = RoleClient;
     ActOnSupportMessage();
+    // The refusal goes out after the reply to support's last message was put in
+    // place, which it replaces for this one exchange.
+    if (std::exchange(refusalDue_, false)) RefuseSupportSettings();
     const bool refused = afterRefusal_.has_value();
     const bool ok = Exchange(refused ? SettingsRefusedText : "");
     if (refused) ResumeAfterRefusal();
@@ -111,24 +113,28 @@ void RemoteSupport::ActOnSupportMessage() {
     }
 }
 
+// The read gives the values the owner compares with support's; the question is
+// answered later, while sharing goes on.
 void RemoteSupport::TakeSupportSettings() {
-    SystemData& data = host_.Data();
-    std::array<uint8_t, SettingsImageSize> image{};
-    std::copy_n(State.SupportBuffer.begin(), image.size(), image.begin());
-    // The read marks the settings as loaded, so that the write is not refused, and
-    // gives the values the owner compares with support's.
+    pending_.emplace();
+    std::copy_n(State.SupportBuffer.begin(), pending_->size(), pending_->begin());
     host_.ReadAllSettingsFromSystem();
-    SystemData received = data;
-    DecodeSettingsImage(image.data(), received);
-    asking_ = true;
-    const bool write = host_.ConfirmSupportSettings(received);
-    asking_ = false;
+    SystemData received = host_.Data();
+    DecodeSettingsImage(pending_->data(), received);
+    host_.AskSupportSettings(received);
+}
+
+void RemoteSupport::AnswerSupportSettings(bool write) {
+    if (!pending_) return;
+    const std::array<uint8_t, SettingsImageSize> image = *pending_;
+    pending_.reset();
     if (!write) {
-        RefuseSupportSettings();
+        refusalDue_ = true;
         return;
     }
+    SystemData& data = host_.Data();
     DecodeSettingsImage(image.data(), data);
-    host_.ShowSettingsTables(false);
+    host_.SettingsArrived(data, false);
     host_.WriteAllSettingsToSystem();
 }
 
@@ -149,29 +155,29 @@ void RemoteSupport::ResumeAfterRefusal() {
     afterRefusal_.reset();
 }
 
-void RemoteSupport::SupportTick() {
+PollOutcome RemoteSupport::SupportPoll(SystemData& data) {
+    if (exchanging_) return PollOutcome::Partial;
     host_.CloseLocalLinks();
     State.RelayRole = RoleSupport;
     State.OutKind = MsgRequestState;
     State.SupportBuffer.fill(0);
-    if (!Exchange()) {
+    const bool ok = Exchange();
+    if (!ok) {
         host_.ShowConnectionError("Internet Connection: " + State.RelayStatusText);
         host_.SelectUsbConnection();
     }
-    ActOnClientMessage();
+    const bool state = ActOnClientMessage(data);
     host_.SetStatusText(State.RelayStatusText);
-    host_.SetRemoteCaption();
+    if (!ok) return PollOutcome::Failed;
+    return state ? PollOutcome::Complete : PollOutcome::Partial;
 }
 
-void RemoteSupport::ActOnClientMessage() {
-    SystemData& data = host_.Data();
+bool RemoteSupport::ActOnClientMessage(SystemData& data) {
     switch (State.InKind) {
         case MsgState:
             if (State.InCount >= StateCount) {
                 DecodeStateImage(State.ClientBuffer.data(), data);
-                host_.ShowStateTables();
-                host_.RefreshOutline();
-                host_.StatePolled();
+                return true;
             }
             break;
         case MsgSettings:
@@ -179,7 +185,7 @@ void RemoteSupport::ActOnClientMessage() {
                                    std::to_string(State.InCount) + " bytes (must be 224 bytes)");
             if (State.InCount >= SettingsCount) {
                 DecodeSettingsImage(State.ClientBuffer.data(), data);
-                host_.ShowSettingsTables(true);
+                host_.SettingsArrived(data, true);
             }
             break;
         case MsgChat:
@@ -191,9 +197,10 @@ void RemoteSupport::ActOnClientMessage() {
         default:
             break;
     }
+    return false;
 }
 
-void RemoteSupport::RequestSettings(Waiter& waiter) {
+void RemoteSupport::RequestSettings(SystemData& data, Waiter& waiter) {
     if (exchanging_) {
         host_.SetStatusText(RelayBusyText);
         return;
@@ -205,22 +212,22 @@ void RemoteSupport::RequestSettings(Waiter& waiter) {
     const bool received = Exchange() && Received();
     waiter.Wait(std::chrono::seconds(3), false);
     host_.SetStatusText(State.RelayStatusText);
-    if (received) ActOnClientMessage();
+    if (received) ActOnClientMessage(data);
 }
 
-void RemoteSupport::SendSettings(Waiter& waiter) {
+void RemoteSupport::SendSettings(SystemData& data, Waiter& waiter) {
     if (exchanging_) {
         host_.SetStatusText(RelayBusyText);
         return;
     }
     State.OutKind = MsgSettings;
     State.OutCount = SettingsCount;
-    PutImage(BuildSettingsImage(host_.Data()), State.SupportBuffer);
+    PutImage(BuildSettingsImage(data), State.SupportBuffer);
     waiter.Wait(std::chrono::seconds(1), false);
     const bool received = Exchange() && Received();
     waiter.Wait(std::chrono::seconds(1), false);
     host_.SetStatusText(State.RelayStatusText);
-    if (received) ActOnClientMessage();
+    if (received) ActOnClientMessage(host_.Data());
 }
 
 void RemoteSupport::SendChat(const std::string& text) {
@@ -242,7 +249,7 @@ void RemoteSupport::SendChat(const std::string& text) {
     if (remote) {
         const bool received = Exchange(line) && Received();
         host_.SetStatusText(State.RelayStatusText);
-        if (received) ActOnClientMessage();
+        if (received) ActOnClientMessage(host_.Data());
         return;
     }
     // The customer acts on a message at the tick after it arrived; a chat sent

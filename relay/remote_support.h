@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "link/link.h"
+#include "link/protocol.h"
 #include "link/waiter.h"
 #include "model/system_data.h"
 #include "relay/relay_protocol.h"
@@ -26,9 +28,12 @@ enum class ChatSide { Client, Support };
 // The chat line the customer's tool sends when its owner refuses settings from support.
 constexpr const char* SettingsRefusedText = "Settings refused by the customer";
 
+// What the roles ask of the session that runs them; every call comes on the
+// thread that runs the roles.
 class RemoteSupportHost {
   public:
     virtual ~RemoteSupportHost() = default;
+    // The records the customer side shares and writes.
     virtual SystemData& Data() = 0;
     virtual bool ShareDataChecked() const = 0;
     virtual void SetShareDataChecked(bool checked) = 0;
@@ -38,25 +43,19 @@ class RemoteSupportHost {
     virtual void ShowPanelMessage(const std::string& text) = 0;     // the yellow message panel
     virtual void ShowConnectionError(const std::string& text) = 0;  // error box, one OK button
     virtual void SetStatusText(const std::string& text) = 0;
-    virtual void SetRemoteCaption() = 0;  // title + " - remote Internet connection"
-    virtual void CloseLocalLinks() = 0;   // Bluetooth, then USB
-    // The local-link commands of the System menu.
+    virtual void CloseLocalLinks() = 0;  // Bluetooth, then USB
+    // Customer side: "Read All Settings From System" and "Write All Settings To
+    // System" on the local link, from and into Data(), not through any table.
     virtual void ReadAllSettingsFromSystem() = 0;
     virtual void WriteAllSettingsToSystem() = 0;
-    // Tables from the records: the four state tables with their status texts;
-    // the settings tables (battery and field boxes only when flagged in
-    // ConnectedModules if onlyConnected). Showing the settings also sets the
-    // profile selector to the record's battery profile, as a read of all settings
-    // does: the write that follows settings received from support takes the
-    // profile from the selector, and must send the one support chose.
-    virtual void ShowStateTables() = 0;
-    virtual void ShowSettingsTables(bool onlyConnected) = 0;
-    virtual void RefreshOutline() = 0;
-    virtual void StatePolled() = 0;  // a complete state arrived: log, history
-    // Customer side: shows the owner what the settings `received` from support
-    // would change in the system's settings (the records, as just read) and asks
-    // whether to write them. True: write.
-    virtual bool ConfirmSupportSettings(const SystemData& received) = 0;
+    // Settings arrived in `data` (support: the customer's; customer: support's,
+    // accepted by the owner): the settings tables show them (battery and field
+    // boxes only when flagged in ConnectedModules if onlyConnected).
+    virtual void SettingsArrived(const SystemData& data, bool onlyConnected) = 0;
+    // Customer side: the owner is to compare the settings `received` from support
+    // with the system's settings (Data(), as just read) and answer through
+    // RemoteSupport::AnswerSupportSettings; the roles go on meanwhile.
+    virtual void AskSupportSettings(const SystemData& received) = 0;
     // Every chat line of the run as it is sent or received, in order.
     virtual void ChatLine(ChatSide side, const std::string& text) = 0;
 };
@@ -71,15 +70,22 @@ class RemoteSupport {
 
     RelayState State;
 
-    // INETTimerTimer between disabling and enabling the timer. A tick that starts
-    // while this object's exchange is outstanding, or while the owner is asked
-    // about settings from support, returns at once.
+    // The customer side's relay tick (nothing unless sharing). A tick that starts
+    // while this object's exchange is outstanding returns at once.
     void Tick();
+    // The support side's relay tick: asks for the customer's state and decodes
+    // one that arrived into `data` (Complete); Failed when the relay failed, which
+    // also falls back to USB.
+    PollOutcome SupportPoll(SystemData& data);
     // Support side of "Read All Settings From System" and "Write All Settings To System".
     // A message of the customer that their exchange brings is acted upon at once:
     // the next tick's exchange would replace it before it was shown.
-    void RequestSettings(Waiter& waiter);
-    void SendSettings(Waiter& waiter);
+    void RequestSettings(SystemData& data, Waiter& waiter);
+    void SendSettings(SystemData& data, Waiter& waiter);
+    // The owner's answer to AskSupportSettings: write the settings, or refuse
+    // them with a chat line to support at the next tick.
+    void AnswerSupportSettings(bool write);
+    bool AskingOwner() const { return pending_.has_value(); }
     // One chat line (UTF-8), sent from whichever side is active; at most
     // RelayBufferSize bytes of it travel. On the support side a message its
     // exchange brings is acted upon at once, as above.
@@ -96,11 +102,10 @@ class RemoteSupport {
     };
 
     void CustomerTick();
-    void SupportTick();
     void ActOnSupportMessage();
-    void ActOnClientMessage();
-    // Settings from support: the owner is asked once per message; read, show and
-    // write on "Write", a chat line to support on "Refuse".
+    // True when a state arrived and was decoded into `data`.
+    bool ActOnClientMessage(SystemData& data);
+    // Settings from support: the owner is asked once per message.
     void TakeSupportSettings();
     void RefuseSupportSettings();
     void ResumeAfterRefusal();
@@ -124,9 +129,12 @@ class RemoteSupport {
     RemoteSupportHost& host_;
     RelayTransport& transport_;
     bool exchanging_ = false;
-    bool asking_ = false;
     // A settings message from support has arrived and the owner was not asked yet.
     bool settingsUnanswered_ = false;
+    // The settings image the owner is being asked about.
+    std::optional<std::array<uint8_t, SettingsImageSize>> pending_;
+    // The owner refused: the next tick carries the refusal.
+    bool refusalDue_ = false;
     // The customer's message before a refusal, sent again after it.
     std::optional<Outgoing> afterRefusal_;
 };

@@ -1,6 +1,8 @@
 #include "tests/app/app_fixture.h"
 
 #include <QTableView>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <thread>
 
@@ -39,6 +41,15 @@ bool ScriptedDialogs::ConfirmSettings(QWidget*, const QString&,
 
 void ScriptedDialogs::ShowSessionCode(QWidget*, const QString& code) {
     SessionCodes.push_back(code);
+}
+
+bool ScriptedDialogs::Ask(QWidget*, const QString&, const QString& text, const QString&,
+                          const QString&) {
+    Questions.push_back(text);
+    if (AskAnswers.empty()) return false;
+    const bool first = AskAnswers.front();
+    AskAnswers.pop_front();
+    return first;
 }
 
 int SwitchableHid::Write(Handle h, const uint8_t* data, size_t length) {
@@ -87,6 +98,17 @@ void AppTest::Quiet() {
     window->Ui().INETTimer->stop();
 }
 
+void AppTest::Settle(TMainFormKX4& window) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!window.Session().Idle() && clock.elapsed() < 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(window.Session().Idle()) << "the session did not settle within 60 s";
+    QCoreApplication::processEvents();
+}
+
 std::vector<std::string> AppTest::Values(const QTableView* table) {
     std::vector<std::string> values;
     for (int row = 0; row < RowCount(table); ++row)
@@ -107,7 +129,7 @@ bool AppTest::NoneEmpty(const QTableView* table) {
 }
 
 void AppTest::ConnectUsb() {
-    W().USBTimerTimer();
+    W().USBTimerTimer(); Settle();
     EXPECT_TRUE(W().Usb().IsOpen()) << W().Usb().UsbStatusText;
     simulator.ClearRecord();
     hid.Written.clear();
@@ -115,7 +137,7 @@ void AppTest::ConnectUsb() {
 
 bool AppTest::PollBluetoothUntilState() {
     for (int tick = 0; tick < 20; ++tick) {
-        W().BTTimerTimer();
+        W().BTTimerTimer(); Settle();
         if (W().Records().ControlState.ConnectedModules != 0) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
     }

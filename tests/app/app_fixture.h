@@ -45,6 +45,8 @@ class ScriptedDialogs : public UserDialogs {
     bool ConfirmSettings(QWidget* parent, const QString& title,
                          const std::vector<SettingsChangeRow>& changes) override;
     void ShowSessionCode(QWidget* parent, const QString& code) override;
+    bool Ask(QWidget* parent, const QString& title, const QString& text, const QString& first,
+             const QString& second) override;
 
     std::vector<ShownMessage> Messages;
     std::vector<FileDialogRequest> SaveRequests;
@@ -57,6 +59,9 @@ class ScriptedDialogs : public UserDialogs {
     std::deque<bool> SettingsAnswers;
     std::vector<std::vector<SettingsChangeRow>> SettingsQuestions;
     std::vector<QString> SessionCodes;
+    // Answers to two-way questions in order (the first answer: true); none left: the second.
+    std::deque<bool> AskAnswers;
+    std::vector<QString> Questions;
 };
 
 // The simulator's HID device, with requests of one code failing on demand.
@@ -91,6 +96,9 @@ class AppTest : public ::testing::Test {
     WindowSeams Seams();
     // Stops the window's timers so that only the test drives the handlers.
     void Quiet();
+    // Lets the window's session finish what it was given and the window show it.
+    static void Settle(TMainFormKX4& window);
+    void Settle() { Settle(W()); }
     TMainFormKX4& W() { return *window; }
     std::vector<uint8_t> UsbCodes() { return simulator.ReceivedUsbCodes(); }
     static std::vector<std::string> Values(const QTableView* table);
