@@ -187,7 +187,10 @@ void TMainFormKX4::closeEvent(QCloseEvent* event) {
         p_->Session.RequestStop();
 }
 
-void TMainFormKX4::Exit1Click() { close(); }
+void TMainFormKX4::Exit1Click() {
+    p_->Session.CloseLinks();
+    close();
+}
 
 void TMainFormKX4::ConnectionUSBClick() { p_->Ui.ConnectionUSB->setChecked(true); }
 void TMainFormKX4::ConnectionBlueToothClick() { p_->Ui.ConnectionBlueTooth->setChecked(true); }

@@ -129,10 +129,12 @@ void TMainFormKX4::CommandFinished(const CommandResult& result) {
     const WriteOutcome& write = result.Write;
     switch (result.Kind) {
         case SettingsCommand::ReadAllSettings:
-            if (!result.Ok)
+            if (!result.Ok) {
                 ShowNotice(QStringLiteral("Reading the settings failed: ") + Reason(result));
-            else
-                ShowNotice(result.Forwarded
+                break;
+            }
+            SettingsArrived(true);
+            ShowNotice(result.Forwarded
                                ? QStringLiteral("Settings requested from the customer's system")
                                : QStringLiteral("All settings read from the system"));
             break;
@@ -203,13 +205,13 @@ void TMainFormKX4::BluetoothResetSent() {
 
 void TMainFormKX4::SetWriteProgress(size_t sent, size_t total, ModuleId module) {
     QProgressBar* progress = p_->Ui.WriteProgress;
-    progress->setRange(0, static_cast<int>(total));
-    progress->setValue(static_cast<int>(sent));
+    progress->show();
     progress->setFormat(QStringLiteral("%1: %2 of %3 reports")
                             .arg(QLatin1String(ModuleName(module)))
                             .arg(sent)
                             .arg(total));
-    progress->show();
+    progress->setRange(0, static_cast<int>(total));
+    progress->setValue(static_cast<int>(sent));
 }
 
 void TMainFormKX4::ShowNotice(const QString& text) { statusBar()->showMessage(text, NoticeMs); }

@@ -129,7 +129,9 @@ void RemoteSupport::AnswerSupportSettings(bool write) {
     const std::array<uint8_t, SettingsImageSize> image = *pending_;
     pending_.reset();
     if (!write) {
+        // Support hears of the refusal at once, not a tick later.
         refusalDue_ = true;
+        if (host_.ShareDataChecked()) CustomerTick();
         return;
     }
     SystemData& data = host_.Data();

@@ -101,6 +101,10 @@ bool SystemSession::Start(SettingsCommand command) {
 
 void SystemSession::RequestStop() { worker_->RequestStop(); }
 
+void SystemSession::CloseLinks() {
+    Post([](SessionWorker& w) { w.Close(); });
+}
+
 void SystemSession::StartDataLog(const std::string& path) {
     logPath_ = path;
     logging_ = true;

@@ -93,6 +93,8 @@ class SystemSession : public QObject {
     // (nothing started) while another runs. Refusals are the caller's to ask first.
     bool Start(SettingsCommand command);
     bool CommandRunning() const { return running_; }
+    // Closes the USB and Bluetooth links (they open again at the next poll).
+    void CloseLinks();
     // The running write stops before its next report.
     void RequestStop();
     // No job queued or running.

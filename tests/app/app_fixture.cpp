@@ -92,10 +92,11 @@ AppTest::~AppTest() {
     line.Stop();
 }
 
+// The timers keep running, as they do in the program, but their ticks reach
+// nothing: only the test drives the handlers.
 void AppTest::Quiet() {
-    window->Ui().USBTimer->stop();
-    window->Ui().BTTimer->stop();
-    window->Ui().INETTimer->stop();
+    for (QTimer* timer : {window->Ui().USBTimer, window->Ui().BTTimer, window->Ui().INETTimer})
+        timer->blockSignals(true);
 }
 
 void AppTest::Settle(TMainFormKX4& window) {

@@ -237,6 +237,7 @@ TEST_F(AppRemoteTest, ChatHistoryListsEveryLineWithTimeAndSide) {
     W().SendChatMessageClick(); Settle();
     panel->Line->setText(QStringLiteral("From the panel"));
     panel->Send->click();
+    Settle();
     EXPECT_TRUE(panel->Line->text().isEmpty());
     ASSERT_EQ(scripted->Log.size(), 3u);
     EXPECT_EQ(scripted->Log.back().Kind, MsgChat);

@@ -275,7 +275,9 @@ TEST_F(AppWindowTest, DecimalSeparatorComesFromTheUsersLocale) {
     german.Ui().INETTimer->stop();
     EXPECT_EQ(german.DecimalSeparator(), ',');
     german.USBTimerTimer();  // opens the device
+    Settle(german);
     german.USBTimerTimer();
+    Settle(german);
     const QString voltage = Cell(german.Ui().BatteryBoxStateStringGrid(), 0, 1);
     EXPECT_TRUE(voltage.contains(',')) << voltage.toStdString();
 }
