@@ -71,10 +71,6 @@ void TrendsViewport::Pan(int64_t byMs) {
 // the history ends at its newest point. Ending there is following it.
 void TrendsViewport::MoveTo(int64_t fromMs, int64_t toMs) {
     const int64_t span = toMs - fromMs;
-    if (toMs > newestMs_) {
-        fromMs -= toMs - newestMs_;
-        toMs = newestMs_;
-    }
     if (fromMs < oldestMs_) {
         toMs += oldestMs_ - fromMs;
         fromMs = oldestMs_;

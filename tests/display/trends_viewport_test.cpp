@@ -1,6 +1,5 @@
-// The Trends page's time range without a display: windows follow the newest
-// point, zoom and pan stop at the limits and the ends of the history, a range
-// moved away stays put until it is brought back, an empty history ends at now.
+// The Trends page's time range without a display: each case is a run of steps,
+// each with the range and the following it must leave.
 #include "display/trends_viewport.h"
 
 #include <gtest/gtest.h>
@@ -10,115 +9,80 @@
 namespace korvan {
 namespace {
 
-constexpr int64_t S = 1000, M = 60 * S;
-constexpr int64_t T0 = 1'796'734'920'000;  // the oldest point
-constexpr int64_t Now = T0 + 10 * M;       // the newest point, or the clock without one
-constexpr std::optional<TrendsRange> TenMinutes = TrendsRange{T0, Now};
-constexpr std::optional<TrendsRange> Empty;
+constexpr int64_t S = 1000, M = 60 * S, Far = std::numeric_limits<int64_t>::max();
+constexpr int64_t T0 = 1'796'734'920'000, Now = T0 + 10 * M;  // the oldest point; ten minutes on
+constexpr int64_t Five = int64_t(TrendsWindow::FiveMinutes), All = int64_t(TrendsWindow::All);
 
-TrendsViewport On(TrendsWindow window, std::optional<TrendsRange> recorded) {
+// Data: points from T0 up to A; NoData: none, the clock at A.
+enum Op { Window, Data, NoData, Zoom, Pan };
+struct Step {
+    Op Do;
+    int64_t A;
+    double Factor;
+    TrendsRange Shown;
+    bool Following;
+};
+
+// From a window on ten minutes of history, [T0, Now].
+void Expect(TrendsWindow window, std::initializer_list<Step> steps) {
     TrendsViewport v(window);
-    v.SetData(recorded, Now);
-    return v;
+    v.SetData(TrendsRange{T0, Now}, Now);
+    int n = 0;
+    for (const Step& s : steps) {
+        if (s.Do == Window) v.SetWindow(TrendsWindow(s.A));
+        if (s.Do == Data || s.Do == NoData)
+            v.SetData(s.Do == Data ? std::optional(TrendsRange{T0, s.A}) : std::nullopt, s.A);
+        if (s.Do == Zoom) v.Zoom(s.A, s.Factor);
+        if (s.Do == Pan) v.Pan(s.A);
+        EXPECT_EQ(v.Range(), s.Shown) << "step " << ++n;
+        EXPECT_EQ(v.Following(), s.Following) << "step " << n;
+    }
 }
 
 TEST(TrendsViewport, FollowsTheNewestPointWithTheWindowsSpan) {
-    const struct {
-        TrendsWindow Window;
-        std::optional<TrendsRange> Recorded, Later;  // Later: one more point
-        TrendsRange Shown, ShownLater;
-    } cases[] = {
-        {TrendsWindow::FiveMinutes,
-         TenMinutes,
-         TrendsRange{T0, Now + S},
-         {Now - 5 * M, Now},
-         {Now + S - 5 * M, Now + S}},
-        {TrendsWindow::OneHour,
-         TenMinutes,
-         TrendsRange{T0, Now + S},
-         {Now - 60 * M, Now},
-         {Now + S - 60 * M, Now + S}},
-        {TrendsWindow::All, TenMinutes, TrendsRange{T0, Now + S}, {T0, Now}, {T0, Now + S}},
-        {TrendsWindow::All,
-         TrendsRange{T0, T0},
-         TrendsRange{T0, T0 + S},
-         {T0 - M, T0},
-         {T0 + S - M, T0 + S}},
-        {TrendsWindow::All, Empty, Empty, {Now - M, Now}, {Now + 5 * S - M, Now + 5 * S}},
-    };
-    for (const auto& c : cases) {
-        TrendsViewport v = On(c.Window, c.Recorded);
-        EXPECT_EQ(v.Range(), c.Shown) << int(c.Window);
-        v.SetData(c.Later, Now + 5 * S);
-        EXPECT_EQ(v.Range(), c.ShownLater) << int(c.Window);
-        EXPECT_TRUE(v.Following());
-    }
+    Expect(TrendsWindow::OneHour,
+           {{Data, Now + S, 0, {Now + S - 60 * M, Now + S}, true},
+            {Window, Five, 0, {Now + S - 5 * M, Now + S}, true},
+            {Window, All, 0, {T0, Now + S}, true},
+            {Pan, -M, 0, {T0, Now + S}, true},    // nothing to pan to: still everything
+            {Data, T0, 0, {T0 - M, T0}, true}});  // one point: a minute
 }
 
-// From five minutes up to the newest point, [Now - 5 min, Now]: a zoom, then a pan.
-TEST(TrendsViewport, ZoomsAndPansWithinItsLimitsAndTheHistorysEnds) {
-    constexpr int64_t Far = std::numeric_limits<int64_t>::max();
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const struct {
-        std::optional<TrendsRange> Recorded;
-        int64_t At;
-        double Factor;
-        int64_t By;
-        TrendsRange Shown;
-        bool Following;
-    } cases[] = {
-        {TenMinutes, Now - M, 0.5, 0, {Now - 3 * M, Now - 30 * S}, false},
-        {TenMinutes, T0, 0.5, 0, {Now - 5 * M, Now - 150 * S}, false},  // the range's start
-        {TenMinutes, Now, 0.5, 0, {Now - 150 * S, Now}, true},
-        {TenMinutes, Now - M, 0.001, 0, {Now - M - 8 * S, Now - M + 2 * S}, false},
-        {TenMinutes, Now - 150 * S, 1.5, 0, {Now - 450 * S, Now}, true},
-        {TenMinutes, Now - 150 * S, 10, 0, {Now - 50 * M, Now}, true},
-        {TenMinutes, Now - 150 * S, 1e9, 0, {Now - TrendsViewport::MaxSpanMs, Now}, true},
-        {Empty, Now - 150 * S, 0.5, 0, {Now - 150 * S, Now}, true},
-        {TenMinutes, Now - M, 0, 0, {Now - 5 * M, Now}, true},
-        {TenMinutes, Now - M, nan, 0, {Now - 5 * M, Now}, true},
-        {TenMinutes, Now, 1, -M, {Now - 6 * M, Now - M}, false},
-        {TenMinutes, Now, 1, -Far - 1, {T0, T0 + 5 * M}, false},
-        {TenMinutes, Now, 1, Far, {Now - 5 * M, Now}, true},
-        {Empty, Now, 1, -M, {Now - 5 * M, Now}, true},
-    };
-    for (const auto& c : cases) {
-        TrendsViewport v = On(TrendsWindow::FiveMinutes, c.Recorded);
-        v.Zoom(c.At, c.Factor);
-        v.Pan(c.By);
-        EXPECT_EQ(v.Range(), c.Shown) << c.Factor << " at " << c.At - Now << " by " << c.By;
-        EXPECT_EQ(v.Following(), c.Following) << c.Factor << " at " << c.At - Now << " by " << c.By;
-    }
+TEST(TrendsViewport, ZoomsAroundAMomentWithinItsLimitsAndTheHistorysEnds) {
+    Expect(TrendsWindow::FiveMinutes,
+           {{Zoom, Now, 0, {Now - 5 * M, Now}, true},
+            {Zoom, Now, std::numeric_limits<double>::quiet_NaN(), {Now - 5 * M, Now}, true},
+            {Zoom, Now, 0.5, {Now - 150 * S, Now}, true},
+            {Zoom, Now - 75 * S, 4, {T0, Now}, true},
+            {Zoom, T0 - M, 0.5, {T0, T0 + 5 * M}, false},
+            {Zoom, T0 + M, 0.001, {T0 + M - 2 * S, T0 + M + 8 * S}, false},
+            {Zoom, T0 + M, 1e9, {Now - TrendsViewport::MaxSpanMs, Now}, true}});
 }
 
-// Moved away the range stays while points arrive; back at the newest point it
-// follows again with the span it had, also below a minute and in All.
-TEST(TrendsViewport, FollowsAgainWithItsSpanWhenBroughtBack) {
-    for (const auto window : {TrendsWindow::FiveMinutes, TrendsWindow::All}) {
-        TrendsViewport v = On(window, TenMinutes);
-        v.Zoom(Now - M, 0.05);
-        const TrendsRange zoomed = v.Range();
-        ASSERT_LT(zoomed.ToMs - zoomed.FromMs, M);
-        v.SetData(TrendsRange{T0, Now + M}, Now + M);
-        EXPECT_EQ(v.Range(), zoomed);
-        v.Pan(2 * M);
-        EXPECT_TRUE(v.Following());
-        v.SetData(TrendsRange{T0, Now + 2 * M}, Now + 2 * M);
-        EXPECT_EQ(v.Range().ToMs, Now + 2 * M);
-        EXPECT_EQ(v.Range().ToMs - v.Range().FromMs, zoomed.ToMs - zoomed.FromMs);
-    }
+// Also below a minute and in All, where the span once became a minute or all.
+TEST(TrendsViewport, PannedAwayStaysAndBroughtBackFollowsWithItsSpan) {
+    Expect(TrendsWindow::FiveMinutes,
+           {{Pan, -M, 0, {Now - 6 * M, Now - M}, false},
+            {Data, Now + M, 0, {Now - 6 * M, Now - M}, false},
+            {Pan, -Far - 1, 0, {T0, T0 + 5 * M}, false},
+            {Pan, Far, 0, {Now - 4 * M, Now + M}, true},
+            {Zoom, Now, 0.1, {Now - 24 * S, Now + 6 * S}, false},
+            {Pan, M, 0, {Now + M - 30 * S, Now + M}, true},
+            {Data, Now + 2 * M, 0, {Now + 2 * M - 30 * S, Now + 2 * M}, true},
+            {Window, All, 0, {T0, Now + 2 * M}, true},
+            {Zoom, T0, 0.5, {T0, T0 + 6 * M}, false},
+            {Pan, Far, 0, {Now - 4 * M, Now + 2 * M}, true},
+            {Data, Now + 3 * M, 0, {Now - 3 * M, Now + 3 * M}, true}});
 }
 
-// The history cleared or the clock set back under a range moved away: it would
-// show nothing ever again, so it follows the newest point instead.
-TEST(TrendsViewport, FollowsAgainWhenWhatItShowedIsGone) {
-    TrendsViewport v = On(TrendsWindow::FiveMinutes, TenMinutes);
-    v.Pan(-3 * M);
-    v.SetData(Empty, T0 - M);
-    EXPECT_TRUE(v.Following());
-    EXPECT_EQ(v.Range(), (TrendsRange{T0 - 6 * M, T0 - M}));
-    v.SetData(TrendsRange{T0 - M, T0}, T0);
-    EXPECT_EQ(v.Range(), (TrendsRange{T0 - 5 * M, T0}));
+// Cleared, or the clock set back under a range panned away: it follows again.
+TEST(TrendsViewport, WithoutHistoryEndsAtTheClock) {
+    Expect(TrendsWindow::FiveMinutes, {{Pan, -M, 0, {Now - 6 * M, Now - M}, false},
+                                       {NoData, T0, 0, {T0 - 5 * M, T0}, true},
+                                       {Pan, -M, 0, {T0 - 5 * M, T0}, true},
+                                       {Zoom, T0 - M, 0.5, {T0 - 150 * S, T0}, true},
+                                       {Window, All, 0, {T0 - M, T0}, true},
+                                       {NoData, T0 + S, 0, {T0 + S - M, T0 + S}, true}});
 }
 
 }  // namespace
