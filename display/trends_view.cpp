@@ -57,20 +57,6 @@ double NiceStep(double raw) {
     return (m < 1.5 ? 1 : m < 3 ? 2 : m < 7 ? 5 : 10) * power;
 }
 
-int64_t WindowSpan(TrendsWindow window) {
-    switch (window) {
-        case TrendsWindow::FiveMinutes:
-            return 5 * 60'000;
-        case TrendsWindow::OneHour:
-            return 3'600'000;
-        case TrendsWindow::OneDay:
-            return 24 * 3'600'000;
-        case TrendsWindow::All:
-            break;
-    }
-    return 0;
-}
-
 }  // namespace
 
 // Keeps its plot area where the page puts it, so that the stacked plots share
@@ -209,7 +195,8 @@ QWidget* TrendsView::BuildPlots() {
                 [this](qint64 at, double f) { Zoom(FromMs(at), f); });
         connect(view, &TrendsChart::PanRequested, this,
                 [this](qint64 by) { Pan(std::chrono::milliseconds(by)); });
-        connect(view, &TrendsChart::ResetRequested, this, [this] { SetWindow(window_); });
+        connect(view, &TrendsChart::ResetRequested, this,
+                [this] { SetWindow(viewport_.Window()); });
         for (size_t s = 0; s < table.size(); ++s)
             if (table[s].Group == group) AddLine(s, *plot);
         plots_.push_back(std::move(plot));
@@ -289,50 +276,35 @@ void TrendsView::BuildSeriesList() {
 }
 
 void TrendsView::SetWindow(TrendsWindow window) {
-    window_ = window;
     if (QAbstractButton* button = windows_->button(int(window))) button->setChecked(true);
-    following_ = true;
-    const int64_t span = WindowSpan(window);
-    if (span) {
-        fromMs_ = toMs_ - span;
-    }
+    UpdateViewport();
+    viewport_.SetWindow(window);
     Refresh();
 }
 
-// The window's span, or everything, up to the newest point.
-void TrendsView::FollowNewest() {
+void TrendsView::UpdateViewport() {
     const size_t n = history_.Size();
-    const int64_t newest =
-        n ? Ms(history_.Time(n - 1))
-          : Ms(std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now()));
-    int64_t span = toMs_ - fromMs_;
-    if (window_ == TrendsWindow::All)
-        span = n ? newest - Ms(history_.Time(0)) : 0;
-    else if (span <= 0)
-        span = WindowSpan(window_);
-    span = std::max<int64_t>(span, 60'000);
-    toMs_ = newest;
-    fromMs_ = newest - span;
+    const int64_t now =
+        Ms(std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now()));
+    viewport_.SetData(n ? std::optional(TrendsRange{Ms(history_.Time(0)), Ms(history_.Time(n - 1))})
+                        : std::nullopt,
+                      now);
 }
 
-HistoryRange TrendsView::VisibleRange() const { return {FromMs(fromMs_), FromMs(toMs_)}; }
+HistoryRange TrendsView::VisibleRange() const {
+    const TrendsRange range = viewport_.Range();
+    return {FromMs(range.FromMs), FromMs(range.ToMs)};
+}
 
 void TrendsView::Zoom(HistoryTime around, double factor) {
-    const int64_t at = std::clamp(Ms(around), fromMs_, toMs_);
-    const double span = std::clamp(double(toMs_ - fromMs_) * factor, 10'000.0, 40.0 * 86'400'000);
-    const double left = double(at - fromMs_) / std::max<int64_t>(1, toMs_ - fromMs_);
-    fromMs_ = at - int64_t(span * left);
-    toMs_ = fromMs_ + int64_t(span);
-    following_ = false;
+    UpdateViewport();
+    viewport_.Zoom(Ms(around), factor);
     Refresh();
 }
 
 void TrendsView::Pan(std::chrono::milliseconds by) {
-    fromMs_ += by.count();
-    toMs_ += by.count();
-    // Dragged back to the newest data: follow it again with this span.
-    const size_t n = history_.Size();
-    following_ = n && toMs_ >= Ms(history_.Time(n - 1));
+    UpdateViewport();
+    viewport_.Pan(by.count());
     Refresh();
 }
 
@@ -377,10 +349,10 @@ void TrendsView::resizeEvent(QResizeEvent* event) {
 
 void TrendsView::Redraw() {
     dirty_ = false;
-    if (following_) FollowNewest();
+    UpdateViewport();
     const HistoryRange range = VisibleRange();
-    backdrop_.FromMs = fromMs_;
-    backdrop_.ToMs = std::max(toMs_, fromMs_ + 1);
+    backdrop_.FromMs = Ms(range.From);
+    backdrop_.ToMs = std::max(Ms(range.To), Ms(range.From) + 1);
     backdrop_.Stages = HistoryLevelRuns(history_, ChargingStageSeries(), range);
     backdrop_.Gaps = HistoryGaps(history_, range);
     const int columns =

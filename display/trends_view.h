@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "display/trends_chart.h"
+#include "display/trends_viewport.h"
 #include "history/history_csv.h"
 #include "history/history_recorder.h"
 
@@ -23,8 +24,6 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace korvan {
-
-enum class TrendsWindow { FiveMinutes, OneHour, OneDay, All };
 
 class TrendsView : public QWidget {
     Q_OBJECT
@@ -39,7 +38,7 @@ class TrendsView : public QWidget {
     void SetStale(std::optional<HistoryTime> since);
 
     void SetWindow(TrendsWindow window);
-    TrendsWindow Window() const { return window_; }
+    TrendsWindow Window() const { return viewport_.Window(); }
     HistoryRange VisibleRange() const;
     void SetSeriesShown(size_t series, bool shown);
     bool SeriesShown(size_t series) const;
@@ -76,7 +75,8 @@ class TrendsView : public QWidget {
     void ScalePlot(Plot& plot);
     void PlaceAxes(Plot& plot, HistoryRange range);
     void LayOutPlots();
-    void FollowNewest();
+    // Tells the viewport what is recorded now, before it moves or is drawn.
+    void UpdateViewport();
 
     const HistoryRecorder& history_;
     TrendsBackdrop backdrop_;
@@ -84,9 +84,7 @@ class TrendsView : public QWidget {
     std::vector<Line> lines_;              // one per plotted series
     std::vector<QTreeWidgetItem*> items_;  // one per series of the table
     QButtonGroup* windows_ = nullptr;
-    TrendsWindow window_ = TrendsWindow::OneHour;
-    bool following_ = true;
-    int64_t fromMs_ = 0, toMs_ = 0;
+    TrendsViewport viewport_;
     bool dirty_ = true;
 };
 
