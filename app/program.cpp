@@ -39,7 +39,9 @@ int RunTool(QApplication& app, HidDevices& hid, SerialPort& serial, BluetoothDis
     seams.Hid = &hid;
     seams.Serial = &serial;
     seams.Bluetooth = &bluetooth;
-    seams.MakeRelay = [](QWidget* window) { return std::make_unique<HttpRelayTransport>(window); };
+    seams.MakeRelay = [](QWidget*) {
+        return std::make_unique<HttpRelayTransport>(HttpRelayTransport::CueCallback{});
+    };
     seams.Wait = &waiter;
     seams.Dialogs = &dialogs;
     return RunMainWindow(app, seams, extend);
