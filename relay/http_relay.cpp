@@ -208,6 +208,8 @@ class AnswerReader {
     // More bytes in the buffer: false at the end of the connection, or on a
     // failure (out_.Failed set).
     bool More() {
+        // Checked before the buffer: a server trickling bytes never lets a wait time out.
+        if (deadline_.hasExpired()) return Fail(Failure::TimedOut);
         if (pos_ > MaxHeadBytes) {
             buffer_.remove(0, pos_);
             dropped_ += pos_;
@@ -258,7 +260,9 @@ class AnswerReader {
         for (;;) {
             if (!ReadLine(line, Consumed())) return false;
             bool ok = false;
-            const qint64 size = line.left(line.indexOf(';')).trimmed().toLongLong(&ok, 16);
+            const qsizetype extension = line.indexOf(';');
+            if (extension >= 0) line.truncate(extension);
+            const qint64 size = line.trimmed().toLongLong(&ok, 16);
             if (!ok || size < 0) return Fail(Failure::Invalid);
             if (size == 0) break;
             if (out_.Body.size() + size > maxBody_) return Fail(Failure::TooLarge);

@@ -1,9 +1,10 @@
 // The HTTP relay exchange against the reference relay server on loopback, and
-// against small misbehaving servers.
+// against small misbehaving servers, made on threads with no event loop.
 #include "relay/http_relay.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -14,10 +15,11 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QWidget>
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/relay/relay_server.h"
@@ -26,11 +28,15 @@ namespace korvan {
 namespace {
 
 // A server that answers each request head with whatever Reply returns; an
-// empty reply keeps the connection open without answering.
+// empty reply keeps the connection open without answering. The answer goes in
+// pieces of Piece bytes (all at once for 0) a few milliseconds apart, and the
+// connection is closed after it unless Close is false.
 class FakeServer {
   public:
     std::function<QByteArray(const QByteArray& head)> Reply;
     std::vector<QByteArray> Heads;
+    int Piece = 0;
+    bool Close = true;
 
     FakeServer() {
         server_.listen(QHostAddress::LocalHost, 0);
@@ -43,9 +49,7 @@ class FakeServer {
                     Heads.push_back(*buffer);
                     QByteArray answer = Reply(*buffer);
                     buffer->clear();
-                    if (answer.isEmpty()) return;
-                    socket->write(answer);
-                    socket->disconnectFromHost();
+                    if (!answer.isEmpty()) Send(socket, answer);
                 });
                 QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             }
@@ -54,7 +58,36 @@ class FakeServer {
     std::string Domain() const { return "127.0.0.1:" + std::to_string(server_.serverPort()); }
 
   private:
+    void Send(QTcpSocket* socket, QByteArray rest) {
+        socket->write(rest.left(Piece > 0 ? Piece : rest.size()));
+        rest.remove(0, Piece > 0 ? Piece : rest.size());
+        if (!rest.isEmpty()) {
+            QTimer::singleShot(2, socket, [this, socket, rest] { Send(socket, rest); });
+        } else if (Close) {
+            socket->disconnectFromHost();
+        }
+    }
+
     QTcpServer server_;
+};
+
+// The transport as the tool's worker uses it: each exchange on a thread of its
+// own with no event loop, while this thread's loop keeps the fake servers and
+// timers going.
+class WorkerTransport : public HttpRelayTransport {
+  public:
+    using HttpRelayTransport::HttpRelayTransport;
+    bool RelayExchange(RelayState& state) override {
+        QEventLoop loop;
+        bool ok = false;
+        std::thread worker([&] {
+            ok = HttpRelayTransport::RelayExchange(state);
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        worker.join();
+        return ok;
+    }
 };
 
 QByteArray Answer(const QByteArray& extraHeaders, const QByteArray& body) {
@@ -83,7 +116,7 @@ class RelayHttp : public testing::Test {
     std::vector<std::string> heads;
     std::vector<int> statuses;
     std::vector<bool> cues;
-    HttpRelayTransport transport{[this](bool busy) { cues.push_back(busy); }};
+    WorkerTransport transport{[this](bool busy) { cues.push_back(busy); }};
     RelayState client;
     RelayState support;
 };
@@ -240,20 +273,142 @@ TEST_F(RelayHttp, OversizedAnswersAreRefused) {
     EXPECT_NE(client.RelayStatusText.find("larger than"), std::string::npos);
 }
 
-TEST_F(RelayHttp, BackgroundCueOnAWidget) {
-    QWidget window;
-    HttpRelayTransport cued(&window);
-    QColor during;
+TEST_F(RelayHttp, TheCueBracketsTheRequestOnTheExchangingThread) {
+    std::atomic<bool> busy = false;
+    bool busyAtServer = false;
+    std::vector<std::thread::id> cueThreads;
+    WorkerTransport cued([&](bool b) {
+        busy = b;
+        cueThreads.push_back(std::this_thread::get_id());
+    });
     FakeServer fake;
     fake.Reply = [&](const QByteArray&) {
-        during = window.palette().color(QPalette::Window);
+        busyAtServer = busy;
         return Answer("", "<body>\r\n0</body>");
     };
     client.SupportDomain = fake.Domain();
     ASSERT_TRUE(cued.RelayExchange(client));
-    EXPECT_EQ(during, QApplication::palette().color(QPalette::Dark));
-    EXPECT_EQ(window.palette().color(QPalette::Window),
-              QApplication::palette().color(QPalette::Button));
+    EXPECT_TRUE(busyAtServer);
+    EXPECT_FALSE(busy);
+    ASSERT_EQ(cueThreads.size(), 2u);
+    EXPECT_NE(cueThreads[0], std::this_thread::get_id());
+    EXPECT_EQ(cueThreads[0], cueThreads[1]);
+}
+
+TEST_F(RelayHttp, AnswersAreReadHoweverFramed) {
+    const QByteArray body = "<html><body>\r\n4$72$105</body></html>";
+    const QByteArray chunks = "7;piece=1\r\n" + body.left(7) + "\r\n" +
+                              QByteArray::number(body.size() - 7, 16) + "\r\n" + body.mid(7) +
+                              "\r\n0\r\nX-Trailer: 1\r\n\r\n";
+    for (const QByteArray& answer :
+         {Answer("", body), "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunks,
+          "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + body,
+          "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.0 200 OK\nContent-Length: " +
+              QByteArray::number(body.size()) + "\n\n" + body}) {
+        for (int piece : {0, 5}) {
+            FakeServer fake;
+            fake.Piece = piece;
+            fake.Reply = [&](const QByteArray&) { return answer; };
+            RelayState customer = client;
+            customer.SupportDomain = fake.Domain();
+            EXPECT_TRUE(transport.RelayExchange(customer)) << answer.toStdString();
+            EXPECT_EQ(customer.RelayStatusText, "Support sent chat");
+            EXPECT_EQ(customer.InCount, 2);
+            EXPECT_EQ(customer.SupportBuffer[1], 'i');
+        }
+    }
+}
+
+TEST_F(RelayHttp, OverlongAnswersAreRefusedHoweverFramed) {
+    const QByteArray half(HttpRelayTransport::MaxResponseBytes / 2 + 1, '1');
+    const QByteArray halfChunk = QByteArray::number(half.size(), 16) + "\r\n" + half + "\r\n";
+    const QByteArray chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (const QByteArray& answer :
+         {chunked + QByteArray::number(HttpRelayTransport::MaxResponseBytes + 1, 16) + "\r\n",
+          chunked + halfChunk + halfChunk + "0\r\n\r\n", "HTTP/1.1 200 OK\r\n\r\n" + half + half}) {
+        FakeServer fake;
+        fake.Reply = [&](const QByteArray&) { return answer; };
+        client.SupportDomain = fake.Domain();
+        EXPECT_FALSE(transport.RelayExchange(client));
+        EXPECT_EQ(client.RelayStatusText, "Relay answer larger than 1048576 bytes")
+            << answer.left(60).toStdString();
+    }
+}
+
+TEST_F(RelayHttp, MalformedAndCutShortAnswersFail) {
+    const char* invalid = "Invalid answer from the relay server";
+    const std::pair<QByteArray, std::string> cases[] = {
+        {"Hello\r\n\r\n", invalid},
+        {"HTTP/1.1 200 OK\r\nNo colon\r\n\r\n", invalid},
+        {"HTTP/1.1 200 OK\r\nX-Long: " + QByteArray(70000, 'a') + "\r\n\r\n", invalid},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", invalid},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\n<body>",
+         "The remote host closed the connection"},
+    };
+    for (const auto& [answer, status] : cases) {
+        FakeServer fake;
+        fake.Reply = [&](const QByteArray&) { return answer; };
+        client.SupportDomain = fake.Domain();
+        EXPECT_FALSE(transport.RelayExchange(client));
+        EXPECT_EQ(client.RelayStatusText, status) << answer.left(60).toStdString();
+    }
+}
+
+// The limit holds for the exchange as a whole, not for each wait.
+TEST_F(RelayHttp, AServerStallingOrTricklingMidAnswerIsGivenUp) {
+    transport.SetExchangeLimit(std::chrono::milliseconds(400));
+    const QByteArray body = "<body>\r\n0</body>";
+    const std::pair<QByteArray, int> cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Le", 0},
+        {Answer("", body).chopped(3), 0},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n<body>", 0},
+        {"HTTP/1.1 200 OK\r\n\r\n" + body, 0},  // never closed
+        {Answer("", QByteArray(5000, ' ') + body), 1},
+    };
+    for (const auto& [answer, piece] : cases) {
+        FakeServer fake;
+        fake.Close = false;
+        fake.Piece = piece;
+        fake.Reply = [&](const QByteArray&) { return answer; };
+        client.SupportDomain = fake.Domain();
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_FALSE(transport.RelayExchange(client));
+        EXPECT_EQ(client.RelayStatusText, "No answer from the relay server within 1 s")
+            << answer.left(60).toStdString();
+        EXPECT_GE(clock.elapsed(), 350);
+        EXPECT_LT(clock.elapsed(), 2000);
+    }
+}
+
+// The tool's worker thread: no event loop, not even a dispatcher, and nothing
+// from this thread's loop to help.
+TEST_F(RelayHttp, ExchangesOnAThreadWithoutAnEventLoop) {
+    static std::vector<std::string> warnings;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+            warnings.push_back(text.toStdString());
+        });
+    HttpRelayTransport plain{HttpRelayTransport::CueCallback{}};
+    support.OutKind = MsgChat;
+    support.OutCount = 1;
+    support.SupportBuffer[0] = 'W';
+    bool dispatcher = true;
+    bool sent = false;
+    bool received = false;
+    std::thread worker([&] {
+        dispatcher = QAbstractEventDispatcher::instance() != nullptr;
+        sent = plain.RelayExchange(support);
+        received = plain.RelayExchange(client);
+    });
+    worker.join();
+    qInstallMessageHandler(previous);
+    EXPECT_FALSE(dispatcher);
+    EXPECT_TRUE(sent) << support.RelayStatusText;
+    EXPECT_TRUE(received) << client.RelayStatusText;
+    EXPECT_EQ(client.RelayStatusText, "Support sent chat");
+    EXPECT_EQ(client.SupportBuffer[0], 'W');
+    EXPECT_EQ(warnings, std::vector<std::string>{});
 }
 
 TEST_F(RelayHttp, TheServerBoundsWhatItReads) {
