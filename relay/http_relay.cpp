@@ -265,7 +265,7 @@ class AnswerReader {
             const qint64 size = line.trimmed().toLongLong(&ok, 16);
             if (!ok || size < 0) return Fail(Failure::Invalid);
             if (size == 0) break;
-            if (out_.Body.size() + size > maxBody_) return Fail(Failure::TooLarge);
+            if (size > maxBody_ - out_.Body.size()) return Fail(Failure::TooLarge);
             if (!Take(size) || !ReadLine(line, Consumed())) return false;
             if (!line.isEmpty()) return Fail(Failure::Invalid);
         }

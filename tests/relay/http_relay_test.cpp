@@ -325,7 +325,8 @@ TEST_F(RelayHttp, OverlongAnswersAreRefusedHoweverFramed) {
     const QByteArray chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
     for (const QByteArray& answer :
          {chunked + QByteArray::number(HttpRelayTransport::MaxResponseBytes + 1, 16) + "\r\n",
-          chunked + halfChunk + halfChunk + "0\r\n\r\n", "HTTP/1.1 200 OK\r\n\r\n" + half + half}) {
+          chunked + halfChunk + halfChunk + "0\r\n\r\n",
+          chunked + halfChunk + "7fffffffffffffff\r\n", "HTTP/1.1 200 OK\r\n\r\n" + half + half}) {
         FakeServer fake;
         fake.Reply = [&](const QByteArray&) { return answer; };
         client.SupportDomain = fake.Domain();
