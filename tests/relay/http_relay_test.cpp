@@ -55,7 +55,9 @@ class FakeServer {
             }
         });
     }
-    std::string Domain() const { return "127.0.0.1:" + std::to_string(server_.serverPort()); }
+    std::string Domain(const std::string& host = "127.0.0.1") const {
+        return host + ":" + std::to_string(server_.serverPort());
+    }
 
   private:
     void Send(QTcpSocket* socket, QByteArray rest) {
@@ -217,7 +219,7 @@ TEST_F(RelayHttp, RefusedConnectionAndBadDomains) {
     EXPECT_EQ(client.RelayStatusText, "Connection refused");
     EXPECT_EQ(cues, (std::vector<bool>{true, false}));
 
-    for (const char* domain : {"", "bad domain", "127.0.0.1:99999"}) {
+    for (const char* domain : {"", "bad domain", "127.0.0.1:99999", "no-such-host.invalid"}) {
         client.SupportDomain = domain;
         EXPECT_FALSE(transport.RelayExchange(client)) << domain;
         EXPECT_FALSE(client.RelayStatusText.empty()) << domain;
@@ -307,7 +309,7 @@ TEST_F(RelayHttp, AnswersAreReadHoweverFramed) {
         FakeServer fake;
         fake.Piece = 5;  // lines and chunks cut across reads
         fake.Reply = [&](const QByteArray&) { return answer; };
-        client.SupportDomain = fake.Domain();
+        client.SupportDomain = fake.Domain("localhost");  // a name to look up
         EXPECT_TRUE(transport.RelayExchange(client)) << answer.toStdString();
         EXPECT_EQ(client.RelayStatusText, "Support sent chat");
         EXPECT_EQ(client.InCount, 2);
