@@ -1,9 +1,10 @@
 // The HTTP relay exchange against the reference relay server on loopback, and
-// against small misbehaving servers.
+// against small misbehaving servers, made on threads with no event loop.
 #include "relay/http_relay.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -14,10 +15,11 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QWidget>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "tools/relay/relay_server.h"
@@ -26,11 +28,15 @@ namespace korvan {
 namespace {
 
 // A server that answers each request head with whatever Reply returns; an
-// empty reply keeps the connection open without answering.
+// empty reply keeps the connection open without answering. The answer goes in
+// pieces of Piece bytes (all at once for 0) a few milliseconds apart, and the
+// connection is closed after it unless Close is false.
 class FakeServer {
   public:
     std::function<QByteArray(const QByteArray& head)> Reply;
     std::vector<QByteArray> Heads;
+    int Piece = 0;
+    bool Close = true;
 
     FakeServer() {
         server_.listen(QHostAddress::LocalHost, 0);
@@ -43,18 +49,48 @@ class FakeServer {
                     Heads.push_back(*buffer);
                     QByteArray answer = Reply(*buffer);
                     buffer->clear();
-                    if (answer.isEmpty()) return;
-                    socket->write(answer);
-                    socket->disconnectFromHost();
+                    if (!answer.isEmpty()) Send(socket, answer);
                 });
                 QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             }
         });
     }
-    std::string Domain() const { return "127.0.0.1:" + std::to_string(server_.serverPort()); }
+    std::string Domain(const std::string& host = "127.0.0.1") const {
+        return host + ":" + std::to_string(server_.serverPort());
+    }
 
   private:
+    void Send(QTcpSocket* socket, QByteArray rest) {
+        socket->write(rest.left(Piece > 0 ? Piece : rest.size()));
+        rest.remove(0, Piece > 0 ? Piece : rest.size());
+        if (!rest.isEmpty()) {
+            QTimer::singleShot(2, socket, [this, socket, rest] { Send(socket, rest); });
+        } else if (Close) {
+            socket->disconnectFromHost();
+        }
+    }
+
     QTcpServer server_;
+};
+
+// The transport as the tool's worker uses it: each exchange on a thread of its
+// own with no event loop, while this thread's loop keeps the fake servers and
+// timers going.
+class WorkerTransport : public HttpRelayTransport {
+  public:
+    using HttpRelayTransport::HttpRelayTransport;
+    bool RelayExchange(RelayState& state) override {
+        QEventLoop loop;
+        bool ok = false;
+        std::thread worker([&] {
+            EXPECT_EQ(QAbstractEventDispatcher::instance(), nullptr);
+            ok = HttpRelayTransport::RelayExchange(state);
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        worker.join();
+        return ok;
+    }
 };
 
 QByteArray Answer(const QByteArray& extraHeaders, const QByteArray& body) {
@@ -63,9 +99,20 @@ QByteArray Answer(const QByteArray& extraHeaders, const QByteArray& body) {
            body;
 }
 
+// Qt's complaints during a test: sockets used wrongly on a thread without an
+// event loop warn.
+std::mutex qtMessagesMutex;
+std::vector<std::string> qtMessages;
+
 class RelayHttp : public testing::Test {
   protected:
     void SetUp() override {
+        qtMessages.clear();
+        previousHandler =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+                std::lock_guard<std::mutex> lock(qtMessagesMutex);
+                qtMessages.push_back(text.toStdString());
+            });
         // The server answers on threads of its own: the observer is set first.
         server.SetObserver([this](const std::string& head, int status) {
             std::lock_guard<std::mutex> lock(seen);
@@ -77,13 +124,22 @@ class RelayHttp : public testing::Test {
         client.RelayRole = RoleClient;
         support.RelayRole = RoleSupport;
     }
+    void TearDown() override {
+        qInstallMessageHandler(previousHandler);
+        EXPECT_EQ(qtMessages, std::vector<std::string>{});
+    }
 
+    QtMessageHandler previousHandler = nullptr;
     RelayServer server;
     std::mutex seen;
     std::vector<std::string> heads;
     std::vector<int> statuses;
     std::vector<bool> cues;
-    HttpRelayTransport transport{[this](bool busy) { cues.push_back(busy); }};
+    const std::thread::id testThread = std::this_thread::get_id();
+    WorkerTransport transport{[this](bool busy) {
+        EXPECT_NE(std::this_thread::get_id(), testThread);  // on the exchanging thread
+        cues.push_back(busy);
+    }};
     RelayState client;
     RelayState support;
 };
@@ -163,7 +219,7 @@ TEST_F(RelayHttp, RefusedConnectionAndBadDomains) {
     EXPECT_EQ(client.RelayStatusText, "Connection refused");
     EXPECT_EQ(cues, (std::vector<bool>{true, false}));
 
-    for (const char* domain : {"", "bad domain", "127.0.0.1:99999"}) {
+    for (const char* domain : {"", "bad domain", "127.0.0.1:99999", "no-such-host.invalid"}) {
         client.SupportDomain = domain;
         EXPECT_FALSE(transport.RelayExchange(client)) << domain;
         EXPECT_FALSE(client.RelayStatusText.empty()) << domain;
@@ -240,20 +296,67 @@ TEST_F(RelayHttp, OversizedAnswersAreRefused) {
     EXPECT_NE(client.RelayStatusText.find("larger than"), std::string::npos);
 }
 
-TEST_F(RelayHttp, BackgroundCueOnAWidget) {
-    QWidget window;
-    HttpRelayTransport cued(&window);
-    QColor during;
-    FakeServer fake;
-    fake.Reply = [&](const QByteArray&) {
-        during = window.palette().color(QPalette::Window);
-        return Answer("", "<body>\r\n0</body>");
+TEST_F(RelayHttp, AnswersAreReadHoweverFramed) {
+    const QByteArray body = "<html><body>\r\n4$72$105</body></html>";
+    const QByteArray chunks = "7;piece=1\r\n" + body.left(7) + "\r\n" +
+                              QByteArray::number(body.size() - 7, 16) + "\r\n" + body.mid(7) +
+                              "\r\n0\r\nX-Trailer: 1\r\n\r\n";
+    for (const QByteArray& answer :
+         {Answer("", body), "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunks,
+          "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + body,
+          "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.0 200 OK\nContent-Length: " +
+              QByteArray::number(body.size()) + "\n\n" + body}) {
+        FakeServer fake;
+        fake.Piece = 5;  // lines and chunks cut across reads
+        fake.Reply = [&](const QByteArray&) { return answer; };
+        client.SupportDomain = fake.Domain("localhost");  // a name to look up
+        EXPECT_TRUE(transport.RelayExchange(client)) << answer.toStdString();
+        EXPECT_EQ(client.RelayStatusText, "Support sent chat");
+        EXPECT_EQ(client.InCount, 2);
+        EXPECT_EQ(client.SupportBuffer[1], 'i');
+    }
+}
+
+// The limit holds for the exchange as a whole, not for each wait: a server that
+// trickles its answer is given up as one that stalls.
+TEST_F(RelayHttp, AnswersThatAreNoRelayPageFail) {
+    transport.SetExchangeLimit(std::chrono::milliseconds(400));
+    const std::string invalid = "Invalid answer from the relay server";
+    const std::string large = "Relay answer larger than 1048576 bytes";
+    const std::string late = "No answer from the relay server within 1 s";
+    const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+    const QByteArray chunked = ok + "Transfer-Encoding: chunked\r\n\r\n";
+    const QByteArray half(HttpRelayTransport::MaxResponseBytes / 2 + 1, '1');
+    const QByteArray halfChunk = QByteArray::number(half.size(), 16) + "\r\n" + half + "\r\n";
+    const QByteArray body = "<body>\r\n0</body>";
+    const std::tuple<QByteArray, std::string, int> cases[] = {
+        {"Hello\r\n\r\n", invalid, 0},
+        {ok + "No colon\r\n\r\n", invalid, 0},
+        {ok + "X-Long: " + QByteArray(70000, 'a') + "\r\n\r\n", invalid, 0},
+        {chunked + "zz\r\n", invalid, 0},
+        {ok + "Content-Length: 99\r\n\r\n<body>", "The remote host closed the connection", 0},
+        {chunked + QByteArray::number(2 * half.size(), 16) + "\r\n", large, 0},
+        {chunked + halfChunk + halfChunk + "0\r\n\r\n", large, 0},
+        {chunked + halfChunk + "7fffffffffffffff\r\n", large, 0},
+        {ok + "\r\n" + half + half, large, 0},
+        {ok + "Content-Le", late, 0},
+        {Answer("", body).chopped(3), late, 0},
+        {chunked + "10\r\n<body>", late, 0},
+        {ok + "\r\n" + body, late, 0},
+        {Answer("", QByteArray(5000, ' ') + body), late, 1},
     };
-    client.SupportDomain = fake.Domain();
-    ASSERT_TRUE(cued.RelayExchange(client));
-    EXPECT_EQ(during, QApplication::palette().color(QPalette::Dark));
-    EXPECT_EQ(window.palette().color(QPalette::Window),
-              QApplication::palette().color(QPalette::Button));
+    for (const auto& [answer, status, piece] : cases) {
+        FakeServer fake;
+        fake.Piece = piece;
+        fake.Close = status != late;  // the stalling servers keep the connection open
+        fake.Reply = [&](const QByteArray&) { return answer; };
+        client.SupportDomain = fake.Domain();
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_FALSE(transport.RelayExchange(client));
+        EXPECT_EQ(client.RelayStatusText, status) << answer.left(60).toStdString();
+        EXPECT_LT(clock.elapsed(), 2000);
+    }
 }
 
 TEST_F(RelayHttp, TheServerBoundsWhatItReads) {
@@ -371,8 +474,11 @@ TEST_F(RelayTls, AnHttpsDomainReachesTheRelayOverTls) {
     ASSERT_EQ(tls.caCertificates().size(), 1);
     transport.SetSslConfiguration(tls);
     std::string status;
-    EXPECT_TRUE(ChatCameThrough(transport, "https://127.0.0.1:" + port + "/K7QM2XDF", status))
-        << status;
+    bool came = false;  // on a thread with no event loop, as the tool's worker
+    std::thread([&] {
+        came = ChatCameThrough(transport, "https://127.0.0.1:" + port + "/K7QM2XDF", status);
+    }).join();
+    EXPECT_TRUE(came) << status;
     EXPECT_EQ(status, "Support sent chat");
     // The same port without TLS is no relay.
     EXPECT_FALSE(ChatCameThrough(transport, "127.0.0.1:" + port + "/K7QM2XDF", status));

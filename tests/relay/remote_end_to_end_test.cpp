@@ -24,7 +24,9 @@ class RelayEndToEnd : public AppTest {
     RelayEndToEnd() {
         EXPECT_TRUE(server.Listen("127.0.0.1", 0));
         const std::string domain = "127.0.0.1:" + std::to_string(server.Port());
-        auto http = [](QWidget* w) { return std::make_unique<HttpRelayTransport>(w); };
+        auto http = [](QWidget*) {
+            return std::make_unique<HttpRelayTransport>(HttpRelayTransport::CueCallback{});
+        };
 
         WindowSeams seams = Seams();
         seams.MakeRelay = http;
