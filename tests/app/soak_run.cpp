@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <fstream>
 
-#include "app/qt_waiter.h"
 #include "app/status_text.h"
 #include "app/table_model.h"
 #include "app/window_ui.h"
@@ -95,7 +94,7 @@ void SoakWaiter::Wait(milliseconds duration, bool processMessages) {
     const milliseconds scaled{std::lround(static_cast<double>(duration.count()) * scale_)};
     QElapsedTimer clock;
     clock.start();
-    QtWaiter().Wait(scaled, processMessages);
+    std::this_thread::sleep_for(scaled);
     if (!meter) return;
     ++meter->Waits;
     if (processMessages)

@@ -86,25 +86,20 @@ class RecordingHost : public RemoteSupportHost {
     void ShowPanelMessage(const std::string& text) override { Panel.push_back(text); }
     void ShowConnectionError(const std::string& text) override { Errors.push_back(text); }
     void SetStatusText(const std::string& text) override { Status = text; }
-    void SetRemoteCaption() override { Log.push_back("caption"); }
     void CloseLocalLinks() override { Log.push_back("close"); }
     void ReadAllSettingsFromSystem() override { Log.push_back("read"); }
     void WriteAllSettingsToSystem() override {
         Log.push_back("write");
         Written = BuildSettingsImage(Records);
     }
-    void ShowStateTables() override { Log.push_back("state tables"); }
-    void ShowSettingsTables(bool onlyConnected) override {
+    void SettingsArrived(const SystemData&, bool onlyConnected) override {
         Log.push_back(onlyConnected ? "settings tables (connected)" : "settings tables (all)");
     }
-    void RefreshOutline() override { Log.push_back("outline"); }
-    void StatePolled() override { Log.push_back("log"); }
-    bool ConfirmSupportSettings(const SystemData& received) override {
+    void AskSupportSettings(const SystemData& received) override {
         SystemData copy = received;
         Asked.push_back(BuildSettingsImage(copy));
         AskedWhileRecordsHeld.push_back(BuildSettingsImage(Records));
-        if (DuringQuestion) DuringQuestion();
-        return Consent;
+        Question = true;
     }
     void ChatLine(ChatSide side, const std::string& text) override {
         Chat.push_back((side == ChatSide::Support ? "SUPPORT: " : "CLIENT: ") + text);
@@ -114,7 +109,7 @@ class RecordingHost : public RemoteSupportHost {
     bool Consent = true;  // the owner's answer to settings from support
     std::vector<std::array<uint8_t, SettingsImageSize>> Asked;
     std::vector<std::array<uint8_t, SettingsImageSize>> AskedWhileRecordsHeld;
-    std::function<void()> DuringQuestion;
+    bool Question = false;  // asked and not answered yet
     std::vector<std::string> Chat;
 };
 
@@ -141,6 +136,15 @@ bool Has(const std::vector<std::string>& log, const std::string& entry) {
 
 class RelayRoles : public testing::Test {
   protected:
+    // A relay tick of the side that is active; the owner answers a question it
+    // raised once it has ended.
+    void Tick() {
+        remote.Tick();
+        if (host.Remote) LastPoll = remote.SupportPoll(host.Records);
+        if (std::exchange(host.Question, false)) remote.AnswerSupportSettings(host.Consent);
+    }
+
+    std::optional<PollOutcome> LastPoll;
     RecordingHost host;
     ScriptedRelay relay;
     RemoteSupport remote{host, relay};
@@ -148,7 +152,7 @@ class RelayRoles : public testing::Test {
 
 TEST_F(RelayRoles, StartsWithTheDefaultDomainAndNoRole) {
     EXPECT_EQ(remote.State.SupportDomain, DefaultSupportDomain);
-    remote.Tick();
+    Tick();
     EXPECT_TRUE(relay.Urls.empty());
     EXPECT_FALSE(host.ChatEnabled);
 }
@@ -157,7 +161,7 @@ TEST_F(RelayRoles, CustomerPostsItsStateUntilAskedForMore) {
     host.Share = true;
     host.Records.ControlState.ConnectedModules = 0x000E;
     relay.Script = {{200, "0"}, {200, ""}};
-    remote.Tick();
+    Tick();
     ASSERT_EQ(relay.Urls.size(), 1u);
     EXPECT_EQ(relay.Urls[0].rfind("http://localhost:8080/support3.php?user=client&data=2$170$", 0),
               0u);
@@ -168,7 +172,7 @@ TEST_F(RelayRoles, CustomerPostsItsStateUntilAskedForMore) {
 
     // Nothing new from support: the state is posted again, rebuilt from the records.
     host.Records.ControlState.ConnectedModules = 0x001E;
-    remote.Tick();
+    Tick();
     EXPECT_EQ(relay.LastData(), Values(2, BuildStateImage(host.Records)));
     EXPECT_EQ(host.Status, "Nothing received");
     EXPECT_TRUE(host.Errors.empty());
@@ -178,16 +182,16 @@ TEST_F(RelayRoles, CustomerAnswersASettingsRequestOnEveryTickUntilANewMessage) {
     host.Share = true;
     host.Records.ControlSettings.ProfileIndex = 4;
     relay.Script = {{200, "1"}, {200, ""}, {200, "0"}, {200, ""}};
-    remote.Tick();
-    remote.Tick();
+    Tick();
+    Tick();
     EXPECT_EQ(host.Panel, std::vector<std::string>{" Settings requested by SUPPORT"});
     EXPECT_EQ(host.Log, std::vector<std::string>{"read"});
     EXPECT_EQ(relay.LastData(), Values(3, BuildSettingsImage(host.Records)));
     EXPECT_EQ(ValueCount(relay.LastData()), SettingsImageSize);
-    remote.Tick();
+    Tick();
     EXPECT_EQ(host.Log.size(), 2u);
     EXPECT_EQ(relay.LastData().substr(0, 2), "3$");
-    remote.Tick();
+    Tick();
     EXPECT_EQ(relay.LastData().substr(0, 2), "2$");
 }
 
@@ -196,8 +200,8 @@ TEST_F(RelayRoles, CustomerRefusesAShortSettingsImage) {
     std::array<uint8_t, SettingsImageSize> image{};
     image.fill(0x55);
     relay.Script = {{200, Values(3, image, 100)}};
-    remote.Tick();
-    remote.Tick();
+    Tick();
+    Tick();
     EXPECT_EQ(host.Panel,
               std::vector<std::string>{
                   " SUPPORT sent new settings: received 100 bytes (must be 224 bytes)"});
@@ -212,9 +216,9 @@ TEST_F(RelayRoles, CustomerWritesACompleteSettingsImage) {
     const auto image = BuildSettingsImage(support);
     host.Share = true;
     relay.Script = {{200, Values(3, image)}};
-    remote.Tick();
+    Tick();
     EXPECT_EQ(host.Status, "Support sent new settings");
-    remote.Tick();
+    Tick();
     EXPECT_EQ(host.Panel.back(),
               " SUPPORT sent new settings: received 224 bytes (must be 224 bytes)");
     EXPECT_EQ(host.Log, (std::vector<std::string>{"read", "settings tables (all)", "write"}));
@@ -231,50 +235,43 @@ TEST_F(RelayRoles, CustomerAsksTheOwnerOncePerSettingsMessage) {
     const auto before = BuildSettingsImage(host.Records);
     host.Share = true;
     host.Consent = false;
-    // A tick that starts while the owner is being asked does nothing.
-    int nested = 0;
-    host.DuringQuestion = [&] {
-        ++nested;
-        remote.Tick();
-    };
     relay.Script = {{200, Values(3, image)}, {200, ""}, {200, ""}, {200, Values(3, image)}};
-    remote.Tick();
-    remote.Tick();  // asks: refused
+    Tick();
+    Tick();  // asks: refused
     ASSERT_EQ(host.Asked.size(), 1u);
     EXPECT_EQ(host.Asked[0], image);
     EXPECT_EQ(host.AskedWhileRecordsHeld[0], before);  // the records are not touched yet
-    EXPECT_EQ(nested, 1);
-    EXPECT_EQ(relay.Urls.size(), 2u);
+    // The tick's own exchange, then one that carries the answer at once.
+    EXPECT_EQ(relay.Urls.size(), 3u);
     EXPECT_EQ(host.Log, std::vector<std::string>{"read"});
     EXPECT_EQ(BuildSettingsImage(host.Records), before);
     // The refusal goes to support as one chat line, then the state again.
     EXPECT_EQ(relay.LastData(), "4" + ChatValues(SettingsRefusedText));
     EXPECT_EQ(host.Chat, std::vector<std::string>{"CLIENT: Settings refused by the customer"});
-    host.DuringQuestion = nullptr;
-    remote.Tick();  // the same message: no second question, nothing written
+    Tick();  // the same message: no second question, nothing written
     EXPECT_EQ(host.Asked.size(), 1u);
     EXPECT_EQ(host.Log.size(), 1u);
     EXPECT_EQ(relay.LastData().substr(0, 6), "2$170$");
-    EXPECT_EQ(host.Panel.size(), 2u);
+    EXPECT_EQ(host.Panel.size(), 3u);
 
     // The same settings sent again are a new message: asked again, and written.
     host.Consent = true;
-    remote.Tick();
-    remote.Tick();
+    Tick();
+    Tick();
     ASSERT_EQ(host.Asked.size(), 2u);
     EXPECT_EQ(host.Log,
               (std::vector<std::string>{"read", "read", "settings tables (all)", "write"}));
     EXPECT_EQ(host.Written, image);
     EXPECT_EQ(host.Chat.size(), 1u);
-    remote.Tick();
+    Tick();
     EXPECT_EQ(host.Log.size(), 4u);  // written once
 }
 
 TEST_F(RelayRoles, EveryChatLineReachesTheHostOnceInBothDirections) {
     host.Share = true;
     relay.Script = {{200, "4$72$105"}, {200, ""}, {200, "4$72"}, {0, ""}};
-    remote.Tick();
-    remote.Tick();  // acts on the chat again: still one line
+    Tick();
+    Tick();  // acts on the chat again: still one line
     remote.SendChat("thanks");
     remote.SendChat("lost");
     EXPECT_EQ(host.Chat, (std::vector<std::string>{"SUPPORT: Hi", "CLIENT: thanks",
@@ -284,32 +281,32 @@ TEST_F(RelayRoles, EveryChatLineReachesTheHostOnceInBothDirections) {
     host.Share = false;
     host.Remote = true;
     relay.Script = {{200, "4$79$107"}, {200, ""}};
-    remote.Tick();
+    Tick();
     remote.SendChat("H\xC3\xA9");
-    remote.Tick();
+    Tick();
     EXPECT_EQ(host.Chat, (std::vector<std::string>{"CLIENT: Ok", "SUPPORT: H\xC3\xA9"}));
 }
 
 TEST_F(RelayRoles, CustomerShowsChatsOfTwoCharactersOrMore) {
     host.Share = true;
     relay.Script = {{200, "4$72"}, {200, "4$72$105$32$176"}};
-    remote.Tick();
-    remote.Tick();
+    Tick();
+    Tick();
     EXPECT_TRUE(host.Panel.empty());
-    remote.Tick();
+    Tick();
     EXPECT_EQ(host.Panel, std::vector<std::string>{" Message from SUPPORT: Hi \xC2\xB0"});
 }
 
 TEST_F(RelayRoles, CustomerStopsOnRequestAfterOneMorePost) {
     host.Share = true;
     relay.Script = {{200, "5"}};
-    remote.Tick();
+    Tick();
     EXPECT_TRUE(host.Share);
-    remote.Tick();
+    Tick();
     EXPECT_FALSE(host.Share);
     EXPECT_EQ(relay.Urls.size(), 2u);
     EXPECT_EQ(relay.LastData().substr(0, 2), "2$");
-    remote.Tick();
+    Tick();
     EXPECT_EQ(relay.Urls.size(), 2u);
     EXPECT_FALSE(host.ChatEnabled);
 }
@@ -317,19 +314,19 @@ TEST_F(RelayRoles, CustomerStopsOnRequestAfterOneMorePost) {
 TEST_F(RelayRoles, CustomerFailureShowsTheBoxAndStopsSharing) {
     host.Share = true;
     relay.Script = {{0, "", "Connection refused"}};
-    remote.Tick();
+    Tick();
     EXPECT_EQ(host.Errors, std::vector<std::string>{"Internet Connection: Connection refused"});
     EXPECT_FALSE(host.Share);
     EXPECT_EQ(host.Status, "Connection refused");
 
     host.Share = true;
     relay.Script = {{200, "3$12\r\n"}};
-    remote.Tick();
+    Tick();
     EXPECT_EQ(host.Errors.back(), "Internet Connection: '12\r\n' is not a valid integer value");
     EXPECT_FALSE(host.Share);
     // The broken message is not acted upon when sharing starts again.
     host.Share = true;
-    remote.Tick();
+    Tick();
     EXPECT_TRUE(host.Panel.empty());
     EXPECT_EQ(relay.LastData().substr(0, 2), "2$");
 }
@@ -337,7 +334,7 @@ TEST_F(RelayRoles, CustomerFailureShowsTheBoxAndStopsSharing) {
 TEST_F(RelayRoles, OneProgramIsNeverBothSides) {
     host.Share = true;
     host.Remote = true;
-    remote.Tick();
+    Tick();
     EXPECT_FALSE(host.Share);
     ASSERT_EQ(relay.Urls.size(), 1u);
     EXPECT_NE(relay.Urls[0].find("user=support&data=0&"), std::string::npos);
@@ -351,16 +348,17 @@ TEST_F(RelayRoles, SupportShowsTheCustomersState) {
     const auto image = BuildStateImage(customer);
     host.Remote = true;
     relay.Script = {{200, Values(2, image)}, {200, Values(2, image, 143)}};
-    remote.Tick();
+    Tick();
     EXPECT_EQ(relay.LastData(), "0");
-    EXPECT_EQ(host.Log,
-              (std::vector<std::string>{"close", "state tables", "outline", "log", "caption"}));
+    EXPECT_EQ(host.Log, std::vector<std::string>{"close"});
+    EXPECT_EQ(LastPoll, PollOutcome::Complete);
     EXPECT_EQ(host.Records.ControlState.ConnectedModules, 0x000E);
     EXPECT_EQ(host.Records.ControlState.ChargingStage, 2);
     EXPECT_EQ(host.Status, "Client sent system state");
     host.Log.clear();
-    remote.Tick();
-    EXPECT_EQ(host.Log, (std::vector<std::string>{"close", "caption"}));
+    Tick();
+    EXPECT_EQ(host.Log, std::vector<std::string>{"close"});
+    EXPECT_EQ(LastPoll, PollOutcome::Partial);  // a short image is no state
 }
 
 TEST_F(RelayRoles, SupportTakesTheCustomersSettings) {
@@ -369,11 +367,11 @@ TEST_F(RelayRoles, SupportTakesTheCustomersSettings) {
     const auto image = BuildSettingsImage(customer);
     host.Remote = true;
     relay.Script = {{200, Values(3, image, 200)}, {200, Values(3, image)}};
-    remote.Tick();
+    Tick();
     EXPECT_EQ(host.Panel.back(), " CLIENT sent settings: received 200 bytes (must be 224 bytes)");
     EXPECT_FALSE(Has(host.Log, "settings tables (connected)"));
     EXPECT_EQ(host.Records.ControlSettings.ProfileIndex, 0);
-    remote.Tick();
+    Tick();
     EXPECT_EQ(host.Panel.back(), " CLIENT sent settings: received 224 bytes (must be 224 bytes)");
     EXPECT_TRUE(Has(host.Log, "settings tables (connected)"));
     EXPECT_EQ(host.Records.ControlSettings.ProfileIndex, 3);
@@ -382,11 +380,11 @@ TEST_F(RelayRoles, SupportTakesTheCustomersSettings) {
 TEST_F(RelayRoles, SupportFallsBackToUsbWhenTheRelayFails) {
     host.Remote = true;
     relay.Script = {{404, ""}};
-    remote.Tick();
+    Tick();
     EXPECT_EQ(host.Errors, std::vector<std::string>{"Internet Connection: HTTP/1.1 404 Not Found"});
     EXPECT_FALSE(host.Remote);
     EXPECT_TRUE(Has(host.Log, "usb"));
-    remote.Tick();
+    Tick();
     EXPECT_EQ(relay.Urls.size(), 1u);
     EXPECT_EQ(host.Errors.size(), 1u);
 }
@@ -394,11 +392,11 @@ TEST_F(RelayRoles, SupportFallsBackToUsbWhenTheRelayFails) {
 TEST_F(RelayRoles, SupportChatsOnceThenAsksForTheStateAgain) {
     host.Remote = true;
     relay.Script = {{200, ""}, {200, "4$79$107"}, {200, ""}};
-    remote.Tick();
+    Tick();
     remote.SendChat("H\xC3\xA9");
     EXPECT_EQ(relay.LastData(), "4$72$233");
     EXPECT_EQ(host.Panel, std::vector<std::string>{" Message from CLIENT: Ok"});
-    remote.Tick();
+    Tick();
     EXPECT_EQ(relay.LastData(), "0");
     EXPECT_EQ(host.Panel.size(), 1u);
 }
@@ -409,11 +407,11 @@ TEST_F(RelayRoles, SupportCommandsActOnTheMessageTheirExchangeBrings) {
     host.Remote = true;
     RecordingWaiter waiter;
     relay.Script = {{200, Values(3, BuildSettingsImage(customer))}};
-    remote.RequestSettings(waiter);
+    remote.RequestSettings(host.Records, waiter);
     EXPECT_EQ(host.Records.ControlSettings.ProfileIndex, 2);
     EXPECT_TRUE(Has(host.Log, "settings tables (connected)"));
     relay.Script = {{200, "4$98$121$101"}};
-    remote.SendSettings(waiter);
+    remote.SendSettings(host.Records, waiter);
     EXPECT_EQ(host.Panel.back(), " Message from CLIENT: bye");
 }
 
@@ -423,17 +421,17 @@ TEST_F(RelayRoles, CustomerChatKeepsAMessageNotActedUponYet) {
     const auto image = BuildSettingsImage(support);
     host.Share = true;
     relay.Script = {{200, Values(3, image)}, {200, ""}, {200, ""}};
-    remote.Tick();
+    Tick();
     remote.SendChat("thanks");
     EXPECT_EQ(relay.LastData(), "4$116$104$97$110$107$115");
-    remote.Tick();
+    Tick();
     EXPECT_EQ(host.Panel.back(),
               " SUPPORT sent new settings: received 224 bytes (must be 224 bytes)");
     EXPECT_EQ(host.Written, image);
     // A message the chat's exchange brings replaces it, as a tick's would.
     relay.Script = {{200, "4$111$107"}};
     remote.SendChat("hi");
-    remote.Tick();
+    Tick();
     EXPECT_EQ(host.Panel.back(), " Message from SUPPORT: ok");
 }
 
@@ -454,7 +452,7 @@ TEST_F(RelayRoles, SettingsCommandsOfTheSupportSideWaitWithoutProcessingMessages
     host.Remote = true;
     RecordingWaiter waiter;
     relay.Script = {{200, ""}, {200, ""}};
-    remote.RequestSettings(waiter);
+    remote.RequestSettings(host.Records, waiter);
     EXPECT_EQ(relay.LastData(), "1");
     EXPECT_EQ(remote.State.RelayRole, RoleSupport);
     EXPECT_EQ(waiter.Waits, (std::vector<RecordedWait>{{1000ms, false}, {3000ms, false}}));
@@ -462,7 +460,7 @@ TEST_F(RelayRoles, SettingsCommandsOfTheSupportSideWaitWithoutProcessingMessages
 
     host.Records.ControlSettings.ProfileIndex = 6;
     waiter.Waits.clear();
-    remote.SendSettings(waiter);
+    remote.SendSettings(host.Records, waiter);
     EXPECT_EQ(relay.LastData(), Values(3, BuildSettingsImage(host.Records)));
     EXPECT_EQ(waiter.Waits, (std::vector<RecordedWait>{{1000ms, false}, {1000ms, false}}));
 }
@@ -473,14 +471,13 @@ TEST_F(RelayRoles, NothingStartsWhileAnExchangeIsOutstanding) {
     int nested = 0;
     relay.During = [&] {
         ++nested;
-        remote.Tick();
+        Tick();
         remote.SendChat("later");
-        remote.RequestSettings(waiter);
-        remote.SendSettings(waiter);
+        remote.RequestSettings(host.Records, waiter);
+        remote.SendSettings(host.Records, waiter);
         EXPECT_EQ(host.Status, RelayBusyText);
     };
-    remote.Tick();
-    EXPECT_EQ(nested, 1);
+    Tick();
     EXPECT_EQ(relay.Urls.size(), 1u);
     EXPECT_TRUE(waiter.Waits.empty());
     EXPECT_EQ(relay.LastData().substr(0, 2), "2$");

@@ -24,8 +24,8 @@ class RelayEndToEnd : public AppTest {
     RelayEndToEnd() {
         EXPECT_TRUE(server.Listen("127.0.0.1", 0));
         const std::string domain = "127.0.0.1:" + std::to_string(server.Port());
-        auto http = [](QWidget*) {
-            return std::make_unique<HttpRelayTransport>(HttpRelayTransport::CueCallback{});
+        auto http = [](SessionSeams::RelayCue busy) {
+            return std::make_unique<HttpRelayTransport>(std::move(busy));
         };
 
         WindowSeams seams = Seams();
@@ -33,7 +33,7 @@ class RelayEndToEnd : public AppTest {
         window = std::make_unique<TMainFormKX4>(seams);
         Quiet();
         ConnectUsb();
-        W().Remote().State.SupportDomain = domain;
+        W().Session().SetSupportDomain(domain);
 
         WindowSeams remoteSeams = Seams();
         remoteSeams.Hid = &supportHid;  // a system of its own that it never talks to
@@ -42,7 +42,7 @@ class RelayEndToEnd : public AppTest {
         remoteSeams.MakeRelay = http;
         support = std::make_unique<TMainFormKX4>(remoteSeams);
         QuietBoth();
-        S().Remote().State.SupportDomain = domain;
+        S().Session().SetSupportDomain(domain);
     }
     ~RelayEndToEnd() override { support.reset(); }
 
@@ -51,9 +51,12 @@ class RelayEndToEnd : public AppTest {
         Quiet();
         for (QTimer* timer : {S().Ui().USBTimer, S().Ui().BTTimer, S().Ui().INETTimer})
             timer->stop();
+        Settle();
+        Settle(S());
     }
     void CustomerTick() {
         W().USBTimerTimer();
+        Settle();
         W().INETTimerTimer();
         QuietBoth();
     }
@@ -87,6 +90,7 @@ TEST_F(RelayEndToEnd, TechnicianWatchesReadsWritesAndChats) {
     EXPECT_EQ(S().windowTitle().toStdString(),
               S().Flags().ApplicationTitle.toStdString() + " - remote Internet connection");
     W().Ui().ShareDataWithSupport->trigger();
+    QuietBoth();
     ASSERT_TRUE(W().Ui().ShareDataWithSupport->isChecked());
 
     // The customer's live state appears in the technician's tables and outline.
@@ -148,7 +152,7 @@ TEST_F(RelayEndToEnd, TechnicianWatchesReadsWritesAndChats) {
 }
 
 TEST_F(RelayEndToEnd, WithoutARelayTheTechnicianFallsBackToUsb) {
-    S().Remote().State.SupportDomain = "127.0.0.1:1";
+    S().Session().SetSupportDomain("127.0.0.1:1");
     S().Ui().RemoteViaInternetToProvideSupport->trigger();
     SupportTick();
     ASSERT_EQ(supportDialogs.Messages.size(), 1u);
@@ -162,11 +166,14 @@ TEST_F(RelayEndToEnd, WithoutARelayTheTechnicianFallsBackToUsb) {
 // The owner refuses: the system keeps its settings and the technician reads why.
 TEST_F(RelayEndToEnd, TheOwnerRefusesSettingsFromSupport) {
     S().NewSupportSessionClick();
+    QuietBoth();
     ASSERT_EQ(supportDialogs.SessionCodes.size(), 1u);
     dialogs.Inputs = {supportDialogs.SessionCodes[0]};
     W().JoinSupportSessionClick();
+    QuietBoth();
     EXPECT_EQ(W().Remote().State.SupportDomain, S().Remote().State.SupportDomain);
     S().Ui().RemoteViaInternetToProvideSupport->trigger();
+    QuietBoth();
     ASSERT_TRUE(W().Ui().ShareDataWithSupport->isChecked());
     ASSERT_TRUE(Rounds([&] { return S().Records().ControlState.ConnectedModules != 0; }));
 

@@ -178,15 +178,11 @@ TEST(Links, EachConnectionRefusesWhatItCannotDoWithItsOwnMessage) {
         void ShowPanelMessage(const std::string&) override {}
         void ShowConnectionError(const std::string&) override {}
         void SetStatusText(const std::string&) override {}
-        void SetRemoteCaption() override {}
         void CloseLocalLinks() override {}
         void ReadAllSettingsFromSystem() override {}
         void WriteAllSettingsToSystem() override {}
-        void ShowStateTables() override {}
-        void ShowSettingsTables(bool) override {}
-        void RefreshOutline() override {}
-        void StatePolled() override {}
-        bool ConfirmSupportSettings(const SystemData&) override { return false; }
+        void SettingsArrived(const SystemData&, bool) override {}
+        void AskSupportSettings(const SystemData&) override {}
         void ChatLine(ChatSide, const std::string&) override {}
     } host;
     RemoteSupport remote(host, relay);
@@ -195,7 +191,7 @@ TEST(Links, EachConnectionRefusesWhatItCannotDoWithItsOwnMessage) {
     SupportLink supportLink(remote, waiter);
     EXPECT_EQ(usbLink.PolledBy(), PollTimer::Usb);
     EXPECT_EQ(btLink.PolledBy(), PollTimer::Bluetooth);
-    EXPECT_EQ(supportLink.PolledBy(), PollTimer::None);
+    EXPECT_EQ(supportLink.PolledBy(), PollTimer::Relay);
 
     auto check = [](const std::optional<LinkRefusal>& refusal, std::optional<MessageKind> kind,
                     const char* text) {
