@@ -32,6 +32,7 @@ HistoryTime HistoryNow() {
 
 SystemSession::SystemSession(const SessionSeams& seams, char decimalSeparator, QObject* parent)
     : QObject(parent),
+      history_(seams.History),
       sep_(decimalSeparator),
       worker_(std::make_unique<SessionWorker>(*this, seams)),
       thread_(new QThread(this)),

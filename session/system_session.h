@@ -41,6 +41,7 @@ struct SessionSeams {
     using RelayCue = std::function<void(bool busy)>;
     std::function<std::unique_ptr<RelayTransport>(RelayCue busy)> MakeRelay;
     Waiter* Wait = nullptr;
+    HistoryLimits History;
 };
 
 enum class Connection { Usb, Bluetooth, RemoteSupport };
