@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -29,6 +30,18 @@ class NoDialogs : public UserDialogs {
     bool InputText(QWidget*, const QString&, const QString&, QString&) override { return false; }
 };
 
+// Runs the event loop until the session is idle.
+void Settle(TMainFormKX4& window) {
+    while (!window.Session().Idle())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+// One tick, from the timer's handler until its results are shown.
+void Tick(TMainFormKX4& window) {
+    window.USBTimerTimer();
+    Settle(window);
+}
+
 // A tick's worth of simulated time passes between ticks, so the values move.
 void RunPollTicks(benchmark::State& state, bool paint, bool outlinePage) {
     std::chrono::milliseconds now{0};
@@ -51,15 +64,15 @@ void RunPollTicks(benchmark::State& state, bool paint, bool outlinePage) {
     window.show();
     if (outlinePage) window.Ui().PageControl->setCurrentWidget(window.Ui().OutlineTabSheet);
     QCoreApplication::processEvents();
-    window.USBTimerTimer();  // finds and opens the device
-    window.USBTimerTimer();
+    Tick(window);  // finds and opens the device
+    Tick(window);
     if (window.Records().ControlState.ConnectedModules == 0) {
         state.SkipWithError("the simulator did not answer");
         return;
     }
     for (auto _ : state) {
         now += std::chrono::milliseconds(500);
-        window.USBTimerTimer();
+        Tick(window);
         // The repaint the tick causes, as the message loop does it after the tick.
         if (paint) QCoreApplication::processEvents();
     }
@@ -71,10 +84,57 @@ void BM_UsbPollTickOutlineShown(benchmark::State& state) { RunPollTicks(state, f
 void BM_UsbPollTickOutlineShownAndPaint(benchmark::State& state) {
     RunPollTicks(state, true, true);
 }
+// A write of all settings with the protocol's real pauses, while a 10 ms timer
+// on the window's thread measures how late it fires: the window must not wait.
+void BM_WriteAllSettingsWindowLateness(benchmark::State& state) {
+    KorvanSimulator simulator;
+    SimHidDevices hid(simulator);
+    NoSerialPort serial;
+    SimBluetoothDiscovery bluetooth("");
+    SleepingWaiter waiter;
+    NoDialogs dialogs;
+    WindowSeams seams;
+    seams.Hid = &hid;
+    seams.Serial = &serial;
+    seams.Bluetooth = &bluetooth;
+    seams.Wait = &waiter;
+    seams.Dialogs = &dialogs;
+    TMainFormKX4 window(seams);
+    window.show();
+    Tick(window);
+    Tick(window);
+    window.ReadAllSettingsFromSystemClick();
+    Settle(window);
+    if (!window.Flags().SettingsLoaded) {
+        state.SkipWithError("the settings were not read");
+        return;
+    }
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        qint64 last = 0;
+        qint64 worst = 0;
+        QTimer probe;
+        probe.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            const qint64 at = clock.elapsed();
+            worst = std::max(worst, at - last - 10);
+            last = at;
+        });
+        clock.start();
+        probe.start(10);
+        window.WriteAllSettingsToSystemClick();
+        while (window.CommandRunning())
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        state.counters["write_s"] = static_cast<double>(clock.elapsed()) / 1000.0;
+        state.counters["window_late_max_ms"] = static_cast<double>(worst);
+    }
+}
+
 BENCHMARK(BM_UsbPollTick)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_UsbPollTickAndPaint)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_UsbPollTickOutlineShown)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_UsbPollTickOutlineShownAndPaint)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WriteAllSettingsWindowLateness)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace korvan
