@@ -164,9 +164,9 @@ void BuildTimers(TMainFormKX4* window, WindowUi& ui) {
         void (TMainFormKX4::*Handler)();
     };
     static constexpr TimerRow Timers[] = {
-        {&WindowUi::USBTimer, 500, &TMainFormKX4::USBTimerTimer},
-        {&WindowUi::BTTimer, 1000, &TMainFormKX4::BTTimerTimer},
-        {&WindowUi::INETTimer, 2000, &TMainFormKX4::INETTimerTimer},
+        {&WindowUi::USBTimer, UsbPollPeriodMs, &TMainFormKX4::USBTimerTimer},
+        {&WindowUi::BTTimer, BtPollPeriodMs, &TMainFormKX4::BTTimerTimer},
+        {&WindowUi::INETTimer, RelayPollPeriodMs, &TMainFormKX4::INETTimerTimer},
     };
     for (const TimerRow& row : Timers) {
         auto* timer = new QTimer(window);

@@ -8,7 +8,6 @@ namespace {
 
 constexpr double SocAlarmLevel = 10;
 constexpr double SocDefaultWarnLevel = 30;
-constexpr double FieldFullScale = 2500;  // raw field drive for 100 %
 
 using Levels = double (*)(const SystemData&);
 using Reader = GaugeReading (*)(const SystemData&);
@@ -42,7 +41,7 @@ bool IsBig(const SystemData& d) { return d.BatteryState.SystemVoltage == 24; }
 
 // Whole percent, as the system rounds it: the division is meant to be integral.
 double FieldPercent(uint16_t raw) {
-    const int percent = raw * 100 / int(FieldFullScale);
+    const int percent = raw * 100 / FieldControlFullScale;
     return percent;
 }
 
@@ -108,8 +107,9 @@ const GaugeRow Rows[] = {
      [](const SystemData& d) {
          return GaugeReading{FieldBoxOn<0>(d), false, double(d.FieldState[0].EngineRpm)};
      }},
-    {OutlineGauge::Field1, "field %", 0, 100, [](const SystemData&) { return FieldFullScale; },
-     [](const SystemData&) { return FieldFullScale; },
+    {OutlineGauge::Field1, "field %", 0, 100,
+     [](const SystemData&) { return double(FieldControlFullScale); },
+     [](const SystemData&) { return double(FieldControlFullScale); },
      [](const SystemData& d) {
          return GaugeReading{FieldBoxOn<0>(d), false,
                              FieldPercent(d.ControlState.Alt1DigitalFieldControl)};
@@ -130,8 +130,9 @@ const GaugeRow Rows[] = {
      [](const SystemData& d) {
          return GaugeReading{FieldBoxOn<1>(d), false, double(d.FieldState[1].EngineRpm)};
      }},
-    {OutlineGauge::Field2, "field %", 0, 100, [](const SystemData&) { return FieldFullScale; },
-     [](const SystemData&) { return FieldFullScale; },
+    {OutlineGauge::Field2, "field %", 0, 100,
+     [](const SystemData&) { return double(FieldControlFullScale); },
+     [](const SystemData&) { return double(FieldControlFullScale); },
      [](const SystemData& d) {
          return GaugeReading{FieldBoxOn<1>(d), false,
                              FieldPercent(d.ControlState.Alt2DigitalFieldControl)};
@@ -139,7 +140,7 @@ const GaugeRow Rows[] = {
     {OutlineGauge::Frs, "FRS %", 0, 100, [](const SystemData&) { return 95.0; },
      [](const SystemData&) { return 55.0; },
      [](const SystemData& d) {
-         return GaugeReading{d.ControlState.ChargingStage != 0, false,
+         return GaugeReading{d.ControlState.ChargingStage != StageMonitoring, false,
                              100.0 - 10.0 * d.ControlState.FrsValue};
      }},
 };
@@ -160,7 +161,7 @@ GaugeReading OutlineGaugeReading(OutlineGauge gauge, const SystemData& data) {
 }
 
 double FieldGaugeWarnLevel(const ControlBoxState& state) {
-    return state.FrsValue != 0 ? 0 : FieldFullScale;
+    return state.FrsValue != 0 ? 0 : double(FieldControlFullScale);
 }
 
 OutlineGauge CenterSource(CenterChoice choice) {

@@ -11,9 +11,9 @@ namespace korvan {
 namespace {
 
 constexpr double NoValue = std::numeric_limits<double>::quiet_NaN();
-constexpr double FieldPercent = 100.0 / 2500;  // raw field control 0-2500 = 0-100 %
+constexpr double FieldPercent = 100.0 / FieldControlFullScale;
 
-double Temperature(int8_t t) { return t == -128 ? NoValue : t; }
+double Temperature(int8_t t) { return t == NoTemperatureSensor ? NoValue : t; }
 
 std::string StageText(double v) {
     return std::isnan(v) ? std::string() : ChargingStageName(uint8_t(std::lround(v)));

@@ -113,7 +113,7 @@ std::string FormatInt(long long v) { return std::to_string(v); }
 std::string FormatFlag(bool v) { return v ? "True" : "False"; }
 
 std::string FormatTemperature(int8_t v, const char* sentinel) {
-    if (v == -128) return sentinel;
+    if (v == NoTemperatureSensor) return sentinel;
     return FormatInt(v);
 }
 
