@@ -38,6 +38,11 @@ void PutU16(uint8_t* p, int32_t v);  // low 16 bits, big-endian
 // What a temperature sensor that is not connected reports.
 constexpr int8_t NoTemperatureSensor = -128;
 
+// The decimal separator the tables use for the locale's decimal point (UTF-8):
+// that point when it is one ASCII character, else '.', since a cell's separator
+// is one byte. The program and korvan-settings both take theirs from here.
+char DecimalSeparatorOf(std::string_view localePoint);
+
 // Text forms. `sep` is the decimal separator of the user's locale.
 std::string FormatFixed(double v, int decimals, char sep);  // at most six significant digits
 std::string FormatInt(long long v);
