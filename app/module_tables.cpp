@@ -7,6 +7,7 @@
 #include <QTableView>
 
 #include "app/table_model.h"
+#include "model/module_descriptors.h"
 
 namespace korvan {
 
@@ -85,32 +86,12 @@ void ModuleTables::FitTable(QTableView* table) const {
 
 std::vector<std::string> ModuleTables::SettingsTexts(ModuleId module, const SystemData& data,
                                                      uint8_t systemVoltage) const {
-    switch (module) {
-        case ModuleId::ControlBox:
-            return ControlBoxSettingsTexts(data.ControlSettings, sep_);
-        case ModuleId::BatteryBox:
-            return BatteryBoxSettingsTexts(data.BatterySettings, systemVoltage, sep_);
-        case ModuleId::FieldBox1:
-        case ModuleId::FieldBox2:
-            return FieldBoxSettingsTexts(data.FieldSettings[FieldBoxIndex(module)], sep_);
-    }
-    return {};
+    return DescriptorOf(module).SettingsTexts(data, module, systemVoltage, sep_);
 }
 
 void ModuleTables::ReadSettingsInto(ModuleId module, const std::vector<std::string>& cells,
                                     uint8_t systemVoltage, SystemData& data) const {
-    switch (module) {
-        case ModuleId::ControlBox:
-            ReadControlBoxSettingsTable(data.ControlSettings, cells, sep_);
-            break;
-        case ModuleId::BatteryBox:
-            ReadBatteryBoxSettingsTable(data.BatterySettings, cells, systemVoltage, sep_);
-            break;
-        case ModuleId::FieldBox1:
-        case ModuleId::FieldBox2:
-            ReadFieldBoxSettingsTable(data.FieldSettings[FieldBoxIndex(module)], cells, sep_);
-            break;
-    }
+    DescriptorOf(module).ReadSettingsTable(data, module, cells, systemVoltage, sep_);
 }
 
 // The marks of a settings table: the read-back of the typed cells over a copy of
@@ -126,41 +107,17 @@ void ModuleTables::SetChecks(ModuleId module) {
 
 void ModuleTables::ResetState(ModuleId module) {
     ModulePage& page = ui_.Module(module);
-    switch (module) {
-        case ModuleId::ControlBox:
-            page.StateTable->Reset(ControlBoxStateLabels());
-            break;
-        case ModuleId::BatteryBox:
-            page.StateTable->Reset(BatteryBoxStateLabels());
-            break;
-        case ModuleId::FieldBox1:
-        case ModuleId::FieldBox2:
-            page.StateTable->Reset(FieldBoxStateLabels());
-            break;
-    }
+    page.StateTable->Reset(DescriptorOf(module).StateLabels());
     FitTable(page.StateStringGrid);
     page.StatusMemo->clear();
 }
 
 void ModuleTables::ResetSettings(ModuleId module) {
     ModulePage& page = ui_.Module(module);
-    switch (module) {
-        case ModuleId::ControlBox:
-            page.SettingsTable->Reset(ControlBoxSettingsLabels());
-            page.SettingsTable->SetRanges(ControlBoxSettingsRanges(sep_));
-            ui_.ChargeProfileStringGrid->hide();
-            break;
-        case ModuleId::BatteryBox:
-            page.SettingsTable->Reset(BatteryBoxSettingsLabels());
-            page.SettingsTable->SetRanges(
-                BatteryBoxSettingsRanges(data_.BatteryState.SystemVoltage, sep_));
-            break;
-        case ModuleId::FieldBox1:
-        case ModuleId::FieldBox2:
-            page.SettingsTable->Reset(FieldBoxSettingsLabels());
-            page.SettingsTable->SetRanges(FieldBoxSettingsRanges(sep_));
-            break;
-    }
+    const ModuleDescriptor& row = DescriptorOf(module);
+    page.SettingsTable->Reset(row.SettingsLabels());
+    page.SettingsTable->SetRanges(row.SettingsRanges(data_.BatteryState.SystemVoltage, sep_));
+    if (module == ModuleId::ControlBox) ui_.ChargeProfileStringGrid->hide();
     FitTable(page.SettingsStringGrid);
 }
 
@@ -178,28 +135,10 @@ void ModuleTables::ResetAll() {
 
 void ModuleTables::ShowState(ModuleId module) {
     ModulePage& page = ui_.Module(module);
-    std::vector<std::string> lines;
-    std::vector<std::string> status;
-    switch (module) {
-        case ModuleId::ControlBox:
-            ControlBoxStateLines(data_.ControlState, sep_, &lines);
-            status = ControlBoxStatusLines(data_.ControlState);
-            break;
-        case ModuleId::BatteryBox:
-            BatteryBoxStateLines(data_.BatteryState, data_.BatterySettings, sep_, &lines);
-            status = BatteryBoxStatusLines(data_.BatteryState);
-            break;
-        case ModuleId::FieldBox1:
-        case ModuleId::FieldBox2: {
-            const FieldBoxState& state = data_.FieldState[FieldBoxIndex(module)];
-            FieldBoxStateLines(state, sep_, &lines);
-            status = FieldBoxStatusLines(state);
-            break;
-        }
-    }
-    page.StateTable->Fill(lines);
+    const ModuleDescriptor& row = DescriptorOf(module);
+    page.StateTable->Fill(row.StateLines(data_, module, sep_));
     FitTable(page.StateStringGrid);
-    ShowStatusLines(page.StatusMemo, status);
+    ShowStatusLines(page.StatusMemo, row.StatusLines(data_, module));
     if (module == ModuleId::BatteryBox) UpdateBatterySettingsScale();
 }
 
@@ -221,12 +160,9 @@ void ModuleTables::ShowSettings(ModuleId module) {
 
 void ModuleTables::ShowSettingsTables(bool onlyConnected) {
     const uint16_t connected = data_.ControlState.ConnectedModules;
-    auto shown = [&](uint16_t bit) { return !onlyConnected || (connected & bit) != 0; };
     settingsTablesLost_ = false;
-    ShowSettings(ModuleId::ControlBox);
-    if (shown(BatteryBoxConnected)) ShowSettings(ModuleId::BatteryBox);
-    if (shown(FieldBox1Connected)) ShowSettings(ModuleId::FieldBox1);
-    if (shown(FieldBox2Connected)) ShowSettings(ModuleId::FieldBox2);
+    for (ModuleId module : AllModules)
+        if (!onlyConnected || ModuleConnected(connected, module)) ShowSettings(module);
     // An index from a file may lie outside the eight profiles: the drop-down then
     // shows none, and the read-back keeps the record's index.
     const int profile = data_.ControlSettings.ProfileIndex;

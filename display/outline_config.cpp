@@ -1,12 +1,13 @@
 #include "display/outline_config.h"
 
+#include "model/module_descriptors.h"
+
 namespace korvan {
 
 namespace {
 
 constexpr double SocAlarmLevel = 10;
 constexpr double SocDefaultWarnLevel = 30;
-constexpr double FieldFullScale = 2500;  // raw field drive for 100 %
 
 using Levels = double (*)(const SystemData&);
 using Reader = GaugeReading (*)(const SystemData&);
@@ -19,8 +20,8 @@ struct GaugeRow {
     Reader Read;
 };
 
-bool Has(const SystemData& d, uint16_t bits) {
-    return (d.ControlState.ConnectedModules & bits) == bits;
+bool Has(const SystemData& d, ModuleId module) {
+    return ModuleConnected(d.ControlState.ConnectedModules, module);
 }
 
 double SocWarn(const SystemData& d) {
@@ -40,7 +41,7 @@ bool IsBig(const SystemData& d) { return d.BatteryState.SystemVoltage == 24; }
 
 // Whole percent, as the system rounds it: the division is meant to be integral.
 double FieldPercent(uint16_t raw) {
-    const int percent = raw * 100 / int(FieldFullScale);
+    const int percent = raw * 100 / FieldControlFullScale;
     return percent;
 }
 
@@ -55,45 +56,45 @@ double AltTempFault(const SystemData& d) {
 
 template <int WhichBox>
 bool FieldBoxOn(const SystemData& d) {
-    return Has(d, WhichBox == 0 ? FieldBox1Connected : FieldBox2Connected);
+    return Has(d, FieldBoxModule(WhichBox));
 }
 
 const GaugeRow Rows[] = {
     {OutlineGauge::Soc, "SOC %", 0, 100, SocWarn, SocAlarm,
      [](const SystemData& d) {
-         return GaugeReading{Has(d, BatteryBoxConnected), false, double(d.BatteryState.Soc)};
+         return GaugeReading{Has(d, ModuleId::BatteryBox), false, double(d.BatteryState.Soc)};
      }},
     {OutlineGauge::Current, "current A", -999, 999,
      [](const SystemData& d) { return -double(d.BatterySettings.WarningDischargeCurrent); },
      [](const SystemData& d) { return -double(d.BatterySettings.FaultDischargeCurrent); },
      [](const SystemData& d) {
-         return GaugeReading{Has(d, BatteryBoxConnected), false,
+         return GaugeReading{Has(d, ModuleId::BatteryBox), false,
                              double(d.BatteryState.BatteryCurrent)};
      }},
     {OutlineGauge::Voltage, "voltage V", 0, 99.9,
      [](const SystemData& d) { return IsBig(d) ? 30.0 : 15.0; },
      [](const SystemData& d) { return IsBig(d) ? 32.0 : 16.0; },
      [](const SystemData& d) {
-         return GaugeReading{Has(d, BatteryBoxConnected), true, d.BatteryState.TrueBatteryVoltage};
+         return GaugeReading{Has(d, ModuleId::BatteryBox), true, d.BatteryState.TrueBatteryVoltage};
      }},
     {OutlineGauge::Temp, "temp \u00B0C", -30, 125,
      [](const SystemData& d) { return double(d.BatterySettings.WarningTemp1); },
      [](const SystemData& d) { return double(d.BatterySettings.FaultTemp1); },
      [](const SystemData& d) {
-         return GaugeReading{Has(d, BatteryBoxConnected), false,
+         return GaugeReading{Has(d, ModuleId::BatteryBox), false,
                              double(d.BatteryState.Temperature1)};
      }},
     {OutlineGauge::Load, "load current A", -999, 999, [](const SystemData&) { return 999.0; },
      [](const SystemData&) { return 1000.0; },
      [](const SystemData& d) {
-         return GaugeReading{Has(d, BatteryBoxConnected), false,
+         return GaugeReading{Has(d, ModuleId::BatteryBox), false,
                              double(d.BatteryState.LoadCurrent)};
      }},
     {OutlineGauge::AltCurrent1, "alt current A", 0, 999, [](const SystemData&) { return 999.0; },
      [](const SystemData&) { return 1000.0; },
      [](const SystemData& d) {
          // The alternator current is measured by the battery box.
-         return GaugeReading{Has(d, FieldBox1Connected | BatteryBoxConnected), false,
+         return GaugeReading{FieldBoxOn<0>(d) && Has(d, ModuleId::BatteryBox), false,
                              double(d.BatteryState.Alternator1Current)};
      }},
     {OutlineGauge::AltTemp1, "temp \u00B0C", -30, 125, AltTempWarn<0>, AltTempFault<0>,
@@ -106,8 +107,9 @@ const GaugeRow Rows[] = {
      [](const SystemData& d) {
          return GaugeReading{FieldBoxOn<0>(d), false, double(d.FieldState[0].EngineRpm)};
      }},
-    {OutlineGauge::Field1, "field %", 0, 100, [](const SystemData&) { return FieldFullScale; },
-     [](const SystemData&) { return FieldFullScale; },
+    {OutlineGauge::Field1, "field %", 0, 100,
+     [](const SystemData&) { return double(FieldControlFullScale); },
+     [](const SystemData&) { return double(FieldControlFullScale); },
      [](const SystemData& d) {
          return GaugeReading{FieldBoxOn<0>(d), false,
                              FieldPercent(d.ControlState.Alt1DigitalFieldControl)};
@@ -115,7 +117,7 @@ const GaugeRow Rows[] = {
     {OutlineGauge::AltCurrent2, "alt current A", 0, 999, [](const SystemData&) { return 999.0; },
      [](const SystemData&) { return 1000.0; },
      [](const SystemData& d) {
-         return GaugeReading{Has(d, FieldBox2Connected | BatteryBoxConnected), false,
+         return GaugeReading{FieldBoxOn<1>(d) && Has(d, ModuleId::BatteryBox), false,
                              double(d.BatteryState.Alternator2Current)};
      }},
     {OutlineGauge::AltTemp2, "temp \u00B0C", -30, 125, AltTempWarn<1>, AltTempFault<1>,
@@ -128,8 +130,9 @@ const GaugeRow Rows[] = {
      [](const SystemData& d) {
          return GaugeReading{FieldBoxOn<1>(d), false, double(d.FieldState[1].EngineRpm)};
      }},
-    {OutlineGauge::Field2, "field %", 0, 100, [](const SystemData&) { return FieldFullScale; },
-     [](const SystemData&) { return FieldFullScale; },
+    {OutlineGauge::Field2, "field %", 0, 100,
+     [](const SystemData&) { return double(FieldControlFullScale); },
+     [](const SystemData&) { return double(FieldControlFullScale); },
      [](const SystemData& d) {
          return GaugeReading{FieldBoxOn<1>(d), false,
                              FieldPercent(d.ControlState.Alt2DigitalFieldControl)};
@@ -137,7 +140,7 @@ const GaugeRow Rows[] = {
     {OutlineGauge::Frs, "FRS %", 0, 100, [](const SystemData&) { return 95.0; },
      [](const SystemData&) { return 55.0; },
      [](const SystemData& d) {
-         return GaugeReading{d.ControlState.ChargingStage != 0, false,
+         return GaugeReading{d.ControlState.ChargingStage != StageMonitoring, false,
                              100.0 - 10.0 * d.ControlState.FrsValue};
      }},
 };
@@ -158,7 +161,7 @@ GaugeReading OutlineGaugeReading(OutlineGauge gauge, const SystemData& data) {
 }
 
 double FieldGaugeWarnLevel(const ControlBoxState& state) {
-    return state.FrsValue != 0 ? 0 : FieldFullScale;
+    return state.FrsValue != 0 ? 0 : double(FieldControlFullScale);
 }
 
 OutlineGauge CenterSource(CenterChoice choice) {

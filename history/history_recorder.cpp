@@ -341,15 +341,17 @@ void HistoryRecorder::CloseMinute() {
     open_->Open = false;
 }
 
-// Slot 0, 1, 2 of a series in a minute: minimum, maximum, middle.
-double HistoryRecorder::Folded(size_t series, size_t point, int which) const {
+// A series' three values in a folded minute, in the order of their slots.
+enum class HistoryRecorder::FoldedValue { Min, Max, Mid };
+
+double HistoryRecorder::Folded(size_t series, size_t point, FoldedValue which) const {
     if (point + 1 == minutes_->Count() && OpenMinute()) {
-        const std::vector<double>& v = which == 0   ? open_->Min
-                                       : which == 1 ? open_->Max
-                                                    : open_->Mid;
+        const std::vector<double>& v = which == FoldedValue::Min   ? open_->Min
+                                       : which == FoldedValue::Max ? open_->Max
+                                                                   : open_->Mid;
         return v[series];
     }
-    return minutes_->At(3 * series + which).Get(minutes_->Slot(point));
+    return minutes_->At(3 * series + static_cast<size_t>(which)).Get(minutes_->Slot(point));
 }
 
 size_t HistoryRecorder::Size() const { return minutes_->Count() + polls_->Count(); }
@@ -375,19 +377,19 @@ uint32_t HistoryRecorder::Polls(size_t point) const {
 
 double HistoryRecorder::Value(size_t series, size_t point) const {
     const size_t folded = minutes_->Count();
-    if (point < folded) return Folded(series, point, 2);
+    if (point < folded) return Folded(series, point, FoldedValue::Mid);
     return polls_->At(series).Get(polls_->Slot(point - folded));
 }
 
 double HistoryRecorder::Min(size_t series, size_t point) const {
     const size_t folded = minutes_->Count();
-    if (point < folded) return Folded(series, point, 0);
+    if (point < folded) return Folded(series, point, FoldedValue::Min);
     return polls_->At(series).Get(polls_->Slot(point - folded));
 }
 
 double HistoryRecorder::Max(size_t series, size_t point) const {
     const size_t folded = minutes_->Count();
-    if (point < folded) return Folded(series, point, 1);
+    if (point < folded) return Folded(series, point, FoldedValue::Max);
     return polls_->At(series).Get(polls_->Slot(point - folded));
 }
 

@@ -75,7 +75,8 @@ class HistoryRecorder {
     void Fold(size_t oldest);
     bool OpenMinute() const;
     void CloseMinute();
-    double Folded(size_t series, size_t point, int which) const;
+    enum class FoldedValue;
+    double Folded(size_t series, size_t point, FoldedValue which) const;
 
     HistoryLimits limits_;
     std::unique_ptr<Store> polls_;

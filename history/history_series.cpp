@@ -11,9 +11,9 @@ namespace korvan {
 namespace {
 
 constexpr double NoValue = std::numeric_limits<double>::quiet_NaN();
-constexpr double FieldPercent = 100.0 / 2500;  // raw field control 0-2500 = 0-100 %
+constexpr double FieldPercent = 100.0 / FieldControlFullScale;
 
-double Temperature(int8_t t) { return t == -128 ? NoValue : t; }
+double Temperature(int8_t t) { return t == NoTemperatureSensor ? NoValue : t; }
 
 std::string StageText(double v) {
     return std::isnan(v) ? std::string() : ChargingStageName(uint8_t(std::lround(v)));
@@ -90,14 +90,14 @@ std::vector<HistorySeries> BuildTable() {
         Volts("Alt #2 Voltage Drop", false, [](S d) { return d.ControlState.Alt2VoltageDrop; }));
     AddFieldBoxes<G::Voltages>(t);
 
-    const G A = G::Currents;
-    t.push_back(Whole("Battery Current", "A", A, true,
+    const G currents = G::Currents;
+    t.push_back(Whole("Battery Current", "A", currents, true,
                       [](S d) -> double { return d.BatteryState.BatteryCurrent; }));
-    t.push_back(Whole("Alternator #1 Current", "A", A, true,
+    t.push_back(Whole("Alternator #1 Current", "A", currents, true,
                       [](S d) -> double { return d.BatteryState.Alternator1Current; }));
-    t.push_back(Whole("Alternator #2 Current", "A", A, true,
+    t.push_back(Whole("Alternator #2 Current", "A", currents, true,
                       [](S d) -> double { return d.BatteryState.Alternator2Current; }));
-    t.push_back(Whole("Load Current", "A", A, true,
+    t.push_back(Whole("Load Current", "A", currents, true,
                       [](S d) -> double { return d.BatteryState.LoadCurrent; }));
 
     t.push_back(Whole("Battery SOC", "%", G::Charge, true,
@@ -105,12 +105,12 @@ std::vector<HistorySeries> BuildTable() {
     t.push_back({"Charge Content", "A*h", G::Charge, F::Analog, C::Float32, 1, 2, false,
                  [](S d) { return d.BatteryState.ChargeContent; }, nullptr});
 
-    const G T = G::Temperatures;
-    t.push_back(Whole("Battery #1 Temperature", "°C", T, true,
+    const G temperatures = G::Temperatures;
+    t.push_back(Whole("Battery #1 Temperature", "°C", temperatures, true,
                       [](S d) { return Temperature(d.BatteryState.Temperature1); }));
-    t.push_back(Whole("Battery #2 Temperature", "°C", T, true,
+    t.push_back(Whole("Battery #2 Temperature", "°C", temperatures, true,
                       [](S d) { return Temperature(d.BatteryState.Temperature2); }));
-    t.push_back(Whole("Battery #3 Temperature", "°C", T, true,
+    t.push_back(Whole("Battery #3 Temperature", "°C", temperatures, true,
                       [](S d) { return Temperature(d.BatteryState.Temperature3); }));
     AddFieldBoxes<G::Temperatures>(t);
 

@@ -52,15 +52,15 @@ void BtTransport::Close() {
     BtStatusText = port_.Close() ? "BT: Connection to KORVAN KX4 closed" : port_.LastError();
 }
 
-int BtTransport::Discover(std::string& addressText, std::string& deviceInfo) {
+BtTransport::Discovery BtTransport::Discover(std::string& addressText, std::string& deviceInfo) {
     const int radios = discovery_.RadioCount();
-    if (radios <= 0) return 0;
-    int result = 1;
+    if (radios <= 0) return Discovery::NoRadio;
+    Discovery result = Discovery::NotPaired;
     for (int radio = 0; radio < radios; ++radio) {
         for (const BluetoothDeviceInfo& d : discovery_.RememberedDevices(radio)) {
             if (d.Name != KorvanDeviceName) continue;
             // A later match replaces an earlier one.
-            result = 2;
+            result = Discovery::Found;
             addressText = BluetoothAddressText(d.Address);
             deviceInfo = BluetoothDeviceInfoText(d);
         }
@@ -84,17 +84,17 @@ bool BtTransport::BtConnect() {
     std::string address;
     std::string info;
     switch (Discover(address, info)) {
-        case 0:
+        case Discovery::NoRadio:
             BtStatusText =
                 "This computer is not Bluetooth capable; install Bluetooth hardware, pair to "
                 "Linkmate, and restart application";
             return false;
-        case 1:
+        case Discovery::NotPaired:
             BtStatusText =
                 "This computer has not been paired to KORVAN KX4; run discovery and pairing, and "
                 "restart application";
             return false;
-        default:
+        case Discovery::Found:
             break;
     }
     PortName = discovery_.FindPort(address);

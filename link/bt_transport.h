@@ -46,8 +46,12 @@ class BtTransport {
     void Close();
     bool IsOpen() const;
 
-    // Discovery: 0 no radio, 1 radio but no "KORVAN-III", 2 found.
-    int Discover(std::string& addressText, std::string& deviceInfo);
+    enum class Discovery {
+        NoRadio,    // no Bluetooth radio on this computer
+        NotPaired,  // a radio, but no remembered "KORVAN-III"
+        Found,      // addressText and deviceInfo describe the device
+    };
+    Discovery Discover(std::string& addressText, std::string& deviceInfo);
 
   private:
     static constexpr size_t MaxReadPerExchange = 4096;

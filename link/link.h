@@ -61,6 +61,11 @@ enum class PollOutcome {
 // The timer that polls a link's state.
 enum class PollTimer { Usb, Bluetooth, Relay };
 
+// The timers' periods: a USB poll, a Bluetooth poll, one exchange with the relay.
+inline constexpr int UsbPollPeriodMs = 500;
+inline constexpr int BtPollPeriodMs = 1000;
+inline constexpr int RelayPollPeriodMs = 2000;
+
 struct WriteOutcome {
     bool Complete = false;
     size_t Sent = 0;  // reports that reached the system

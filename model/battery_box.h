@@ -27,7 +27,7 @@ struct BatteryBoxState {
     int32_t BatteryCurrent = 0;  // positive while charging
     bool BatteryOcc = false;
     bool SsInput = false;
-    int8_t Temperature1 = 0;  // -128: sensor not connected
+    int8_t Temperature1 = 0;  // NoTemperatureSensor: sensor not connected
     int8_t Temperature2 = 0;
     int8_t Temperature3 = 0;
     int32_t LoadCurrent = 0;

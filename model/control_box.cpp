@@ -52,8 +52,8 @@ constexpr const char* StatusTexts[15] = {
     "- BlueTooth connection active",
 };
 
-constexpr const char* StageNames[5] = {"Monitoring", "Warm-up", "Mandatory Bulk", "Bulk & Absorb",
-                                       "Float"};
+constexpr const char* StageNames[ChargingStageCount] = {"Monitoring", "Warm-up", "Mandatory Bulk",
+                                                        "Bulk & Absorb", "Float"};
 
 constexpr uint16_t Alt1Slave = 0x0080;
 constexpr uint16_t Alt2Slave = 0x0100;
@@ -107,7 +107,9 @@ constexpr RangeCheck AlternatorChecks[] = {
     {FieldWidth::F64, offsetof(S, Alt2ToleranceBand), 0.01, 2.0, 0.05},
 };
 
-int Percent(uint16_t raw) { return (raw * 100 + 1250) / 2500; }
+int Percent(uint16_t raw) {
+    return (raw * 100 + FieldControlFullScale / 2) / FieldControlFullScale;
+}
 
 // The 16 stored characters up to the first zero byte; the bytes are the code page's.
 std::string StoredText(const char (&chars)[16]) {
@@ -263,7 +265,7 @@ const std::vector<std::string>& ControlBoxSettingsLabels() {
 }
 
 std::string ChargingStageName(uint8_t stage) {
-    if (stage < 5) return StageNames[stage];
+    if (stage < ChargingStageCount) return StageNames[stage];
     // No name for this code: one cell still, so the rows below keep their labels.
     return "Unknown (" + FormatInt(stage) + ")";
 }

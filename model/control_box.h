@@ -23,13 +23,27 @@ constexpr uint16_t Nmea2000Connected = 0x0010;
 constexpr uint16_t WarningFaultPresent = 0x0200;
 constexpr uint16_t CriticalFaultPresent = 0x0400;
 
+// The raw field control values (SlaveFieldControl, the digital field controls and
+// their limits) for a field drive of 100 %.
+constexpr uint16_t FieldControlFullScale = 2500;
+
+// The charging stages the control box reports in ChargingStage.
+enum ChargingStageCode : uint8_t {
+    StageMonitoring,
+    StageWarmup,
+    StageMandatoryBulk,
+    StageBulkAbsorb,
+    StageFloat,
+};
+constexpr uint8_t ChargingStageCount = StageFloat + 1;
+
 struct ControlBoxState {
     double BatteryVoltage = 0;
-    uint16_t SlaveFieldControl = 0;  // raw 0-2500 = 0-100 %
+    uint16_t SlaveFieldControl = 0;  // raw 0-FieldControlFullScale = 0-100 %
     uint16_t FieldControlLimit = 0;
     uint8_t FrsValue = 0;           // x 10 = %
     uint16_t ConnectedModules = 0;  // status word
-    uint8_t ChargingStage = 0;      // 0-4
+    uint8_t ChargingStage = 0;      // a ChargingStageCode
     double Alt1SetPoint = 0;
     double Alt1VoltageDrop = 0;
     uint16_t Alt1DigitalFieldControl = 0;
@@ -89,7 +103,8 @@ void EncodeControlBoxSettings(const ControlBoxSettings& settings, Buffer64& out)
 
 const std::vector<std::string>& ControlBoxStateLabels();     // 11
 const std::vector<std::string>& ControlBoxSettingsLabels();  // 13
-std::string ChargingStageName(uint8_t stage);                // also a text for codes above 4
+// Also a text for a code without a stage, so that a table row stays one cell.
+std::string ChargingStageName(uint8_t stage);
 void ControlBoxStateLines(const ControlBoxState& state, char sep, std::vector<std::string>* lines);
 std::vector<std::string> ControlBoxStatusLines(const ControlBoxState& state);
 std::vector<std::string> ControlBoxSettingsTexts(const ControlBoxSettings& settings, char sep);

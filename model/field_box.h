@@ -29,7 +29,7 @@ struct FieldBoxState {
     uint8_t Field2Output = 0;
     int32_t TachOutputFrequency = 0;
     int32_t TachFrequency = 0;
-    int8_t AlternatorTemperature = 0;  // -128: sensor not connected
+    int8_t AlternatorTemperature = 0;  // NoTemperatureSensor: not connected
     int32_t EngineRpm = 0;
     uint8_t StatusCode = 0;
 };

@@ -68,6 +68,12 @@ void PutU16(uint8_t* p, int32_t v) {
     p[1] = static_cast<uint8_t>(u);
 }
 
+char DecimalSeparatorOf(std::string_view localePoint) {
+    if (localePoint.size() != 1) return '.';
+    const auto c = static_cast<unsigned char>(localePoint[0]);
+    return c != 0 && c < 0x80 ? localePoint[0] : '.';
+}
+
 std::string FormatFixed(double v, int decimals, char sep) {
     if (std::isnan(v)) return "NAN";
     if (std::isinf(v)) return v > 0 ? "INF" : "-INF";
@@ -113,7 +119,7 @@ std::string FormatInt(long long v) { return std::to_string(v); }
 std::string FormatFlag(bool v) { return v ? "True" : "False"; }
 
 std::string FormatTemperature(int8_t v, const char* sentinel) {
-    if (v == -128) return sentinel;
+    if (v == NoTemperatureSensor) return sentinel;
     return FormatInt(v);
 }
 

@@ -35,11 +35,19 @@ int32_t GetS16(const uint8_t* p);
 int32_t GetU16(const uint8_t* p);
 void PutU16(uint8_t* p, int32_t v);  // low 16 bits, big-endian
 
+// What a temperature sensor that is not connected reports.
+constexpr int8_t NoTemperatureSensor = -128;
+
+// The decimal separator the tables use for the locale's decimal point (UTF-8):
+// that point when it is one ASCII character, else '.', since a cell's separator
+// is one byte. The program and korvan-settings both take theirs from here.
+char DecimalSeparatorOf(std::string_view localePoint);
+
 // Text forms. `sep` is the decimal separator of the user's locale.
 std::string FormatFixed(double v, int decimals, char sep);  // at most six significant digits
 std::string FormatInt(long long v);
 std::string FormatFlag(bool v);                                 // "True" / "False"
-std::string FormatTemperature(int8_t v, const char* sentinel);  // sentinel when v == -128
+std::string FormatTemperature(int8_t v, const char* sentinel);  // sentinel for NoTemperatureSensor
 
 // Parsing of table cells. False when the text is not a whole decimal integer /
 // not a decimal number written with `sep`. Blanks around the number are allowed;

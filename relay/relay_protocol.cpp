@@ -30,6 +30,16 @@ bool CarriesValues(uint8_t kind) {
     return kind == MsgState || kind == MsgSettings || kind == MsgChat;
 }
 
+// "?user=NAME&data=KIND": the start of every query a side sends.
+std::string QueryStart(RelaySide side, uint8_t kind) {
+    return "?" + std::string(RelayUserField) + "=" + std::string(RelayUserName(side)) + "&" +
+           std::string(RelayDataField) + "=" + std::to_string(kind);
+}
+
+std::string TimeField(int64_t timeStamp) {
+    return "&" + std::string(RelayTimeField) + "=" + std::to_string(timeStamp);
+}
+
 void AppendValues(std::string& url, const uint8_t* bytes, int count) {
     for (int i = 0; i < count; ++i) {
         url += '$';
@@ -111,6 +121,16 @@ bool StartsWithScheme(std::string_view text, std::string_view scheme) {
 
 }  // namespace
 
+bool RelaySideOfUser(std::string_view user, RelaySide& side) {
+    for (const RelaySide candidate : {RelaySide::Client, RelaySide::Support}) {
+        if (user == RelayUserName(candidate)) {
+            side = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
 const char* RelayKindStatusText(uint8_t kind, bool fromSupport) {
     for (const auto& row : KindTexts) {
         if (row.Kind == kind) return fromSupport ? row.FromSupport : row.FromClient;
@@ -122,17 +142,16 @@ std::string BaseUrl(const std::string& supportDomain) {
     // A domain written with its scheme is taken as it stands: "https://" reaches a
     // relay behind TLS. A bare host (with port and session path, if any) is plain HTTP.
     if (StartsWithScheme(supportDomain, "https://") || StartsWithScheme(supportDomain, "http://")) {
-        return supportDomain + "/support3.php";
+        return supportDomain + std::string(RelayPagePath);
     }
-    return "http://" + supportDomain + "/support3.php";
+    return "http://" + supportDomain + std::string(RelayPagePath);
 }
 
 std::string BuildClientUrl(RelayState& state, int64_t timeStamp) {
     state.OutCount = ClampCount(state.OutCount);
-    std::string url =
-        BaseUrl(state.SupportDomain) + "?user=client&data=" + std::to_string(state.OutKind);
+    std::string url = BaseUrl(state.SupportDomain) + QueryStart(RelaySide::Client, state.OutKind);
     AppendValues(url, state.ClientBuffer.data(), state.OutCount);
-    return url + "&time=" + std::to_string(timeStamp);
+    return url + TimeField(timeStamp);
 }
 
 std::string BuildSupportUrl(RelayState& state, int64_t timeStamp) {
@@ -141,10 +160,9 @@ std::string BuildSupportUrl(RelayState& state, int64_t timeStamp) {
     } else {
         state.OutCount = 0;
     }
-    std::string url =
-        BaseUrl(state.SupportDomain) + "?user=support&data=" + std::to_string(state.OutKind);
+    std::string url = BaseUrl(state.SupportDomain) + QueryStart(RelaySide::Support, state.OutKind);
     AppendValues(url, state.SupportBuffer.data(), state.OutCount);
-    return url + "&time=" + std::to_string(timeStamp);
+    return url + TimeField(timeStamp);
 }
 
 std::string BuildRequestUrl(RelayState& state, int64_t timeStamp) {

@@ -1,5 +1,6 @@
 // The message protocol spoken with the relay server: URLs, time stamp, body
-// extraction, message parsing. No Qt.
+// extraction, message parsing. No Qt; the relay server korvan-relay takes its
+// side of the wire from here too.
 #pragma once
 
 #include <array>
@@ -26,6 +27,24 @@ enum RelayKind : uint8_t {
 
 constexpr uint8_t RoleClient = 0;
 constexpr uint8_t RoleSupport = 1;
+
+// The relay's page: "/support3.php" for the conversation of every tool without a
+// session code, "/CODE/support3.php" for the conversation of session CODE.
+constexpr std::string_view RelayPagePath = "/support3.php";
+// The query: who sends (user=client or user=support), the message, and the
+// sender's time stamp, which the relay does not look at.
+constexpr std::string_view RelayUserField = "user";
+constexpr std::string_view RelayDataField = "data";
+constexpr std::string_view RelayTimeField = "time";
+
+// The two sides of a conversation: the customer's tool and the technician's.
+enum class RelaySide { Client, Support };
+// The user= value of a side: "client" or "support".
+constexpr std::string_view RelayUserName(RelaySide side) {
+    return side == RelaySide::Client ? "client" : "support";
+}
+// The side a user= value names; false for any other value.
+bool RelaySideOfUser(std::string_view user, RelaySide& side);
 
 struct RelayState {
     uint8_t RelayRole = 0;  // 0 customer ("client"), 1 support

@@ -20,7 +20,7 @@ void PutImage(const std::array<uint8_t, N>& image, std::array<uint8_t, RelayBuff
 
 std::string SettingsCountText(const char* who, int count) {
     return std::string(" ") + who + " sent new settings: received " + std::to_string(count) +
-           " bytes (must be 224 bytes)";
+           " bytes (must be " + std::to_string(SettingsImageSize) + " bytes)";
 }
 
 }  // namespace
@@ -184,7 +184,8 @@ bool RemoteSupport::ActOnClientMessage(SystemData& data) {
             break;
         case MsgSettings:
             host_.ShowPanelMessage(" CLIENT sent settings: received " +
-                                   std::to_string(State.InCount) + " bytes (must be 224 bytes)");
+                                   std::to_string(State.InCount) + " bytes (must be " +
+                                   std::to_string(SettingsImageSize) + " bytes)");
             if (State.InCount >= SettingsCount) {
                 DecodeSettingsImage(State.ClientBuffer.data(), data);
                 host_.SettingsArrived(data, true);

@@ -28,6 +28,42 @@ constexpr std::array<SimFaultInfo, SimFaultKindCount> Kinds{{
      "Bluetooth: serial port lost"},
 }};
 
+// Whether a kind is the last of the enumeration. The switch has no default, so a
+// kind added to SimFault without its case here fails the build (-Wswitch); once
+// it has one, the check below wants its row in Kinds and SimFaultKindCount to
+// count it.
+constexpr bool LastKind(SimFault kind) {
+    switch (kind) {
+        case SimFault::UsbNoAnswer:
+        case SimFault::UsbShortReport:
+        case SimFault::UsbRandomBytes:
+        case SimFault::UsbStaleAnswer:
+        case SimFault::UsbUnplugBeforeRead:
+        case SimFault::UsbUnplugAfterReport:
+        case SimFault::BtByteLoss:
+        case SimFault::BtByteCorruption:
+        case SimFault::BtLateImage:
+        case SimFault::BtSplitImage:
+            return false;
+        case SimFault::BtPortVanish:
+            return true;
+    }
+    return false;
+}
+
+// Row i describes enumerator i, every row is filled in (std::array leaves rows
+// missing from its initialiser empty), and the last row is the last kind.
+constexpr bool OneRowPerKindInOrder() {
+    for (size_t i = 0; i < Kinds.size(); ++i) {
+        const SimFaultInfo& row = Kinds[i];
+        if (static_cast<size_t>(row.Kind) != i || row.Name == nullptr || row.Label == nullptr)
+            return false;
+        if (LastKind(row.Kind) != (i + 1 == Kinds.size())) return false;
+    }
+    return true;
+}
+static_assert(OneRowPerKindInOrder(), "Kinds needs one row per SimFault, in enumeration order");
+
 // Plain modulo and scaling rather than the standard distributions, whose results
 // differ between standard libraries: a seed gives the same faults everywhere.
 uint32_t Below(std::mt19937& rng, size_t n) {

@@ -11,7 +11,6 @@ namespace {
 constexpr double Pi = 3.14159265358979323846;
 constexpr double MaxStep = 0.2;       // s; keeps long jumps of the clock stable
 constexpr double WiringOhms = 0.002;  // alternator to battery, per alternator
-constexpr double FieldRaw = 2500.0;   // field-control scale of the control box
 
 double Clamp(double v, double lo, double hi) { return std::min(std::max(v, lo), hi); }
 
@@ -22,10 +21,10 @@ double Approach(double v, double target, double dt, double tau) {
 
 int32_t Round(double v) { return static_cast<int32_t>(std::lround(v)); }
 uint16_t Raw(double fraction) {
-    return static_cast<uint16_t>(std::lround(Clamp(fraction, 0, 1) * FieldRaw));
+    return static_cast<uint16_t>(std::lround(Clamp(fraction, 0, 1) * FieldControlFullScale));
 }
 int8_t TemperatureByte(double t, bool missing) {
-    return missing ? int8_t(-128) : static_cast<int8_t>(Clamp(std::lround(t), -127, 127));
+    return missing ? NoTemperatureSensor : static_cast<int8_t>(Clamp(std::lround(t), -127, 127));
 }
 
 // Open-circuit voltage of the bank (12 V scale) from the battery box's own curve;
@@ -94,12 +93,12 @@ double LiveSystem::StageTarget(const ControlBoxSettings& control) const {
     const ChargeProfile* p = SelectedProfile(control);
     if (p == nullptr) p = &control.Profiles[0];
     switch (stage_) {
-        case 1:
+        case StageWarmup:
             return p->WarmupTarget;
-        case 2:
-        case 3:
+        case StageMandatoryBulk:
+        case StageBulkAbsorb:
             return p->BulkTarget;
-        case 4:
+        case StageFloat:
             return p->FloatTarget;
         default:
             return 0.0;
@@ -108,7 +107,7 @@ double LiveSystem::StageTarget(const ControlBoxSettings& control) const {
 
 void LiveSystem::UpdateStage(double dt, bool charging, const SimSettings& s) {
     if (!charging) {
-        stage_ = 0;
+        stage_ = StageMonitoring;
         stageTime_ = 0;
         return;
     }
@@ -118,27 +117,27 @@ void LiveSystem::UpdateStage(double dt, bool charging, const SimSettings& s) {
     const double floatLeave = p != nullptr ? p->FloatTarget - 0.3 : 13.1;
     uint8_t next = stage_;
     switch (stage_) {
-        case 0:
-            next = 1;
+        case StageMonitoring:
+            next = StageWarmup;
             break;
-        case 1:
-            if (stageTime_ >= std::max(1, s.Control.WarmupDuration)) next = 2;
+        case StageWarmup:
+            if (stageTime_ >= std::max(1, s.Control.WarmupDuration)) next = StageMandatoryBulk;
             break;
-        case 2:
-            if (stageTime_ >= std::max(1, s.Control.MandatoryBulkDuration)) next = 3;
+        case StageMandatoryBulk:
+            if (stageTime_ >= std::max(1, s.Control.MandatoryBulkDuration)) next = StageBulkAbsorb;
             break;
-        case 3:
+        case StageBulkAbsorb:
             // Absorption ends when the bank takes little current at the bulk voltage.
             if (soc_ >= 99.9 ||
                 (batteryCurrent_ < std::max(2.0, 0.05 * bank) && voltage_ >= target_ - 0.05)) {
-                next = 4;
+                next = StageFloat;
             }
             break;
-        case 4:
-            if (soc_ < 90.0 || voltage_ < floatLeave) next = 3;
+        case StageFloat:
+            if (soc_ < 90.0 || voltage_ < floatLeave) next = StageBulkAbsorb;
             break;
         default:
-            next = 0;
+            next = StageMonitoring;
             break;
     }
     if (next != stage_) {
@@ -175,7 +174,8 @@ void LiveSystem::Step(double dt, const SimSettings& s) {
         double speed = Clamp((rpm_[i] * pulley - 1500.0) / 3500.0, 0, 1);
         double rated = std::max<int32_t>(0, limits[i]);
         fullField_[i] = turning_[i] ? 1.25 * rated * speed : 0.0;
-        available[i] = std::min(rated, fullField_[i] * frsFraction) * (stage_ == 1 ? 0.3 : 1.0);
+        available[i] =
+            std::min(rated, fullField_[i] * frsFraction) * (stage_ == StageWarmup ? 0.3 : 1.0);
     }
     double wanted = charging ? std::max(0.0, (target_ - rest) / (ohms * absorb)) : 0.0;
     if (s.Control.BatteryChargeCurrentLimit > 0) {

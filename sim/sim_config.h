@@ -28,7 +28,7 @@ struct SimConfig {
     double InitialSoc = 78.0;          // %
     double AmbientTemperature = 22.0;  // °C
     double BaseLoadCurrent = 12.0;     // A, house loads before their slow swing
-    // A missing sensor reports -128; battery sensor #3 is not fitted by default.
+    // A missing sensor reports NoTemperatureSensor; battery sensor #3 is not fitted by default.
     std::array<bool, 3> BatterySensorMissing{false, false, true};
     std::array<bool, 2> AlternatorSensorMissing{false, false};
 

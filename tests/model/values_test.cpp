@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <limits>
+#include <string_view>
+#include <utility>
 
 #include "model/system_data.h"
 #include "model/text.h"
@@ -92,6 +94,16 @@ TEST(ModelValues, IntegerFlagAndTemperatureTexts) {
     EXPECT_EQ(FormatTemperature(-128, "none"), "none");
     EXPECT_EQ(FormatTemperature(-127, "none"), "-127");
     EXPECT_EQ(FormatTemperature(25, "none"), "25");
+}
+
+// A cell's separator is one byte: a locale point that is not one ASCII
+// character (an Arabic decimal point, a multi-byte one, none) falls back to '.'.
+TEST(ModelValues, DecimalSeparatorOfTheLocalePoint) {
+    const std::pair<std::string_view, char> cases[] = {
+        {".", '.'}, {",", ','},  {"\u066B", '.'}, {"\xB7", '.'}, {std::string_view("\0", 1), '.'},
+        {"", '.'},  {",.", '.'},
+    };
+    for (const auto& [point, sep] : cases) EXPECT_EQ(DecimalSeparatorOf(point), sep) << point;
 }
 
 TEST(ModelValues, IntegerCellsMustBeWholeDecimalIntegers) {

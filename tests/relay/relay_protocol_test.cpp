@@ -45,6 +45,18 @@ TEST(RelayProtocol, UrlsOfBothSidesByteForByte) {
               "http://relay.example/support3.php?user=client&data=0$170$0$255&time=1");
 }
 
+TEST(RelayProtocol, OnlyTheTwoSidesNamesAreUsers) {
+    for (const RelaySide side : {RelaySide::Client, RelaySide::Support}) {
+        RelaySide read = side == RelaySide::Client ? RelaySide::Support : RelaySide::Client;
+        EXPECT_TRUE(RelaySideOfUser(RelayUserName(side), read));
+        EXPECT_EQ(read, side);
+    }
+    for (const char* user : {"", "Client", "SUPPORT", "clients", "support ", "customer"}) {
+        RelaySide read = RelaySide::Client;
+        EXPECT_FALSE(RelaySideOfUser(user, read)) << user;
+    }
+}
+
 TEST(RelayProtocol, SessionPathsAndSchemesInTheSupportDomain) {
     EXPECT_EQ(BaseUrl("relay.example.org/K7QM2XDF"),
               "http://relay.example.org/K7QM2XDF/support3.php");

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "relay/relay_protocol.h"
+#include "relay/support_session.h"
 
 namespace korvan {
 namespace {
@@ -30,6 +31,34 @@ TEST(RelayServerService, EachSideGetsTheOthersMessages) {
     EXPECT_EQ(third.Body, RelayPage("2$170$1"));
     // Handed out once.
     EXPECT_EQ(Message(Get(service, "/support3.php?user=support&data=0")), "");
+}
+
+// The client's URLs, session code included, are what the server takes: both
+// ends spell the page, the fields and the sides from the one protocol library.
+TEST(RelayServerService, TheClientsOwnUrlsReachTheOtherSide) {
+    RelayService service;
+    RelayState customer;
+    RelayState technician;
+    technician.RelayRole = RoleSupport;
+    for (RelayState* state : {&customer, &technician})
+        state->SupportDomain = SessionDomain("relay.example", "K7QM2XDF23");
+    auto target = [](const std::string& url) {
+        return url.substr(std::string("http://relay.example").size());
+    };
+    customer.OutKind = MsgChat;
+    customer.OutCount = 2;
+    customer.ClientBuffer[0] = 'h';
+    customer.ClientBuffer[1] = 'i';
+    technician.OutKind = MsgRequestState;
+    EXPECT_EQ(Get(service, target(BuildRequestUrl(customer, 1))).Status, 200);
+    const RelayReply reply = Get(service, target(BuildRequestUrl(technician, 2)));
+    ASSERT_EQ(reply.Status, 200);
+    std::string error;
+    ASSERT_TRUE(ParseRelayResponse(technician, reply.Body, error)) << error;
+    EXPECT_EQ(technician.InKind, MsgChat);
+    EXPECT_EQ(ChatText(technician.ClientBuffer.data(), technician.InCount), "hi");
+    EXPECT_EQ(service.Waiting("K7QM2XDF23", RelaySide::Client), 1u);
+    EXPECT_EQ(service.Waiting("", RelaySide::Client), 0u);
 }
 
 TEST(RelayServerService, OnlyTheLatestStateWaitsButChatsAndSettingsQueue) {

@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "relay/relay_protocol.h"
 #include "tools/relay/relay_server.h"
 
 extern char** environ;
@@ -71,7 +72,9 @@ std::string StateRequest(int pair, bool customer) {
     char session[32];
     std::snprintf(session, sizeof session, "/LOAD-%06d", pair);
     std::string target =
-        std::string(session) + "/support3.php?user=" + (customer ? "client" : "support") + "&data=";
+        std::string(session) + std::string(RelayPagePath) + "?" + std::string(RelayUserField) +
+        "=" + std::string(RelayUserName(customer ? RelaySide::Client : RelaySide::Support)) + "&" +
+        std::string(RelayDataField) + "=";
     if (customer) {
         target += "2";
         for (int i = 0; i < 144; ++i) {
@@ -81,8 +84,8 @@ std::string StateRequest(int pair, bool customer) {
     } else {
         target += "0";
     }
-    return "GET " + target +
-           "&time=1 HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: korvan-relay-load\r\n\r\n";
+    return "GET " + target + "&" + std::string(RelayTimeField) +
+           "=1 HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: korvan-relay-load\r\n\r\n";
 }
 
 void Close(Client& client) {

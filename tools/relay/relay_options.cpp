@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "relay/relay_protocol.h"
+
 namespace korvan {
 
 namespace {
@@ -18,7 +20,7 @@ bool ParseNumber(const std::string& text, uint64_t most, uint64_t& value) {
 struct OptionRow {
     const char* Name;
     const char* Argument;  // nullptr for a switch
-    const char* Help;
+    std::string Help;
     std::function<bool(RelayCommandLine&, const std::string&)> Apply;
 };
 
@@ -59,7 +61,7 @@ const std::vector<OptionRow>& Rows() {
         {"verbose", nullptr, "Print each request line and the status answered.",
          Switch([](RelayCommandLine& l) { l.Verbose = true; })},
         {"no-default-session", nullptr,
-         "Answer 404 to the bare /support3.php (session codes only).",
+         "Answer 404 to the bare " + std::string(RelayPagePath) + " (session codes only).",
          Switch([](RelayCommandLine& l) { l.Limits.DefaultSession = false; })},
         {"session-idle", "SECONDS", "Drop a conversation unused for this long (default 900).",
          Number(1, 30u * 86400,
@@ -148,8 +150,9 @@ RelayCommandLine ParseRelayCommandLine(const std::vector<std::string>& args) {
 std::string RelayHelpText() {
     std::string text =
         "Usage: korvan-relay [options]\n"
-        "Relay server for KORVAN KX4 remote support. Each GET of /support3.php or\n"
-        "/CODE/support3.php posts the sender's message into that conversation and\n"
+        "Relay server for KORVAN KX4 remote support. Each GET of " +
+        std::string(RelayPagePath) + " or\n/CODE" + std::string(RelayPagePath) +
+        " posts the sender's message into that conversation and\n"
         "answers with the other side's next one.\n\nOptions:\n";
     for (const OptionRow& row : Rows()) {
         std::string left =

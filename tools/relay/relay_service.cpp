@@ -3,23 +3,17 @@
 #include <map>
 #include <utility>
 
+#include "relay/support_session.h"
+
 namespace korvan {
 
 namespace {
-
-constexpr std::string_view PageName = "/support3.php";
-constexpr size_t ShortestCode = 8;
-constexpr size_t LongestCode = 64;
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-bool CodeCharacter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
 }
 
 // Relayed text is written into an HTML page as it is: printable ASCII only,
@@ -71,20 +65,14 @@ bool PercentDecode(std::string_view text, std::string& out) {
 }
 
 bool SessionOfPath(std::string_view path, std::string& session) {
-    if (path.size() < PageName.size() || path.substr(path.size() - PageName.size()) != PageName) {
-        return false;
-    }
-    std::string_view prefix = path.substr(0, path.size() - PageName.size());
+    if (!path.ends_with(RelayPagePath)) return false;
+    std::string_view prefix = path.substr(0, path.size() - RelayPagePath.size());
     if (prefix.empty()) {
         session.clear();
         return true;
     }
-    std::string_view code = prefix.substr(1);
-    if (prefix[0] != '/' || code.size() < ShortestCode || code.size() > LongestCode) return false;
-    for (char c : code) {
-        if (!CodeCharacter(c)) return false;
-    }
-    session.assign(code);
+    if (prefix[0] != '/' || !ValidSessionCode(prefix.substr(1))) return false;
+    session.assign(prefix.substr(1));
     return true;
 }
 
@@ -113,13 +101,14 @@ RelayReply RelayService::Handle(std::string_view method, std::string_view target
     std::string_view query =
         question == std::string_view::npos ? std::string_view{} : target.substr(question + 1);
     if (!ParseQuery(query, fields)) return Refuse(400);
-    auto user = fields.find("user");
-    auto data = fields.find("data");
+    auto user = fields.find(std::string(RelayUserField));
+    auto data = fields.find(std::string(RelayDataField));
     if (user == fields.end() || data == fields.end() || !Relayable(data->second)) {
         return Refuse(400);
     }
-    if (user->second != "client" && user->second != "support") return Refuse(400);
-    return Exchange(session, user->second == "client", std::move(data->second));
+    RelaySide side = RelaySide::Client;
+    if (!RelaySideOfUser(user->second, side)) return Refuse(400);
+    return Exchange(session, side == RelaySide::Client, std::move(data->second));
 }
 
 RelayReply RelayService::Exchange(const std::string& session, bool fromClient,

@@ -10,11 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "relay/relay_protocol.h"
 #include "tools/relay/relay_sessions.h"
 
 namespace korvan {
-
-enum class RelaySide { Client, Support };
 
 struct RelayReply {
     int Status = 200;
@@ -64,7 +63,7 @@ class RelayService {
 };
 
 // The session code of a decoded request path: "" for "/support3.php", CODE for
-// "/CODE/support3.php" (8-64 letters, digits and '-'); false for any other path.
+// "/CODE/support3.php" (a ValidSessionCode); false for any other path.
 bool SessionOfPath(std::string_view path, std::string& session);
 // The relay page: the message between "<body>" CR LF and "</body>".
 std::string RelayPage(const std::string& message);

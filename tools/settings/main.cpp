@@ -1,10 +1,10 @@
 // korvan-settings: read, compare and check KORVAN III settings files without the hardware.
 #include <clocale>
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "model/values.h"
 #include "tools/settings/commands.h"
 
 #ifdef _WIN32
@@ -39,9 +39,8 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    // The tables show decimals with the user's separator; only a one-byte one can be used.
     const char* point = std::localeconv()->decimal_point;
-    const char sep = point && std::strlen(point) == 1 ? point[0] : '.';
+    const char sep = korvan::DecimalSeparatorOf(point ? point : "");
     const std::vector<std::string> args = Arguments(argc, argv);
     int status = korvan::settings_tool::Run(args, sep, std::cout, std::cerr);
     std::cout.flush();
