@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include "app/status_text.h"
+#include "model/values.h"
 #include "app/window_parts.h"
 #include "display/outline_view.h"
 #include "display/trends_view.h"
@@ -31,11 +32,7 @@ constexpr int ClientHeight = 663;
 constexpr qint64 MessagePanelMs = 5000;
 
 // The user's decimal separator, as long as it is one byte; '.' otherwise.
-char UserDecimalSeparator() {
-    const QString point = QLocale().decimalPoint();
-    if (point.size() == 1 && point.at(0).unicode() < 0x80) return point.at(0).toLatin1();
-    return '.';
-}
+char UserDecimalSeparator() { return DecimalSeparatorOf(QLocale().decimalPoint().toStdString()); }
 
 // A focused text box with selected text keeps Ctrl+C as copy.
 bool TextWidgetWantsCopy(QWidget* focus) {

@@ -17,9 +17,9 @@ struct TimerRow {
 // USB every module's state twice a second, Bluetooth one StateImage a second,
 // the relay one exchange every two seconds.
 constexpr TimerRow TimerRows[] = {
-    {PollTimer::Usb, 500},
-    {PollTimer::Bluetooth, 1000},
-    {PollTimer::Relay, 2000},
+    {PollTimer::Usb, UsbPollPeriodMs},
+    {PollTimer::Bluetooth, BtPollPeriodMs},
+    {PollTimer::Relay, RelayPollPeriodMs},
 };
 
 int Index(PollTimer timer) { return static_cast<int>(timer); }
