@@ -91,7 +91,8 @@ void TMainFormKX4::ExportHistory(std::optional<HistoryRange> range) {
                QStringLiteral("csv"), QStringLiteral("History.csv")});
     if (path.isEmpty()) return;
     QString error;
-    if (ExportHistoryCsvFile(this, p_->Session.History(), path, range, &error) == HistoryExportResult::Failed)
+    if (ExportHistoryCsvFile(this, p_->Session.History(), path, range, &error) ==
+        HistoryExportResult::Failed)
         ShowMessage(MessageKind::Error, error.toUtf8().constData());
 }
 

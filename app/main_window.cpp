@@ -16,10 +16,10 @@
 #include <QTimer>
 
 #include "app/status_text.h"
-#include "model/values.h"
 #include "app/window_parts.h"
 #include "display/outline_view.h"
 #include "display/trends_view.h"
+#include "model/values.h"
 
 namespace korvan {
 

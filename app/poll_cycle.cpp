@@ -58,8 +58,8 @@ void TMainFormKX4::ConnectSession() {
     // The exchange cue: the window's background darkens while the relay is asked.
     connect(s, &SystemSession::RelayBusy, this, [this](bool busy) {
         QPalette palette = this->palette();
-        palette.setColor(QPalette::Window, QApplication::palette().color(
-                                               busy ? QPalette::Dark : QPalette::Button));
+        palette.setColor(QPalette::Window,
+                         QApplication::palette().color(busy ? QPalette::Dark : QPalette::Button));
         setAutoFillBackground(true);
         setPalette(palette);
     });
@@ -100,8 +100,7 @@ void TMainFormKX4::UpdateCanPage() {
     if (!p_->Session.Link().Refusal(LinkOperation::CanFrames) &&
         ui.PageControl->isTabVisible(canPage) != nmea)
         ui.PageControl->setTabVisible(canPage, nmea);
-    p_->Session.SetCanFramesWanted(ui.PageControl->currentIndex() == canPage &&
-                                   !ui.Can->Paused());
+    p_->Session.SetCanFramesWanted(ui.PageControl->currentIndex() == canPage && !ui.Can->Paused());
 }
 
 void TMainFormKX4::SetLinkCaption(const char* link) {

@@ -75,9 +75,8 @@ void TMainFormKX4::BuildSupportPanel() {
     // user docks it.
     panel->setFloating(true);
     panel->hide();
-    connect(panel, &SupportPanel::SendLine, this, [this](const QString& text) {
-        p_->Session.SendChat(text.toStdString());
-    });
+    connect(panel, &SupportPanel::SendLine, this,
+            [this](const QString& text) { p_->Session.SendChat(text.toStdString()); });
 }
 
 void TMainFormKX4::ShowSupportPanel() {

@@ -81,7 +81,8 @@ void TMainFormKX4::TakeTables(SettingsCommand command) {
 void TMainFormKX4::WriteAllSettingsToSystemClick() {
     if (p_->Session.CommandRunning() || RefuseWithoutSettings()) return;
     TakeTables(SettingsCommand::WriteAllSettings);
-    if (!Refused(LinkOperation::WriteAllSettings)) p_->Session.Start(SettingsCommand::WriteAllSettings);
+    if (!Refused(LinkOperation::WriteAllSettings))
+        p_->Session.Start(SettingsCommand::WriteAllSettings);
 }
 
 void TMainFormKX4::WriteControlBoxSettingsToSystemClick() {
@@ -135,32 +136,33 @@ void TMainFormKX4::CommandFinished(const CommandResult& result) {
             }
             SettingsArrived(true);
             ShowNotice(result.Forwarded
-                               ? QStringLiteral("Settings requested from the customer's system")
-                               : QStringLiteral("All settings read from the system"));
+                           ? QStringLiteral("Settings requested from the customer's system")
+                           : QStringLiteral("All settings read from the system"));
             break;
         case SettingsCommand::WriteAllSettings:
             if (!result.Ok) {
                 ShowNotice(StoppedText("Writing all settings", write) + Reason(result));
-                p_->Dialogs.ShowMessage(
-                    this, MessageKind::Warning,
-                    InterruptedWriteText(write, "Writing all settings", "write all settings again"));
+                p_->Dialogs.ShowMessage(this, MessageKind::Warning,
+                                        InterruptedWriteText(write, "Writing all settings",
+                                                             "write all settings again"));
             } else {
-                ShowNotice(result.Forwarded
-                               ? QStringLiteral("All settings sent to the customer's system")
-                               : QStringLiteral("All settings written: %1 reports").arg(write.Total));
+                ShowNotice(
+                    result.Forwarded
+                        ? QStringLiteral("All settings sent to the customer's system")
+                        : QStringLiteral("All settings written: %1 reports").arg(write.Total));
             }
             break;
         case SettingsCommand::WriteControlBoxSettings:
             if (!result.Ok) {
-                ShowNotice(StoppedText("Writing the control box settings", write) +
-                           Reason(result));
-                p_->Dialogs.ShowMessage(this, MessageKind::Warning,
-                                        InterruptedWriteText(write,
-                                                             "Writing the control box settings",
-                                                             "write the control box settings again"));
+                ShowNotice(StoppedText("Writing the control box settings", write) + Reason(result));
+                p_->Dialogs.ShowMessage(
+                    this, MessageKind::Warning,
+                    InterruptedWriteText(write, "Writing the control box settings",
+                                         "write the control box settings again"));
             } else if (!write.ReadBack) {
-                ShowNotice(QStringLiteral("Control box settings written; reading them back failed: ") +
-                           Reason(result));
+                ShowNotice(
+                    QStringLiteral("Control box settings written; reading them back failed: ") +
+                    Reason(result));
             } else {
                 p_->Tables->ShowSettings(ModuleId::ControlBox);
                 ShowNotice(QStringLiteral("Control box settings written and read back"));

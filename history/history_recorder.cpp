@@ -259,8 +259,8 @@ void HistoryRecorder::Record(HistoryTime time, const SystemData& data) {
         Fold(polls_->Slot(0));
         polls_->PopFront();
     }
-    const bool segment = pendingGap_ || !lastPoll_ ||
-                         (!busy_ && t - *lastPoll_ > limits_.GapAfter.count());
+    const bool segment =
+        pendingGap_ || !lastPoll_ || (!busy_ && t - *lastPoll_ > limits_.GapAfter.count());
     const size_t slot = polls_->PushBack();
     polls_->Time(slot) = t;
     polls_->Segment(slot) = segment;

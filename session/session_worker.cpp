@@ -141,9 +141,9 @@ CommandResult SessionWorker::Execute(SettingsCommand command) {
             if (!result.Ok) break;
             Report([](SystemSession& s) { emit s.BluetoothResetSent(); });
             // The radio restarts meanwhile: nothing else goes to the system.
-            const auto left = BluetoothResetDuration -
-                              std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  std::chrono::steady_clock::now() - sent);
+            const auto left =
+                BluetoothResetDuration - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             std::chrono::steady_clock::now() - sent);
             if (left.count() > 0) wait_.Wait(left, true);
             break;
         }

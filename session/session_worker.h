@@ -23,8 +23,7 @@ class SessionWorker : public QObject, public RemoteSupportHost, public LinkEvent
 
     // Jobs.
     void Choose(Connection connection);
-    void Poll(PollTimer timer, uint8_t frs, bool canFrames, const std::string& logPath,
-              char sep);
+    void Poll(PollTimer timer, uint8_t frs, bool canFrames, const std::string& logPath, char sep);
     void Run(SettingsCommand command, const SystemData& settings);
     void SetShareData(bool share) { share_ = share; }
     void SetSupportDomain(const std::string& domain) { remote_->State.SupportDomain = domain; }

@@ -51,7 +51,8 @@ SystemSession::SystemSession(const SessionSeams& seams, char decimalSeparator, Q
 SystemSession::~SystemSession() {
     worker_->RequestStop();
     SessionWorker* worker = worker_.get();
-    QMetaObject::invokeMethod(worker, [worker] { worker->Close(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker, [worker] { worker->Close(); }, Qt::QueuedConnection);
     thread_->quit();
     thread_->wait();
 }
@@ -65,7 +66,8 @@ void SystemSession::Post(std::function<void(SessionWorker&)> job) {
         worker,
         [this, worker, job = std::move(job)] {
             job(*worker);
-            QMetaObject::invokeMethod(this, [this] { JobDone(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { JobDone(); }, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }
@@ -177,7 +179,8 @@ void SystemSession::CommandBegan(SettingsCommand command) {
 // A command on a live link is no gap in the history: the link was busy.
 void SystemSession::CommandEnded(const CommandResult& result, const SystemData& data) {
     running_ = false;
-    if (result.Kind != SettingsCommand::WriteAllSettings && result.Kind != SettingsCommand::ResetBluetoothRadio)
+    if (result.Kind != SettingsCommand::WriteAllSettings &&
+        result.Kind != SettingsCommand::ResetBluetoothRadio)
         TakeSettings(data);
     history_.LinkBusy();
     emit CommandFinished(result);

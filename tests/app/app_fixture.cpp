@@ -1,8 +1,8 @@
 #include "tests/app/app_fixture.h"
 
-#include <QTableView>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTableView>
 #include <QTimer>
 #include <thread>
 
@@ -130,7 +130,8 @@ bool AppTest::NoneEmpty(const QTableView* table) {
 }
 
 void AppTest::ConnectUsb() {
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     EXPECT_TRUE(W().Usb().IsOpen()) << W().Usb().UsbStatusText;
     simulator.ClearRecord();
     hid.Written.clear();
@@ -138,7 +139,8 @@ void AppTest::ConnectUsb() {
 
 bool AppTest::PollBluetoothUntilState() {
     for (int tick = 0; tick < 20; ++tick) {
-        W().BTTimerTimer(); Settle();
+        W().BTTimerTimer();
+        Settle();
         if (W().Records().ControlState.ConnectedModules != 0) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
     }

@@ -43,49 +43,64 @@ class AppFeedbackTest : public AppUsbTest {
 };
 
 TEST_F(AppFeedbackTest, EachCommandEndsWithItsNotice) {
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     EXPECT_EQ(Notice(), "All settings read from the system");
     // The poll writes its text under the notice; the notice stays on top.
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     EXPECT_EQ(Notice(), "All settings read from the system");
     EXPECT_EQ(W().Ui().StatusText->text().toStdString(), W().Usb().UsbStatusText);
 
-    W().WriteAllSettingsToSystemClick(); Settle();
+    W().WriteAllSettingsToSystemClick();
+    Settle();
     EXPECT_EQ(Notice(), "All settings written: 83 reports");
-    W().WriteControlBoxSettingsToSystemClick(); Settle();
+    W().WriteControlBoxSettingsToSystemClick();
+    Settle();
     EXPECT_EQ(Notice(), "Control box settings written and read back");
-    W().ResetControlBoxSettingsToDefaultValuesClick(); Settle();
+    W().ResetControlBoxSettingsToDefaultValuesClick();
+    Settle();
     EXPECT_EQ(Notice(), "Control box settings reset to their default values");
-    W().ResetBluetoothRadioClick(); Settle();
+    W().ResetBluetoothRadioClick();
+    Settle();
     EXPECT_EQ(Notice(), "Bluetooth radio reset");
 
     const QString path = dir.filePath("boat.korvan3");
     dialogs.SavePath = path;
-    W().SaveSettingsToFileClick(); Settle();
+    W().SaveSettingsToFileClick();
+    Settle();
     EXPECT_EQ(Notice(), "Settings saved to boat.korvan3");
     dialogs.OpenPath = path;
-    W().LoadSettingsFromFileClick(); Settle();
+    W().LoadSettingsFromFileClick();
+    Settle();
     EXPECT_EQ(Notice(), "Settings loaded from boat.korvan3");
     dialogs.OpenPath.clear();
-    W().LoadSettingsFromFileClick(); Settle();
+    W().LoadSettingsFromFileClick();
+    Settle();
     EXPECT_EQ(Notice(), "Load cancelled: no settings loaded");
     // Failures have their own notices besides their message boxes.
     dialogs.OpenPath = dir.filePath("missing.korvan3");
-    W().LoadSettingsFromFileClick(); Settle();
+    W().LoadSettingsFromFileClick();
+    Settle();
     EXPECT_EQ(Notice(), "Settings not loaded from missing.korvan3");
     hid.FailCode = CmdBatteryBoxSettings;
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     EXPECT_TRUE(Notice().startsWith("Reading the settings failed: ")) << Notice().toStdString();
-    W().Ui().ConnectionBlueTooth->trigger(); Settle();
-    W().ResetBluetoothRadioClick(); Settle();
+    W().Ui().ConnectionBlueTooth->trigger();
+    Settle();
+    W().ResetBluetoothRadioClick();
+    Settle();
     EXPECT_EQ(Notice(), "Bluetooth radio not reset");
 }
 
 TEST_F(AppFeedbackTest, WriteCutShortWarnsOfAMixOfOldAndNewSettings) {
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     simulator.ClearRecord();
     UnplugAfterReport(37);
-    W().WriteAllSettingsToSystemClick(); Settle();
+    W().WriteAllSettingsToSystemClick();
+    Settle();
     EXPECT_EQ(UsbCodes().size(), 37u);
     ASSERT_EQ(dialogs.Messages.size(), 1u);
     EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Warning);
@@ -99,12 +114,16 @@ TEST_F(AppFeedbackTest, WriteCutShortWarnsOfAMixOfOldAndNewSettings) {
 
     // The control box write alone: the cable goes after its first report.
     simulator.Faults().ReplugUsb();
-    W().USBTimerTimer(); Settle();
-    W().USBTimerTimer(); Settle();
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().USBTimerTimer();
+    Settle();
+    W().USBTimerTimer();
+    Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     ASSERT_TRUE(W().Flags().SettingsLoaded) << W().Usb().UsbStatusText;
     UnplugAfterReport(1);
-    W().WriteControlBoxSettingsToSystemClick(); Settle();
+    W().WriteControlBoxSettingsToSystemClick();
+    Settle();
     ASSERT_EQ(dialogs.Messages.size(), 2u);
     EXPECT_EQ(dialogs.Messages[1].Kind, MessageKind::Warning);
     EXPECT_TRUE(dialogs.Messages[1].Text.startsWith(
@@ -115,16 +134,20 @@ TEST_F(AppFeedbackTest, WriteCutShortWarnsOfAMixOfOldAndNewSettings) {
 }
 
 TEST_F(AppFeedbackTest, ReplacedValuesAreListedBesideTheWindow) {
-    W().USBTimerTimer(); Settle();  // the modules that are there
-    W().ReadAllSettingsFromSystemClick(); Settle();
-    W().WriteAllSettingsToSystemClick(); Settle();
+    W().USBTimerTimer();
+    Settle();  // the modules that are there
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
+    W().WriteAllSettingsToSystemClick();
+    Settle();
     EXPECT_EQ(CorrectionsNotice(), nullptr);  // nothing replaced, nothing shown
 
     Type(W().Ui().ControlBoxSettingsStringGrid(), 3, "7");    // Use Bluetooth, 0 or 1
     Type(W().Ui().ControlBoxSettingsStringGrid(), 8, "600");  // alternator #1, 1 to 500
     Type(W().Ui().FieldBox1SettingsStringGrid(), 0, "six");   // alternator poles
     Type(W().Ui().FieldBox1SettingsStringGrid(), 1, "2.5");   // in range: not listed
-    W().WriteAllSettingsToSystemClick(); Settle();
+    W().WriteAllSettingsToSystemClick();
+    Settle();
     QDialog* notice = CorrectionsNotice();
     ASSERT_NE(notice, nullptr);
     EXPECT_TRUE(notice->isVisible());
@@ -148,7 +171,8 @@ TEST_F(AppFeedbackTest, ReplacedValuesAreListedBesideTheWindow) {
     EXPECT_EQ(Cell(W().Ui().ControlBoxSettingsStringGrid(), 3), "7");
     notice->hide();
     dialogs.SavePath = dir.filePath("boat.korvan3");
-    W().SaveSettingsToFileClick(); Settle();
+    W().SaveSettingsToFileClick();
+    Settle();
     EXPECT_TRUE(notice->isVisible());
     EXPECT_EQ(CorrectionsText().split('\n').size(), 3);
 }
@@ -207,8 +231,10 @@ TEST_F(AppFeedbackTest, KeyboardReachesMenusAndTables) {
 // in both views while paused, and a marked cell on the System Control Module page.
 TEST_F(AppFeedbackTest, PicturesOfTheFramePageAndAMarkedCell) {
     W().show();
-    W().USBTimerTimer(); Settle();
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().USBTimerTimer();
+    Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     W().Ui().PageControl->setCurrentWidget(W().Ui().CanTabSheet);
     CanMonitor* can = W().Ui().Can;
     QDir().mkpath("app-pages");
@@ -216,7 +242,8 @@ TEST_F(AppFeedbackTest, PicturesOfTheFramePageAndAMarkedCell) {
         can->CanViewHexCheckBox->setChecked(hex);
         for (int tick = 0; tick < 12; ++tick) {
             now += std::chrono::milliseconds(500);
-            W().USBTimerTimer(); Settle();
+            W().USBTimerTimer();
+            Settle();
         }
         if (!hex) can->PauseButton->click();
         QApplication::processEvents();

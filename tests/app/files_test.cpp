@@ -30,12 +30,15 @@ class AppFilesTest : public AppUsbTest {
 
 TEST_F(AppFilesTest, SaveThenLoadRestoresEverySettingsFieldBitForBit) {
     ASSERT_TRUE(dir.isValid());
-    W().USBTimerTimer(); Settle();
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().USBTimerTimer();
+    Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     W().Ui().PIComboBox->setCurrentIndex(4);
     const QString path = dir.filePath("boat.korvan3");
     dialogs.SavePath = path;
-    W().SaveSettingsToFileClick(); Settle();
+    W().SaveSettingsToFileClick();
+    Settle();
     ASSERT_EQ(dialogs.SaveRequests.size(), 1u);
     EXPECT_EQ(dialogs.SaveRequests[0].Title, "Save Settings To File");
     EXPECT_EQ(dialogs.SaveRequests[0].Filter, "KORVAN III Settings File (*.korvan3)");
@@ -47,13 +50,16 @@ TEST_F(AppFilesTest, SaveThenLoadRestoresEverySettingsFieldBitForBit) {
 
     // Other settings arrive, then the file comes back.
     Type(W().Ui().FieldBox1SettingsStringGrid(), 0, "20");
-    W().WriteAllSettingsToSystemClick(); Settle();
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().WriteAllSettingsToSystemClick();
+    Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     W().Ui().PIComboBox->setCurrentIndex(0);
     ASSERT_FALSE(SameBytes(W().Records().FieldSettings[0], saved.FieldSettings[0]));
 
     dialogs.OpenPath = path;
-    W().LoadSettingsFromFileClick(); Settle();
+    W().LoadSettingsFromFileClick();
+    Settle();
     EXPECT_EQ(dialogs.OpenRequests.back().Title, "Load Settings From File");
     EXPECT_TRUE(W().Flags().SettingsLoaded);
     EXPECT_TRUE(SameBytes(W().Records().ControlSettings, saved.ControlSettings));
@@ -67,7 +73,8 @@ TEST_F(AppFilesTest, SaveThenLoadRestoresEverySettingsFieldBitForBit) {
 
     // Saving what was loaded gives the same file.
     dialogs.SavePath = dir.filePath("again.korvan3");
-    W().SaveSettingsToFileClick(); Settle();
+    W().SaveSettingsToFileClick();
+    Settle();
     EXPECT_EQ(Read(dialogs.SavePath), Read(path));
 }
 
@@ -75,29 +82,37 @@ TEST_F(AppFilesTest, SaveAfterALostLinkKeepsTheSettingsNotTheEmptyTablesDefaults
     ASSERT_TRUE(dir.isValid());
     // Before anything was read, the empty tables read back as their row defaults.
     dialogs.SavePath = dir.filePath("template.korvan3");
-    W().SaveSettingsToFileClick(); Settle();
+    W().SaveSettingsToFileClick();
+    Settle();
     EXPECT_EQ(W().Records().BatterySettings.BankSize, 100);
     EXPECT_EQ(W().Records().FieldSettings[1].Poles, 12);
 
-    W().USBTimerTimer(); Settle();
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().USBTimerTimer();
+    Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     Type(W().Ui().FieldBox1SettingsStringGrid(), 0, "18");
     dialogs.SavePath = dir.filePath("before.korvan3");
-    W().SaveSettingsToFileClick(); Settle();
+    W().SaveSettingsToFileClick();
+    Settle();
     simHid.Unplug();
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     ASSERT_TRUE(AllEmpty(W().Ui().FieldBox1SettingsStringGrid()));
     dialogs.SavePath = dir.filePath("after.korvan3");
-    W().SaveSettingsToFileClick(); Settle();
+    W().SaveSettingsToFileClick();
+    Settle();
     EXPECT_EQ(Read(dir.filePath("after.korvan3")), Read(dir.filePath("before.korvan3")));
     EXPECT_EQ(W().Records().FieldSettings[0].Poles, 18);
 }
 
 TEST_F(AppFilesTest, FailedOrCancelledLoadLeavesTablesEmptyAndSettingsNotLoaded) {
     ASSERT_TRUE(dir.isValid());
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     ASSERT_TRUE(W().Flags().SettingsLoaded);
-    W().LoadSettingsFromFileClick(); Settle();  // cancelled
+    W().LoadSettingsFromFileClick();
+    Settle();  // cancelled
     EXPECT_FALSE(W().Flags().SettingsLoaded);
     EXPECT_TRUE(AllEmpty(W().Ui().ControlBoxSettingsStringGrid()));
 
@@ -107,7 +122,8 @@ TEST_F(AppFilesTest, FailedOrCancelledLoadLeavesTablesEmptyAndSettingsNotLoaded)
     file.write(QByteArray(700, '\0'));
     file.close();
     dialogs.OpenPath = shortFile;
-    W().LoadSettingsFromFileClick(); Settle();
+    W().LoadSettingsFromFileClick();
+    Settle();
     ASSERT_EQ(dialogs.Messages.size(), 1u);
     EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Error);
     EXPECT_EQ(dialogs.Messages[0].Text, "Stream read error");
@@ -115,7 +131,8 @@ TEST_F(AppFilesTest, FailedOrCancelledLoadLeavesTablesEmptyAndSettingsNotLoaded)
     EXPECT_TRUE(AllEmpty(W().Ui().FieldBox1SettingsStringGrid()));
 
     dialogs.SavePath = dir.filePath("no/such/folder/x.korvan3");
-    W().SaveSettingsToFileClick(); Settle();
+    W().SaveSettingsToFileClick();
+    Settle();
     ASSERT_EQ(dialogs.Messages.size(), 2u);
     EXPECT_TRUE(dialogs.Messages[1].Text.startsWith("Cannot create file \"" + dialogs.SavePath));
 }
@@ -126,7 +143,8 @@ TEST_F(AppFilesTest, DataLogGetsHeaderOnceALinePerCompletePollAndStopsOnFailure)
     QDir().mkpath(logDir);
     const QString path = logDir + "/Log.txt";
     dialogs.SavePath = path;
-    W().Ui().EnableDataLoggingToFile->trigger(); Settle();
+    W().Ui().EnableDataLoggingToFile->trigger();
+    Settle();
     Quiet();
     ASSERT_TRUE(W().Ui().EnableDataLoggingToFile->isChecked());
     EXPECT_EQ(W().Flags().DataLogPath, path.toStdString());
@@ -136,7 +154,8 @@ TEST_F(AppFilesTest, DataLogGetsHeaderOnceALinePerCompletePollAndStopsOnFailure)
         Settle();
     }
     hid.FailCode = CmdFieldBox1State;  // an incomplete poll writes no line
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     hid.FailCode = -1;
 
     const QList<QByteArray> lines = Read(path).split('\n');
@@ -149,10 +168,12 @@ TEST_F(AppFilesTest, DataLogGetsHeaderOnceALinePerCompletePollAndStopsOnFailure)
 
     // The folder goes away: the append fails and logging switches itself off.
     QDir(logDir).removeRecursively();
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     EXPECT_FALSE(W().Ui().EnableDataLoggingToFile->isChecked());
     QDir().mkpath(logDir);
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_EQ(W().Flags().DataLogPath, path.toStdString());
 }
@@ -160,28 +181,35 @@ TEST_F(AppFilesTest, DataLogGetsHeaderOnceALinePerCompletePollAndStopsOnFailure)
 TEST_F(AppFilesTest, BatterySettingsFollowTheSystemVoltageScale) {
     ASSERT_TRUE(dir.isValid());
     // Settings from a file shown before any state: the 12 V scale.
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     const double at100 = W().Records().BatterySettings.VoltageAt100;
     dialogs.SavePath = dir.filePath("s.korvan3");
-    W().SaveSettingsToFileClick(); Settle();
+    W().SaveSettingsToFileClick();
+    Settle();
     simHid.Unplug();
-    W().USBTimerTimer(); Settle();  // lost link: no state, tables empty
+    W().USBTimerTimer();
+    Settle();  // lost link: no state, tables empty
     simHid.Replug();
-    W().USBTimerTimer(); Settle();  // finds the device again, still without a state
+    W().USBTimerTimer();
+    Settle();  // finds the device again, still without a state
     dialogs.OpenPath = dialogs.SavePath;
-    W().LoadSettingsFromFileClick(); Settle();
+    W().LoadSettingsFromFileClick();
+    Settle();
     const QString shown12 = Cell(W().Ui().BatteryBoxSettingsStringGrid(), 2, 1);
 
     SimConfig config = simulator.Config();
     config.SystemVoltage = 24;
     simulator.SetConfig(config);
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     ASSERT_EQ(W().Records().BatteryState.SystemVoltage, 24);
     const QString shown24 = Cell(W().Ui().BatteryBoxSettingsStringGrid(), 2, 1);
     EXPECT_NE(shown24, shown12);
     EXPECT_NEAR(QLocale().toDouble(shown24), 2 * at100, 0.006);  // in the user's locale
     // Read back on the scale it is shown on, the held value is the 12 V one.
-    W().WriteAllSettingsToSystemClick(); Settle();
+    W().WriteAllSettingsToSystemClick();
+    Settle();
     EXPECT_NEAR(simulator.Settings().Battery.VoltageAt100, at100, 0.006);
 }
 

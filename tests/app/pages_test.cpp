@@ -15,19 +15,23 @@ using AppPagesTest = AppUsbTest;
 
 TEST_F(AppPagesTest, EveryPageShowsTheLiveSystem) {
     W().show();
-    W().USBTimerTimer(); Settle();  // the read fills the tables of the modules this poll reports
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().USBTimerTimer();
+    Settle();  // the read fills the tables of the modules this poll reports
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     Quiet();
     W().Ui().PageControl->setCurrentWidget(W().Ui().CanTabSheet);
     for (int tick = 0; tick < 8; ++tick) {
         now += std::chrono::milliseconds(500);
-        W().USBTimerTimer(); Settle();
+        W().USBTimerTimer();
+        Settle();
     }
     EXPECT_FALSE(W().Ui().Can->Lines().isEmpty());
     QDir().mkpath("app-pages");
     for (int page = 0; page < W().Ui().PageControl->count(); ++page) {
         W().Ui().PageControl->setCurrentIndex(page);
-        W().USBTimerTimer(); Settle();
+        W().USBTimerTimer();
+        Settle();
         const QPixmap picture = W().grab();
         EXPECT_FALSE(picture.isNull());
         EXPECT_TRUE(picture.save(QStringLiteral("app-pages/page%1.png").arg(page)));

@@ -24,7 +24,8 @@ using AppPollTest = AppUsbTest;
 const std::vector<uint8_t> StateCodes{1, 2, 3, 4};
 
 TEST_F(AppPollTest, UsbTickFillsEveryStateTableFromTheSystem) {
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     EXPECT_EQ(UsbCodes(), StateCodes);  // the frame monitor is not watching
     const SimStates states = simulator.States();
     EXPECT_EQ(W().Records().ControlState.ConnectedModules, states.Control.ConnectedModules);
@@ -43,8 +44,10 @@ TEST_F(AppPollTest, UsbTickFillsEveryStateTableFromTheSystem) {
     EXPECT_EQ(W().windowTitle(), "Ardexon KORVAN KX4 system [User Mode] - USB connection");
     EXPECT_EQ(W().Ui().StatusText->text().toStdString(), W().Usb().UsbStatusText);
 
-    W().Ui().ShareDataWithSupport->trigger(); Settle();
-    W().USBTimerTimer(); Settle();
+    W().Ui().ShareDataWithSupport->trigger();
+    Settle();
+    W().USBTimerTimer();
+    Settle();
     EXPECT_EQ(W().windowTitle(),
               "Ardexon KORVAN KX4 system [User Mode] - USB connection, "
               "sharing data with remote support");
@@ -52,19 +55,26 @@ TEST_F(AppPollTest, UsbTickFillsEveryStateTableFromTheSystem) {
 
 TEST_F(AppPollTest, TickOfAnotherLinkDoesNothing) {
     const QString caption = W().windowTitle();
-    W().Ui().ConnectionBlueTooth->trigger(); Settle();
-    W().USBTimerTimer(); Settle();
-    W().Ui().RemoteViaInternetToProvideSupport->trigger(); Settle();
-    W().BTTimerTimer(); Settle();
+    W().Ui().ConnectionBlueTooth->trigger();
+    Settle();
+    W().USBTimerTimer();
+    Settle();
+    W().Ui().RemoteViaInternetToProvideSupport->trigger();
+    Settle();
+    W().BTTimerTimer();
+    Settle();
     EXPECT_TRUE(UsbCodes().empty());
     EXPECT_TRUE(AllEmpty(W().Ui().ControlBoxStateStringGrid()));
     EXPECT_EQ(W().windowTitle(), caption);
 }
 
 TEST_F(AppPollTest, FrsFlagsRideOnTheNextStateRequestOnly) {
-    W().FRSPlusButtonClick(); Settle();
-    W().FRSMinusButtonClick(); Settle();
-    W().USBTimerTimer(); Settle();
+    W().FRSPlusButtonClick();
+    Settle();
+    W().FRSMinusButtonClick();
+    Settle();
+    W().USBTimerTimer();
+    Settle();
     ASSERT_FALSE(hid.Written.empty());
     EXPECT_EQ(hid.Written[0][1], CmdControlBoxState);
     EXPECT_EQ(hid.Written[0][2], FrsMinusFlag);  // minus wins
@@ -72,26 +82,32 @@ TEST_F(AppPollTest, FrsFlagsRideOnTheNextStateRequestOnly) {
     EXPECT_FALSE(W().Session().FrsPending());
 
     // A press whose request fails is gone, not sent again.
-    W().FRSPlusButtonClick(); Settle();
+    W().FRSPlusButtonClick();
+    Settle();
     hid.FailCode = CmdControlBoxState;
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     hid.FailCode = -1;
     EXPECT_FALSE(W().Session().FrsPending());
     hid.Written.clear();
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     ASSERT_FALSE(hid.Written.empty());
     EXPECT_EQ(hid.Written[0][2], 0);
 }
 
 TEST_F(AppPollTest, FailedFirstExchangeEmptiesTablesZeroesRecordsAndForgetsSettings) {
-    W().USBTimerTimer(); Settle();
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().USBTimerTimer();
+    Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     ASSERT_TRUE(W().Flags().SettingsLoaded);
     ASSERT_TRUE(NoneEmpty(W().Ui().FieldBox1SettingsStringGrid()));
     const uint8_t poles = W().Records().FieldSettings[0].Poles;
 
     simHid.Unplug();
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     EXPECT_EQ(W().windowTitle(), "Ardexon KORVAN KX4 system [User Mode]");
     EXPECT_EQ(W().Records().ControlState.ConnectedModules, 0);
     EXPECT_EQ(W().Records().BatteryState.Soc, 0);
@@ -107,11 +123,15 @@ TEST_F(AppPollTest, FailedFirstExchangeEmptiesTablesZeroesRecordsAndForgetsSetti
 
     // The emptied tables would write every row's default: the write is refused.
     simHid.Replug();
-    W().USBTimerTimer(); Settle();  // finds the device again
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();  // finds the device again
+    W().USBTimerTimer();
+    Settle();
     simulator.ClearRecord();
-    W().WriteAllSettingsToSystemClick(); Settle();
-    W().WriteControlBoxSettingsToSystemClick(); Settle();
+    W().WriteAllSettingsToSystemClick();
+    Settle();
+    W().WriteControlBoxSettingsToSystemClick();
+    Settle();
     EXPECT_TRUE(UsbCodes().empty());
     ASSERT_EQ(dialogs.Messages.size(), 2u);
     EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Warning);
@@ -128,12 +148,14 @@ TEST_F(AppPollTest, LaterFailureKeepsWhatWasShownAndSkipsLogAndFrames) {
     const QString log = dir + "/Log.txt";
     QFile::remove(log);
     dialogs.SavePath = log;
-    W().Ui().EnableDataLoggingToFile->trigger(); Settle();
+    W().Ui().EnableDataLoggingToFile->trigger();
+    Settle();
     Quiet();
     W().Ui().PageControl->setCurrentWidget(W().Ui().CanTabSheet);
 
     hid.FailCode = CmdFieldBox2State;
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_TRUE(NoneEmpty(W().Ui().FieldBox1StateStringGrid()));
     EXPECT_TRUE(AllEmpty(W().Ui().FieldBox2StateStringGrid()));
@@ -144,7 +166,8 @@ TEST_F(AppPollTest, LaterFailureKeepsWhatWasShownAndSkipsLogAndFrames) {
 }
 
 TEST_F(AppPollTest, FramePageFollowsBusBitAndAsksOnlyWhileWatched) {
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     const int canPage = W().Ui().PageControl->indexOf(W().Ui().CanTabSheet);
     EXPECT_TRUE(W().Ui().PageControl->isTabVisible(canPage));
 
@@ -161,7 +184,8 @@ TEST_F(AppPollTest, FramePageFollowsBusBitAndAsksOnlyWhileWatched) {
     W().Ui().Can->PauseCanWatch->trigger();
     ASSERT_TRUE(W().Ui().Can->Paused());
     simulator.ClearRecord();
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     EXPECT_EQ(UsbCodes(), StateCodes);
     W().Ui().Can->PauseCanWatch->trigger();
 
@@ -169,14 +193,17 @@ TEST_F(AppPollTest, FramePageFollowsBusBitAndAsksOnlyWhileWatched) {
     config.Nmea2000 = false;
     simulator.SetConfig(config);
     simulator.ClearRecord();
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     EXPECT_FALSE(W().Ui().PageControl->isTabVisible(canPage));
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{1, 2, 3, 4, 1, 2, 3, 4}));
 }
 
 TEST_F(AppPollTest, BluetoothTickDecodesTheStateImage) {
-    W().Ui().ConnectionBlueTooth->trigger(); Settle();
+    W().Ui().ConnectionBlueTooth->trigger();
+    Settle();
     ASSERT_TRUE(PollBluetoothUntilState()) << W().Bt().BtStatusText;
     for (QTableView* table :
          {W().Ui().ControlBoxStateStringGrid(), W().Ui().BatteryBoxStateStringGrid(),
@@ -201,20 +228,23 @@ TEST_F(AppPollTest, PollsFeedTheHistoryAndALostLinkSaysSinceWhenThereIsNoData) {
     QTemporaryDir dir;
     // The history takes one poll per millisecond at most.
     for (int tick = 0; tick < 3; ++tick) {
-        W().USBTimerTimer(); Settle();
+        W().USBTimerTimer();
+        Settle();
         std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
     const QString stage = W().Ui().Outline->ChargeModeLabel->text();
     EXPECT_TRUE(stage.startsWith("Battery: ")) << stage.toStdString();
 
     hid.FailCode = CmdControlBoxState;
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     const QString stale = W().Ui().Outline->ChargeModeLabel->text();
     EXPECT_TRUE(stale.startsWith("No data since ")) << stale.toStdString();
     EXPECT_EQ(stale.size(), QStringLiteral("No data since 14:02:17").size());
 
     dialogs.SavePath = dir.filePath("history.csv");
-    W().ExportHistoryToCsvClick(); Settle();
+    W().ExportHistoryToCsvClick();
+    Settle();
     ASSERT_EQ(dialogs.SaveRequests.back().Title, "Export History to CSV");
     QFile file(dialogs.SavePath);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -226,7 +256,8 @@ TEST_F(AppPollTest, PollsFeedTheHistoryAndALostLinkSaysSinceWhenThereIsNoData) {
     EXPECT_EQ(polls, 3);
 
     hid.FailCode = -1;
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     EXPECT_TRUE(W().Ui().Outline->ChargeModeLabel->text().startsWith("Battery: "));
 }
 

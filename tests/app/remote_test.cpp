@@ -85,7 +85,8 @@ class AppRemoteTest : public AppUsbTest {
         return {image.begin(), image.end()};
     }
     void Tick() {
-        W().INETTimerTimer(); Settle();
+        W().INETTimerTimer();
+        Settle();
         Quiet();
     }
     bool Wrote() {
@@ -98,8 +99,10 @@ class AppRemoteTest : public AppUsbTest {
 
 TEST_F(AppRemoteTest, SupportTickClosesLocalLinksAndShowsTheCustomersState) {
     ASSERT_TRUE(W().Usb().IsOpen());
-    W().Ui().RemoteViaInternetToProvideSupport->trigger(); Settle();
-    W().USBTimerTimer(); Settle();  // not the chosen link any more
+    W().Ui().RemoteViaInternetToProvideSupport->trigger();
+    Settle();
+    W().USBTimerTimer();
+    Settle();  // not the chosen link any more
     EXPECT_TRUE(UsbCodes().empty());
 
     // The customer's state as the relay hands it over.
@@ -111,7 +114,8 @@ TEST_F(AppRemoteTest, SupportTickClosesLocalLinksAndShowsTheCustomersState) {
         state.InCount = static_cast<int>(StateImageSize);
         std::copy(image.begin(), image.end(), state.ClientBuffer.begin());
     };
-    W().INETTimerTimer(); Settle();
+    W().INETTimerTimer();
+    Settle();
     EXPECT_FALSE(W().Usb().IsOpen());
     ASSERT_EQ(scripted->Log.size(), 1u);
     EXPECT_EQ(scripted->Log[0].Role, 1);
@@ -127,22 +131,26 @@ TEST_F(AppRemoteTest, SupportTickClosesLocalLinksAndShowsTheCustomersState) {
     // A relay that cannot be reached: one error box, back to USB.
     scripted->Succeed = false;
     scripted->OnExchange = nullptr;
-    W().INETTimerTimer(); Settle();
+    W().INETTimerTimer();
+    Settle();
     ASSERT_EQ(dialogs.Messages.size(), 1u);
     EXPECT_EQ(dialogs.Messages[0].Text, "Internet Connection: Connection refused");
     EXPECT_TRUE(W().Ui().ConnectionUSB->isChecked());
 }
 
 TEST_F(AppRemoteTest, SettingsCommandsGoThroughTheRelayWithBlockingWaits) {
-    W().Ui().RemoteViaInternetToProvideSupport->trigger(); Settle();
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().Ui().RemoteViaInternetToProvideSupport->trigger();
+    Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     ASSERT_EQ(scripted->Log.size(), 1u);
     EXPECT_EQ(scripted->Log[0].Kind, MsgRequestSettings);
     EXPECT_TRUE(W().Flags().SettingsLoaded);
     ASSERT_GE(waiter.Waits.size(), 2u);
     for (const RecordedWait& wait : waiter.Waits) EXPECT_FALSE(wait.ProcessMessages);
 
-    W().WriteAllSettingsToSystemClick(); Settle();
+    W().WriteAllSettingsToSystemClick();
+    Settle();
     ASSERT_EQ(scripted->Log.size(), 2u);
     EXPECT_EQ(scripted->Log[1].Kind, MsgSettings);
     EXPECT_EQ(scripted->Log[1].Count, static_cast<int>(SettingsImageSize));
@@ -151,18 +159,23 @@ TEST_F(AppRemoteTest, SettingsCommandsGoThroughTheRelayWithBlockingWaits) {
 }
 
 TEST_F(AppRemoteTest, ChatAndSupportDomainUseTheirInputBoxes) {
-    W().SupportDomain1Click(); Settle();  // cancelled: the default domain
+    W().SupportDomain1Click();
+    Settle();  // cancelled: the default domain
     EXPECT_EQ(W().Remote().State.SupportDomain, DefaultSupportDomain);
     dialogs.Inputs = {"relay.example.net"};
-    W().SupportDomain1Click(); Settle();
+    W().SupportDomain1Click();
+    Settle();
     EXPECT_EQ(W().Remote().State.SupportDomain, "relay.example.net");
 
-    W().Ui().ShareDataWithSupport->trigger(); Settle();
+    W().Ui().ShareDataWithSupport->trigger();
+    Settle();
     dialogs.Inputs = {""};
-    W().SendChatMessageClick(); Settle();  // an empty line is not sent
+    W().SendChatMessageClick();
+    Settle();  // an empty line is not sent
     EXPECT_TRUE(scripted->Log.empty());
     dialogs.Inputs = {"Hello"};
-    W().SendChatMessageClick(); Settle();
+    W().SendChatMessageClick();
+    Settle();
     ASSERT_EQ(scripted->Log.size(), 1u);
     EXPECT_EQ(scripted->Log[0].Role, 0);
     EXPECT_EQ(scripted->Log[0].Kind, MsgChat);
@@ -178,13 +191,15 @@ TEST_F(AppRemoteTest, TwoWindowsLiveSideBySideInOneProcess) {
     second.Ui().INETTimer->stop();
     second.ShowPanelMessage(" Message from CLIENT: hi");
     EXPECT_TRUE(W().Ui().MessagePanel->isHidden());
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     EXPECT_TRUE(NoneEmpty(W().Ui().ControlBoxStateStringGrid()));
     EXPECT_TRUE(AllEmpty(second.Ui().ControlBoxStateStringGrid()));
 }
 
 TEST_F(AppRemoteTest, SettingsFromSupportAreWrittenOnlyWithTheOwnersConsent) {
-    W().Ui().ShareDataWithSupport->trigger(); Settle();
+    W().Ui().ShareDataWithSupport->trigger();
+    Settle();
     int profile = 0;
     const int before = simulator.Settings().Control.ProfileIndex;
     SupportSends(MsgSettings, OtherProfile(profile));
@@ -228,13 +243,15 @@ TEST_F(AppRemoteTest, ChatHistoryListsEveryLineWithTimeAndSide) {
     SupportPanel* panel = W().Ui().Support;
     EXPECT_TRUE(panel->isHidden());
     EXPECT_FALSE(panel->Send->isEnabled());
-    W().Ui().ShareDataWithSupport->trigger(); Settle();
+    W().Ui().ShareDataWithSupport->trigger();
+    Settle();
     SupportSends(MsgChat, {72, 105, 32, 176});
     Tick();
     EXPECT_TRUE(panel->Send->isEnabled());
     EXPECT_FALSE(panel->isHidden());
     dialogs.Inputs = {"Hello"};
-    W().SendChatMessageClick(); Settle();
+    W().SendChatMessageClick();
+    Settle();
     panel->Line->setText(QStringLiteral("From the panel"));
     panel->Send->click();
     Settle();
@@ -256,35 +273,42 @@ TEST_F(AppRemoteTest, ChatHistoryListsEveryLineWithTimeAndSide) {
 }
 
 TEST_F(AppRemoteTest, SessionsPutTheirCodeAfterTheRelaysHost) {
-    W().NewSupportSessionClick(); Settle();
+    W().NewSupportSessionClick();
+    Settle();
     ASSERT_EQ(dialogs.SessionCodes.size(), 1u);
     const std::string first = dialogs.SessionCodes[0].toStdString();
     EXPECT_EQ(first.size(), SessionCodeLength);
     EXPECT_TRUE(ValidSessionCode(first));
     EXPECT_EQ(W().Remote().State.SupportDomain, std::string(DefaultSupportDomain) + "/" + first);
-    W().NewSupportSessionClick(); Settle();
+    W().NewSupportSessionClick();
+    Settle();
     const std::string second = dialogs.SessionCodes.at(1).toStdString();
     EXPECT_NE(second, first);
     EXPECT_EQ(W().Remote().State.SupportDomain, std::string(DefaultSupportDomain) + "/" + second);
     EXPECT_FALSE(W().Ui().ShareDataWithSupport->isChecked());
 
     dialogs.Inputs = {"https://relay.example.org/OLDCODE1"};
-    W().SupportDomain1Click(); Settle();
+    W().SupportDomain1Click();
+    Settle();
     dialogs.Inputs = {" k7qm2xdf9a "};
-    W().JoinSupportSessionClick(); Settle();
+    W().JoinSupportSessionClick();
+    Settle();
     EXPECT_EQ(W().Remote().State.SupportDomain, "https://relay.example.org/K7QM2XDF9A");
     EXPECT_TRUE(W().Ui().ShareDataWithSupport->isChecked());
     EXPECT_TRUE(dialogs.Messages.empty());
 
     // A bad code is refused with a message and changes nothing; a cancel says nothing.
-    W().Ui().ShareDataWithSupport->trigger(); Settle();
+    W().Ui().ShareDataWithSupport->trigger();
+    Settle();
     dialogs.Inputs = {"K7QM2XDF?x=1"};
-    W().JoinSupportSessionClick(); Settle();
+    W().JoinSupportSessionClick();
+    Settle();
     ASSERT_EQ(dialogs.Messages.size(), 1u);
     EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Warning);
     EXPECT_EQ(dialogs.Messages[0].Text,
               "A session code has 8 to 64 letters, digits and '-' and nothing else");
-    W().JoinSupportSessionClick(); Settle();
+    W().JoinSupportSessionClick();
+    Settle();
     EXPECT_EQ(dialogs.Messages.size(), 1u);
     EXPECT_EQ(W().Remote().State.SupportDomain, "https://relay.example.org/K7QM2XDF9A");
     EXPECT_FALSE(W().Ui().ShareDataWithSupport->isChecked());

@@ -27,10 +27,12 @@ TEST_F(AppSettingsTest, UsbReadFillsTheTablesOfConnectedModulesOnly) {
     config.FieldBox2 = false;
     config.BatteryBox = false;
     simulator.SetConfig(config);
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     simulator.ClearRecord();
 
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{5, 9, 6, 7, 8}));
     EXPECT_TRUE(W().Flags().SettingsLoaded);
     EXPECT_TRUE(NoneEmpty(W().Ui().ControlBoxSettingsStringGrid()));
@@ -48,7 +50,8 @@ TEST_F(AppSettingsTest, UsbReadFillsTheTablesOfConnectedModulesOnly) {
 
 TEST_F(AppSettingsTest, FailedUsbReadLeavesEveryTableEmptyAndSettingsNotLoaded) {
     hid.FailCode = CmdBatteryBoxSettings;
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{5, 9}));
     EXPECT_FALSE(W().Flags().SettingsLoaded);
     for (QTableView* table :
@@ -62,8 +65,10 @@ TEST_F(AppSettingsTest, FailedUsbReadLeavesEveryTableEmptyAndSettingsNotLoaded) 
 }
 
 TEST_F(AppSettingsTest, EditedTablesWrittenOverUsbReachTheSystem) {
-    W().USBTimerTimer(); Settle();
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().USBTimerTimer();
+    Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     ASSERT_TRUE(W().Flags().SettingsLoaded);
     simulator.ClearRecord();
     waiter.Waits.clear();
@@ -83,7 +88,8 @@ TEST_F(AppSettingsTest, EditedTablesWrittenOverUsbReachTheSystem) {
             // A second command chosen during the write is refused.
             W().ReadAllSettingsFromSystemClick();
         });
-    W().WriteAllSettingsToSystemClick(); Settle();
+    W().WriteAllSettingsToSystemClick();
+    Settle();
     QObject::disconnect(watch);
 
     const std::vector<uint8_t> codes = UsbCodes();
@@ -121,11 +127,13 @@ TEST_F(AppSettingsTest, EditedTablesWrittenOverUsbReachTheSystem) {
 }
 
 TEST_F(AppSettingsTest, WriteStopsAtTheFirstFailedReport) {
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     simulator.ClearRecord();
     hid.FailCode = CmdWriteBatteryBoxItem;
     hid.FailAfter = 9;  // the 10th item fails
-    W().WriteAllSettingsToSystemClick(); Settle();
+    W().WriteAllSettingsToSystemClick();
+    Settle();
     const std::vector<uint8_t> codes = UsbCodes();
     EXPECT_EQ(Count(codes, CmdWriteBatteryBoxItem), 9);
     EXPECT_EQ(Count(codes, CmdWriteFieldBox1Item), 0);
@@ -140,13 +148,19 @@ TEST_F(AppSettingsTest, WriteStopsAtTheFirstFailedReport) {
 }
 
 TEST_F(AppSettingsTest, RefusalsShowTheirMessagesAndSendNothing) {
-    W().WriteAllSettingsToSystemClick(); Settle();  // nothing read or loaded yet
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().WriteAllSettingsToSystemClick();
+    Settle();  // nothing read or loaded yet
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     simulator.ClearRecord();
-    W().Ui().ConnectionBlueTooth->trigger(); Settle();
-    W().WriteAllSettingsToSystemClick(); Settle();
-    W().ResetBluetoothRadioClick(); Settle();
-    W().ResetControlBoxSettingsToDefaultValuesClick(); Settle();
+    W().Ui().ConnectionBlueTooth->trigger();
+    Settle();
+    W().WriteAllSettingsToSystemClick();
+    Settle();
+    W().ResetBluetoothRadioClick();
+    Settle();
+    W().ResetControlBoxSettingsToDefaultValuesClick();
+    Settle();
     EXPECT_TRUE(UsbCodes().empty());
     ASSERT_EQ(dialogs.Messages.size(), 4u);
     EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Warning);
@@ -162,12 +176,14 @@ TEST_F(AppSettingsTest, RefusalsShowTheirMessagesAndSendNothing) {
 }
 
 TEST_F(AppSettingsTest, ControlBoxWriteAndResetReadBackWhatTheSystemHolds) {
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     Quiet();
     simulator.ClearRecord();
     waiter.Waits.clear();
     Type(W().Ui().ControlBoxSettingsStringGrid(), 8, "321");  // alternator #1 limit
-    W().WriteControlBoxSettingsToSystemClick(); Settle();
+    W().WriteControlBoxSettingsToSystemClick();
+    Settle();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{16, 17, 5, 9}));
     ASSERT_EQ(waiter.Waits.size(), 2u);
     EXPECT_EQ(waiter.Waits[0].Duration, milliseconds(1000));
@@ -176,7 +192,8 @@ TEST_F(AppSettingsTest, ControlBoxWriteAndResetReadBackWhatTheSystemHolds) {
 
     simulator.ClearRecord();
     waiter.Waits.clear();
-    W().ResetControlBoxSettingsToDefaultValuesClick(); Settle();
+    W().ResetControlBoxSettingsToDefaultValuesClick();
+    Settle();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{21, 5, 9}));
     ASSERT_EQ(waiter.Waits.size(), 1u);
     EXPECT_TRUE(waiter.Waits[0].ProcessMessages);
@@ -186,7 +203,8 @@ TEST_F(AppSettingsTest, ControlBoxWriteAndResetReadBackWhatTheSystemHolds) {
 }
 
 TEST_F(AppSettingsTest, BluetoothRadioResetWaitsOutItsTenSeconds) {
-    W().ResetBluetoothRadioClick(); Settle();
+    W().ResetBluetoothRadioClick();
+    Settle();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{22}));
     ASSERT_EQ(dialogs.Messages.size(), 2u);
     EXPECT_EQ(dialogs.Messages[0].Text, "Bluetooth Module reset takes 10 seconds. Please wait");
@@ -199,11 +217,13 @@ TEST_F(AppSettingsTest, BluetoothRadioResetWaitsOutItsTenSeconds) {
 }
 
 TEST_F(AppSettingsTest, BluetoothReadFillsTheTablesFromTheSettingsImage) {
-    W().Ui().ConnectionBlueTooth->trigger(); Settle();
+    W().Ui().ConnectionBlueTooth->trigger();
+    Settle();
     ASSERT_TRUE(PollBluetoothUntilState()) << W().Bt().BtStatusText;
     Quiet();
     waiter.RealSleep = milliseconds(300);  // the answers need real time to arrive
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     ASSERT_EQ(waiter.Waits.size(), 3u);
     for (const RecordedWait& wait : waiter.Waits) {
         EXPECT_EQ(wait.Duration, milliseconds(1000));
@@ -229,8 +249,10 @@ namespace {
 // row's range and the replacement in its tooltip; the profile drop-down edits
 // the profile row itself.
 TEST_F(AppSettingsTest, TypedValuesTheChecksWouldReplaceAreMarkedWhileEditing) {
-    W().USBTimerTimer(); Settle();
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().USBTimerTimer();
+    Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     ASSERT_TRUE(W().Flags().SettingsLoaded);
     QTableView* battery = W().Ui().BatteryBoxSettingsStringGrid();
     const QModelIndex ssp = battery->model()->index(7, 1);  // "... (SSP) [0 or 1]"
@@ -253,7 +275,8 @@ TEST_F(AppSettingsTest, TypedValuesTheChecksWouldReplaceAreMarkedWhileEditing) {
     EXPECT_EQ(Cell(W().Ui().ControlBoxSettingsStringGrid(), ProfileRow), "3");
     // An emptied table holds no settings and marks nothing.
     W().Ui().ConnectionBlueTooth->setChecked(true);
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     EXPECT_TRUE(AllEmpty(battery));
     EXPECT_FALSE(ssp.data(Qt::BackgroundRole).isValid());
 }

@@ -27,17 +27,21 @@ TEST_F(SoakRegressionTest, WriteAfterReadWithoutModuleStatusKeepsTheModulesSetti
     BatteryBoxSettings battery = simulator.Settings().Battery;
     const FieldBoxSettings field1 = simulator.Settings().Field[0];
     simulator.Faults().UnplugUsb();
-    W().USBTimerTimer(); Settle();  // the link is lost: every value is void
+    W().USBTimerTimer();
+    Settle();  // the link is lost: every value is void
     EXPECT_EQ(W().Records().ControlState.ConnectedModules, 0);
     simulator.Faults().ReplugUsb();
-    W().ReadAllSettingsFromSystemClick(); Settle();  // opens the device again, and fails
-    W().ReadAllSettingsFromSystemClick(); Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();  // opens the device again, and fails
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
     ASSERT_TRUE(W().Flags().SettingsLoaded);
     EXPECT_TRUE(NoneEmpty(W().Ui().ControlBoxSettingsStringGrid()));
     EXPECT_TRUE(AllEmpty(W().Ui().BatteryBoxSettingsStringGrid()));
     simulator.ClearRecord();
 
-    W().WriteAllSettingsToSystemClick(); Settle();
+    W().WriteAllSettingsToSystemClick();
+    Settle();
     const std::vector<SimItemWrite> writes = simulator.ItemWrites();
     const std::vector<SimItemWrite> items = ItemsOf(writes, CmdWriteBatteryBoxItem);
     ASSERT_EQ(items.size(), BatteryBoxItemCount + 1);

@@ -136,31 +136,40 @@ TEST_F(AppWindowTest, MenusCarryTheirCaptionsSeparatorsAndMarks) {
     EXPECT_EQ(W().Ui().SendChatMessage->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
 
     // One connection at a time; choosing one opens and closes nothing.
-    W().Ui().ConnectionBlueTooth->trigger(); Settle();
+    W().Ui().ConnectionBlueTooth->trigger();
+    Settle();
     EXPECT_FALSE(W().Ui().ConnectionUSB->isChecked());
-    W().Ui().RemoteViaInternetToProvideSupport->trigger(); Settle();
+    W().Ui().RemoteViaInternetToProvideSupport->trigger();
+    Settle();
     EXPECT_FALSE(W().Ui().ConnectionBlueTooth->isChecked());
-    W().ConnectionUSBClick(); Settle();
+    W().ConnectionUSBClick();
+    Settle();
     EXPECT_TRUE(W().Ui().ConnectionUSB->isChecked());
     EXPECT_FALSE(W().Ui().RemoteViaInternetToProvideSupport->isChecked());
-    W().Ui().CenterGaugeDisplaySOC->trigger(); Settle();
+    W().Ui().CenterGaugeDisplaySOC->trigger();
+    Settle();
     EXPECT_FALSE(W().Ui().CenterGaugeDisplayVoltage->isChecked());
 }
 
 TEST_F(AppWindowTest, OptionsGroupChecksOneAndMayBeAllClear) {
-    W().Ui().OnScreenFRSControls->trigger(); Settle();
+    W().Ui().OnScreenFRSControls->trigger();
+    Settle();
     EXPECT_TRUE(W().Ui().OnScreenFRSControls->isChecked());
-    W().Ui().ShareDataWithSupport->trigger(); Settle();
+    W().Ui().ShareDataWithSupport->trigger();
+    Settle();
     EXPECT_TRUE(W().Ui().ShareDataWithSupport->isChecked());
     EXPECT_FALSE(W().Ui().OnScreenFRSControls->isChecked());
     // Clearing the checked one leaves all three clear.
-    W().Ui().ShareDataWithSupport->trigger(); Settle();
+    W().Ui().ShareDataWithSupport->trigger();
+    Settle();
     EXPECT_FALSE(W().Ui().ShareDataWithSupport->isChecked());
     EXPECT_FALSE(W().Ui().OnScreenFRSControls->isChecked());
     EXPECT_FALSE(W().Ui().EnableDataLoggingToFile->isChecked());
     // Logging needs a file: a cancelled dialog takes the mark away again.
-    W().Ui().ShareDataWithSupport->trigger(); Settle();
-    W().Ui().EnableDataLoggingToFile->trigger(); Settle();
+    W().Ui().ShareDataWithSupport->trigger();
+    Settle();
+    W().Ui().EnableDataLoggingToFile->trigger();
+    Settle();
     EXPECT_FALSE(W().Ui().EnableDataLoggingToFile->isChecked());
     EXPECT_FALSE(W().Ui().ShareDataWithSupport->isChecked());
     ASSERT_EQ(dialogs.SaveRequests.size(), 1u);
@@ -227,14 +236,18 @@ TEST_F(AppWindowTest, OutlinePageMaximisesAndOtherPagesRestoreTheFixedSize) {
 }
 
 TEST_F(AppWindowTest, ExitClosesBothLinks) {
-    W().USBTimerTimer(); Settle();
+    W().USBTimerTimer();
+    Settle();
     ASSERT_TRUE(W().Usb().IsOpen());
-    W().Ui().ConnectionBlueTooth->trigger(); Settle();
-    W().BTTimerTimer(); Settle();  // the failing first exchange connects the port
+    W().Ui().ConnectionBlueTooth->trigger();
+    Settle();
+    W().BTTimerTimer();
+    Settle();  // the failing first exchange connects the port
     ASSERT_TRUE(W().Bt().IsOpen());
     EXPECT_TRUE(W().Usb().IsOpen());  // a link no longer chosen stays open
     W().show();
-    W().Exit1Click(); Settle();
+    W().Exit1Click();
+    Settle();
     EXPECT_FALSE(W().Usb().IsOpen());
     EXPECT_FALSE(W().Bt().IsOpen());
     EXPECT_FALSE(W().isVisible());

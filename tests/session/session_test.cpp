@@ -10,9 +10,9 @@
 #include <chrono>
 #include <thread>
 
+#include "session/system_session.h"
 #include "sim/sim_hid_devices.h"
 #include "sim/simulator.h"
-#include "session/system_session.h"
 #include "tests/support/no_serial_port.h"
 #include "tests/support/recording_waiter.h"
 
@@ -51,7 +51,9 @@ class SessionTest : public testing::Test {
         }
         return done();
     }
-    void SpinFor(int ms) { Spin([] { return false; }, ms); }
+    void SpinFor(int ms) {
+        Spin([] { return false; }, ms);
+    }
     size_t Segments() const {
         const HistoryRecorder& h = session->History();
         size_t segments = 0;
