@@ -5,6 +5,8 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include "app/status_text.h"
+
 namespace korvan {
 
 QString InterruptedWriteText(const WriteOutcome& outcome, const char* writing, const char* again) {
@@ -16,6 +18,67 @@ QString InterruptedWriteText(const WriteOutcome& outcome, const char* writing, c
         .arg(outcome.Sent)
         .arg(outcome.Total)
         .arg(QLatin1String(again));
+}
+
+namespace {
+
+// The link's last word, or the user's stop, for a notice that says why a command failed.
+QString Reason(const CommandResult& result) {
+    if (result.Write.Stopped) return QStringLiteral("stopped at your request");
+    return QString::fromStdString(OneLineStatus(result.Reason));
+}
+
+CommandReport WriteReport(const CommandResult& result, const char* writing, const char* again) {
+    const WriteOutcome& write = result.Write;
+    return {QStringLiteral("%1 stopped after %2 of %3 reports: ")
+                    .arg(QLatin1String(writing))
+                    .arg(write.Sent)
+                    .arg(write.Total) +
+                Reason(result),
+            MessageKind::Warning, InterruptedWriteText(write, writing, again)};
+}
+
+CommandReport Notice(const QString& text) { return {text, std::nullopt, QString()}; }
+
+}  // namespace
+
+CommandReport ReportOf(const CommandResult& result) {
+    const bool ok = result.Ok;
+    switch (result.Kind) {
+        case SettingsCommand::ReadAllSettings:
+            if (!ok)
+                return Notice(QStringLiteral("Reading the settings failed: ") + Reason(result));
+            return Notice(result.Forwarded
+                              ? QStringLiteral("Settings requested from the customer's system")
+                              : QStringLiteral("All settings read from the system"));
+        case SettingsCommand::WriteAllSettings:
+            if (!ok) return WriteReport(result, "Writing all settings", "write all settings again");
+            return Notice(
+                result.Forwarded
+                    ? QStringLiteral("All settings sent to the customer's system")
+                    : QStringLiteral("All settings written: %1 reports").arg(result.Write.Total));
+        case SettingsCommand::WriteControlBoxSettings:
+            if (!ok)
+                return WriteReport(result, "Writing the control box settings",
+                                   "write the control box settings again");
+            if (!result.Write.ReadBack)
+                return Notice(
+                    QStringLiteral("Control box settings written; reading them back failed: ") +
+                    Reason(result));
+            return Notice(QStringLiteral("Control box settings written and read back"));
+        case SettingsCommand::ResetControlBoxDefaults:
+            if (ok)
+                return Notice(QStringLiteral("Control box settings reset to their default values"));
+            return {QStringLiteral("Control box settings not reset"), MessageKind::Error,
+                    QString::fromLatin1(UsbRequiredText)};
+        case SettingsCommand::ResetBluetoothRadio:
+            if (ok)
+                return {QStringLiteral("Bluetooth radio reset"), MessageKind::Information,
+                        QStringLiteral("Bluetooth Module has been reset")};
+            return {QStringLiteral("Bluetooth radio not reset"), MessageKind::Error,
+                    QString::fromLatin1(UsbRequiredText)};
+    }
+    return {};
 }
 
 QString CorrectionsText(const std::vector<SettingsCorrection>& corrections) {

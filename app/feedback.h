@@ -10,6 +10,7 @@
 
 #include "link/link.h"
 #include "model/modules.h"
+#include "session/system_session.h"
 
 class QPlainTextEdit;
 
@@ -31,6 +32,15 @@ struct SettingsCorrection {
 // how far it got, and that the system may hold a mix of old and new settings.
 // `writing` names the command ("Writing all settings"), `again` its repetition.
 QString InterruptedWriteText(const WriteOutcome& outcome, const char* writing, const char* again);
+
+// What the window says when a command has ended: a notice in the status bar
+// and, for some ends, a message box.
+struct CommandReport {
+    QString Notice;
+    std::optional<MessageKind> Kind;  // the box, when there is one
+    QString Message;
+};
+CommandReport ReportOf(const CommandResult& result);
 
 // One line per correction: module, row label, what was typed, what was used.
 QString CorrectionsText(const std::vector<SettingsCorrection>& corrections);

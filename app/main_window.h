@@ -112,6 +112,7 @@ class TMainFormKX4 : public QMainWindow {
     // The tables a write sends, into the records; what the checks replaced, shown.
     void TakeTables(SettingsCommand command);
     void BluetoothResetSent();
+    void ShowReport();
     void SetWriteProgress(size_t sent, size_t total, ModuleId module);
     void RefreshOutline();
     void SetFixedClientSize();

@@ -18,19 +18,6 @@ namespace {
 const char* const NeedSettingsText =
     "Before updating, the settings must be either read from the system, or loaded from a file ";
 const char* const BtResetWaitText = "Bluetooth Module reset takes 10 seconds. Please wait";
-const char* const BtResetDoneText = "Bluetooth Module has been reset";
-
-// The link's last word, for a notice that says why a command failed.
-QString Reason(const CommandResult& result) {
-    return QString::fromStdString(OneLineStatus(result.Reason));
-}
-
-QString StoppedText(const char* writing, const WriteOutcome& outcome) {
-    return QStringLiteral("%1 stopped after %2 of %3 reports: ")
-        .arg(QLatin1String(writing))
-        .arg(outcome.Sent)
-        .arg(outcome.Total);
-}
 
 // A command the chosen link refuses ends as one that failed.
 CommandResult Refusal(SettingsCommand command) {
@@ -121,78 +108,34 @@ void TMainFormKX4::CommandStarted() {
     if (!QApplication::overrideCursor()) QApplication::setOverrideCursor(Qt::BusyCursor);
 }
 
+// The tables show what the system holds after the command; the user is told how
+// it ended. The Bluetooth reset's end waits for its first box to be closed.
 void TMainFormKX4::CommandFinished(const CommandResult& result) {
     p_->Ui.SystemMenu->menuAction()->setEnabled(true);
     p_->Ui.EnableDataLoggingToFile->setEnabled(true);
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
     p_->Ui.WriteProgress->hide();
     p_->Ui.WriteProgress->reset();
-    const WriteOutcome& write = result.Write;
-    switch (result.Kind) {
-        case SettingsCommand::ReadAllSettings:
-            if (!result.Ok) {
-                ShowNotice(QStringLiteral("Reading the settings failed: ") + Reason(result));
-                break;
-            }
-            SettingsArrived(true);
-            ShowNotice(result.Forwarded
-                           ? QStringLiteral("Settings requested from the customer's system")
-                           : QStringLiteral("All settings read from the system"));
-            break;
-        case SettingsCommand::WriteAllSettings:
-            if (!result.Ok) {
-                ShowNotice(StoppedText("Writing all settings", write) + Reason(result));
-                p_->Dialogs.ShowMessage(this, MessageKind::Warning,
-                                        InterruptedWriteText(write, "Writing all settings",
-                                                             "write all settings again"));
-            } else {
-                ShowNotice(
-                    result.Forwarded
-                        ? QStringLiteral("All settings sent to the customer's system")
-                        : QStringLiteral("All settings written: %1 reports").arg(write.Total));
-            }
-            break;
-        case SettingsCommand::WriteControlBoxSettings:
-            if (!result.Ok) {
-                ShowNotice(StoppedText("Writing the control box settings", write) + Reason(result));
-                p_->Dialogs.ShowMessage(
-                    this, MessageKind::Warning,
-                    InterruptedWriteText(write, "Writing the control box settings",
-                                         "write the control box settings again"));
-            } else if (!write.ReadBack) {
-                ShowNotice(
-                    QStringLiteral("Control box settings written; reading them back failed: ") +
-                    Reason(result));
-            } else {
-                p_->Tables->ShowSettings(ModuleId::ControlBox);
-                ShowNotice(QStringLiteral("Control box settings written and read back"));
-            }
-            break;
-        case SettingsCommand::ResetControlBoxDefaults:
-            if (result.Ok) {
-                p_->Tables->ShowSettings(ModuleId::ControlBox);
-                ShowNotice(QStringLiteral("Control box settings reset to their default values"));
-                break;
-            }
-            // Nothing was reset: the table shows the settings held again, so that a
-            // following write does not send the empty table's row defaults.
-            if (p_->Flags.SettingsLoaded) p_->Tables->ShowSettings(ModuleId::ControlBox);
-            ShowNotice(QStringLiteral("Control box settings not reset"));
-            ShowMessage(MessageKind::Error, UsbRequiredText);
-            break;
-        case SettingsCommand::ResetBluetoothRadio:
-            if (!result.Ok) {
-                ShowNotice(QStringLiteral("Bluetooth radio not reset"));
-                ShowMessage(MessageKind::Error, UsbRequiredText);
-            } else if (p_->ResetBoxOpen) {
-                p_->ResetDoneWaiting = true;  // said when the first box is closed
-            } else {
-                ShowMessage(MessageKind::Information, BtResetDoneText);
-                ShowNotice(QStringLiteral("Bluetooth radio reset"));
-            }
-            break;
-    }
+    const bool controlBoxRead =
+        result.Ok &&
+        (result.Kind == SettingsCommand::ResetControlBoxDefaults ||
+         (result.Kind == SettingsCommand::WriteControlBoxSettings && result.Write.ReadBack));
+    // A reset that did not happen shows the settings held again, so that a
+    // following write does not send the empty table's row defaults.
+    const bool notReset = !result.Ok && result.Kind == SettingsCommand::ResetControlBoxDefaults &&
+                          p_->Flags.SettingsLoaded;
+    if (controlBoxRead || notReset) p_->Tables->ShowSettings(ModuleId::ControlBox);
+    if (result.Ok && result.Kind == SettingsCommand::ReadAllSettings) SettingsArrived(true);
+    p_->Report = ReportOf(result);
+    if (!p_->ResetBoxOpen) ShowReport();
     if (p_->CloseWhenDone) close();
+}
+
+void TMainFormKX4::ShowReport() {
+    if (!p_->Report) return;
+    const CommandReport report = *std::exchange(p_->Report, std::nullopt);
+    ShowNotice(report.Notice);
+    if (report.Kind) p_->Dialogs.ShowMessage(this, *report.Kind, report.Message);
 }
 
 // The reset's ten seconds run on the session's thread while this box is open.
@@ -200,9 +143,7 @@ void TMainFormKX4::BluetoothResetSent() {
     p_->ResetBoxOpen = true;
     ShowMessage(MessageKind::Information, BtResetWaitText);
     p_->ResetBoxOpen = false;
-    if (!std::exchange(p_->ResetDoneWaiting, false)) return;
-    ShowMessage(MessageKind::Information, BtResetDoneText);
-    ShowNotice(QStringLiteral("Bluetooth radio reset"));
+    ShowReport();
 }
 
 void TMainFormKX4::SetWriteProgress(size_t sent, size_t total, ModuleId module) {

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "app/feedback.h"
 #include "app/main_window.h"
 #include "app/module_tables.h"
 #include "app/window_ui.h"
@@ -29,7 +30,8 @@ struct TMainFormKX4::Parts {
     bool CloseWhenDone = false;
     // The Bluetooth reset's first message box is open.
     bool ResetBoxOpen = false;
-    bool ResetDoneWaiting = false;
+    // What the last command's end has to say, until it is said.
+    std::optional<CommandReport> Report;
 };
 
 // Building the window's components (window_pages.cpp, window_menus.cpp).

@@ -88,19 +88,9 @@ long ResidentKb() {
     return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
-void SoakWaiter::Wait(milliseconds duration, bool processMessages) {
-    if (BeforeWait) BeforeWait();
-    Meter* meter = Meters.empty() ? nullptr : Meters.back();
-    const milliseconds scaled{std::lround(static_cast<double>(duration.count()) * scale_)};
-    QElapsedTimer clock;
-    clock.start();
-    std::this_thread::sleep_for(scaled);
-    if (!meter) return;
-    ++meter->Waits;
-    if (processMessages)
-        meter->ProcessingMs += Ms(clock);
-    else
-        meter->AllowedMs += static_cast<double>(scaled.count());
+void SoakWaiter::Wait(milliseconds duration, bool) {
+    std::this_thread::sleep_for(
+        milliseconds{std::lround(static_cast<double>(duration.count()) * scale_)});
 }
 
 SoakRun::SoakRun(const SoakOptions& options)
@@ -120,7 +110,18 @@ SoakRun::SoakRun(const SoakOptions& options)
     window_ = std::make_unique<TMainFormKX4>(seams);
     window_->show();
     RewireTimers();
-    waiter_.BeforeWait = [this] { CheckWriteStart(); };
+    SystemSession* session = &window_->Session();
+    QObject::connect(session, &SystemSession::LinkStatus, window_.get(),
+                     [this](const QString& text) { linkStatus_ = text; });
+    QObject::connect(session, &SystemSession::Polled, window_.get(),
+                     [this](PollOutcome outcome) { CheckTick(outcome); });
+    QObject::connect(session, &SystemSession::WriteProgress, window_.get(),
+                     [this](size_t sent, size_t total, ModuleId) {
+                         progressSeen_ = static_cast<int>(sent);
+                         progressTotal_ = static_cast<int>(total);
+                     });
+    QObject::connect(session, &SystemSession::CommandFinished, window_.get(),
+                     [this] { CommandFinished(); });
 }
 
 SoakRun::~SoakRun() {
@@ -134,18 +135,14 @@ void SoakRun::Fail(const std::string& what) {
     if (tally_.Failures.size() < MostFailuresKept) tally_.Failures.push_back(what);
 }
 
-// Each handler timed; what it blocked the window is its time less the pauses in
-// which it processed messages, and may exceed its blocking pauses by the margin.
+// Each handler timed: it hands its work to the session and must not block the window.
 template <typename F>
 double SoakRun::Measure(const char* what, bool tick, F&& handler) {
-    SoakWaiter::Meter meter;
-    waiter_.Meters.push_back(&meter);
-    meter.Clock.start();
+    QElapsedTimer clock;
+    clock.start();
     handler();
-    const double took = Ms(meter.Clock);
-    waiter_.Meters.pop_back();
-    const double blocked = took - meter.ProcessingMs;
-    const double limit = meter.AllowedMs + static_cast<double>(options_.Margin.count());
+    const double blocked = Ms(clock);
+    const double limit = static_cast<double>(options_.Margin.count());
     if (blocked > limit)
         Fail(std::string(what) + " blocked the window " + std::to_string(std::lround(blocked)) +
              " ms, allowed " + std::to_string(std::lround(limit)) + " ms");
@@ -170,29 +167,29 @@ void SoakRun::RewireTimers() {
 }
 
 void SoakRun::Tick(bool usb) {
-    const bool polls = usb == Usb();
-    const SimFaultCounts before = simulator_.Faults().Counts();
+    const bool idle = !polling_ && !window_->CommandRunning();
     Measure(usb ? "USB tick" : "Bluetooth tick", true, [&] {
         if (usb)
             window_->USBTimerTimer();
         else
             window_->BTTimerTimer();
     });
-    if (!polls) return;
-    ++tally_.Ticks;
-    CheckTick(usb, before);
+    if (idle && usb == Usb()) polling_ = usb;
 }
 
-// The caption and the status bar say what the link did; a clean exchange refills
+// The caption and the status bar say what the link did; a complete poll refills
 // every state table, a lost USB link empties them all.
-void SoakRun::CheckTick(bool usb, const SimFaultCounts& before) {
+void SoakRun::CheckTick(PollOutcome outcome) {
+    if (!polling_) return;
+    const bool usb = *std::exchange(polling_, std::nullopt);
+    if (usb != Usb()) return;  // the connection changed meanwhile
+    ++tally_.Ticks;
     TMainFormKX4& w = *window_;
     WindowUi& ui = w.Ui();
-    const std::string linkText = usb ? w.Usb().UsbStatusText : w.Bt().BtStatusText;
-    const QString status = QString::fromStdString(OneLineStatus(linkText));
+    const QString status = QString::fromStdString(OneLineStatus(linkStatus_.toStdString()));
     if (ui.StatusText->text() != status)
         Fail("status bar \"" + ui.StatusText->text().toStdString() +
-             "\" after a tick whose link says \"" + linkText + "\"");
+             "\" after a tick whose link says \"" + linkStatus_.toStdString() + "\"");
     const QString title = w.Flags().ApplicationTitle;
     const QString linked = title + (usb ? QStringLiteral(" - USB connection")
                                         : QStringLiteral(" - Bluetooth connection"));
@@ -200,22 +197,14 @@ void SoakRun::CheckTick(bool usb, const SimFaultCounts& before) {
     if (caption != title && caption != linked)
         Fail("caption \"" + caption.toStdString() + "\" after a " + (usb ? "USB" : "Bluetooth") +
              " tick");
-    bool refilled = false;
-    if (usb) {
-        const SimFaultCounts after = simulator_.Faults().Counts();
-        refilled = after.Total() == before.Total() &&
-                   after.UsbExchanges - before.UsbExchanges >= StatePollCodes().size();
-        if (caption == title) {
-            for (ModuleId module : AllModules)
-                if (!InEmptyForm(ui.Module(module).StateStringGrid) ||
-                    !InEmptyForm(ui.Module(module).SettingsStringGrid))
-                    Fail("a lost USB link left a table filled");
-            if (w.Flags().SettingsLoaded) Fail("a lost USB link left the settings loaded");
-        }
-    } else {
-        refilled = w.Bt().Exchange.AnswerLength >= static_cast<int32_t>(StateImageSize);
+    if (outcome == PollOutcome::Lost) {
+        for (ModuleId module : AllModules)
+            if (!InEmptyForm(ui.Module(module).StateStringGrid) ||
+                !InEmptyForm(ui.Module(module).SettingsStringGrid))
+                Fail("a lost USB link left a table filled");
+        if (w.Flags().SettingsLoaded) Fail("a lost USB link left the settings loaded");
     }
-    if (!refilled) return;
+    if (outcome != PollOutcome::Complete) return;
     if (caption != linked) Fail("caption \"" + caption.toStdString() + "\" after a good exchange");
     for (ModuleId module : AllModules)
         if (InEmptyForm(ui.Module(module).StateStringGrid))
@@ -305,19 +294,45 @@ void SoakRun::Act(Action action) {
     }
 }
 
-// A clean read over USB brings exactly what the system holds.
-void SoakRun::ReadAll() {
+// Starts a command through its handler; its end is checked when the session
+// says it is over (or at once when the window did not start it).
+template <typename F>
+void SoakRun::Start(Action action, const char* what, F&& handler) {
     TMainFormKX4& w = *window_;
     if (w.CommandRunning()) return;  // the System menu is disabled meanwhile
-    const bool usb = Usb();
-    const SimFaultCounts before = simulator_.Faults().Counts();
     ++tally_.Commands;
-    Measure("Read All Settings From System", false, [&] { w.ReadAllSettingsFromSystemClick(); });
+    commandBefore_ = simulator_.Faults().Counts();
+    commandUsb_ = Usb();
+    progressSeen_ = -1;
+    progressTotal_ = 0;
+    Measure(what, false, handler);
+    command_ = action;
+    // A write the window did not start has nothing to check.
+    if (!w.CommandRunning() && action == Action::Write) command_.reset();
+    if (!w.CommandRunning()) CommandFinished();
+}
+
+void SoakRun::CommandFinished() {
+    if (!command_) return;
+    const Action action = *std::exchange(command_, std::nullopt);
+    if (action == Action::Read) return FinishRead();
+    if (action == Action::Write) return FinishWrite();
+    if (window_->Flags().SettingsLoaded) known_ = ExpectedSettings();
+}
+
+void SoakRun::ReadAll() {
+    Start(Action::Read, "Read All Settings From System",
+          [this] { window_->ReadAllSettingsFromSystemClick(); });
+}
+
+// A clean read over USB brings exactly what the system holds.
+void SoakRun::FinishRead() {
+    TMainFormKX4& w = *window_;
     if (!w.Flags().SettingsLoaded) return;
     ++tally_.Reads;
     known_ = ExpectedSettings();
-    const bool clean = simulator_.Faults().Counts().Total() == before.Total();
-    if (usb && clean) {
+    const bool clean = simulator_.Faults().Counts().Total() == commandBefore_.Total();
+    if (commandUsb_ && clean) {
         SystemData records = w.Records();
         const int block =
             FirstDifferentBlock(BuildSettingsImage(records), simulator_.SettingsImage());
@@ -327,30 +342,17 @@ void SoakRun::ReadAll() {
     }
 }
 
+// When the write starts, the records hold what it encodes, which must be the
+// settings last read, loaded or edited.
 void SoakRun::WriteAll() {
     TMainFormKX4& w = *window_;
     if (w.CommandRunning()) return;
-    const bool started = w.Flags().SettingsLoaded && Usb();
-    ++tally_.Commands;
-    writing_ = started;
     written_.reset();
-    progressSeen_ = -1;
-    progressTotal_ = 0;
-    Measure("Write All Settings To System", false, [&] { w.WriteAllSettingsToSystemClick(); });
-    writing_ = false;
-    if (started) FinishWrite();
-}
-
-// Before every pause of a write: at the first, the records hold what the write
-// encoded, which must be the settings last read, loaded or edited; at each, how far
-// the write got.
-void SoakRun::CheckWriteStart() {
-    if (!writing_) return;
-    const QProgressBar* progress = window_->Ui().WriteProgress;
-    progressSeen_ = progress->value();
-    progressTotal_ = progress->maximum();
-    if (written_) return;
-    SystemData records = window_->Records();
+    const bool loaded = w.Flags().SettingsLoaded && Usb();
+    Start(Action::Write, "Write All Settings To System",
+          [this] { window_->WriteAllSettingsToSystemClick(); });
+    if (!loaded || !command_) return;
+    SystemData records = w.Records();
     written_ = BuildSettingsImage(records);
     if (!known_) {
         Fail("a write ran without settings read, loaded or edited");
@@ -363,11 +365,7 @@ void SoakRun::CheckWriteStart() {
 }
 
 // A completed write leaves the system holding what was encoded; an interrupted one
-// is told in the status bar by the transport's text.
-//
-// Hook for the interrupted-write warning: once the window tells the user that a
-// write stopped part-way, this is the place to expect it (dialogs_.Messages) in
-// place of, or besides, the status text.
+// is told in the status bar by the transport's text and in the warning.
 void SoakRun::FinishWrite() {
     const bool complete = progressTotal_ > 0 && progressSeen_ == progressTotal_ &&
                           static_cast<size_t>(progressTotal_) == WriteAllSettingsReportCount;
@@ -386,27 +384,20 @@ void SoakRun::FinishWrite() {
     if (told)
         ++tally_.WritesReported;
     else
-        Fail("an interrupted write left the status bar at \"" + text + "\"");
+        Fail("an interrupted write (" + std::to_string(progressSeen_) + " of " +
+             std::to_string(progressTotal_) + " reports) left the status bar at \"" + text + "\"");
 }
 
 // The control box settings go out and are read back: the table shows what the
 // system now holds, which is what a following write must send.
 void SoakRun::WriteControlBox() {
-    TMainFormKX4& w = *window_;
-    if (w.CommandRunning()) return;
-    ++tally_.Commands;
-    Measure("Write Control Box Settings Only To System", false,
-            [&] { w.WriteControlBoxSettingsToSystemClick(); });
-    if (w.Flags().SettingsLoaded) known_ = ExpectedSettings();
+    Start(Action::WriteControlBox, "Write Control Box Settings Only To System",
+          [this] { window_->WriteControlBoxSettingsToSystemClick(); });
 }
 
 void SoakRun::ResetDefaults() {
-    TMainFormKX4& w = *window_;
-    if (w.CommandRunning()) return;
-    ++tally_.Commands;
-    Measure("Reset Control Box Settings To Default Values", false,
-            [&] { w.ResetControlBoxSettingsToDefaultValuesClick(); });
-    if (w.Flags().SettingsLoaded) known_ = ExpectedSettings();
+    Start(Action::ResetDefaults, "Reset Control Box Settings To Default Values",
+          [this] { window_->ResetControlBoxSettingsToDefaultValuesClick(); });
 }
 
 // One value cell of a settings table that holds settings, changed as a user types:

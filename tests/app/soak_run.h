@@ -53,29 +53,18 @@ struct SoakTally {
     uint64_t Unplugs = 0;   // by the driver, besides the plan's
     uint64_t Vanishes = 0;  // likewise
     double MaxTickMs = 0;
-    double MaxBlockedMs = 0;  // of a command, less the pauses that process messages
+    double MaxBlockedMs = 0;  // of a command's handler
     long RssStartKb = 0;
     long RssEndKb = 0;
     SimFaultCounts Faults;
     std::vector<std::string> Failures;  // every broken rule, in order
 };
 
-// The pauses, shortened, with or without message processing as asked; each is put
-// down to the innermost handler being measured, so that its blocking time is its
-// duration less the pauses that kept the window answering.
+// The pauses, shortened; they run on the session's worker thread.
 class SoakWaiter : public Waiter {
   public:
-    struct Meter {
-        QElapsedTimer Clock;
-        double ProcessingMs = 0;
-        double AllowedMs = 0;  // pauses that block the window by design
-        int Waits = 0;
-    };
     explicit SoakWaiter(double scale) : scale_(scale) {}
-    void Wait(std::chrono::milliseconds duration, bool processMessages) override;
-
-    std::vector<Meter*> Meters;
-    std::function<void()> BeforeWait;
+    void Wait(std::chrono::milliseconds duration, bool interruptible) override;
 
   private:
     double scale_;
@@ -119,7 +108,9 @@ class SoakRun {
     double Measure(const char* what, bool tick, F&& handler);
     void RewireTimers();
     void Tick(bool usb);
-    void CheckTick(bool usb, const SimFaultCounts& before);
+    // Each poll's end, the command's end: what the window shows then is checked.
+    void CheckTick(PollOutcome outcome);
+    void CommandFinished();
     void ScheduleNext();
     void Act(Action action);
     std::chrono::milliseconds BackByHand();
@@ -130,7 +121,9 @@ class SoakRun {
     void Edit();
     void Save();
     void Load();
-    void CheckWriteStart();
+    template <typename F>
+    void Start(Action action, const char* what, F&& handler);
+    void FinishRead();
     void FinishWrite();
     void Fail(const std::string& what);
     bool Usb() const;
@@ -152,8 +145,14 @@ class SoakRun {
     // Settings as last read, loaded or edited; none before the first.
     std::optional<SettingsImage> known_;
     std::optional<SettingsImage> saved_;  // what the last save wrote
+    // The poll under way and the link it polls.
+    std::optional<bool> polling_;
+    QString linkStatus_;  // the session's last word on the link
+    // The command under way, and the fault count and link when it started.
+    std::optional<Action> command_;
+    SimFaultCounts commandBefore_;
+    bool commandUsb_ = false;
     // The write of all settings in progress: what it encoded, how far it got.
-    bool writing_ = false;
     std::optional<SettingsImage> written_;
     int progressSeen_ = -1;
     int progressTotal_ = 0;
