@@ -2,10 +2,13 @@
 
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QMainWindow>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 #include "app/status_text.h"
+#include "app/user_dialogs.h"
 
 namespace korvan {
 
@@ -41,6 +44,20 @@ CommandReport WriteReport(const CommandResult& result, const char* writing, cons
 CommandReport Notice(const QString& text) { return {text, std::nullopt, QString()}; }
 
 }  // namespace
+
+void WindowNotices::Notice(const QString& text) {
+    window_.statusBar()->showMessage(text, NoticeMs);
+}
+
+void WindowNotices::Message(MessageKind kind, const QString& text) {
+    dialogs_.ShowMessage(&window_, kind, text);
+}
+
+void WindowNotices::Corrections(const std::vector<SettingsCorrection>& corrections) {
+    if (corrections.empty()) return;
+    if (!corrections_) corrections_ = new CorrectionsNotice(&window_);
+    corrections_->Show(corrections);
+}
 
 CommandReport ReportOf(const CommandResult& result) {
     const bool ok = result.Ok;

@@ -12,6 +12,7 @@
 #include "model/modules.h"
 #include "session/system_session.h"
 
+class QMainWindow;
 class QPlainTextEdit;
 
 namespace korvan {
@@ -44,6 +45,26 @@ CommandReport ReportOf(const CommandResult& result);
 
 // One line per correction: module, row label, what was typed, what was used.
 QString CorrectionsText(const std::vector<SettingsCorrection>& corrections);
+
+class CorrectionsNotice;
+class UserDialogs;
+
+// How the window tells the user things: a notice in its status bar, a message
+// box, the list of typed values that the checks replaced.
+class WindowNotices {
+  public:
+    WindowNotices(QMainWindow& window, UserDialogs& dialogs) : window_(window), dialogs_(dialogs) {}
+    // A few seconds in the status bar, over the link's status text.
+    void Notice(const QString& text);
+    void Message(MessageKind kind, const QString& text);
+    // Nothing when none were replaced.
+    void Corrections(const std::vector<SettingsCorrection>& corrections);
+
+  private:
+    QMainWindow& window_;
+    UserDialogs& dialogs_;
+    CorrectionsNotice* corrections_ = nullptr;  // made when first needed
+};
 
 // A window beside the main window, not modal: the user reads it while working on.
 class CorrectionsNotice : public QDialog {

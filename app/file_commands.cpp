@@ -1,9 +1,10 @@
-// "Save Settings To File", "Load Settings From File" and "Enable Data Logging to File".
+#include "app/file_commands.h"
+
 #include <QAction>
 #include <QFileInfo>
 
 #include "app/feedback.h"
-#include "app/window_parts.h"
+#include "app/main_window.h"
 #include "display/history_export.h"
 #include "display/trends_view.h"
 #include "model/settings_file.h"
@@ -21,79 +22,75 @@ QString FileName(const QString& path) { return QFileInfo(path).fileName(); }
 
 }  // namespace
 
-void TMainFormKX4::SaveSettingsToFileClick() {
+void FileCommands::Save() {
     const QString path =
-        p_->Dialogs.SaveFileName(this, SettingsFileDialog("Save Settings To File"));
+        dialogs_.SaveFileName(&window_, SettingsFileDialog("Save Settings To File"));
     if (path.isEmpty()) return;
-    const std::vector<SettingsCorrection> corrections = p_->Tables->Corrections();
-    p_->Tables->ReadShownSettings();
-    ShowCorrections(corrections);
+    const std::vector<SettingsCorrection> corrections = tables_.Corrections();
+    tables_.ReadShownSettings();
+    notices_.Corrections(corrections);
     std::string error;
-    if (!SaveSettingsFile(path.toStdString(), p_->Session.Records(), error)) {
-        ShowNotice(QStringLiteral("Settings not saved to ") + FileName(path));
-        ShowMessage(MessageKind::Error, error.c_str());
+    if (!SaveSettingsFile(path.toStdString(), session_.Records(), error)) {
+        notices_.Notice(QStringLiteral("Settings not saved to ") + FileName(path));
+        notices_.Message(MessageKind::Error, QString::fromUtf8(error.c_str()));
         return;
     }
-    ShowNotice(QStringLiteral("Settings saved to ") + FileName(path));
+    notices_.Notice(QStringLiteral("Settings saved to ") + FileName(path));
 }
 
-void TMainFormKX4::LoadSettingsFromFileClick() {
-    if (p_->Session.CommandRunning()) return;
-    p_->Flags.SettingsLoaded = false;
-    p_->Tables->ResetAllSettings();
+void FileCommands::Load() {
+    if (session_.CommandRunning()) return;
+    flags_.SettingsLoaded = false;
+    tables_.ResetAllSettings();
     const QString path =
-        p_->Dialogs.OpenFileName(this, SettingsFileDialog("Load Settings From File"));
+        dialogs_.OpenFileName(&window_, SettingsFileDialog("Load Settings From File"));
     if (path.isEmpty()) {
         // The tables were emptied for the load: say so, or the user may think
         // the settings shown before are still at hand.
-        ShowNotice(QStringLiteral("Load cancelled: no settings loaded"));
+        notices_.Notice(QStringLiteral("Load cancelled: no settings loaded"));
         return;
     }
     std::string error;
-    if (!LoadSettingsFile(path.toStdString(), p_->Session.Records(), error)) {
-        ShowNotice(QStringLiteral("Settings not loaded from ") + FileName(path));
-        ShowMessage(MessageKind::Error, error.c_str());
+    if (!LoadSettingsFile(path.toStdString(), session_.Records(), error)) {
+        notices_.Notice(QStringLiteral("Settings not loaded from ") + FileName(path));
+        notices_.Message(MessageKind::Error, QString::fromUtf8(error.c_str()));
         return;
     }
-    p_->Tables->ShowSettingsTables(false);
-    p_->Flags.SettingsLoaded = true;
-    ShowNotice(QStringLiteral("Settings loaded from ") + FileName(path));
+    tables_.ShowSettingsTables(false);
+    flags_.SettingsLoaded = true;
+    notices_.Notice(QStringLiteral("Settings loaded from ") + FileName(path));
 }
 
 // The action has toggled its own check mark when this runs; the polls go on
 // while the file dialog is open.
-void TMainFormKX4::EnableDataLoggingToFileClick() {
-    QAction* logging = p_->Ui.EnableDataLoggingToFile;
+void FileCommands::ToggleDataLog() {
+    QAction* logging = ui_.EnableDataLoggingToFile;
     if (!logging->isChecked()) {
-        p_->Session.StopDataLog();
-        ShowNotice(QStringLiteral("Data logging stopped"));
+        session_.StopDataLog();
+        notices_.Notice(QStringLiteral("Data logging stopped"));
         return;
     }
-    const QString path = p_->Dialogs.SaveFileName(
-        this, {QStringLiteral("Log Data To File"), QStringLiteral("Text Files (*.txt)"),
-               QStringLiteral("txt"), QStringLiteral("Log.txt")});
+    const QString path = dialogs_.SaveFileName(
+        &window_, {QStringLiteral("Log Data To File"), QStringLiteral("Text Files (*.txt)"),
+                   QStringLiteral("txt"), QStringLiteral("Log.txt")});
     if (path.isEmpty()) {
         logging->setChecked(false);
         return;
     }
-    p_->Flags.DataLogPath = path.toStdString();
-    p_->Session.StartDataLog(p_->Flags.DataLogPath);
-    ShowNotice(QStringLiteral("Logging data to ") + FileName(path));
+    flags_.DataLogPath = path.toStdString();
+    session_.StartDataLog(flags_.DataLogPath);
+    notices_.Notice(QStringLiteral("Logging data to ") + FileName(path));
 }
 
-// "Export History to CSV...": everything recorded; the Trends page's own export
-// button gives the range it shows.
-void TMainFormKX4::ExportHistoryToCsvClick() { ExportHistory(std::nullopt); }
-
-void TMainFormKX4::ExportHistory(std::optional<HistoryRange> range) {
-    const QString path = p_->Dialogs.SaveFileName(
-        this, {QStringLiteral("Export History to CSV"), QStringLiteral("CSV Files (*.csv)"),
-               QStringLiteral("csv"), QStringLiteral("History.csv")});
+void FileCommands::ExportHistory(std::optional<HistoryRange> range) {
+    const QString path = dialogs_.SaveFileName(
+        &window_, {QStringLiteral("Export History to CSV"), QStringLiteral("CSV Files (*.csv)"),
+                   QStringLiteral("csv"), QStringLiteral("History.csv")});
     if (path.isEmpty()) return;
     QString error;
-    if (ExportHistoryCsvFile(this, p_->Session.History(), path, range, &error) ==
+    if (ExportHistoryCsvFile(&window_, session_.History(), path, range, &error) ==
         HistoryExportResult::Failed)
-        ShowMessage(MessageKind::Error, error.toUtf8().constData());
+        notices_.Message(MessageKind::Error, error);
 }
 
 }  // namespace korvan

@@ -45,11 +45,11 @@ bool TextWidgetWantsCopy(QWidget* focus) {
 
 }  // namespace
 
-TMainFormKX4::Parts::Parts(const WindowSeams& seams, char sep)
-    : Session(seams, sep), Dialogs(*seams.Dialogs) {}
+TMainFormKX4::Parts::Parts(QMainWindow& window, const WindowSeams& seams, char sep)
+    : Session(seams, sep), Dialogs(*seams.Dialogs), Notices(window, *seams.Dialogs) {}
 
 TMainFormKX4::TMainFormKX4(const WindowSeams& seams, QWidget* parent)
-    : QMainWindow(parent), p_(std::make_unique<Parts>(seams, UserDecimalSeparator())) {
+    : QMainWindow(parent), p_(std::make_unique<Parts>(*this, seams, UserDecimalSeparator())) {
     setObjectName(QStringLiteral("MainFormKX4"));
     setWindowTitle(QString::fromLatin1(StartCaption));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -69,12 +69,14 @@ TMainFormKX4::TMainFormKX4(const WindowSeams& seams, QWidget* parent)
     ui.INETTimer = session.Timer(PollTimer::Relay);
     SetFixedClientSize();
     p_->Tables = std::make_unique<ModuleTables>(ui, session.Records(), session.DecimalSeparator());
-    BuildSupportPanel();
+    p_->Remote = new RemoteSupportView(*this, ui, session, p_->Dialogs);
+    p_->Files = std::make_unique<FileCommands>(*this, ui, p_->Flags, session, *p_->Tables,
+                                               p_->Dialogs, p_->Notices);
 
     connect(ui.PageControl, &QTabWidget::currentChanged, this, &TMainFormKX4::PageControlChange);
     connect(ui.Outline, &OutlineView::FRSPlusButtonClick, this, &TMainFormKX4::FRSPlusButtonClick);
     connect(ui.TrendsTabSheet, &TrendsView::ExportRequested, this,
-            [this](HistoryRange range) { ExportHistory(range); });
+            [this](HistoryRange range) { p_->Files->ExportHistory(range); });
     connect(ui.Outline, &OutlineView::FRSMinusButtonClick, this,
             &TMainFormKX4::FRSMinusButtonClick);
     for (QAction* choice :
@@ -189,6 +191,16 @@ void TMainFormKX4::Exit1Click() {
     close();
 }
 
+void TMainFormKX4::SaveSettingsToFileClick() { p_->Files->Save(); }
+void TMainFormKX4::LoadSettingsFromFileClick() { p_->Files->Load(); }
+void TMainFormKX4::EnableDataLoggingToFileClick() { p_->Files->ToggleDataLog(); }
+void TMainFormKX4::ExportHistoryToCsvClick() { p_->Files->ExportHistory(std::nullopt); }
+void TMainFormKX4::SendChatMessageClick() { p_->Remote->SendChat(); }
+void TMainFormKX4::SupportDomain1Click() { p_->Remote->ChangeDomain(); }
+void TMainFormKX4::NewSupportSessionClick() { p_->Remote->NewSession(); }
+void TMainFormKX4::JoinSupportSessionClick() { p_->Remote->JoinSession(); }
+void TMainFormKX4::SupportChatHistoryClick() { p_->Remote->ShowHistory(); }
+
 void TMainFormKX4::ConnectionUSBClick() { p_->Ui.ConnectionUSB->setChecked(true); }
 void TMainFormKX4::ConnectionBlueToothClick() { p_->Ui.ConnectionBlueTooth->setChecked(true); }
 void TMainFormKX4::RemoteViaInternetToProvideSupportClick() {
@@ -203,10 +215,6 @@ void TMainFormKX4::SetStatusText(const QString& text) {
     const QString line = QString::fromStdString(OneLineStatus(text.toStdString()));
     if (status->text() != line) status->setText(line);
     status->setToolTip(text);
-}
-
-void TMainFormKX4::ShowMessage(MessageKind kind, const char* text) {
-    p_->Dialogs.ShowMessage(this, kind, QString::fromUtf8(text));
 }
 
 void TMainFormKX4::ShowPanelMessage(const std::string& text) {

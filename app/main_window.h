@@ -96,17 +96,9 @@ class TMainFormKX4 : public QMainWindow {
     void SettingsArrived(bool onlyConnected);
     void CommandStarted();
     void CommandFinished(const CommandResult& result);
-    void AskConsent(const SystemData& now, const SystemData& received);
-    void ChatLine(ChatSide side, const QString& text);
     void UpdateCanPage();
-    void ExportHistory(std::optional<HistoryRange> range);
     void SetLinkCaption(const char* link);
     void SetStatusText(const QString& text);
-    void ShowMessage(MessageKind kind, const char* text);
-    // A few seconds in the status bar, over the link's status text.
-    void ShowNotice(const QString& text);
-    // The typed values the checks replaced in a read-back; nothing when none.
-    void ShowCorrections(const std::vector<SettingsCorrection>& corrections);
     bool Refused(LinkOperation operation);
     bool RefuseWithoutSettings();
     // The tables a write sends, into the records; what the checks replaced, shown.
@@ -116,9 +108,6 @@ class TMainFormKX4 : public QMainWindow {
     void SetWriteProgress(size_t sent, size_t total, ModuleId module);
     void RefreshOutline();
     void SetFixedClientSize();
-    // The "Support" panel, hidden until a session or a chat line needs it.
-    void BuildSupportPanel();
-    void ShowSupportPanel();
 
     std::unique_ptr<Parts> p_;
 };

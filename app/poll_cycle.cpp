@@ -2,12 +2,9 @@
 // session; what the session decodes fills the tables, the caption, the status
 // text, the pages of gauges and plots and the frame monitor.
 #include <QAction>
-#include <QApplication>
 #include <QLabel>
-#include <QPalette>
 #include <QTabWidget>
 
-#include "app/support_panel.h"
 #include "app/window_parts.h"
 #include "display/can_monitor.h"
 #include "display/outline_view.h"
@@ -38,32 +35,10 @@ void TMainFormKX4::ConnectSession() {
     connect(s, &SystemSession::BluetoothResetSent, this, &TMainFormKX4::BluetoothResetSent);
     connect(s, &SystemSession::DataLogStopped, this, [this](const QString& path) {
         p_->Ui.EnableDataLoggingToFile->setChecked(false);
-        ShowNotice(QStringLiteral("Data logging stopped: %1 cannot be written").arg(path));
+        p_->Notices.Notice(QStringLiteral("Data logging stopped: %1 cannot be written").arg(path));
     });
     connect(s, &SystemSession::PanelMessage, this,
             [this](const QString& text) { ShowPanelMessage(text.toStdString()); });
-    connect(s, &SystemSession::ConnectionError, this, [this](const QString& text) {
-        p_->Dialogs.ShowMessage(this, MessageKind::Error, text);
-    });
-    connect(s, &SystemSession::ChatLine, this, &TMainFormKX4::ChatLine);
-    connect(s, &SystemSession::ConsentNeeded, this, &TMainFormKX4::AskConsent);
-    connect(s, &SystemSession::ShareDataChanged, ui.ShareDataWithSupport, &QAction::setChecked);
-    connect(s, &SystemSession::ConnectionChanged, this, [this](Connection connection) {
-        if (connection == Connection::Usb) p_->Ui.ConnectionUSB->setChecked(true);
-    });
-    connect(s, &SystemSession::SendChatEnabled, this, [this](bool enabled) {
-        p_->Ui.SendChatMessage->setEnabled(enabled);
-        p_->Ui.Support->SetSendEnabled(enabled);
-    });
-    // The exchange cue: the window's background darkens while the relay is asked.
-    connect(s, &SystemSession::RelayBusy, this, [this](bool busy) {
-        QPalette palette = this->palette();
-        palette.setColor(QPalette::Window,
-                         QApplication::palette().color(busy ? QPalette::Dark : QPalette::Button));
-        setAutoFillBackground(true);
-        setPalette(palette);
-    });
-    connect(ui.ShareDataWithSupport, &QAction::toggled, s, &SystemSession::SetShareData);
     connect(ui.Can->PauseCanWatch, &QAction::toggled, this, &TMainFormKX4::UpdateCanPage);
 }
 

@@ -30,7 +30,7 @@ CommandResult Refusal(SettingsCommand command) {
 
 bool TMainFormKX4::RefuseWithoutSettings() {
     if (p_->Flags.SettingsLoaded) return false;
-    ShowMessage(MessageKind::Warning, NeedSettingsText);
+    p_->Notices.Message(MessageKind::Warning, QString::fromUtf8(NeedSettingsText));
     return true;
 }
 
@@ -38,7 +38,7 @@ bool TMainFormKX4::RefuseWithoutSettings() {
 bool TMainFormKX4::Refused(LinkOperation operation) {
     const std::optional<LinkRefusal> refusal = p_->Session.Link().Refusal(operation);
     if (!refusal) return false;
-    if (refusal->Text) ShowMessage(refusal->Kind, refusal->Text);
+    if (refusal->Text) p_->Notices.Message(refusal->Kind, QString::fromUtf8(refusal->Text));
     return true;
 }
 
@@ -62,7 +62,7 @@ void TMainFormKX4::TakeTables(SettingsCommand command) {
         p_->Tables->ReadAllSettings();
     else
         p_->Tables->ReadSettings(ModuleId::ControlBox);
-    ShowCorrections(corrections);
+    p_->Notices.Corrections(corrections);
 }
 
 void TMainFormKX4::WriteAllSettingsToSystemClick() {
@@ -75,7 +75,7 @@ void TMainFormKX4::WriteAllSettingsToSystemClick() {
 void TMainFormKX4::WriteControlBoxSettingsToSystemClick() {
     if (p_->Session.CommandRunning() || RefuseWithoutSettings()) return;
     if (Refused(LinkOperation::WriteControlBoxSettings)) {
-        ShowNotice(QStringLiteral("Control box settings are written over USB only"));
+        p_->Notices.Notice(QStringLiteral("Control box settings are written over USB only"));
         return;
     }
     TakeTables(SettingsCommand::WriteControlBoxSettings);
@@ -134,14 +134,14 @@ void TMainFormKX4::CommandFinished(const CommandResult& result) {
 void TMainFormKX4::ShowReport() {
     if (!p_->Report) return;
     const CommandReport report = *std::exchange(p_->Report, std::nullopt);
-    ShowNotice(report.Notice);
-    if (report.Kind) p_->Dialogs.ShowMessage(this, *report.Kind, report.Message);
+    p_->Notices.Notice(report.Notice);
+    if (report.Kind) p_->Notices.Message(*report.Kind, report.Message);
 }
 
 // The reset's ten seconds run on the session's thread while this box is open.
 void TMainFormKX4::BluetoothResetSent() {
     p_->ResetBoxOpen = true;
-    ShowMessage(MessageKind::Information, BtResetWaitText);
+    p_->Notices.Message(MessageKind::Information, QString::fromUtf8(BtResetWaitText));
     p_->ResetBoxOpen = false;
     ShowReport();
 }
@@ -155,14 +155,6 @@ void TMainFormKX4::SetWriteProgress(size_t sent, size_t total, ModuleId module) 
                             .arg(total));
     progress->setRange(0, static_cast<int>(total));
     progress->setValue(static_cast<int>(sent));
-}
-
-void TMainFormKX4::ShowNotice(const QString& text) { statusBar()->showMessage(text, NoticeMs); }
-
-void TMainFormKX4::ShowCorrections(const std::vector<SettingsCorrection>& corrections) {
-    if (corrections.empty()) return;
-    if (!p_->Corrections) p_->Corrections = new CorrectionsNotice(this);
-    p_->Corrections->Show(corrections);
 }
 
 }  // namespace korvan

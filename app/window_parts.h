@@ -6,26 +6,28 @@
 #include <memory>
 
 #include "app/feedback.h"
+#include "app/file_commands.h"
 #include "app/main_window.h"
 #include "app/module_tables.h"
+#include "app/remote_view.h"
 #include "app/window_ui.h"
 
 class QActionGroup;
 
 namespace korvan {
 
-class CorrectionsNotice;
-
 struct TMainFormKX4::Parts {
-    Parts(const WindowSeams& seams, char sep);
+    Parts(QMainWindow& window, const WindowSeams& seams, char sep);
 
     WindowUi Ui;
     WindowFlags Flags;
     SystemSession Session;
     UserDialogs& Dialogs;
     std::unique_ptr<ModuleTables> Tables;
+    RemoteSupportView* Remote = nullptr;  // a child of the window
     QActionGroup* OptionsGroup = nullptr;
-    CorrectionsNotice* Corrections = nullptr;  // made when first needed
+    WindowNotices Notices;
+    std::unique_ptr<FileCommands> Files;
     // The user closed the window during a write: it closes when the write ends.
     bool CloseWhenDone = false;
     // The Bluetooth reset's first message box is open.
