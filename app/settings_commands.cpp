@@ -128,7 +128,7 @@ void TMainFormKX4::CommandFinished(const CommandResult& result) {
     if (result.Ok && result.Kind == SettingsCommand::ReadAllSettings) SettingsArrived(true);
     p_->Report = ReportOf(result);
     if (!p_->ResetBoxOpen) ShowReport();
-    if (p_->CloseWhenDone) close();
+    if (std::exchange(p_->CloseWhenDone, false)) close();
 }
 
 void TMainFormKX4::ShowReport() {

@@ -24,6 +24,7 @@ QString ScriptedDialogs::OpenFileName(QWidget*, const FileDialogRequest& request
 }
 
 bool ScriptedDialogs::InputText(QWidget*, const QString&, const QString&, QString& text) {
+    if (WhileOpen) WhileOpen();
     if (Inputs.empty()) return false;
     text = Inputs.front();
     Inputs.pop_front();
@@ -33,6 +34,7 @@ bool ScriptedDialogs::InputText(QWidget*, const QString&, const QString&, QStrin
 bool ScriptedDialogs::ConfirmSettings(QWidget*, const QString&,
                                       const std::vector<SettingsChangeRow>& changes) {
     SettingsQuestions.push_back(changes);
+    if (WhileOpen) WhileOpen();
     if (SettingsAnswers.empty()) return false;
     const bool write = SettingsAnswers.front();
     SettingsAnswers.pop_front();

@@ -55,6 +55,8 @@ class ScriptedDialogs : public UserDialogs {
     QString OpenPath;
     std::deque<QString> Inputs;  // answers in order; none left: cancelled
     std::function<void()> DuringMessage;
+    // Runs while an input box or the settings question is open, as the user reads it.
+    std::function<void()> WhileOpen;
     // Answers to settings from support in order ("Write": true); none left: "Refuse".
     std::deque<bool> SettingsAnswers;
     std::vector<std::vector<SettingsChangeRow>> SettingsQuestions;

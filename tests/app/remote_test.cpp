@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -237,6 +238,45 @@ TEST_F(AppRemoteTest, SettingsFromSupportAreWrittenOnlyWithTheOwnersConsent) {
     EXPECT_EQ(simulator.Settings().Control.ProfileIndex, profile);
     EXPECT_EQ(ChatLines().size(), 1);
     EXPECT_TRUE(dialogs.Messages.empty());
+}
+
+// The polls go on while the chat box and the question about settings from
+// support are open: the history has no gap for either.
+TEST_F(AppRemoteTest, OpenDialogsLeaveNoGapInTheHistory) {
+    WindowSeams seams = Seams();
+    seams.MakeRelay = [this](SessionSeams::RelayCue) {
+        auto relay = std::make_unique<ScriptedRelay>();
+        scripted = relay.get();
+        return relay;
+    };
+    seams.History.GapAfter = std::chrono::milliseconds(1500);
+    window = std::make_unique<TMainFormKX4>(seams);
+    Quiet();
+    W().Ui().USBTimer->blockSignals(false);
+    const HistoryRecorder& history = W().Session().History();
+    auto spin = [](int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    };
+    spin(1500);
+    const size_t before = history.Size();
+    dialogs.WhileOpen = [&] { spin(2500); };
+    dialogs.Inputs = {"one moment"};
+    W().SendChatMessageClick();
+    W().Ui().ShareDataWithSupport->trigger();
+    int profile = 0;
+    SupportSends(MsgSettings, OtherProfile(profile));
+    for (int tick = 0; tick < 2; ++tick) {  // the second asks; the box stays open 2.5 s
+        W().INETTimerTimer();
+        Settle();
+    }
+    spin(1000);
+    ASSERT_EQ(dialogs.SettingsQuestions.size(), 1u);
+    EXPECT_GT(history.Size(), before + 8);
+    size_t segments = 0;
+    for (size_t p = 0; p < history.Size(); ++p) segments += history.StartsSegment(p) ? 1 : 0;
+    EXPECT_EQ(segments, 1u);
 }
 
 TEST_F(AppRemoteTest, ChatHistoryListsEveryLineWithTimeAndSide) {

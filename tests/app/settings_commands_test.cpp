@@ -147,6 +147,37 @@ TEST_F(AppSettingsTest, WriteStopsAtTheFirstFailedReport) {
         << dialogs.Messages[0].Text.toStdString();
 }
 
+// Closing during a write asks: "Wait" closes after the last report, "Stop" after
+// the report being sent; either way the user learns what was written.
+TEST_F(AppSettingsTest, ClosingDuringAWriteWaitsOrStopsAtAReportBoundary) {
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
+    waiter.RealSleep = milliseconds(3);
+    for (const bool wait : {true, false}) {
+        W().show();
+        simulator.ClearRecord();
+        dialogs.Messages.clear();
+        dialogs.AskAnswers = {wait};
+        W().WriteAllSettingsToSystemClick();
+        QTimer::singleShot(20, &W(), [this] { W().close(); });
+        Settle();
+        EXPECT_FALSE(W().isVisible()) << wait;
+        ASSERT_EQ(dialogs.Questions.size(), wait ? 1u : 2u);
+        const size_t sent = UsbCodes().size();
+        if (wait) {
+            EXPECT_EQ(sent, 83u);
+            EXPECT_TRUE(dialogs.Messages.empty());
+            continue;
+        }
+        EXPECT_GT(sent, 0u);
+        EXPECT_LT(sent, 83u);
+        ASSERT_EQ(dialogs.Messages.size(), 1u);
+        EXPECT_TRUE(dialogs.Messages[0].Text.contains(
+            QStringLiteral("%1 of 83 reports were sent").arg(sent)))
+            << dialogs.Messages[0].Text.toStdString();
+    }
+}
+
 TEST_F(AppSettingsTest, RefusalsShowTheirMessagesAndSendNothing) {
     W().WriteAllSettingsToSystemClick();
     Settle();  // nothing read or loaded yet
