@@ -33,6 +33,11 @@ extern char** environ;
 
 namespace {
 
+using korvan::RelayDataField;
+using korvan::RelayPagePath;
+using korvan::RelaySide;
+using korvan::RelayUserField;
+using korvan::RelayUserName;
 using Clock = std::chrono::steady_clock;
 
 struct Round {
