@@ -35,6 +35,7 @@ namespace {
 
 using korvan::RelayDataField;
 using korvan::RelayPagePath;
+using korvan::RelayTimeField;
 using korvan::RelaySide;
 using korvan::RelayUserField;
 using korvan::RelayUserName;
