@@ -40,6 +40,7 @@ SessionWorker::SessionWorker(SystemSession& session, const SessionSeams& seams)
       relay_(MakeRelay(session, seams)),
       remote_(std::make_unique<RemoteSupport>(*this, *relay_)),
       support_(std::make_unique<SupportLink>(*remote_, wait_)),
+      links_{&usbLink_, &btLink_, support_.get()},
       link_(&usbLink_) {}
 
 SessionWorker::~SessionWorker() = default;
@@ -52,20 +53,10 @@ void SessionWorker::Report(std::function<void(SystemSession&)> report) {
 }
 
 const SystemLink& SessionWorker::LinkOf(Connection connection) const {
-    switch (connection) {
-        case Connection::Bluetooth:
-            return btLink_;
-        case Connection::RemoteSupport:
-            return *support_;
-        case Connection::Usb:
-            break;
-    }
-    return usbLink_;
+    return *links_[static_cast<int>(connection)];
 }
 
-void SessionWorker::Choose(Connection connection) {
-    link_ = const_cast<SystemLink*>(&LinkOf(connection));
-}
+void SessionWorker::Choose(Connection connection) { link_ = links_[static_cast<int>(connection)]; }
 
 void SessionWorker::Close() {
     usb_.Close();

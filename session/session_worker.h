@@ -79,6 +79,7 @@ class SessionWorker : public QObject, public RemoteSupportHost, public LinkEvent
     std::unique_ptr<RelayTransport> relay_;
     std::unique_ptr<RemoteSupport> remote_;
     std::unique_ptr<SupportLink> support_;
+    SystemLink* links_[3];  // by Connection
     SystemLink* link_;
     bool share_ = false;
     std::atomic<bool> stop_{false};
