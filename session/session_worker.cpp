@@ -67,10 +67,10 @@ void SessionWorker::Poll(PollTimer timer, uint8_t frs, bool canFrames, const std
                          char sep) {
     if (timer == PollTimer::Relay) remote_->Tick();
     std::optional<PollOutcome> outcome;
+    decoded_.clear();
     if (link_->PolledBy() == timer) {
         outcome = link_->PollState(data_, frs, *this);
         if (*outcome == PollOutcome::Lost) data_.ZeroStates();
-        LinkStatus(link_->StatusText());
     }
     const bool complete = outcome == PollOutcome::Complete;
     // The log line is written here, off the view's thread; a failure switches it off.
@@ -84,10 +84,13 @@ void SessionWorker::Poll(PollTimer timer, uint8_t frs, bool canFrames, const std
     DeviceReport frames{};
     const bool bus = (data_.ControlState.ConnectedModules & Nmea2000Connected) != 0;
     const bool framesRead = complete && canFrames && bus && link_->PollCanFrames(frames);
+    // The poll's end goes to the session in one piece: states, modules, status.
     const SystemData snapshot = data_;
-    Report([timer, outcome, snapshot](SystemSession& s) {
-        if (outcome) s.PollDone(timer, *outcome, snapshot);
+    const std::vector<ModuleId> decoded = decoded_;
+    const std::string status = outcome ? link_->StatusText() : std::string();
+    Report([timer, outcome, snapshot, decoded, status](SystemSession& s) {
         s.pollPending_[static_cast<int>(timer)] = false;
+        if (outcome) s.PollDone(*outcome, snapshot, decoded, status);
     });
     if (framesRead) Report([frames](SystemSession& s) { emit s.CanFrames(frames); });
 }
@@ -147,13 +150,7 @@ void SessionWorker::LinkStatus(const std::string& text) {
     Report([text](SystemSession& s) { emit s.LinkStatus(QString::fromStdString(text)); });
 }
 
-void SessionWorker::StateDecoded(ModuleId module) {
-    const SystemData snapshot = data_;
-    Report([module, snapshot](SystemSession& s) {
-        s.TakeStates(snapshot);
-        emit s.StateDecoded(module);
-    });
-}
+void SessionWorker::StateDecoded(ModuleId module) { decoded_.push_back(module); }
 
 void SessionWorker::WriteProgress(size_t sent, size_t total, ModuleId module) {
     Report([=](SystemSession& s) { emit s.WriteProgress(sent, total, module); });
