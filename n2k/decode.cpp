@@ -89,16 +89,19 @@ PgnRange FindDefinitions(uint32_t pgn) {
     return {lo, hi};
 }
 
+namespace {
+
+// The catch-all of the makers' own single-frame and fast-packet PGNs.
+uint32_t ProprietaryRange(uint32_t pgn) {
+    if (pgn > 0xFF00 && pgn <= 0xFFFF) return 0xFF00;
+    if (pgn > 0x1FF00 && pgn <= 0x1FFFF) return 0x1FF00;
+    return 0;
+}
+
+}  // namespace
+
 const PgnDef* FindPgn(uint32_t pgn, const MessageBytes& bytes) {
-    PgnRange range = FindDefinitions(pgn);
-    if (range.Begin == range.End) {
-        // Makers' own PGNs without a definition: their range's catch-all.
-        if (pgn >= 0xFF00 && pgn <= 0xFFFF)
-            range = FindDefinitions(0xFF00);
-        else if (pgn >= 0x1FF00 && pgn <= 0x1FFFF)
-            range = FindDefinitions(0x1FF00);
-        if (range.Begin == range.End) return nullptr;
-    }
+    const PgnRange range = FindDefinitions(pgn);
     const PgnDef* plain = nullptr;
     for (const PgnDef* d = range.Begin; d != range.End; ++d) {
         bool hasMatch = false;
@@ -106,7 +109,12 @@ const PgnDef* FindPgn(uint32_t pgn, const MessageBytes& bytes) {
         if (hasMatch && matches && !d->Fallback) return d;
         if ((!hasMatch || d->Fallback) && plain == nullptr) plain = d;
     }
-    return plain ? plain : range.Begin;
+    if (plain != nullptr) return plain;
+    // Another maker's message, or a PGN the database lacks: a maker's PGN gets its
+    // range's catch-all rather than some other maker's fields.
+    if (const uint32_t catchAll = ProprietaryRange(pgn); catchAll != 0)
+        return FindPgn(catchAll, bytes);
+    return range.Begin != range.End ? range.Begin : nullptr;
 }
 
 const char* PgnName(uint32_t pgn) {
