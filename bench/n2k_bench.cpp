@@ -21,7 +21,8 @@ std::vector<CanFrameRecord> SimulatedBus() {
     settings.Control = DefaultControlBoxSettings();
     settings.Battery = DefaultBatteryBoxSettings();
     settings.Field = {DefaultFieldBoxSettings(0), DefaultFieldBoxSettings(1)};
-    LiveSystem live(SimConfig{});
+    const SimConfig config;  // the live system keeps a reference to it
+    LiveSystem live(config);
     CanTraffic traffic;
     std::vector<CanFrameRecord> records;
     while (records.size() < Records) {

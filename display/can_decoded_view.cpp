@@ -41,7 +41,8 @@ CanDecodedView::CanDecodedView(QWidget* parent) : QWidget(parent) {
     FieldTable = new QTableWidget(0, 2, this);
     FieldTable->setHorizontalHeaderLabels({QStringLiteral("Field"), QStringLiteral("Value")});
     FieldTable->verticalHeader()->hide();
-    FieldTable->verticalHeader()->setDefaultSectionSize(FrameTable->verticalHeader()->defaultSectionSize());
+    FieldTable->verticalHeader()->setDefaultSectionSize(
+        FrameTable->verticalHeader()->defaultSectionSize());
     FieldTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     FieldTable->horizontalHeader()->setStretchLastSection(true);
     FieldTable->setEditTriggers(QAbstractItemView::NoEditTriggers);

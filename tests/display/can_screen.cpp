@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
     settings.Control = DefaultControlBoxSettings();
     settings.Battery = DefaultBatteryBoxSettings();
     settings.Field = {DefaultFieldBoxSettings(0), DefaultFieldBoxSettings(1)};
-    LiveSystem live(SimConfig{});
+    const SimConfig config;  // the live system keeps a reference to it
+    LiveSystem live(config);
     CanTraffic traffic;
 
     CanMonitor monitor;
