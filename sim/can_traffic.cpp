@@ -55,7 +55,9 @@ Message BatteryStatus(const LiveSystem& live, uint8_t sid) {  // PGN 127508
     std::vector<uint8_t> m = {0, 0, 0, 0, 0, 0, 0, sid};
     PutLe16(m, 1, std::lround(live.BatteryVoltage() * 100));
     PutLe16(m, 3, std::lround(live.BatteryCurrent() * 10));
-    PutLe16(m, 5, Kelvin100(live.BatteryTemperature(0)));
+    // A missing sensor is sent as "no data", as the battery box reports it.
+    PutLe16(m, 5,
+            live.Config().BatterySensorMissing[0] ? 0xFFFF : Kelvin100(live.BatteryTemperature(0)));
     return {4, N2kIdentifier(6, 127508, CanTraffic::BatteryBoxAddress), m};
 }
 
@@ -193,6 +195,17 @@ void CanTraffic::Enqueue(const LiveSystem& live) {
     next_ = (next_ + 1) % Steps;
     if (next_ == 0) ++rotations_;
 
+    // Only fitted modules talk: no battery box, no battery messages; a field box
+    // that is not fitted has no engine.
+    const SimConfig& config = live.Config();
+    std::erase_if(messages, [&](const Message& m) {
+        const uint8_t source = uint8_t(m.Identifier & 0xFF);
+        const uint32_t pgn = (m.Identifier >> 8) & 0x3FFFF;
+        if (source == BatteryBoxAddress && !config.BatteryBox) return true;
+        if (pgn == 127488 || pgn == 127489)
+            return m.Bytes[0] == 0 ? !config.FieldBox1 : !config.FieldBox2;
+        return false;
+    });
     for (const Message& m : messages) {
         const size_t length = m.Bytes.empty() ? m.Length : m.Bytes.size();
         if (m.Kind == 7 || m.Kind == 8) {
@@ -228,7 +241,10 @@ void CanTraffic::Fill(DeviceReport& answer, const LiveSystem& live) {
     for (int s = 0; s < 2; ++s) {
         if (empty[s] && (queue_.empty() || queue_.front().Kind < 7 || queue_.front().Kind > 8))
             continue;
-        if (queue_.empty()) Enqueue(live);
+        // A step may have nothing to send (its modules not fitted); every rotation
+        // has frames of the control box.
+        for (int step = 0; queue_.empty() && step < 8; ++step) Enqueue(live);
+        if (queue_.empty()) continue;
         const Record r = queue_.front();
         queue_.pop_front();
         uint8_t* record = slots[s];

@@ -32,8 +32,7 @@ double FieldValue(const DecodedFrame& f, const char* id) {
 
 // Polls the simulated bus the way the page does, the system moving on between polls.
 template <typename Check>
-void Poll(int polls, Check check) {
-    SimConfig config;
+void Poll(int polls, Check check, const SimConfig& config = {}) {
     LiveSystem live(config);
     const SimSettings settings = Defaults();
     CanTraffic traffic;
@@ -45,7 +44,7 @@ void Poll(int polls, Check check) {
         for (size_t offset : CanFrameRecordOffsets) {
             const CanFrameRecord record = ParseCanFrameRecord(answer.data() + offset);
             if (record.DataLength == 0) continue;
-            check(decoder.Decode(record), record, live);
+            check(decoder.Decode(record), record, live, live.States(settings));
         }
     }
 }
@@ -55,7 +54,8 @@ TEST(N2kSimTraffic, EveryFrameIsNamedAndAgreesWithTheSystemsState) {
     int records = 0;
     int nonN2k = 0;
     std::string model;
-    Poll(600, [&](const DecodedFrame& f, const CanFrameRecord& record, const LiveSystem& live) {
+    Poll(600, [&](const DecodedFrame& f, const CanFrameRecord& record, const LiveSystem& live,
+                  const SimStates& states) {
         ++records;
         if (!f.Record.N2k) {
             ++nonN2k;
@@ -80,6 +80,11 @@ TEST(N2kSimTraffic, EveryFrameIsNamedAndAgreesWithTheSystemsState) {
                 EXPECT_NEAR(FieldValue(f, "current"), live.BatteryCurrent(), 0.05);
                 EXPECT_NEAR(FieldValue(f, "temperature") - 273.15, live.BatteryTemperature(0),
                             0.005);
+                // The battery box's state record of the same poll, within its resolution.
+                EXPECT_NEAR(FieldValue(f, "voltage"), states.Battery.TrueBatteryVoltage, 0.005);
+                EXPECT_NEAR(FieldValue(f, "current"), states.Battery.BatteryCurrent, 0.55);
+                EXPECT_NEAR(FieldValue(f, "temperature") - 273.15, states.Battery.Temperature1,
+                            0.505);
                 break;
             case 127488: {
                 const int engine = int(FieldValue(f, "instance"));
@@ -117,6 +122,46 @@ TEST(N2kSimTraffic, EveryFrameIsNamedAndAgreesWithTheSystemsState) {
          {127508u, 127506u, 127507u, 127488u, 127489u, 126996u, 130306u, 59904u, 126464u})
         EXPECT_GT(seen[pgn], 0) << pgn;
     EXPECT_EQ(model, "KORVAN KX4 Control Box");
+}
+
+TEST(N2kSimTraffic, OnlyFittedModulesAndPresentSensorsSendData) {
+    struct Case {
+        const char* Name;
+        SimConfig Config;
+        bool BatteryFrames;
+        bool TemperatureKnown;
+        bool SecondEngine;
+    };
+    SimConfig noBatteryBox;
+    noBatteryBox.BatteryBox = false;
+    SimConfig noSensor;
+    noSensor.BatterySensorMissing[0] = true;
+    SimConfig oneFieldBox;
+    oneFieldBox.FieldBox2 = false;
+    const Case cases[] = {{"no battery box", noBatteryBox, false, false, true},
+                          {"battery sensor 1 missing", noSensor, true, false, true},
+                          {"one field box", oneFieldBox, true, true, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::map<uint32_t, int> seen;
+        int temperatures = 0;
+        int secondEngine = 0;
+        Poll(
+            300,
+            [&](const DecodedFrame& f, const CanFrameRecord&, const LiveSystem&, const SimStates&) {
+                if (f.Def == nullptr) return;
+                ++seen[f.Def->Pgn];
+                if (f.Def->Pgn == 127508 && f.Fields[3].State == FieldState::Value) ++temperatures;
+                if ((f.Def->Pgn == 127488 || f.Def->Pgn == 127489) && f.Fields[0].Value == 1)
+                    ++secondEngine;
+            },
+            c.Config);
+        EXPECT_EQ(seen[127508] > 0, c.BatteryFrames);
+        EXPECT_EQ(seen[127506] > 0, c.BatteryFrames);
+        EXPECT_EQ(temperatures > 0, c.TemperatureKnown);
+        EXPECT_EQ(secondEngine > 0, c.SecondEngine);
+        EXPECT_GT(seen[127507], 0);
+    }
 }
 
 }  // namespace
