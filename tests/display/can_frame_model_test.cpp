@@ -4,9 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
+#include <QListWidget>
 #include <QSignalSpy>
+#include <QTableView>
+#include <QTableWidget>
 #include <set>
 
+#include "display/can_decoded_view.h"
+#include "display/can_monitor.h"
 #include "n2k/identifier.h"
 #include "sim/can_traffic.h"
 #include "sim/defaults.h"
@@ -116,6 +122,49 @@ TEST(CanFrameModel, KeepsABoundedRingAndTheSourcesWithTheirNames) {
     model.Clear();
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_TRUE(model.Sources().empty());
+}
+
+}  // namespace
+}  // namespace korvan
+
+namespace korvan {
+namespace {
+
+// The page feeds its decoded view with the records its text list shows; the
+// view's controls set the model's filter; "Clear" empties both.
+TEST(CanDecodedView, FollowsThePageAndItsControls) {
+    CanMonitor monitor;
+    const auto records = SimRecords(60);
+    for (size_t i = 0; i + 1 < records.size(); i += 2) {
+        std::array<uint8_t, 64> answer{};
+        for (size_t k = 0; k < 2; ++k) {
+            const CanFrameRecord& r = records[i + k];
+            uint8_t* p = answer.data() + CanFrameRecordOffsets[k];
+            p[0] = r.Kind;
+            for (int b = 0; b < 4; ++b) p[4 + b] = uint8_t(r.Identifier >> (8 * b));
+            p[8] = r.DataLength;
+            std::copy(r.Data.begin(), r.Data.end(), p + 9);
+        }
+        monitor.AddFrameRecords(answer.data());
+    }
+    CanDecodedView* view = monitor.DecodedView;
+    EXPECT_EQ(view->Model()->rowCount(), monitor.Lines().size());
+    view->PgnFilterEdit->setText(QStringLiteral("charger"));
+    EXPECT_GT(view->Model()->rowCount(), 0);
+    EXPECT_EQ(Column(*view->Model(), CanFrameModel::NameColumn),
+              std::set{QStringLiteral("Charger Status")});
+    view->FrameTable->selectRow(0);
+    EXPECT_EQ(view->FieldTable->item(2, 0)->text(), QStringLiteral("Operating State"));
+    view->PgnFilterEdit->clear();
+    // The sources list filters by source.
+    const auto items =
+        view->SourceList->findItems(QStringLiteral("36 (0x24)"), Qt::MatchStartsWith);
+    ASSERT_EQ(items.size(), 1);
+    view->SourceList->setCurrentItem(items[0]);
+    EXPECT_EQ(Column(*view->Model(), CanFrameModel::SourceColumn), std::set{QStringLiteral("36")});
+    monitor.ClearAllLinesClick();
+    EXPECT_EQ(view->Model()->rowCount(), 0);
+    EXPECT_TRUE(monitor.Lines().isEmpty());
 }
 
 }  // namespace
