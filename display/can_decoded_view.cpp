@@ -54,20 +54,21 @@ CanDecodedView::CanDecodedView(QWidget* parent) : QWidget(parent) {
     filters->addWidget(PgnFilterEdit, 1);
     filters->addWidget(N2kOnlyCheckBox);
 
-    auto* lower = new QSplitter(Qt::Horizontal, this);
-    lower->addWidget(FieldTable);
-    auto* sourcesBox = new QWidget(lower);
+    // The frames on the left; the selected frame's fields over the sources on the right.
+    auto* right = new QSplitter(Qt::Vertical, this);
+    right->addWidget(FieldTable);
+    auto* sourcesBox = new QWidget(right);
     auto* sourcesLayout = new QVBoxLayout(sourcesBox);
     sourcesLayout->setContentsMargins(0, 0, 0, 0);
     sourcesLayout->addWidget(new QLabel(QStringLiteral("Sources"), sourcesBox));
     sourcesLayout->addWidget(SourceList);
-    lower->addWidget(sourcesBox);
-    lower->setStretchFactor(0, 3);
-    lower->setStretchFactor(1, 2);
+    right->addWidget(sourcesBox);
+    right->setStretchFactor(0, 3);
+    right->setStretchFactor(1, 1);
 
-    auto* split = new QSplitter(Qt::Vertical, this);
+    auto* split = new QSplitter(Qt::Horizontal, this);
     split->addWidget(FrameTable);
-    split->addWidget(lower);
+    split->addWidget(right);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
 

@@ -117,11 +117,13 @@ CanMonitor::CanMonitor(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     DecodedView = new CanDecodedView(this);
-    auto* split = new QSplitter(Qt::Horizontal, this);
+    // The decoded view under the list, so that the list's lines keep the whole width.
+    auto* split = new QSplitter(Qt::Vertical, this);
     split->addWidget(CanMemo);
     split->addWidget(DecodedView);
-    split->setStretchFactor(0, 1);
-    split->setStretchFactor(1, 1);
+    split->setStretchFactor(0, 2);
+    split->setStretchFactor(1, 3);
+    split->setSizes({200, 300});  // scaled to the page's height when it is first laid out
     split->setChildrenCollapsible(false);
     layout->addWidget(split, 1);
     setTabOrder(CanViewHexCheckBox, PauseButton);

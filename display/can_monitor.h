@@ -1,7 +1,7 @@
 // The "NMEA-2000" page: the raw CAN frame list with "View in Hex", and "Pause",
 // "Clear" and "Copy to Clipboard" both as buttons beside it and in the list's
-// context menu. Each line starts with the time it was received. Beside the list,
-// the same frames decoded (CanDecodedView), with their filters.
+// context menu. Each line starts with the time it was received. Under the list, the
+// same frames decoded (CanDecodedView), with their filters.
 #pragma once
 
 #include <QWidget>
