@@ -6,6 +6,7 @@
 
 The decoder reads only this table; no JSON is parsed at run time.
 """
+import gzip
 import json
 import sys
 
@@ -84,7 +85,7 @@ def generate(db):
             'true' if p['Type'] == 'Fast' else 'false',
             'true' if p.get('Fallback') else 'false'))
 
-    out = ['// Written by n2k/gen_pgn_table.py from third_party/canboat/canboat.json; do not edit.',
+    out = ['// Written by n2k/gen_pgn_table.py from third_party/canboat/canboat.json.gz; do not edit.',
            '#include "n2k/pgn_table.h"', '', 'namespace korvan::n2k {', '',
            'const char* const DatabaseVersion = %s;' % c_string(db['Version']), '',
            'const LookupValue LookupValues[] = {']
@@ -105,7 +106,7 @@ def main(argv):
     args = argv[2:] if check else argv[1:]
     if len(args) != 2:
         sys.exit(__doc__)
-    with open(args[0], encoding='utf-8') as f:
+    with gzip.open(args[0], 'rt', encoding='utf-8') as f:
         text = generate(json.load(f))
     if check:
         try:
