@@ -35,8 +35,8 @@ namespace {
 
 using korvan::RelayDataField;
 using korvan::RelayPagePath;
-using korvan::RelayTimeField;
 using korvan::RelaySide;
+using korvan::RelayTimeField;
 using korvan::RelayUserField;
 using korvan::RelayUserName;
 using Clock = std::chrono::steady_clock;

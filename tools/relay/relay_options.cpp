@@ -85,6 +85,13 @@ const std::vector<OptionRow>& Rows() {
                 [](RelayCommandLine& l, uint64_t v) {
                     l.Connections.IdleSeconds = static_cast<unsigned>(v);
                 })},
+        {"head-timeout", "SECONDS",
+         "Close a connection whose request head is not whole this long after its first "
+         "byte (default 5).",
+         Number(1, 3600,
+                [](RelayCommandLine& l, uint64_t v) {
+                    l.Connections.HeadSeconds = static_cast<unsigned>(v);
+                })},
         {"tls-cert", "FILE", "PEM certificate (chain): serve HTTPS. Needs --tls-key.",
          Text([](RelayCommandLine& l, const std::string& v) { l.TlsCertFile = v; })},
         {"tls-key", "FILE", "PEM private key of the certificate.",

@@ -9,9 +9,13 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #endif
+#if defined(__linux__)
+#include <linux/tcp.h>  // tcp_info with the bytes received
+#endif
 #include <microhttpd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -26,16 +30,80 @@ namespace {
 // calling the server; the status follows as an unsigned.
 constexpr char RefusalFormat[] = "Error processing request (HTTP response code is %u";
 
-// Request heads beyond this are refused by the HTTP layer (414 for a long
-// request line, 431 for long headers); the relay's own messages fit well.
-constexpr size_t ConnectionMemory = RelayService::MaxRequestBytes;
+// Request heads beyond RelayService::MaxRequestBytes are refused with 414 (a
+// long request line) or 431 (long headers). A connection's memory holds the
+// head and, beyond it, the answer's own header lines: a head at the cap must
+// still leave room to answer, or the message taken for it would be lost. Heads
+// longer still are refused by the HTTP layer itself.
+constexpr size_t AnswerRoom = 16 * 1024;
+constexpr size_t ConnectionMemory = RelayService::MaxRequestBytes + AnswerRoom;
+// Header lines a request may carry; each costs the HTTP layer some of the
+// connection's memory besides its text, so their number bounds that too.
+constexpr unsigned MaxHeaderLines = 64;
 
 // What one request carries from its request line to its end.
 struct RequestRecord {
     std::string Target;  // as sent, still percent-encoded
+    // Where the HTTP layer held the target when it read the request line.
+    const char* TargetAt = nullptr;
     bool Seen = false;
     bool Answered = false;
 };
+
+using SteadyClock = std::chrono::steady_clock;
+
+#if defined(__linux__)
+constexpr bool CanCountBytes = true;
+#else
+constexpr bool CanCountBytes = false;
+#endif
+
+// The bytes this socket has received so far; 0 where the platform cannot tell.
+uint64_t BytesReceived(int fd) {
+#if defined(__linux__)
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) != 0) return 0;
+    return info.tcpi_bytes_received;
+#else
+    (void)fd;
+    return 0;
+#endif
+}
+
+// The length of the request head as sent, from its parts.
+size_t HeadBytes(const char* method, const std::string& target, const char* version,
+                 MHD_Connection* connection, unsigned& lines) {
+    size_t bytes = std::strlen(method) + 1 + target.size() + 1 + std::strlen(version) + 2 + 2;
+    struct Count {
+        size_t* Bytes;
+        unsigned* Lines;
+    } count{&bytes, &lines};
+    lines = 0;
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void* cls, MHD_ValueKind, const char* key, const char* value) {
+            auto* c = static_cast<Count*>(cls);
+            *c->Bytes += std::strlen(key) + 2 + (value ? std::strlen(value) : 0) + 2;
+            ++*c->Lines;
+            return MHD_YES;
+        },
+        &count);
+    return bytes;
+}
+
+// The HTTP layer reads the request line in place and ends the target where it
+// ends: a NUL byte inside the target would cut it short unseen. The version
+// follows the target in the same buffer, one separator further; when it lies
+// further still, the target held a NUL.
+bool TargetCutShort(const RequestRecord& record, const char* version) {
+    if (!record.TargetAt) return false;
+    const auto target = reinterpret_cast<uintptr_t>(record.TargetAt);
+    const auto at = reinterpret_cast<uintptr_t>(version);
+    const uintptr_t expected = target + record.Target.size() + 1;
+    // Only a version within the same head can tell.
+    return at > expected && at - target <= ConnectionMemory;
+}
 
 struct ListenAddress {
     sockaddr_storage Storage{};
@@ -87,9 +155,46 @@ unsigned PoolThreads() {
 
 }  // namespace
 
+struct RelayServer::ConnectionRecord {
+    int Fd = -1;
+    // Between requests: since when a head is awaited, and the bytes received
+    // before it; once bytes beyond those come, the head's deadline runs.
+    SteadyClock::time_point Since;
+    uint64_t BytesBefore = 0;
+    bool HeadStarted = false;
+    bool InRequest = false;
+};
+
 struct RelayServer::Callbacks {
     static void* UriLog(void*, const char* uri, MHD_Connection*) {
-        return new RequestRecord{uri ? uri : ""};
+        auto* record = new RequestRecord{uri ? uri : ""};
+        record->TargetAt = uri;
+        return record;
+    }
+
+    static ConnectionRecord* RecordOf(MHD_Connection* connection) {
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        return info ? static_cast<ConnectionRecord*>(info->socket_context) : nullptr;
+    }
+
+    static void Notify(void* cls, MHD_Connection* connection, void** context,
+                       MHD_ConnectionNotificationCode code) {
+        auto* server = static_cast<RelayServer*>(cls);
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            auto* record = new ConnectionRecord;
+            const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+            record->Fd = info ? static_cast<int>(info->connect_fd) : -1;
+            record->Since = SteadyClock::now();
+            *context = record;
+            server->Opened(record);
+        } else if (*context) {
+            auto* record = static_cast<ConnectionRecord*>(*context);
+            server->Closed(record);
+            delete record;
+            *context = nullptr;
+        }
     }
 
     static MHD_Result Access(void* cls, MHD_Connection* connection, const char* url,
@@ -100,6 +205,12 @@ struct RelayServer::Callbacks {
             record = new RequestRecord{url};
             *requestContext = record;
         }
+        if (!record->Seen) {
+            if (ConnectionRecord* connectionRecord = RecordOf(connection)) {
+                std::lock_guard<std::mutex> lock(static_cast<RelayServer*>(cls)->connectionsMutex_);
+                connectionRecord->InRequest = true;
+            }
+        }
         if (!record->Seen && std::strcmp(method, "GET") == 0) {
             // Answered on the next call: a response queued with the head would
             // cost the kept-alive connection.
@@ -109,15 +220,34 @@ struct RelayServer::Callbacks {
         *uploadSize = 0;  // a body is not looked at; the connection closes after the answer
         if (record->Answered) return MHD_YES;
         record->Answered = true;
-        const bool queued =
-            static_cast<RelayServer*>(cls)->Answer(connection, method, version, record->Target);
+        unsigned lines = 0;
+        int status = 0;  // the request's own
+        if (TargetCutShort(*record, version)) {
+            status = 400;
+        } else if (record->Target.size() > RelayService::MaxRequestBytes) {
+            status = 414;
+        } else if (HeadBytes(method, record->Target, version, connection, lines) >
+                       RelayService::MaxRequestBytes ||
+                   lines > MaxHeaderLines) {
+            status = 431;
+        }
+        const bool queued = static_cast<RelayServer*>(cls)->Answer(connection, status, method,
+                                                                   version, record->Target);
         return queued ? MHD_YES : MHD_NO;
     }
 
-    static void Completed(void*, MHD_Connection*, void** requestContext,
+    static void Completed(void* cls, MHD_Connection* connection, void** requestContext,
                           MHD_RequestTerminationCode) {
         delete static_cast<RequestRecord*>(*requestContext);
         *requestContext = nullptr;
+        if (ConnectionRecord* record = RecordOf(connection)) {
+            const uint64_t received = BytesReceived(record->Fd);
+            std::lock_guard<std::mutex> lock(static_cast<RelayServer*>(cls)->connectionsMutex_);
+            record->InRequest = false;
+            record->HeadStarted = false;
+            record->BytesBefore = received;
+            record->Since = SteadyClock::now();
+        }
     }
 
     static void Logger(void* cls, const char* format, va_list arguments) {
@@ -152,9 +282,10 @@ void RelayServer::Log(std::string text) {
     errorText_ = std::move(text);
 }
 
-bool RelayServer::Answer(MHD_Connection* connection, const char* method, const char* version,
-                         const std::string& target) {
-    const RelayReply reply = service_.Handle(method, target);
+bool RelayServer::Answer(MHD_Connection* connection, int status, const char* method,
+                         const char* version, const std::string& target) {
+    const RelayReply reply =
+        status ? RelayReply{status, RelayPage("")} : service_.Handle(method, target);
     if (observer_) {
         std::string head = std::string(method) + " " + target + " " + version + "\r\n";
         MHD_get_connection_values(connection, MHD_HEADER_KIND, &AppendHeader, &head);
@@ -184,7 +315,7 @@ bool RelayServer::Listen(const std::string& address, uint16_t port) {
         Log("this libmicrohttpd has no TLS");
         return false;
     }
-    unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ERROR_LOG;
+    unsigned flags = MHD_USE_POLL_INTERNAL_THREAD | MHD_USE_ERROR_LOG;
     if (listen.Ipv6) flags |= MHD_USE_IPv6;
     if (tls) flags |= MHD_USE_TLS;
 
@@ -202,6 +333,7 @@ bool RelayServer::Listen(const std::string& address, uint16_t port) {
         {MHD_OPTION_LISTEN_BACKLOG_SIZE, 4096, nullptr},
         {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<Fn>(&Callbacks::UriLog), this},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<Fn>(&Callbacks::Completed), this},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<Fn>(&Callbacks::Notify), this},
     };
 #ifndef _WIN32
     options.push_back({MHD_OPTION_LISTENING_ADDRESS_REUSE, 1, nullptr});
@@ -223,13 +355,63 @@ bool RelayServer::Listen(const std::string& address, uint16_t port) {
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
     port_ = info ? info->port : port;
     address_ = AddressText(listen);
+    {
+        std::lock_guard<std::mutex> lock(connectionsMutex_);
+        watching_ = true;
+    }
+    watcher_ = std::thread([this] { WatchHeads(); });
     return true;
 }
 
 void RelayServer::Stop() {
+    if (watcher_.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(connectionsMutex_);
+            watching_ = false;
+        }
+        watchWake_.notify_all();
+        watcher_.join();
+    }
     if (daemon_) MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
     port_ = 0;
+}
+
+void RelayServer::Opened(ConnectionRecord* record) {
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    connections_.insert(record);
+}
+
+void RelayServer::Closed(ConnectionRecord* record) {
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    connections_.erase(record);
+}
+
+void RelayServer::WatchHeads() {
+    const auto deadline = std::chrono::seconds(std::max(1u, connectionLimits_.HeadSeconds));
+    // Checked a few times within the deadline: a head is cut off at most a
+    // fifth of it late.
+    const auto period = std::chrono::duration_cast<std::chrono::milliseconds>(deadline) / 5;
+    std::unique_lock<std::mutex> lock(connectionsMutex_);
+    while (watching_) {
+        watchWake_.wait_for(lock, period);
+        const auto now = SteadyClock::now();
+        for (ConnectionRecord* record : connections_) {
+            if (record->InRequest || record->Fd < 0) continue;
+            if (!record->HeadStarted) {
+                // Where the bytes received cannot be told, a head is due from
+                // the connection's start or its previous answer.
+                if (CanCountBytes) {
+                    if (BytesReceived(record->Fd) == record->BytesBefore) continue;
+                    record->Since = now;
+                }
+                record->HeadStarted = true;
+            }
+            // The connection is still open: its close is reported under this
+            // lock before the socket is released, so the descriptor is its own.
+            if (now - record->Since > deadline) shutdown(record->Fd, SHUT_RDWR);
+        }
+    }
 }
 
 uint16_t RelayServer::Port() const { return port_; }

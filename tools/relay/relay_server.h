@@ -3,10 +3,13 @@
 // speaks TLS. What a request means is RelayService's business.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <unordered_set>
 
 #include "tools/relay/relay_service.h"
 
@@ -22,6 +25,9 @@ struct RelayConnectionLimits {
     // A connection that sends nothing for this long is closed (also between
     // the requests of a kept-alive connection).
     unsigned IdleSeconds = 10;
+    // A request head must arrive whole within this long of its first byte,
+    // however slowly it trickles in; the connection is closed otherwise.
+    unsigned HeadSeconds = 5;
 };
 
 class RelayServer {
@@ -58,11 +64,18 @@ class RelayServer {
     // Exposed for libmicrohttpd's callbacks.
     struct Callbacks;
 
+    // One open connection, from its acceptance to its close.
+    struct ConnectionRecord;
+
   private:
     void Log(std::string text);
     // Queues the answer to one request; false when it could not be queued.
-    bool Answer(MHD_Connection* connection, const char* method, const char* version,
+    bool Answer(MHD_Connection* connection, int status, const char* method, const char* version,
                 const std::string& target);
+    void Opened(ConnectionRecord* record);
+    void Closed(ConnectionRecord* record);
+    // Closes the connections whose request head is overdue, until Stop.
+    void WatchHeads();
 
     RelayService service_;
     RelayConnectionLimits connectionLimits_;
@@ -75,6 +88,12 @@ class RelayServer {
     std::string address_;
     mutable std::mutex logMutex_;
     std::string errorText_;
+
+    std::mutex connectionsMutex_;
+    std::unordered_set<ConnectionRecord*> connections_;
+    std::condition_variable watchWake_;
+    bool watching_ = false;
+    std::thread watcher_;
 };
 
 // An IPv4 or IPv6 address the server can listen on.
