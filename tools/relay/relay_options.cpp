@@ -70,6 +70,11 @@ const std::vector<OptionRow>& Rows() {
                 })},
         {"max-sessions", "N", "Most conversations at a time; 503 when full (default 10000).",
          Number(1, 10000000, [](RelayCommandLine& l, uint64_t v) { l.Limits.MaxSessions = v; })},
+        {"sessions-per-address", "N",
+         "Most live conversations one client address may create, 0 for no limit "
+         "(default 64).",
+         Number(0, 10000000,
+                [](RelayCommandLine& l, uint64_t v) { l.Limits.SessionsPerAddress = v; })},
         {"per-ip-limit", "N", "Most connections from one address, 0 for no limit (default 32).",
          Number(0, 1000000,
                 [](RelayCommandLine& l, uint64_t v) {

@@ -122,6 +122,18 @@ std::string AddressText(const ListenAddress& address) {
     return text;
 }
 
+std::string PeerText(const sockaddr* peer) {
+    char text[INET6_ADDRSTRLEN] = "";
+    if (peer->sa_family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(peer)->sin_addr, text,
+                  sizeof text);
+    } else if (peer->sa_family == AF_INET6) {
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(peer)->sin6_addr, text,
+                  sizeof text);
+    }
+    return text;
+}
+
 bool ParseAddress(const std::string& text, uint16_t port, ListenAddress& out) {
     auto* v4 = reinterpret_cast<sockaddr_in*>(&out.Storage);
     if (inet_pton(AF_INET, text.c_str(), &v4->sin_addr) == 1) {
@@ -157,6 +169,7 @@ unsigned PoolThreads() {
 
 struct RelayServer::ConnectionRecord {
     int Fd = -1;
+    std::string Address;  // the peer's, in its usual written form
     // Between requests: since when a head is awaited, and the bytes received
     // before it; once bytes beyond those come, the head's deadline runs.
     SteadyClock::time_point Since;
@@ -186,6 +199,9 @@ struct RelayServer::Callbacks {
             const MHD_ConnectionInfo* info =
                 MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
             record->Fd = info ? static_cast<int>(info->connect_fd) : -1;
+            const MHD_ConnectionInfo* peer =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+            if (peer && peer->client_addr) record->Address = PeerText(peer->client_addr);
             record->Since = SteadyClock::now();
             *context = record;
             server->Opened(record);
@@ -284,8 +300,10 @@ void RelayServer::Log(std::string text) {
 
 bool RelayServer::Answer(MHD_Connection* connection, int status, const char* method,
                          const char* version, const std::string& target) {
-    const RelayReply reply =
-        status ? RelayReply{status, RelayPage("")} : service_.Handle(method, target);
+    const ConnectionRecord* record = Callbacks::RecordOf(connection);
+    const RelayReply reply = status
+                                 ? RelayReply{status, RelayPage("")}
+                                 : service_.Handle(method, target, record ? record->Address : "");
     if (observer_) {
         std::string head = std::string(method) + " " + target + " " + version + "\r\n";
         MHD_get_connection_values(connection, MHD_HEADER_KIND, &AppendHeader, &head);
