@@ -44,14 +44,17 @@ using Clock = std::chrono::steady_clock;
 struct Round {
     int Clients;
     int IdleSockets;
-    int PauseMs;  // between an answer and the client's next request; 0: back to back
+    int PauseMs;            // between an answer and the client's next request; 0: back to back
+    bool KeepAlive = true;  // false: a new connection for every request
 };
 
 struct Figures {
     std::vector<double> LatencyMs;
-    long Refused = 0;   // connection refused, reset or closed before the answer
-    long NotOk = 0;     // answers other than 200
-    long IdleHeld = 0;  // idle sockets still open at the end
+    long Refused = 0;        // connection refused, reset or closed before the answer
+    long NotOk = 0;          // answers other than 200
+    long IdleHeld = 0;       // idle sockets still open at the end
+    long Answers = 0;        // during the warm-up too
+    double ServerCpuUs = 0;  // the server's CPU over the whole round
 };
 
 struct Client {
@@ -74,7 +77,7 @@ Clock::time_point measureFrom;
 int epollFd = -1;
 uint16_t serverPort = 0;
 
-std::string StateRequest(int pair, bool customer) {
+std::string StateRequest(int pair, bool customer, bool keepAlive) {
     char session[32];
     std::snprintf(session, sizeof session, "/LOAD-%06d", pair);
     std::string target =
@@ -91,7 +94,8 @@ std::string StateRequest(int pair, bool customer) {
         target += "0";
     }
     return "GET " + target + "&" + std::string(RelayTimeField) +
-           "=1 HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: korvan-relay-load\r\n\r\n";
+           "=1 HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: korvan-relay-load\r\n" +
+           (keepAlive ? "" : "Connection: close\r\n") + "\r\n";
 }
 
 void Close(Client& client) {
@@ -172,6 +176,10 @@ void Readable(Client& client, Figures& figures, bool measuring) {
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        int status = 0;
+        bool closes = false;
+        // An answer the server closed its connection after.
+        if (!client.Idle && Complete(client.Answer, status, closes)) break;
         // Closed: a refusal when a request was under way, else the end of a kept connection.
         if (measuring && !client.Idle && (client.Sent > 0 || !client.Answer.empty()))
             ++figures.Refused;
@@ -182,6 +190,7 @@ void Readable(Client& client, Figures& figures, bool measuring) {
     int status = 0;
     bool closes = false;
     if (client.Idle || !Complete(client.Answer, status, closes)) return;
+    ++figures.Answers;
     // Only requests begun after the warm-up count: connections made in its rush
     // would bring their waits along.
     if (measuring && client.Began >= measureFrom) {
@@ -189,7 +198,7 @@ void Readable(Client& client, Figures& figures, bool measuring) {
             std::chrono::duration<double, std::milli>(Clock::now() - client.Began).count());
         if (status != 200) ++figures.NotOk;
     }
-    if (closes) Close(client);
+    if (closes || client.Request.find("Connection: close") != std::string::npos) Close(client);
     if (pause.count() == 0) {
         Begin(client, figures);
     } else {
@@ -229,7 +238,7 @@ std::vector<Client> MakeClients(const Round& round) {
     for (int i = 0; i < round.Clients; ++i) {
         Client& client = clients[static_cast<size_t>(i)];
         client.Source = "127.1." + std::to_string(i / 200) + "." + std::to_string(i % 200 + 1);
-        client.Request = StateRequest(i / 2, i % 2 == 0);
+        client.Request = StateRequest(i / 2, i % 2 == 0, round.KeepAlive);
     }
     for (int i = round.Clients; i < round.Clients + round.IdleSockets; ++i) {
         clients[static_cast<size_t>(i)].Source = "127.0.0.2";
@@ -238,8 +247,27 @@ std::vector<Client> MakeClients(const Round& round) {
     return clients;
 }
 
-Figures Run(const Round& round, std::chrono::seconds warmUp, std::chrono::seconds measured) {
+// CPU time a process has used so far (user and system), in microseconds.
+double CpuMicroseconds(pid_t pid) {
+    FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!file) return 0;
+    char text[1024] = "";
+    const size_t got = std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    text[got] = 0;
+    const char* at = std::strrchr(text, ')');
+    unsigned long user = 0;
+    unsigned long system = 0;
+    if (!at || std::sscanf(at + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user,
+                           &system) != 2)
+        return 0;
+    return static_cast<double>(user + system) * 1e6 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+Figures Run(const Round& round, std::chrono::seconds warmUp, std::chrono::seconds measured,
+            pid_t server) {
     Figures figures;
+    const double cpuBefore = server > 0 ? CpuMicroseconds(server) : 0;
     pause = std::chrono::milliseconds(round.PauseMs);
     std::vector<Client> clients = MakeClients(round);
     epollFd = epoll_create1(0);
@@ -273,6 +301,7 @@ Figures Run(const Round& round, std::chrono::seconds warmUp, std::chrono::second
     }
     paused = {};
     close(epollFd);
+    if (server > 0) figures.ServerCpuUs = CpuMicroseconds(server) - cpuBefore;
     return figures;
 }
 
@@ -313,9 +342,10 @@ void PrintRound(const Round& round, Figures f, std::chrono::seconds measured) {
     const double p99 = Percentile(f.LatencyMs, 0.99);
     const double most =
         f.LatencyMs.empty() ? 0 : *std::max_element(f.LatencyMs.begin(), f.LatencyMs.end());
-    std::printf("%8d %6d %6d %10zu %9.0f %8.2f %8.2f %8.2f %8ld %8ld %6ld\n", round.Clients,
-                round.PauseMs, round.IdleSockets, f.LatencyMs.size(), rate, p50, p99, most,
-                f.Refused, f.NotOk, f.IdleHeld);
+    const double cpu = f.Answers ? f.ServerCpuUs / static_cast<double>(f.Answers) : 0;
+    std::printf("%8d %6d %6d %5s %10zu %9.0f %8.2f %8.2f %8.2f %8ld %8ld %6ld %7.0f\n",
+                round.Clients, round.PauseMs, round.IdleSockets, round.KeepAlive ? "on" : "off",
+                f.LatencyMs.size(), rate, p50, p99, most, f.Refused, f.NotOk, f.IdleHeld, cpu);
     std::fflush(stdout);
 }
 
@@ -336,14 +366,16 @@ int main(int argc, char** argv) {
     }
     std::printf("korvan-relay on loopback, default options, %ld s per round after 1 s warm-up\n",
                 static_cast<long>(measured.count()));
-    std::printf("%8s %6s %6s %10s %9s %8s %8s %8s %8s %8s %6s\n", "clients", "pause", "idle",
-                "requests", "req/s", "p50 ms", "p99 ms", "max ms", "refused", "non-200", "held");
+    std::printf("%8s %6s %6s %5s %10s %9s %8s %8s %8s %8s %8s %6s %7s\n", "clients", "pause",
+                "idle", "keep", "requests", "req/s", "p50 ms", "p99 ms", "max ms", "refused",
+                "non-200", "held", "cpu us");
     // Back to back (the server's capacity), then paced: every 100 ms, and every
     // 2 s as the tool itself polls.
-    const Round rounds[] = {{32, 0, 0},     {1000, 0, 0},     {32, 500, 0},    {1000, 500, 0},
-                            {1000, 0, 100}, {1000, 500, 100}, {1000, 0, 2000}, {1000, 500, 2000}};
+    const Round rounds[] = {
+        {32, 0, 0},     {1000, 0, 0},   {32, 0, 0, false}, {1000, 0, 0, false}, {32, 500, 0},
+        {1000, 500, 0}, {1000, 0, 100}, {1000, 500, 100},  {1000, 0, 2000},     {1000, 500, 2000}};
     for (const Round& round : rounds)
-        PrintRound(round, Run(round, std::chrono::seconds(1), measured), measured);
+        PrintRound(round, Run(round, std::chrono::seconds(1), measured, server), measured);
     kill(server, SIGTERM);
     int status = 0;
     waitpid(server, &status, 0);

@@ -174,6 +174,10 @@ struct RelayServer::ConnectionRecord {
     // before it; once bytes beyond those come, the head's deadline runs.
     SteadyClock::time_point Since;
     uint64_t BytesBefore = 0;
+    // BytesBefore is taken by the watcher's next round rather than on every
+    // answer: a head that begins in between has its deadline start that much
+    // later.
+    bool BaselineDue = false;
     bool HeadStarted = false;
     bool InRequest = false;
 };
@@ -257,11 +261,10 @@ struct RelayServer::Callbacks {
         delete static_cast<RequestRecord*>(*requestContext);
         *requestContext = nullptr;
         if (ConnectionRecord* record = RecordOf(connection)) {
-            const uint64_t received = BytesReceived(record->Fd);
             std::lock_guard<std::mutex> lock(static_cast<RelayServer*>(cls)->connectionsMutex_);
             record->InRequest = false;
             record->HeadStarted = false;
-            record->BytesBefore = received;
+            record->BaselineDue = true;
             record->Since = SteadyClock::now();
         }
     }
@@ -420,7 +423,12 @@ void RelayServer::WatchHeads() {
                 // Where the bytes received cannot be told, a head is due from
                 // the connection's start or its previous answer.
                 if (CanCountBytes) {
-                    if (BytesReceived(record->Fd) == record->BytesBefore) continue;
+                    const uint64_t received = BytesReceived(record->Fd);
+                    if (record->BaselineDue) {
+                        record->BaselineDue = false;
+                        record->BytesBefore = received;
+                    }
+                    if (received == record->BytesBefore) continue;
                     record->Since = now;
                 }
                 record->HeadStarted = true;
