@@ -46,6 +46,11 @@ TEST(RelayCommandLine, OptionsAndTheirDefaults) {
                                                   "3",
                                                   "--head-timeout",
                                                   "2",
+                                                  "--trusted-proxy",
+                                                  "10.0.0.1",
+                                                  "--trusted-proxy=::1",
+                                                  "--sessions-per-address",
+                                                  "7",
                                                   "--tls-cert",
                                                   "c.pem",
                                                   "--tls-key",
@@ -61,6 +66,8 @@ TEST(RelayCommandLine, OptionsAndTheirDefaults) {
     EXPECT_EQ(all.Connections.MaxConnections, 2000u);
     EXPECT_EQ(all.Connections.IdleSeconds, 3u);
     EXPECT_EQ(all.Connections.HeadSeconds, 2u);
+    EXPECT_EQ(all.Connections.TrustedProxies, (std::vector<std::string>{"10.0.0.1", "::1"}));
+    EXPECT_EQ(all.Limits.SessionsPerAddress, 7u);
     EXPECT_EQ(all.TlsCertFile, "c.pem");
     EXPECT_EQ(all.TlsKeyFile, "k.pem");
 
@@ -71,6 +78,7 @@ TEST(RelayCommandLine, OptionsAndTheirDefaults) {
 TEST(RelayCommandLine, BadArgumentsAreRefused) {
     const std::vector<std::vector<std::string>> bad = {{"--bogus"},
                                                        {"stray"},
+                                                       {"--trusted-proxy", "proxy.example"},
                                                        {"--port"},
                                                        {"--port", "65536"},
                                                        {"--port", "-1"},

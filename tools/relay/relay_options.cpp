@@ -97,6 +97,14 @@ const std::vector<OptionRow>& Rows() {
                 [](RelayCommandLine& l, uint64_t v) {
                     l.Connections.HeadSeconds = static_cast<unsigned>(v);
                 })},
+        {"trusted-proxy", "ADDR",
+         "A proxy whose X-Forwarded-For names the client; not limited per address. "
+         "Repeatable.",
+         [](RelayCommandLine& l, const std::string& v) {
+             if (!ValidListenAddress(v)) return false;
+             l.Connections.TrustedProxies.push_back(v);
+             return true;
+         }},
         {"tls-cert", "FILE", "PEM certificate (chain): serve HTTPS. Needs --tls-key.",
          Text([](RelayCommandLine& l, const std::string& v) { l.TlsCertFile = v; })},
         {"tls-key", "FILE", "PEM private key of the certificate.",

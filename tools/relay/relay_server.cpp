@@ -43,7 +43,8 @@ constexpr unsigned MaxHeaderLines = 64;
 
 // What one request carries from its request line to its end.
 struct RequestRecord {
-    std::string Target;  // as sent, still percent-encoded
+    std::string Target;          // as sent, still percent-encoded
+    std::string Forwarded = {};  // the forwarded client counted in flight, if any
     // Where the HTTP layer held the target when it read the request line.
     const char* TargetAt = nullptr;
     bool Seen = false;
@@ -169,7 +170,9 @@ unsigned PoolThreads() {
 
 struct RelayServer::ConnectionRecord {
     int Fd = -1;
-    std::string Address;  // the peer's, in its usual written form
+    std::string Address;   // the peer's, in its usual written form
+    bool Proxy = false;    // a trusted proxy
+    bool Counted = false;  // in perAddress_
     // Between requests: since when a head is awaited, and the bytes received
     // before it; once bytes beyond those come, the head's deadline runs.
     SteadyClock::time_point Since;
@@ -187,6 +190,10 @@ struct RelayServer::Callbacks {
         auto* record = new RequestRecord{uri ? uri : ""};
         record->TargetAt = uri;
         return record;
+    }
+
+    static MHD_Result Accept(void* cls, const sockaddr* address, socklen_t) {
+        return static_cast<RelayServer*>(cls)->MayConnect(PeerText(address)) ? MHD_YES : MHD_NO;
     }
 
     static ConnectionRecord* RecordOf(MHD_Connection* connection) {
@@ -251,14 +258,27 @@ struct RelayServer::Callbacks {
                    lines > MaxHeaderLines) {
             status = 431;
         }
-        const bool queued = static_cast<RelayServer*>(cls)->Answer(connection, status, method,
-                                                                   version, record->Target);
+        auto* server = static_cast<RelayServer*>(cls);
+        const ConnectionRecord* connectionRecord = RecordOf(connection);
+        const std::string client = server->ClientOf(connection, connectionRecord);
+        if (status == 0 && connectionRecord && connectionRecord->Proxy) {
+            if (server->BeginForwarded(client)) {
+                record->Forwarded = client;
+            } else {
+                status = 503;
+            }
+        }
+        const bool queued =
+            server->Answer(connection, status, method, version, record->Target, client);
         return queued ? MHD_YES : MHD_NO;
     }
 
     static void Completed(void* cls, MHD_Connection* connection, void** requestContext,
                           MHD_RequestTerminationCode) {
-        delete static_cast<RequestRecord*>(*requestContext);
+        auto* request = static_cast<RequestRecord*>(*requestContext);
+        if (request && !request->Forwarded.empty())
+            static_cast<RelayServer*>(cls)->EndForwarded(request->Forwarded);
+        delete request;
         *requestContext = nullptr;
         if (ConnectionRecord* record = RecordOf(connection)) {
             std::lock_guard<std::mutex> lock(static_cast<RelayServer*>(cls)->connectionsMutex_);
@@ -302,11 +322,10 @@ void RelayServer::Log(std::string text) {
 }
 
 bool RelayServer::Answer(MHD_Connection* connection, int status, const char* method,
-                         const char* version, const std::string& target) {
-    const ConnectionRecord* record = Callbacks::RecordOf(connection);
-    const RelayReply reply = status
-                                 ? RelayReply{status, RelayPage("")}
-                                 : service_.Handle(method, target, record ? record->Address : "");
+                         const char* version, const std::string& target,
+                         const std::string& client) {
+    const RelayReply reply =
+        status ? RelayReply{status, RelayPage("")} : service_.Handle(method, target, client);
     if (observer_) {
         std::string head = std::string(method) + " " + target + " " + version + "\r\n";
         MHD_get_connection_values(connection, MHD_HEADER_KIND, &AppendHeader, &head);
@@ -331,6 +350,15 @@ bool RelayServer::Listen(const std::string& address, uint16_t port) {
         Log("not an address: " + address);
         return false;
     }
+    trusted_.clear();
+    for (const std::string& proxy : connectionLimits_.TrustedProxies) {
+        ListenAddress parsed;
+        if (!ParseAddress(proxy, 0, parsed)) {
+            Log("not an address: " + proxy);
+            return false;
+        }
+        trusted_.insert(AddressText(parsed));
+    }
     const bool tls = !certificate_.empty();
     if (tls && MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
         Log("this libmicrohttpd has no TLS");
@@ -344,8 +372,6 @@ bool RelayServer::Listen(const std::string& address, uint16_t port) {
     std::vector<MHD_OptionItem> options = {
         {MHD_OPTION_SOCK_ADDR, 0, &listen.Storage},
         {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(connectionLimits_.MaxConnections),
-         nullptr},
-        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(connectionLimits_.PerAddress),
          nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(connectionLimits_.IdleSeconds),
          nullptr},
@@ -366,7 +392,7 @@ bool RelayServer::Listen(const std::string& address, uint16_t port) {
     options.push_back({MHD_OPTION_END, 0, nullptr});
 
     Log("");
-    daemon_ = MHD_start_daemon(flags, port, nullptr, nullptr, &Callbacks::Access, this,
+    daemon_ = MHD_start_daemon(flags, port, &Callbacks::Accept, this, &Callbacks::Access, this,
                                MHD_OPTION_EXTERNAL_LOGGER, &Callbacks::Logger, this,
                                MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
     if (!daemon_) {
@@ -398,14 +424,69 @@ void RelayServer::Stop() {
     port_ = 0;
 }
 
+bool RelayServer::MayConnect(const std::string& address) {
+    if (connectionLimits_.PerAddress == 0 || trusted_.count(address)) return true;
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    auto found = perAddress_.find(address);
+    return found == perAddress_.end() || found->second < connectionLimits_.PerAddress;
+}
+
 void RelayServer::Opened(ConnectionRecord* record) {
+    record->Proxy = trusted_.count(record->Address) != 0;
     std::lock_guard<std::mutex> lock(connectionsMutex_);
     connections_.insert(record);
+    if (connectionLimits_.PerAddress == 0 || record->Proxy) return;
+    // Counted here, where opening and closing are seen alike; the check on
+    // acceptance only spares the work for an address known to be at its most.
+    unsigned& open = perAddress_[record->Address];
+    if (open >= connectionLimits_.PerAddress) {
+        if (record->Fd >= 0) shutdown(record->Fd, SHUT_RDWR);
+        return;
+    }
+    ++open;
+    record->Counted = true;
 }
 
 void RelayServer::Closed(ConnectionRecord* record) {
     std::lock_guard<std::mutex> lock(connectionsMutex_);
     connections_.erase(record);
+    if (!record->Counted) return;
+    auto found = perAddress_.find(record->Address);
+    if (--found->second == 0) perAddress_.erase(found);
+}
+
+std::string RelayServer::ClientOf(MHD_Connection* connection,
+                                  const ConnectionRecord* record) const {
+    if (!record) return {};
+    if (!record->Proxy) return record->Address;
+    // The proxy appends the address it took the request from: the last entry
+    // is the one it vouches for.
+    const char* forwarded =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Forwarded-For");
+    if (!forwarded) return record->Address;
+    std::string_view list(forwarded);
+    const size_t comma = list.rfind(',');
+    std::string_view last = comma == std::string_view::npos ? list : list.substr(comma + 1);
+    while (!last.empty() && (last.front() == ' ' || last.front() == '\t')) last.remove_prefix(1);
+    while (!last.empty() && (last.back() == ' ' || last.back() == '\t')) last.remove_suffix(1);
+    ListenAddress parsed;
+    if (!ParseAddress(std::string(last), 0, parsed)) return record->Address;
+    return AddressText(parsed);
+}
+
+bool RelayServer::BeginForwarded(const std::string& client) {
+    if (connectionLimits_.PerAddress == 0) return true;
+    std::lock_guard<std::mutex> lock(forwardedMutex_);
+    unsigned& count = inFlight_[client];
+    if (count >= connectionLimits_.PerAddress) return false;
+    ++count;
+    return true;
+}
+
+void RelayServer::EndForwarded(const std::string& client) {
+    std::lock_guard<std::mutex> lock(forwardedMutex_);
+    auto found = inFlight_.find(client);
+    if (found != inFlight_.end() && --found->second == 0) inFlight_.erase(found);
 }
 
 void RelayServer::WatchHeads() {

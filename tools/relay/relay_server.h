@@ -9,7 +9,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "tools/relay/relay_service.h"
 
@@ -20,8 +22,13 @@ namespace korvan {
 
 struct RelayConnectionLimits {
     unsigned MaxConnections = 4096;
-    // Connections from one address at a time; 0 for no limit.
+    // Connections from one address at a time; 0 for no limit. Trusted proxies
+    // are not limited: they carry many clients. For the requests they forward,
+    // this many at a time may be in flight for one forwarded client address.
     unsigned PerAddress = 32;
+    // Proxies (IPv4 or IPv6 addresses) whose X-Forwarded-For is believed;
+    // from anyone else it is ignored.
+    std::vector<std::string> TrustedProxies;
     // A connection that sends nothing for this long is closed (also between
     // the requests of a kept-alive connection).
     unsigned IdleSeconds = 10;
@@ -69,11 +76,20 @@ class RelayServer {
 
   private:
     void Log(std::string text);
-    // Queues the answer to one request; false when it could not be queued.
+    // Queues the answer to one request: status when the request is refused
+    // already, else the relay's. False when it could not be queued.
     bool Answer(MHD_Connection* connection, int status, const char* method, const char* version,
-                const std::string& target);
+                const std::string& target, const std::string& client);
+    // False when the address has its most connections already.
+    bool MayConnect(const std::string& address);
     void Opened(ConnectionRecord* record);
     void Closed(ConnectionRecord* record);
+    // The client a request comes from: the peer, or for a trusted proxy the
+    // address it forwards for.
+    std::string ClientOf(MHD_Connection* connection, const ConnectionRecord* record) const;
+    // Counts a forwarded request in flight; false when its client has its most.
+    bool BeginForwarded(const std::string& client);
+    void EndForwarded(const std::string& client);
     // Closes the connections whose request head is overdue, until Stop.
     void WatchHeads();
 
@@ -91,6 +107,10 @@ class RelayServer {
 
     std::mutex connectionsMutex_;
     std::unordered_set<ConnectionRecord*> connections_;
+    std::unordered_map<std::string, unsigned> perAddress_;  // open connections
+    std::unordered_set<std::string> trusted_;               // in their usual written form
+    std::mutex forwardedMutex_;
+    std::unordered_map<std::string, unsigned> inFlight_;  // forwarded requests
     std::condition_variable watchWake_;
     bool watching_ = false;
     std::thread watcher_;
