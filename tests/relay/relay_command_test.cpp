@@ -51,6 +51,9 @@ TEST(RelayCommandLine, OptionsAndTheirDefaults) {
                                                   "--trusted-proxy=::1",
                                                   "--sessions-per-address",
                                                   "7",
+                                                  "--admin-from",
+                                                  "10.0.0.0/8",
+                                                  "--drain=4",
                                                   "--tls-cert",
                                                   "c.pem",
                                                   "--tls-key",
@@ -68,6 +71,8 @@ TEST(RelayCommandLine, OptionsAndTheirDefaults) {
     EXPECT_EQ(all.Connections.HeadSeconds, 2u);
     EXPECT_EQ(all.Connections.TrustedProxies, (std::vector<std::string>{"10.0.0.1", "::1"}));
     EXPECT_EQ(all.Limits.SessionsPerAddress, 7u);
+    EXPECT_EQ(all.AdminFrom, std::vector<std::string>{"10.0.0.0/8"});
+    EXPECT_EQ(all.DrainSeconds, 4u);
     EXPECT_EQ(all.TlsCertFile, "c.pem");
     EXPECT_EQ(all.TlsKeyFile, "k.pem");
 
@@ -79,6 +84,7 @@ TEST(RelayCommandLine, BadArgumentsAreRefused) {
     const std::vector<std::vector<std::string>> bad = {{"--bogus"},
                                                        {"stray"},
                                                        {"--trusted-proxy", "proxy.example"},
+                                                       {"--admin-from", "10.0.0.0/40"},
                                                        {"--port"},
                                                        {"--port", "65536"},
                                                        {"--port", "-1"},

@@ -105,6 +105,20 @@ const std::vector<OptionRow>& Rows() {
              l.Connections.TrustedProxies.push_back(v);
              return true;
          }},
+        {"admin-from", "RANGE",
+         "Answer GET /healthz and /metrics to this address or range (e.g. 10.0.0.0/8); "
+         "repeatable (default loopback).",
+         [](RelayCommandLine& l, const std::string& v) {
+             if (!ValidAddressRange(v)) return false;
+             l.AdminFrom.push_back(v);
+             return true;
+         }},
+        {"drain", "SECONDS",
+         "On SIGTERM: accept no more connections, serve the open ones and answer 503 on "
+         "/healthz for at most this long, then exit (default 10).",
+         Number(
+             0, 3600,
+             [](RelayCommandLine& l, uint64_t v) { l.DrainSeconds = static_cast<unsigned>(v); })},
         {"tls-cert", "FILE", "PEM certificate (chain): serve HTTPS. Needs --tls-key.",
          Text([](RelayCommandLine& l, const std::string& v) { l.TlsCertFile = v; })},
         {"tls-key", "FILE", "PEM private key of the certificate.",

@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 #endif
 #if defined(__linux__)
 #include <linux/tcp.h>  // tcp_info with the bytes received
@@ -29,6 +30,8 @@ namespace {
 // How libmicrohttpd reports a request it refused itself, before or instead of
 // calling the server; the status follows as an unsigned.
 constexpr char RefusalFormat[] = "Error processing request (HTTP response code is %u";
+// How it reports a connection refused because the server holds its most.
+constexpr char ConnectionLimitText[] = "Server reached connection limit";
 
 // Request heads beyond RelayService::MaxRequestBytes are refused with 414 (a
 // long request line) or 431 (long headers). A connection's memory holds the
@@ -173,6 +176,7 @@ struct RelayServer::ConnectionRecord {
     std::string Address;   // the peer's, in its usual written form
     bool Proxy = false;    // a trusted proxy
     bool Counted = false;  // in perAddress_
+    bool CutOff = false;   // its head was overdue
     // Between requests: since when a head is awaited, and the bytes received
     // before it; once bytes beyond those come, the head's deadline runs.
     SteadyClock::time_point Since;
@@ -266,6 +270,7 @@ struct RelayServer::Callbacks {
                 record->Forwarded = client;
             } else {
                 status = 503;
+                server->counters_.Refused(RelayRefusal::ForwardedInFlight);
             }
         }
         const bool queued =
@@ -296,9 +301,12 @@ struct RelayServer::Callbacks {
         char text[512];
         std::vsnprintf(text, sizeof text, format, arguments);
         server->Log(text);
-        if (std::strncmp(format, RefusalFormat, sizeof RefusalFormat - 1) == 0 &&
-            server->observer_) {
-            server->observer_("", static_cast<int>(va_arg(status, unsigned)));
+        if (std::strncmp(format, RefusalFormat, sizeof RefusalFormat - 1) == 0) {
+            const int code = static_cast<int>(va_arg(status, unsigned));
+            server->counters_.Answered(code);
+            if (server->observer_) server->observer_("", code);
+        } else if (std::strncmp(text, ConnectionLimitText, sizeof ConnectionLimitText - 1) == 0) {
+            server->counters_.Refused(RelayRefusal::ConnectionLimit);
         }
         va_end(status);
     }
@@ -324,8 +332,23 @@ void RelayServer::Log(std::string text) {
 bool RelayServer::Answer(MHD_Connection* connection, int status, const char* method,
                          const char* version, const std::string& target,
                          const std::string& client) {
-    const RelayReply reply =
-        status ? RelayReply{status, RelayPage("")} : service_.Handle(method, target, client);
+    const char* type = "text/html";
+    RelayReply reply;
+    const std::string_view path = std::string_view(target).substr(0, target.find('?'));
+    if (status) {
+        reply = {status, RelayPage("")};
+    } else if ((path == "/healthz" || path == "/metrics") && std::strcmp(method, "GET") == 0 &&
+               adminFrom_.Contains(client)) {
+        type = "text/plain; version=0.0.4; charset=utf-8";
+        if (path == "/metrics") {
+            reply = {200, MetricsText()};
+        } else {
+            reply = draining_ ? RelayReply{503, "stopping\n"} : RelayReply{200, "serving\n"};
+        }
+    } else {
+        reply = service_.Handle(method, target, client);
+    }
+    counters_.Answered(reply.Status);
     if (observer_) {
         std::string head = std::string(method) + " " + target + " " + version + "\r\n";
         MHD_get_connection_values(connection, MHD_HEADER_KIND, &AppendHeader, &head);
@@ -334,8 +357,10 @@ bool RelayServer::Answer(MHD_Connection* connection, int status, const char* met
     MHD_Response* response = MHD_create_response_from_buffer(
         reply.Body.size(), const_cast<char*>(reply.Body.data()), MHD_RESPMEM_MUST_COPY);
     if (!response) return false;
-    MHD_add_response_header(response, "Content-Type", "text/html");
+    MHD_add_response_header(response, "Content-Type", type);
     MHD_add_response_header(response, "Cache-Control", "no-cache");
+    // While stopping, clients move on to another relay.
+    if (draining_) MHD_add_response_header(response, "Connection", "close");
     if (reply.Status == 405) MHD_add_response_header(response, "Allow", "GET");
     const MHD_Result queued =
         MHD_queue_response(connection, static_cast<unsigned>(reply.Status), response);
@@ -345,6 +370,7 @@ bool RelayServer::Answer(MHD_Connection* connection, int status, const char* met
 
 bool RelayServer::Listen(const std::string& address, uint16_t port) {
     Stop();
+    draining_ = false;
     ListenAddress listen;
     if (!ParseAddress(address, port, listen)) {
         Log("not an address: " + address);
@@ -364,7 +390,8 @@ bool RelayServer::Listen(const std::string& address, uint16_t port) {
         Log("this libmicrohttpd has no TLS");
         return false;
     }
-    unsigned flags = MHD_USE_POLL_INTERNAL_THREAD | MHD_USE_ERROR_LOG;
+    // ITC: the listening socket can be given up while connections are served.
+    unsigned flags = MHD_USE_POLL_INTERNAL_THREAD | MHD_USE_ERROR_LOG | MHD_USE_ITC;
     if (listen.Ipv6) flags |= MHD_USE_IPv6;
     if (tls) flags |= MHD_USE_TLS;
 
@@ -428,7 +455,41 @@ bool RelayServer::MayConnect(const std::string& address) {
     if (connectionLimits_.PerAddress == 0 || trusted_.count(address)) return true;
     std::lock_guard<std::mutex> lock(connectionsMutex_);
     auto found = perAddress_.find(address);
-    return found == perAddress_.end() || found->second < connectionLimits_.PerAddress;
+    if (found == perAddress_.end() || found->second < connectionLimits_.PerAddress) return true;
+    counters_.Refused(RelayRefusal::PerAddressConnections);
+    return false;
+}
+
+AddressRanges RelayServer::Loopback() {
+    AddressRanges loopback;
+    loopback.Add("127.0.0.0/8");
+    loopback.Add("::1");
+    return loopback;
+}
+
+void RelayServer::BeginDrain() {
+    draining_ = true;
+    if (!daemon_) return;
+    const MHD_socket listening = MHD_quiesce_daemon(daemon_);
+    if (listening != MHD_INVALID_SOCKET) {
+#ifdef _WIN32
+        closesocket(listening);
+#else
+        close(listening);
+#endif
+    }
+}
+
+size_t RelayServer::OpenConnections() {
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    return connections_.size();
+}
+
+std::string RelayServer::MetricsText() {
+    RelayGauges gauges;
+    gauges.ConnectionsOpen = OpenConnections();
+    gauges.Draining = draining_;
+    return RelayMetricsText(counters_, service_.Counts(), gauges);
 }
 
 void RelayServer::Opened(ConnectionRecord* record) {
@@ -441,6 +502,7 @@ void RelayServer::Opened(ConnectionRecord* record) {
     unsigned& open = perAddress_[record->Address];
     if (open >= connectionLimits_.PerAddress) {
         if (record->Fd >= 0) shutdown(record->Fd, SHUT_RDWR);
+        counters_.Refused(RelayRefusal::PerAddressConnections);
         return;
     }
     ++open;
@@ -516,7 +578,11 @@ void RelayServer::WatchHeads() {
             }
             // The connection is still open: its close is reported under this
             // lock before the socket is released, so the descriptor is its own.
-            if (now - record->Since > deadline) shutdown(record->Fd, SHUT_RDWR);
+            if (now - record->Since > deadline) {
+                shutdown(record->Fd, SHUT_RDWR);
+                if (!record->CutOff) counters_.Refused(RelayRefusal::HeadDeadline);
+                record->CutOff = true;
+            }
         }
     }
 }

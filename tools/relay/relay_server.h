@@ -3,6 +3,7 @@
 // speaks TLS. What a request means is RelayService's business.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -13,6 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "tools/relay/relay_admin.h"
 #include "tools/relay/relay_service.h"
 
 struct MHD_Daemon;
@@ -57,9 +59,18 @@ class RelayServer {
     void SetObserver(Observer observer) { observer_ = std::move(observer); }
     // What the HTTP layer reports (refused connections, TLS failures) goes to stderr too.
     void SetPrintLog(bool print) { printLog_ = print; }
+    // Who is answered GET /healthz and GET /metrics (the client as the server
+    // sees it: a trusted proxy's forwarded client); everyone else gets 404.
+    // Loopback unless set.
+    void SetAdminFrom(AddressRanges ranges) { adminFrom_ = std::move(ranges); }
 
     // An IPv4 or IPv6 address; port 0 picks a free port, Port() tells which.
     bool Listen(const std::string& address, uint16_t port);
+    // The start of a graceful stop: no new connections are accepted, /healthz
+    // answers 503, and every answer closes its connection. Stop ends it.
+    void BeginDrain();
+    bool Draining() const { return draining_; }
+    size_t OpenConnections();
     void Stop();
     uint16_t Port() const;
     // The listening address in its usual written form.
@@ -67,6 +78,7 @@ class RelayServer {
     std::string ErrorText() const;
 
     RelayService& Service() { return service_; }
+    std::string MetricsText();
 
     // Exposed for libmicrohttpd's callbacks.
     struct Callbacks;
@@ -109,6 +121,11 @@ class RelayServer {
     std::unordered_set<ConnectionRecord*> connections_;
     std::unordered_map<std::string, unsigned> perAddress_;  // open connections
     std::unordered_set<std::string> trusted_;               // in their usual written form
+    AddressRanges adminFrom_ = Loopback();
+    RelayCounters counters_;
+    std::atomic<bool> draining_{false};
+    static AddressRanges Loopback();
+
     std::mutex forwardedMutex_;
     std::unordered_map<std::string, unsigned> inFlight_;  // forwarded requests
     std::condition_variable watchWake_;
