@@ -75,7 +75,9 @@ TEST_F(RelayProxyTest, TheForwardedClientIsBelievedOnlyFromATrustedProxy) {
         {Proxy, {"192.0.2.1", "192.0.2.2", "10.0.0.1, 192.0.2.3"}, 200},
         // One client through the proxy: its third session is refused, whatever
         // it put in front of the proxy's own entry.
-        {Proxy, {"192.0.2.9", "198.51.100.1, 192.0.2.9", "192.0.2.9"}, 503},
+        {Proxy,
+         {"192.0.2.9", "198.51.100.1, 192.0.2.9", "192.0.2.50\r\nX-Forwarded-For: 192.0.2.9"},
+         503},
         // A forged header from elsewhere: the stranger is limited as itself.
         {Stranger, {"192.0.2.20", "192.0.2.21", "192.0.2.22"}, 503},
         // A forwarded entry that is no address: the proxy itself is the client.

@@ -16,6 +16,7 @@
 #include <microhttpd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -124,6 +125,13 @@ std::string AddressText(const ListenAddress& address) {
                            &reinterpret_cast<const sockaddr_in*>(&address.Storage)->sin_addr);
     inet_ntop(address.Ipv6 ? AF_INET6 : AF_INET, bytes, text, sizeof text);
     return text;
+}
+
+bool SameHeaderName(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
 }
 
 std::string PeerText(const sockaddr* peer) {
@@ -523,8 +531,15 @@ std::string RelayServer::ClientOf(MHD_Connection* connection,
     if (!record->Proxy) return record->Address;
     // The proxy appends the address it took the request from: the last entry
     // is the one it vouches for.
-    const char* forwarded =
-        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Forwarded-For");
+    // Of several X-Forwarded-For lines, the proxy's own comes last.
+    const char* forwarded = nullptr;
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void* cls, MHD_ValueKind, const char* key, const char* value) {
+            if (SameHeaderName(key, "X-Forwarded-For")) *static_cast<const char**>(cls) = value;
+            return MHD_YES;
+        },
+        &forwarded);
     if (!forwarded) return record->Address;
     std::string_view list(forwarded);
     const size_t comma = list.rfind(',');
