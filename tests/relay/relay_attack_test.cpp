@@ -261,7 +261,10 @@ TEST(RelayAttack, ANewConnectionCostsLittleCpu) {
     EXPECT_EQ(answered, Threads * Each);
     std::printf("relay CPU per new connection: %lld us\n",
                 static_cast<long long>(perConnection.count()));
+#if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__)
+    // The figure holds for an optimised build without sanitizers only.
     EXPECT_LT(perConnection, 100us);
+#endif
 }
 
 }  // namespace

@@ -561,6 +561,7 @@ int main(int argc, char** argv) {
     const Round compared[] = {
         {32, 0, 0, true}, {1000, 0, 0, true}, {32, 0, 0, false}, {1000, 0, 0, false}};
     std::vector<std::pair<std::string, std::vector<Summary>>> results;
+    bool keepLogs = false;
     for (const std::string name : {"relay", "haproxy", "nginx"}) {
         if (name == "haproxy" && access("/usr/sbin/haproxy", X_OK) != 0) continue;
         if (name == "nginx" && access("/usr/sbin/nginx", X_OK) != 0) continue;
@@ -571,6 +572,7 @@ int main(int argc, char** argv) {
         std::vector<Summary> summaries;
         if (target.Port == 0) {
             std::printf("%-8s did not start (see %s)\n", name.c_str(), dir.c_str());
+            keepLogs = true;
         } else {
             for (const Round& round : compared)
                 summaries.push_back(PrintRound(
@@ -614,6 +616,6 @@ int main(int argc, char** argv) {
             }
         }
     }
-    std::filesystem::remove_all(dir);
+    if (!keepLogs) std::filesystem::remove_all(dir);
     return 0;
 }
