@@ -129,6 +129,8 @@ void TMainFormKX4::SetFixedClientSize() {
 
 void TMainFormKX4::PageControlChange() {
     UpdateCanPage();
+    // The gauges show the last state at once, even while a command holds the polls.
+    RefreshOutline();
     // The pages of gauges and plots take the whole screen; the table pages keep
     // their design size.
     QWidget* page = p_->Ui.PageControl->currentWidget();

@@ -46,7 +46,10 @@ bool RemoteSupport::Exchange(const std::string& chatLine) {
 
 void RemoteSupport::NoteArrival() {
     const bool customer = State.RelayRole == RoleClient;
-    if (customer) settingsUnanswered_ = State.InKind == MsgSettings;
+    if (customer) {
+        settingsUnanswered_ = State.InKind == MsgSettings;
+        unacted_ = true;
+    }
     if (State.InKind == MsgChat && State.InCount >= 2) {
         const auto& buffer = customer ? State.SupportBuffer : State.ClientBuffer;
         host_.ChatLine(customer ? ChatSide::Support : ChatSide::Client,
@@ -79,6 +82,7 @@ void RemoteSupport::CustomerTick() {
 
 void RemoteSupport::ActOnSupportMessage() {
     SystemData& data = host_.Data();
+    const bool fresh = std::exchange(unacted_, false);
     switch (State.InKind) {
         case MsgRequestState:
             State.OutKind = MsgState;
@@ -93,7 +97,9 @@ void RemoteSupport::ActOnSupportMessage() {
             PutImage(BuildSettingsImage(data), State.ClientBuffer);
             break;
         case MsgSettings:
-            host_.ShowPanelMessage(SettingsCountText("SUPPORT", State.InCount));
+            // Said when the message arrives, not at every tick while it stays the
+            // last one received (it would say "received 0 bytes").
+            if (fresh) host_.ShowPanelMessage(SettingsCountText("SUPPORT", State.InCount));
             // Once per message: a message that stays the last one received is not
             // asked about, nor written, again.
             if (State.InCount >= SettingsCount && std::exchange(settingsUnanswered_, false))

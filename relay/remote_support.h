@@ -129,6 +129,8 @@ class RemoteSupport {
     RemoteSupportHost& host_;
     RelayTransport& transport_;
     bool exchanging_ = false;
+    // A message from support has arrived and was not acted upon yet.
+    bool unacted_ = false;
     // A settings message from support has arrived and the owner was not asked yet.
     bool settingsUnanswered_ = false;
     // The settings image the owner is being asked about.

@@ -151,8 +151,11 @@ void SystemSession::TakeSettings(const SystemData& data) {
 
 // The one place where every link's poll ends: a complete state is recorded, a
 // lost or failed one is a gap in the history.
-void SystemSession::PollDone(PollTimer, PollOutcome outcome, const SystemData& data) {
+void SystemSession::PollDone(PollOutcome outcome, const SystemData& data,
+                             const std::vector<ModuleId>& decoded, const std::string& status) {
     TakeStates(data);
+    emit LinkStatus(QString::fromStdString(status));
+    for (ModuleId module : decoded) emit StateDecoded(module);
     switch (outcome) {
         case PollOutcome::Lost:
             emit LinkLost();

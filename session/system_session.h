@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "history/history_recorder.h"
 #include "link/bluetooth_discovery.h"
@@ -169,7 +170,8 @@ class SystemSession : public QObject {
     // What the worker reports, on the session's thread.
     void TakeStates(const SystemData& data);
     void TakeSettings(const SystemData& data);
-    void PollDone(PollTimer timer, PollOutcome outcome, const SystemData& data);
+    void PollDone(PollOutcome outcome, const SystemData& data, const std::vector<ModuleId>& decoded,
+                  const std::string& status);
     void CommandBegan(SettingsCommand command);
     void CommandEnded(const CommandResult& result, const SystemData& data);
 
