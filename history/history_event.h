@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "history/history_csv.h"
 #include "history/history_recorder.h"
 
 namespace korvan {
@@ -27,5 +30,22 @@ std::optional<EventKind> FindEventKind(std::string_view name);
 constexpr EventKind EventKinds[] = {EventKind::Link,  EventKind::Settings,
                                     EventKind::File,  EventKind::Alarm,
                                     EventKind::Fault, EventKind::RemoteSupport};
+
+// What the Events page shows: one kind or all, and entries whose text holds
+// `text` (ignoring case of ASCII letters).
+struct EventFilter {
+    std::optional<EventKind> Kind;
+    std::string Text;
+    bool Matches(const HistoryEvent& event) const;
+};
+
+// The events as CSV with the history export's conventions (UTF-8 with a byte
+// order mark, CR LF, ISO 8601 local time with its offset): a header line
+// "Time,Kind,Event", then one line per event that passes the filter. False when
+// the stream failed.
+bool WriteEventsCsv(std::ostream& out, const std::vector<HistoryEvent>& events,
+                    const EventFilter& filter = {},
+                    const UtcOffsetFunction& utcOffset = LocalUtcOffsetSeconds,
+                    bool byteOrderMark = true);
 
 }  // namespace korvan
