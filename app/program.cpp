@@ -38,11 +38,18 @@ std::string HistoryFilePath(const char* name) {
         .toStdString();
 }
 
+QString AlarmSettingsPath(const char* historyFile) {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/korvan-kx4/") + QString::fromUtf8(historyFile).section('.', 0, 0) +
+           QStringLiteral("-alarms.ini");
+}
+
 int RunTool(QApplication& app, HidDevices& hid, SerialPort& serial, BluetoothDiscovery& bluetooth,
             UserDialogs& dialogs, const char* historyFile, const WindowExtension& extend) {
     SleepingWaiter waiter;
     WindowSeams seams;
     seams.HistoryPath = HistoryFilePath(historyFile);
+    seams.AlarmSettings = AlarmSettingsPath(historyFile);
     seams.Hid = &hid;
     seams.Serial = &serial;
     seams.Bluetooth = &bluetooth;

@@ -23,6 +23,9 @@ int RunMainWindow(QApplication& app, const WindowSeams& seams, const WindowExten
 // Where a program keeps its history: `name` in the user's data folder
 // (~/.local/share/korvan-kx4/ on Linux).
 std::string HistoryFilePath(const char* name);
+// The alarm rules beside it in the user's configuration folder
+// (~/.config/korvan-kx4/history-alarms.ini for history.sqlite).
+QString AlarmSettingsPath(const char* historyFile);
 // Both programs: the given local links, the wall-clock waiter, the HTTP relay and
 // the history kept in `historyFile` (each program its own, so both can run).
 int RunTool(QApplication& app, HidDevices& hid, SerialPort& serial, BluetoothDiscovery& bluetooth,

@@ -94,8 +94,10 @@ void SystemSession::Note(EventKind kind, const std::string& text) {
 void SystemSession::TakeStoreNotices() {
 #ifdef KORVAN_HISTORY_STORE
     if (!store_ || !store_->HasNotices()) return;
-    for (const std::string& text : store_->TakeNotices())
+    for (const std::string& text : store_->TakeNotices()) {
+        Note(EventKind::File, text);
         emit StoreNotice(QString::fromStdString(text));
+    }
 #endif
 }
 
@@ -219,6 +221,7 @@ void SystemSession::PollDone(PollTimer, PollOutcome outcome, const SystemData& d
     NoteLink(outcome);
     switch (outcome) {
         case PollOutcome::Lost:
+            alarms_.LinkLost();
             emit LinkLost();
             [[fallthrough]];
         case PollOutcome::Failed:
@@ -229,6 +232,10 @@ void SystemSession::PollDone(PollTimer, PollOutcome outcome, const SystemData& d
             history_.Record(HistoryNow(), records_);
             for (const std::string& fault : faults_->Changes(records_))
                 Note(EventKind::Fault, fault);
+            for (const AlarmChange& alarm : alarms_.Evaluate(HistoryNow(), records_)) {
+                Note(EventKind::Alarm, alarm.Text);
+                emit AlarmChanged(QString::fromStdString(alarm.Text), alarm.Raised);
+            }
             emit StatePolled();
             break;
         case PollOutcome::Partial:

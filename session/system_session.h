@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "history/alarm_rules.h"
 #include "history/history_event.h"
 #include "history/history_recorder.h"
 #include "link/bluetooth_discovery.h"
@@ -88,6 +89,9 @@ class SystemSession : public QObject {
     void Note(EventKind kind, const std::string& text);
     // The history store's file; empty when history is kept in memory only.
     std::string HistoryPath() const;
+    // The alarms, checked after every complete poll.
+    const AlarmEngine& Alarms() const { return alarms_; }
+    void SetAlarmRules(std::vector<AlarmRule> rules) { alarms_.SetRules(std::move(rules)); }
     char DecimalSeparator() const { return sep_; }
     QTimer* Timer(PollTimer timer) const;
 
@@ -173,6 +177,8 @@ class SystemSession : public QObject {
     void ConnectionChanged(Connection connection);
     void SendChatEnabled(bool enabled);
     void RelayBusy(bool busy);
+    // An alarm was raised or cleared (also in Events()).
+    void AlarmChanged(const QString& text, bool raised);
     // An entry was added to Events().
     void EventLogged(const HistoryEvent& event);
     // The history store moved a file aside or cannot write: said once each.
@@ -215,6 +221,7 @@ class SystemSession : public QObject {
     std::vector<HistoryEvent> events_;
     std::unique_ptr<FaultWatch> faults_;
     bool linkLost_ = false;
+    AlarmEngine alarms_;
 };
 
 }  // namespace korvan
