@@ -44,17 +44,6 @@ void AppendValues(std::vector<float>& out, const std::vector<double>& values) {
     for (double v : values) out.push_back(float(v));
 }
 
-std::vector<double> Values(const void* blob, size_t from, size_t count) {
-    std::vector<double> v(count);
-    const auto* p = static_cast<const unsigned char*>(blob);
-    for (size_t i = 0; i < count; ++i) {
-        float f;
-        std::memcpy(&f, p + (from + i) * 4, 4);
-        v[i] = f;
-    }
-    return v;
-}
-
 // The statement and its reset, so that every path finalizes.
 class Statement {
   public:
@@ -135,7 +124,16 @@ HistoryStore::~HistoryStore() {
     }
     wake_.notify_all();
     writer_.join();
+    if (db_ && writing_) Exec(db_, "UPDATE meta SET value = '0' WHERE key = 'open'");
     if (db_) sqlite3_close(db_);
+}
+
+// The file's mark that it is in use, set on opening and cleared on closing;
+// a file from before the mark counts as open.
+bool HistoryStore::OpenAtClose() {
+    Statement s(db_, "SELECT value FROM meta WHERE key = 'open'");
+    if (!s.Ok() || s.Step() != SQLITE_ROW) return true;
+    return std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(*s, 0))) != "0";
 }
 
 HistoryTime HistoryStore::Now() const {
@@ -207,7 +205,9 @@ bool HistoryStore::OpenFile(std::string* reason) {
         *reason = "it was written by a newer version of the tool";
         return false;
     }
-    if (tables != 0) {
+    // A file that was not closed (the tool was killed or the machine stopped) is
+    // checked whole; the loader reads every row of a closed one anyway.
+    if (tables != 0 && OpenAtClose()) {
         std::string check;
         Statement s(db_, "PRAGMA quick_check");
         if (s.Ok() && s.Step() == SQLITE_ROW)
@@ -242,6 +242,8 @@ bool HistoryStore::OpenFile(std::string* reason) {
         rc = s.Ok() ? s.Step() : s.Code();
         if (rc == SQLITE_DONE) rc = SQLITE_OK;
     }
+    if (rc == SQLITE_OK)
+        rc = Exec(db_, "INSERT OR REPLACE INTO meta(key, value) VALUES('open', '1')");
     if (rc == SQLITE_OK) rc = Exec(db_, "COMMIT");
     if (rc != SQLITE_OK) {
         Exec(db_, "ROLLBACK");
@@ -311,11 +313,16 @@ bool HistoryStore::LoadRows(HistoryRecorder& recorder, std::vector<HistoryEvent>
             place.push_back(FindHistorySeries(std::string_view(layout).substr(from, end - from)));
     }
     const size_t n = HistorySeriesTable().size(), stored = place.size();
-    auto mapped = [&](const void* blob, size_t group) {
-        const std::vector<double> raw = Values(blob, group * stored, stored);
-        std::vector<double> v(n, std::numeric_limits<double>::quiet_NaN());
-        for (size_t i = 0; i < stored; ++i)
-            if (place[i]) v[*place[i]] = raw[i];
+    std::vector<double> lo(n), hi(n), mid(n);
+    auto mapped = [&](const void* blob, size_t group,
+                      std::vector<double>& v) -> std::vector<double>& {
+        std::fill(v.begin(), v.end(), std::numeric_limits<double>::quiet_NaN());
+        const auto* p = static_cast<const unsigned char*>(blob) + group * stored * 4;
+        for (size_t i = 0; i < stored; ++i) {
+            float f;
+            std::memcpy(&f, p + i * 4, 4);
+            if (place[i]) v[*place[i]] = f;
+        }
         return v;
     };
     const int64_t keep =
@@ -331,7 +338,7 @@ bool HistoryStore::LoadRows(HistoryRecorder& recorder, std::vector<HistoryEvent>
             recorder.RestoreMinute(
                 HistoryTime(std::chrono::milliseconds(sqlite3_column_int64(*s, 0))),
                 sqlite3_column_int(*s, 1) != 0, uint32_t(sqlite3_column_int64(*s, 2)),
-                mapped(blob, 0), mapped(blob, 1), mapped(blob, 2));
+                mapped(blob, 0, lo), mapped(blob, 1, hi), mapped(blob, 2, mid));
         }
         if (rc != SQLITE_DONE) return !Damaged(rc);
     }
@@ -342,7 +349,7 @@ bool HistoryStore::LoadRows(HistoryRecorder& recorder, std::vector<HistoryEvent>
             if (size_t(sqlite3_column_bytes(*s, 2)) != stored * 4) continue;
             recorder.RestorePoll(
                 HistoryTime(std::chrono::milliseconds(sqlite3_column_int64(*s, 0))),
-                sqlite3_column_int(*s, 1) != 0, mapped(sqlite3_column_blob(*s, 2), 0));
+                sqlite3_column_int(*s, 1) != 0, mapped(sqlite3_column_blob(*s, 2), 0, mid));
         }
         if (rc != SQLITE_DONE) return !Damaged(rc);
     }

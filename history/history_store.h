@@ -83,6 +83,7 @@ class HistoryStore final : public HistorySink {
     struct Row;
     void Open();
     bool OpenFile(std::string* reason);
+    bool OpenAtClose();
     void StartFresh(const std::string& reason);
     void StopWriting(const std::string& reason);
     void Notice(std::string text);
