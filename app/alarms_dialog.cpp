@@ -31,6 +31,18 @@ QComboBox* Combo(const QStringList& items, int current) {
 
 QString Number(double v) { return QString::number(v, 'g', 10); }
 
+// A status word's mask reads best in hexadecimal.
+QString ThresholdText(const AlarmRule& r) {
+    if (r.Condition != AlarmCondition::FlagSet || r.Threshold < 0) return Number(r.Threshold);
+    return QStringLiteral("0x") + QString::number(qulonglong(r.Threshold), 16).toUpper();
+}
+
+double ReadThreshold(const QString& text, bool* ok) {
+    if (text.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive))
+        return double(text.mid(2).toULongLong(ok, 16));
+    return text.toDouble(ok);
+}
+
 }  // namespace
 
 AlarmsDialog::AlarmsDialog(const std::vector<AlarmRule>& rules, UserDialogs& dialogs,
@@ -90,7 +102,7 @@ void AlarmsDialog::AddRow(const AlarmRule& r) {
         Combo({AlarmConditionName(AlarmCondition::Above), AlarmConditionName(AlarmCondition::Below),
                AlarmConditionName(AlarmCondition::FlagSet)},
               int(r.Condition)));
-    table_->setItem(n, Threshold, new QTableWidgetItem(Number(r.Threshold)));
+    table_->setItem(n, Threshold, new QTableWidgetItem(ThresholdText(r)));
     table_->setItem(n, Hysteresis, new QTableWidgetItem(Number(r.Hysteresis)));
     table_->setItem(n, Delay, new QTableWidgetItem(QString::number(r.Delay.count())));
     auto* per12 = new QTableWidgetItem;
@@ -111,7 +123,7 @@ std::vector<AlarmRule> AlarmsDialog::Rules(QString* error) const {
         r.Name = table_->item(n, Name)->text().toStdString();
         r.Series = HistorySeriesTable()[size_t(combo(n, Series))].Name;
         r.Condition = AlarmCondition(combo(n, Condition));
-        r.Threshold = table_->item(n, Threshold)->text().toDouble(&ok[0]);
+        r.Threshold = ReadThreshold(table_->item(n, Threshold)->text(), &ok[0]);
         r.Hysteresis = table_->item(n, Hysteresis)->text().toDouble(&ok[1]);
         r.Delay = std::chrono::seconds(table_->item(n, Delay)->text().toInt(&ok[2]));
         r.Per12Volts = table_->item(n, Per12)->checkState() == Qt::Checked;

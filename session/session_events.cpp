@@ -1,7 +1,6 @@
 #include "session/session_events.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "model/module_descriptors.h"
 
@@ -38,12 +37,26 @@ bool Writes(SettingsCommand kind) {
            kind == SettingsCommand::WriteControlBoxSettings;
 }
 
-// A status line that reports something wrong, not a module that is there.
-bool FaultLine(const std::string& line) {
-    std::string lower(line);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return lower.find("fault") != std::string::npos || lower.find("warning") != std::string::npos;
+// The bits of each status word that report a fault or a warning (not a module
+// that is there, a radio that is on or an output that is driven).
+struct FaultBits {
+    ModuleId Module;
+    uint16_t Mask;
+};
+constexpr FaultBits FaultRows[] = {
+    {ModuleId::ControlBox, 0x3E01},  // hardware, warning, critical, settings, overvoltage, wiring
+    {ModuleId::BatteryBox, 0x0FFF},  // hardware, temperatures, overvoltage, discharge, low SOC
+    {ModuleId::FieldBox1, 0x000F},   // hardware, temperature, B- or B+ leads
+    {ModuleId::FieldBox2, 0x000F},
+};
+
+// The record with only the fault bits of `module`'s status word left.
+SystemData FaultsOnly(const SystemData& data, const FaultBits& row) {
+    SystemData d = data;
+    d.ControlState.ConnectedModules &= row.Mask;
+    d.BatteryState.StatusCode &= row.Mask;
+    for (FieldBoxState& f : d.FieldState) f.StatusCode = uint8_t(f.StatusCode & row.Mask);
+    return d;
 }
 
 }  // namespace
@@ -70,12 +83,13 @@ std::string RefusalEventText(LinkOperation operation, const char* link) {
 
 std::vector<std::string> FaultWatch::Changes(const SystemData& data) {
     std::vector<std::string> now;
-    for (const ModuleDescriptor& m : ModuleDescriptors()) {
-        if (!ModuleConnected(data.ControlState.ConnectedModules, m.Module)) continue;
-        for (std::string line : m.StatusLines(data, m.Module)) {
-            if (!FaultLine(line)) continue;
+    for (const FaultBits& row : FaultRows) {
+        if (!ModuleConnected(data.ControlState.ConnectedModules, row.Module)) continue;
+        const SystemData faults = FaultsOnly(data, row);
+        for (std::string line : DescriptorOf(row.Module).StatusLines(faults, row.Module)) {
+            if (line == "Status OK") continue;
             line.erase(0, line.find_first_not_of("- "));
-            now.push_back(std::string(ModuleName(m.Module)) + ": " + line);
+            now.push_back(std::string(ModuleName(row.Module)) + ": " + line);
         }
     }
     std::vector<std::string> changes;

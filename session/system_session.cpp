@@ -245,13 +245,17 @@ void SystemSession::PollDone(PollTimer, PollOutcome outcome, const SystemData& d
     emit Polled(outcome);
 }
 
+// A link is lost only once it was there: the first exchange of a run, which
+// finds and opens the device, is no loss.
 void SystemSession::NoteLink(PollOutcome outcome) {
-    if (outcome == PollOutcome::Lost && !linkLost_)
-        Note(EventKind::Link, std::string(Link().CaptionName()) + " link lost");
+    const char* link = Link().CaptionName();
+    if (outcome == PollOutcome::Lost && linkUp_ && !linkLost_)
+        Note(EventKind::Link, std::string(link) + " link lost");
     else if (outcome == PollOutcome::Complete && linkLost_)
-        Note(EventKind::Link, std::string(Link().CaptionName()) + " link back");
+        Note(EventKind::Link, std::string(link) + " link back");
+    if (outcome == PollOutcome::Complete) linkUp_ = true;
     if (outcome == PollOutcome::Lost || outcome == PollOutcome::Complete)
-        linkLost_ = outcome == PollOutcome::Lost;
+        linkLost_ = linkUp_ && outcome == PollOutcome::Lost;
 }
 
 void SystemSession::CommandBegan(SettingsCommand command) {

@@ -220,6 +220,7 @@ class SystemSession : public QObject {
     std::unique_ptr<HistoryStore> store_;
     std::vector<HistoryEvent> events_;
     std::unique_ptr<FaultWatch> faults_;
+    bool linkUp_ = false;
     bool linkLost_ = false;
     AlarmEngine alarms_;
 };

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -114,6 +115,10 @@ TEST_F(SessionStoreTest, ARestartBringsBackTheHistoryAndEveryKindOfEvent) {
         {EventKind::File, "boat.kx4"},
     };
     for (const auto& e : expected) EXPECT_TRUE(Logged(*again, e.Kind, e.Text)) << e.Text;
+    // The first exchange of a run opens the device and is no loss of the link.
+    EXPECT_EQ(std::count_if(again->Events().begin(), again->Events().end(),
+                            [](const HistoryEvent& e) { return e.Kind == EventKind::Link; }),
+              2);
 }
 
 TEST(SessionEvents, FaultsAndWarningsOfTheStatusWordsAreToldWhenTheyComeAndGo) {
