@@ -84,6 +84,10 @@ std::string SystemSession::HistoryPath() const {
 }
 
 void SystemSession::Note(EventKind kind, const std::string& text) {
+    // A bound for a tool left running for months; the file keeps its 30 days.
+    constexpr size_t EventLimit = 100000;
+    if (events_.size() >= EventLimit)
+        events_.erase(events_.begin(), events_.begin() + EventLimit / 10);
     events_.push_back({HistoryNow(), kind, text});
 #ifdef KORVAN_HISTORY_STORE
     if (store_) store_->AddEvent(events_.back());
