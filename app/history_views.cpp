@@ -41,15 +41,14 @@ void DesktopNotification(const QString& title, const QString& text) {
 }  // namespace
 
 HistoryViews::HistoryViews(QMainWindow& window, WindowUi& ui, SystemSession& session,
-                           UserDialogs& dialogs, WindowNotices& notices,
-                           const QString& alarmSettings)
+                           const WindowSeams& seams, WindowNotices& notices)
     : QObject(&window),
       window_(window),
       session_(session),
-      dialogs_(dialogs),
+      dialogs_(*seams.Dialogs),
       notices_(notices),
-      alarmSettings_(alarmSettings),
-      events_(new EventLogPage(session, dialogs, ui.PageControl)) {
+      alarmSettings_(seams.AlarmSettings),
+      events_(new EventLogPage(session, dialogs_, ui.PageControl)) {
     ui.PageControl->addTab(events_, QStringLiteral("Events"));
     QAction* alarms = ui.OptionsMenu->addAction(QStringLiteral("&Alarms..."));
     alarms->setObjectName(QStringLiteral("Alarms"));

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include "app/main_window.h"
 #include "app/user_dialogs.h"
 #include "app/window_ui.h"
 #include "session/system_session.h"
@@ -21,10 +22,9 @@ class WindowNotices;
 
 class HistoryViews : public QObject {
   public:
-    // `alarmSettings`: the settings file that keeps the rules; none: the
-    // defaults, not kept.
-    HistoryViews(QMainWindow& window, WindowUi& ui, SystemSession& session, UserDialogs& dialogs,
-                 WindowNotices& notices, const QString& alarmSettings);
+    // The rules are kept in the seams' AlarmSettings file; none: the defaults, not kept.
+    HistoryViews(QMainWindow& window, WindowUi& ui, SystemSession& session,
+                 const WindowSeams& seams, WindowNotices& notices);
 
     EventLogPage* Events() const { return events_; }
     // Opens the dialog (not modal to the event loop); its OK applies and keeps the rules.
