@@ -144,20 +144,6 @@ TEST(SessionEvents, FaultsAndWarningsOfTheStatusWordsAreToldWhenTheyComeAndGo) {
                   "Field Control Module #1: Alternator temperature fault cleared"}));
 }
 
-TEST(SessionEvents, ACommandsEventSaysHowItEnded) {
-    CommandResult read{SettingsCommand::ReadAllSettings, true, {}, "", false};
-    EXPECT_EQ(CommandEventText(read), "Settings read from the system");
-    CommandResult stopped{SettingsCommand::WriteAllSettings, false, {}, "USB: no answer", false};
-    stopped.Write = {false, 10, 83, ModuleId::BatteryBox, false, true};
-    EXPECT_EQ(CommandEventText(stopped),
-              "Writing all settings failed after 10 of 83 reports, "
-              "stopped by the user: USB: no answer");
-    CommandResult forwarded{SettingsCommand::WriteAllSettings, true, {}, "", true};
-    forwarded.Write.Complete = true;
-    EXPECT_EQ(CommandEventText(forwarded),
-              "All settings written to the system (through remote support)");
-}
-
 }  // namespace
 }  // namespace korvan
 
