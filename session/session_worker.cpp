@@ -160,7 +160,7 @@ void SessionWorker::SetShareDataChecked(bool checked) {
     if (share_ == checked) return;
     share_ = checked;
     Report([checked](SystemSession& s) {
-        s.share_ = checked;
+        s.ShareTurned(checked);
         emit s.ShareDataChanged(checked);
     });
 }
@@ -168,7 +168,7 @@ void SessionWorker::SetShareDataChecked(bool checked) {
 void SessionWorker::SelectUsbConnection() {
     link_ = &usbLink_;
     Report([](SystemSession& s) {
-        s.chosen_ = Connection::Usb;
+        s.ChosenTurned(Connection::Usb);
         emit s.ConnectionChanged(Connection::Usb);
     });
 }
