@@ -593,6 +593,19 @@ void RelayServer::WatchHeads() {
             }
             // The connection is still open: its close is reported under this
             // lock before the socket is released, so the descriptor is its own.
+            // A head already past the cap is answered at once, whether or not
+            // the rest of it ever comes.
+            if (CanCountBytes && !record->CutOff &&
+                BytesReceived(record->Fd) - record->BytesBefore > RelayService::MaxRequestBytes) {
+                static constexpr char TooLong[] =
+                    "HTTP/1.1 414 URI Too Long\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+                send(record->Fd, TooLong, sizeof TooLong - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+                shutdown(record->Fd, SHUT_RDWR);
+                counters_.Answered(414);
+                if (observer_) observer_("", 414);
+                record->CutOff = true;
+                continue;
+            }
             if (now - record->Since > deadline) {
                 shutdown(record->Fd, SHUT_RDWR);
                 if (!record->CutOff) counters_.Refused(RelayRefusal::HeadDeadline);
