@@ -11,6 +11,7 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "display/can_frame_model.h"
 
@@ -32,10 +33,18 @@ CanDecodedView::CanDecodedView(QWidget* parent) : QWidget(parent) {
     FrameTable->verticalHeader()->setDefaultSectionSize(FrameTable->fontMetrics().height() + 4);
     FrameTable->horizontalHeader()->setSectionResizeMode(CanFrameModel::NameColumn,
                                                          QHeaderView::Stretch);
-    FrameTable->horizontalHeader()->setSectionResizeMode(CanFrameModel::TimeColumn,
-                                                         QHeaderView::ResizeToContents);
-    for (int c : {CanFrameModel::PgnColumn, CanFrameModel::SourceColumn,
-                  CanFrameModel::DestinationColumn, CanFrameModel::PriorityColumn})
+    // Time and PGN keep the width of their longest text from the start: sized to
+    // the rows shown, they came out as "23..." and "1...".
+    const QFontMetrics metrics = FrameTable->fontMetrics();
+    const int padding = 2 * metrics.horizontalAdvance(QLatin1Char('0'));
+    for (const auto& [column, widest] : {std::pair{CanFrameModel::TimeColumn, "00:00:00.000"},
+                                         {CanFrameModel::PgnColumn, "000000"}}) {
+        FrameTable->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Fixed);
+        FrameTable->horizontalHeader()->resizeSection(
+            column, metrics.horizontalAdvance(QLatin1String(widest)) + padding);
+    }
+    for (int c : {CanFrameModel::SourceColumn, CanFrameModel::DestinationColumn,
+                  CanFrameModel::PriorityColumn})
         FrameTable->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
 
     FieldTable = new QTableWidget(0, 2, this);
