@@ -171,7 +171,9 @@ std::string JsonNumber(double value, int decimals) {
         std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
     if (error != std::errc()) return "null";
     std::string out(text, end);
-    return out == "-0" ? "0" : out;
+    // A small negative value rounds to "-0.00", which reads as a sign where there is none.
+    if (out[0] == '-' && out.find_first_not_of("0.", 1) == std::string::npos) out.erase(0, 1);
+    return out;
 }
 
 std::string StateJson(const SystemData& data, long long unixMs) {
