@@ -100,3 +100,11 @@ soak-asan: deps
 	cmake --build $(ASAN_QT_BUILD) --target korvan_soak -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 KORVAN_SOAK_SECONDS=$(ASAN_DURATION) \
 	  $(ASAN_QT_BUILD)/tests/app/korvan_soak
+
+# korvan-monitor's Signal K deltas through a real signalk-server from npm (pinned;
+# about 270 MB, installed into $(BUILD) on the first run, so not part of make test).
+.PHONY: test-signalk
+test-signalk: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) --target korvan-monitor -j $(JOBS)
+	tests/monitor/signalk-e2e.sh $(BUILD)
