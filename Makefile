@@ -58,6 +58,7 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	QT_QPA_PLATFORM=offscreen $(BENCH_BUILD)/bench/korvan-bench
 	$(BENCH_BUILD)/tools/relay/korvan-relay-load $(BENCH_BUILD)/tools/relay/korvan-relay
+	$(BENCH_BUILD)/tools/monitor/korvan-monitor-bench $(BENCH_BUILD)/tools/monitor/korvan-monitor
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(WINDOWS_BUILD)
