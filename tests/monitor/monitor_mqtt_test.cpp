@@ -7,19 +7,14 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <set>
 #include <thread>
 
-#include "link/waiter.h"
-#include "sim/sim_hid_devices.h"
-#include "sim/simulator.h"
 #include "tests/monitor/broker.h"
-#include "tests/support/no_serial_port.h"
+#include "tests/monitor/simulated_session.h"
 #include "tests/support/run_process.h"
 #include "tools/monitor/monitor.h"
 
@@ -31,24 +26,8 @@ namespace {
 using std::chrono::milliseconds;
 using test::Broker;
 using test::Received;
+using test::Spin;
 using test::Subscriber;
-
-bool Spin(const std::function<bool()>& done, int limitMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < limitMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(milliseconds(2));
-    }
-    return done();
-}
-
-class NoRadio : public BluetoothDiscovery {
-  public:
-    int RadioCount() override { return 0; }
-    std::vector<BluetoothDeviceInfo> RememberedDevices(int) override { return {}; }
-    std::string FindPort(const std::string&) override { return {}; }
-};
 
 QJsonObject Json(const std::string& text) {
     return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
@@ -68,14 +47,8 @@ class MonitorMqtt : public testing::Test {
         : broker(std::filesystem::path(testing::TempDir()) /
                  ("broker-" + std::to_string(getpid()))),
           // The simulated time stands still, so a state message can be held against it.
-          simulator(SimConfig{}, [] { return milliseconds(0); }) {
+          sim(SimConfig{}, [] { return milliseconds(0); }) {
         EXPECT_TRUE(broker.Start());
-        SessionSeams seams;
-        seams.Hid = &hid;
-        seams.Serial = &serial;
-        seams.Bluetooth = &radio;
-        seams.Wait = &waiter;
-        session = std::make_unique<SystemSession>(seams, '.');
         options.MqttHost = "127.0.0.1";
         options.MqttPort = broker.Port();
         monitor = std::make_unique<Monitor>(*session, options, "", nullptr);
@@ -92,12 +65,9 @@ class MonitorMqtt : public testing::Test {
     }
 
     Broker broker;
-    KorvanSimulator simulator;
-    SimHidDevices hid{simulator};
-    NoSerialPort serial;
-    NoRadio radio;
-    SleepingWaiter waiter;
-    std::unique_ptr<SystemSession> session;
+    test::SimulatedSession sim;
+    KorvanSimulator& simulator = sim.simulator;
+    std::unique_ptr<SystemSession>& session = sim.session;
     MonitorOptions options;
     std::unique_ptr<Monitor> monitor;
     std::unique_ptr<Subscriber> all;
@@ -211,6 +181,22 @@ TEST_F(MonitorMqtt, ABrokerAwayFiveSecondsGetsEverythingAgainAndNoPollIsMissed) 
     ASSERT_GT(polls.size(), pollsBefore + 10);
     for (size_t i = pollsBefore; i < polls.size(); ++i)
         EXPECT_LT(polls[i] - polls[i - 1], milliseconds(1100)) << "poll " << i;
+}
+
+TEST_F(MonitorMqtt, ABrokerThatIsNotThereYetAtTheStartIsTriedUntilItIs) {
+    broker.Stop();
+    std::string error;
+    ASSERT_TRUE(monitor->Start(error)) << error;
+    ASSERT_TRUE(Spin([&] { return monitor->Identity().has_value(); }, 10000));
+    Spin([] { return false; }, 2000);
+    ASSERT_TRUE(broker.Start());
+    Subscriber fresh(broker.Port(), "#");
+    EXPECT_TRUE(Spin(
+        [&] {
+            const auto m = fresh.Messages();
+            return Count(m, "/config") >= PublishedValues().size() && Count(m, "/state") >= 1;
+        },
+        10000));
 }
 
 TEST_F(MonitorMqtt, HomeAssistantAnnouncingItselfGetsTheConfigsAgain) {

@@ -12,24 +12,15 @@
 #include <atomic>
 #include <fstream>
 #include <mutex>
+#include <set>
 #include <thread>
 
-#include "link/waiter.h"
-#include "sim/sim_hid_devices.h"
-#include "sim/simulator.h"
-#include "tests/support/no_serial_port.h"
+#include "tests/monitor/simulated_session.h"
 #include "tests/support/run_process.h"
 #include "tools/monitor/monitor.h"
 
 namespace korvan {
 namespace {
-
-class NoRadio : public BluetoothDiscovery {
-  public:
-    int RadioCount() override { return 0; }
-    std::vector<BluetoothDeviceInfo> RememberedDevices(int) override { return {}; }
-    std::string FindPort(const std::string&) override { return {}; }
-};
 
 // Reads the monitor's lines on its own thread, as a Signal K server does.
 class DeltaReader {
@@ -76,33 +67,17 @@ TEST(MonitorSignalK, EveryDeltaValidatesAgainstTheSchema) {
     config.TimeScale = 30;  // engines start, charge, rest and start again within the minute
     config.EngineRunTime = std::chrono::seconds(600);
     config.EngineRestTime = std::chrono::seconds(120);
-    KorvanSimulator simulator(config);
-    SimHidDevices hid(simulator);
-    NoSerialPort serial;
-    NoRadio radio;
-    SleepingWaiter waiter;
-    SessionSeams seams;
-    seams.Hid = &hid;
-    seams.Serial = &serial;
-    seams.Bluetooth = &radio;
-    seams.Wait = &waiter;
-    SystemSession session(seams, '.');
+    test::SimulatedSession sim(config);
     MonitorOptions options;
     options.SignalKPort = 0;
     options.BatteryId = "house";
-    Monitor monitor(session, options, "", nullptr);
+    Monitor monitor(*sim.session, options, "", nullptr);
     std::string error;
     ASSERT_TRUE(monitor.Start(error)) << error;
     DeltaReader reader(monitor.SignalKPort());
     ASSERT_TRUE(reader.Connected());
 
-    QElapsedTimer clock;
-    clock.start();
-    std::set<std::string> modes;
-    while (clock.elapsed() < runMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    test::Spin([] { return false; }, runMs);
     monitor.Stop();
     std::string text = reader.Text();
     const size_t served = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));

@@ -2,6 +2,7 @@
 
 #include <mosquitto.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -68,17 +69,41 @@ bool MqttPublisher::Start(const std::string& availabilityTopic,
     mosquitto_disconnect_callback_set(client_, &MqttPublisher::OnDisconnect);
     mosquitto_message_callback_set(client_, &MqttPublisher::OnMessage);
     mosquitto_publish_callback_set(client_, &MqttPublisher::OnPublish);
-    // A broker that is not there yet is no failure: the network thread keeps trying.
-    rc = mosquitto_connect_async(client_, settings_.Host.c_str(), settings_.Port,
-                                 settings_.KeepAliveSeconds);
-    if (rc != MOSQ_ERR_SUCCESS && log_)
-        log_("MQTT broker " + settings_.Host + ":" + std::to_string(settings_.Port) +
-             " not reached yet: " +
-             (rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc)));
-    rc = mosquitto_loop_start(client_);
-    if (rc != MOSQ_ERR_SUCCESS) return fail("MQTT network thread", rc);
     started_ = true;
+    // A broker that is not there yet is no failure: it is tried again and again.
+    if (!FirstConnect()) firstConnect_ = std::thread([this] { RetryFirstConnect(); });
     return true;
+}
+
+bool MqttPublisher::FirstConnect() {
+    int rc = mosquitto_connect_async(client_, settings_.Host.c_str(), settings_.Port,
+                                     settings_.KeepAliveSeconds);
+    if (rc == MOSQ_ERR_SUCCESS) {
+        rc = mosquitto_loop_start(client_);
+        if (rc == MOSQ_ERR_SUCCESS) {
+            looping_ = true;
+            return true;
+        }
+    }
+    if (log_)
+        log_("MQTT broker " + settings_.Host + ":" + std::to_string(settings_.Port) +
+             " not reached: " +
+             (rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc)));
+    return false;
+}
+
+void MqttPublisher::RetryFirstConnect() {
+    int delay = settings_.RetryFirstSeconds;
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stopping_) {
+        if (stopAsked_.wait_for(lock, std::chrono::seconds(delay), [this] { return stopping_; }))
+            return;
+        lock.unlock();
+        const bool connected = FirstConnect();
+        lock.lock();
+        if (connected) return;
+        delay = std::min(delay * 2, settings_.RetryLastSeconds);
+    }
 }
 
 void MqttPublisher::SendAvailability(int* mid) {
@@ -158,6 +183,14 @@ void MqttPublisher::Publish(const std::string& topic, const std::string& payload
 void MqttPublisher::Stop(int limitMs) {
     if (!started_) return;
     started_ = false;
+    if (firstConnect_.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        stopAsked_.notify_all();
+        firstConnect_.join();
+    }
     if (connected_) {
         std::unique_lock<std::mutex> lock(mutex_);
         available_ = false;
@@ -172,7 +205,8 @@ void MqttPublisher::Stop(int limitMs) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     mosquitto_disconnect(client_);
-    mosquitto_loop_stop(client_, true);
+    if (looping_) mosquitto_loop_stop(client_, true);
+    looping_ = false;
     connected_ = false;
 }
 

@@ -7,9 +7,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -67,6 +69,10 @@ class MqttPublisher {
     static void OnDisconnect(mosquitto*, void* self, int rc);
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
     static void OnPublish(mosquitto*, void* self, int mid);
+    // The first connection until it succeeds: libmosquitto's network thread only
+    // reconnects a client that was connected once.
+    bool FirstConnect();
+    void RetryFirstConnect();
     void SendRetained();  // on the network thread
     void SendAvailability(int* mid);
 
@@ -74,6 +80,10 @@ class MqttPublisher {
     Log log_;
     mosquitto* client_ = nullptr;
     bool started_ = false;
+    bool looping_ = false;
+    std::thread firstConnect_;
+    std::condition_variable stopAsked_;
+    bool stopping_ = false;  // under mutex_
     std::string availabilityTopic_;
     std::string statusTopic_;
     std::vector<std::pair<std::string, std::string>> configs_;

@@ -104,6 +104,7 @@ std::string SignalKDeltas::Delta(const SystemData& d, const std::string& isoTime
         v.Number("propulsion." + ids_.Engines[static_cast<size_t>(n)] + ".revolutions",
                  f.EngineRpm / 60.0, 3);
     }
+    Values notes;
     for (const FaultFlag& flag : Flags) {
         for (int fieldBox = 0; fieldBox < (flag.Module == 2 ? 2 : 1); ++fieldBox) {
             const int module = flag.Module + fieldBox;
@@ -136,13 +137,19 @@ std::string SignalKDeltas::Delta(const SystemData& d, const std::string& isoTime
                                                           : "";
             const std::string methods =
                 std::string(state) == "normal" ? "[]" : "[\"visual\",\"sound\"]";
-            v.Add(path, "{\"state\":" + JsonString(state) + ",\"method\":" + methods +
-                            ",\"message\":" + JsonString(message) + "}");
+            notes.Add(path, "{\"state\":" + JsonString(state) + ",\"method\":" + methods +
+                                ",\"message\":" + JsonString(message) + "}");
         }
     }
-    return "{\"context\":\"vessels.self\",\"updates\":[{\"source\":{\"label\":\"korvan-monitor\","
-           "\"type\":\"KORVAN\"},\"timestamp\":" +
-           JsonString(isoTime) + ",\"values\":[" + v.Text() + "]}]}";
+    // The notifications in an update of their own: a server may handle them apart
+    // (signalk-server's notification API does) without touching the values' update.
+    const std::string head =
+        "{\"source\":{\"label\":\"korvan-monitor\",\"type\":\"KORVAN\"},"
+        "\"timestamp\":" +
+        JsonString(isoTime) + ",\"values\":[";
+    std::string updates = head + v.Text() + "]}";
+    if (!notes.Text().empty()) updates += "," + head + notes.Text() + "]}";
+    return "{\"context\":\"vessels.self\",\"updates\":[" + updates + "]}";
 }
 
 }  // namespace korvan
