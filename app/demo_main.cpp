@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
 #else
     korvan::PosixSerialPort serial;
 #endif
-    return korvan::RunTool(app, hid, serial, bluetooth, dialogs,
+    return korvan::RunTool(app, hid, serial, bluetooth, dialogs, "demo-history.sqlite",
                            [&simulator](korvan::TMainFormKX4& window) {
                                new korvan::SimulatorMenu(window, simulator);
                            });

@@ -36,6 +36,7 @@ void FileCommands::Save() {
         return;
     }
     notices_.Notice(QStringLiteral("Settings saved to ") + FileName(path));
+    session_.Note(EventKind::File, "Settings saved to " + path.toStdString());
 }
 
 void FileCommands::Load() {
@@ -59,6 +60,7 @@ void FileCommands::Load() {
     tables_.ShowSettingsTables(false);
     flags_.SettingsLoaded = true;
     notices_.Notice(QStringLiteral("Settings loaded from ") + FileName(path));
+    session_.Note(EventKind::File, "Settings loaded from " + path.toStdString());
 }
 
 // The action has toggled its own check mark when this runs; the polls go on

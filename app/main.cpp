@@ -32,5 +32,5 @@ int main(int argc, char** argv) {
     korvan::HidapiDevices hid;
     PlatformSerialPort serial;
     PlatformBluetooth bluetooth;
-    return korvan::RunTool(app, hid, serial, bluetooth, dialogs);
+    return korvan::RunTool(app, hid, serial, bluetooth, dialogs, "history.sqlite");
 }

@@ -72,6 +72,7 @@ TMainFormKX4::TMainFormKX4(const WindowSeams& seams, QWidget* parent)
     p_->Remote = new RemoteSupportView(*this, ui, session, p_->Dialogs);
     p_->Files = std::make_unique<FileCommands>(*this, ui, p_->Flags, session, *p_->Tables,
                                                p_->Dialogs, p_->Notices);
+    p_->History = new HistoryViews(*this, ui, session, seams, p_->Notices);
 
     connect(ui.PageControl, &QTabWidget::currentChanged, this, &TMainFormKX4::PageControlChange);
     connect(ui.Outline, &OutlineView::FRSPlusButtonClick, this, &TMainFormKX4::FRSPlusButtonClick);

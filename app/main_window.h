@@ -24,6 +24,8 @@ struct WindowUi;
 // plug in scripted dialogs.
 struct WindowSeams : SessionSeams {
     UserDialogs* Dialogs = nullptr;
+    // The settings file that keeps the alarm rules; none: the defaults, not kept.
+    QString AlarmSettings;
 };
 
 // The window's flags and stamps.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QStandardPaths>
 
 #include "app/single_instance.h"
 #include "relay/http_relay.h"
@@ -31,10 +32,24 @@ int RunMainWindow(QApplication& app, const WindowSeams& seams, const WindowExten
     return app.exec();
 }
 
+std::string HistoryFilePath(const char* name) {
+    return (QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+            QStringLiteral("/korvan-kx4/") + QString::fromUtf8(name))
+        .toStdString();
+}
+
+QString AlarmSettingsPath(const char* historyFile) {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/korvan-kx4/") + QString::fromUtf8(historyFile).section('.', 0, 0) +
+           QStringLiteral("-alarms.ini");
+}
+
 int RunTool(QApplication& app, HidDevices& hid, SerialPort& serial, BluetoothDiscovery& bluetooth,
-            UserDialogs& dialogs, const WindowExtension& extend) {
+            UserDialogs& dialogs, const char* historyFile, const WindowExtension& extend) {
     SleepingWaiter waiter;
     WindowSeams seams;
+    seams.HistoryPath = HistoryFilePath(historyFile);
+    seams.AlarmSettings = AlarmSettingsPath(historyFile);
     seams.Hid = &hid;
     seams.Serial = &serial;
     seams.Bluetooth = &bluetooth;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "app/main_window.h"
 
@@ -19,8 +20,15 @@ using WindowExtension = std::function<void(TMainFormKX4& window)>;
 
 // Runs the main window until it closes; the program's exit code.
 int RunMainWindow(QApplication& app, const WindowSeams& seams, const WindowExtension& extend = {});
-// Both programs: the given local links, the wall-clock waiter and the HTTP relay.
+// Where a program keeps its history: `name` in the user's data folder
+// (~/.local/share/korvan-kx4/ on Linux).
+std::string HistoryFilePath(const char* name);
+// The alarm rules beside it in the user's configuration folder
+// (~/.config/korvan-kx4/history-alarms.ini for history.sqlite).
+QString AlarmSettingsPath(const char* historyFile);
+// Both programs: the given local links, the wall-clock waiter, the HTTP relay and
+// the history kept in `historyFile` (each program its own, so both can run).
 int RunTool(QApplication& app, HidDevices& hid, SerialPort& serial, BluetoothDiscovery& bluetooth,
-            UserDialogs& dialogs, const WindowExtension& extend = {});
+            UserDialogs& dialogs, const char* historyFile, const WindowExtension& extend = {});
 
 }  // namespace korvan

@@ -36,7 +36,7 @@ bool TMainFormKX4::RefuseWithoutSettings() {
 
 // The chosen link's refusal of `operation`, shown; false when the link does it.
 bool TMainFormKX4::Refused(LinkOperation operation) {
-    const std::optional<LinkRefusal> refusal = p_->Session.Link().Refusal(operation);
+    const std::optional<LinkRefusal> refusal = p_->Session.Refusal(operation);
     if (!refusal) return false;
     if (refusal->Text) p_->Notices.Message(refusal->Kind, QString::fromUtf8(refusal->Text));
     return true;
@@ -85,7 +85,7 @@ void TMainFormKX4::WriteControlBoxSettingsToSystemClick() {
 void TMainFormKX4::ResetControlBoxSettingsToDefaultValuesClick() {
     if (p_->Session.CommandRunning()) return;
     p_->Tables->ResetSettings(ModuleId::ControlBox);
-    if (p_->Session.Link().Refusal(LinkOperation::ResetControlBoxDefaults)) {
+    if (p_->Session.Refusal(LinkOperation::ResetControlBoxDefaults)) {
         CommandFinished(Refusal(SettingsCommand::ResetControlBoxDefaults));
         return;
     }
@@ -94,7 +94,7 @@ void TMainFormKX4::ResetControlBoxSettingsToDefaultValuesClick() {
 
 void TMainFormKX4::ResetBluetoothRadioClick() {
     if (p_->Session.CommandRunning()) return;
-    if (p_->Session.Link().Refusal(LinkOperation::ResetBluetoothRadio)) {
+    if (p_->Session.Refusal(LinkOperation::ResetBluetoothRadio)) {
         CommandFinished(Refusal(SettingsCommand::ResetBluetoothRadio));
         return;
     }

@@ -7,6 +7,7 @@
 
 #include "app/feedback.h"
 #include "app/file_commands.h"
+#include "app/history_views.h"
 #include "app/main_window.h"
 #include "app/module_tables.h"
 #include "app/remote_view.h"
@@ -25,6 +26,7 @@ struct TMainFormKX4::Parts {
     UserDialogs& Dialogs;
     std::unique_ptr<ModuleTables> Tables;
     RemoteSupportView* Remote = nullptr;  // a child of the window
+    HistoryViews* History = nullptr;      // a child of the window
     QActionGroup* OptionsGroup = nullptr;
     WindowNotices Notices;
     std::unique_ptr<FileCommands> Files;

@@ -42,22 +42,31 @@ void Tick(TMainFormKX4& window) {
     Settle(window);
 }
 
+// The window on the simulator's USB link, with no Bluetooth port and no dialogs.
+struct SimulatedWindow {
+    SimulatedWindow(KorvanSimulator& simulator, Waiter& waiter) : hid(simulator) {
+        WindowSeams seams;
+        seams.Hid = &hid;
+        seams.Serial = &serial;
+        seams.Bluetooth = &bluetooth;
+        seams.Wait = &waiter;
+        seams.Dialogs = &dialogs;
+        window = std::make_unique<TMainFormKX4>(seams);
+    }
+    SimHidDevices hid;
+    NoSerialPort serial;
+    SimBluetoothDiscovery bluetooth{""};
+    NoDialogs dialogs;
+    std::unique_ptr<TMainFormKX4> window;
+};
+
 // A tick's worth of simulated time passes between ticks, so the values move.
 void RunPollTicks(benchmark::State& state, bool paint, bool outlinePage) {
     std::chrono::milliseconds now{0};
     KorvanSimulator simulator(SimConfig{}, [&now] { return now; });
-    SimHidDevices hid(simulator);
-    NoSerialPort serial;
-    SimBluetoothDiscovery bluetooth("");
     NoWait waiter;
-    NoDialogs dialogs;
-    WindowSeams seams;
-    seams.Hid = &hid;
-    seams.Serial = &serial;
-    seams.Bluetooth = &bluetooth;
-    seams.Wait = &waiter;
-    seams.Dialogs = &dialogs;
-    TMainFormKX4 window(seams);
+    SimulatedWindow simulated(simulator, waiter);
+    TMainFormKX4& window = *simulated.window;
     window.Ui().USBTimer->stop();
     window.Ui().BTTimer->stop();
     window.Ui().INETTimer->stop();
@@ -88,18 +97,9 @@ void BM_UsbPollTickOutlineShownAndPaint(benchmark::State& state) {
 // on the window's thread measures how late it fires: the window must not wait.
 void BM_WriteAllSettingsWindowLateness(benchmark::State& state) {
     KorvanSimulator simulator;
-    SimHidDevices hid(simulator);
-    NoSerialPort serial;
-    SimBluetoothDiscovery bluetooth("");
     SleepingWaiter waiter;
-    NoDialogs dialogs;
-    WindowSeams seams;
-    seams.Hid = &hid;
-    seams.Serial = &serial;
-    seams.Bluetooth = &bluetooth;
-    seams.Wait = &waiter;
-    seams.Dialogs = &dialogs;
-    TMainFormKX4 window(seams);
+    SimulatedWindow simulated(simulator, waiter);
+    TMainFormKX4& window = *simulated.window;
     window.show();
     Tick(window);
     Tick(window);

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QTextBlock>
 #include <QTime>
 #include <QToolButton>
@@ -17,7 +18,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "display/can_decoded_view.h"
 #include "display/can_format.h"
+#include "display/can_frame_model.h"
 
 namespace korvan {
 
@@ -113,7 +116,16 @@ CanMonitor::CanMonitor(QWidget* parent) : QWidget(parent) {
     top->addWidget(CopyButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(CanMemo, 1);
+    DecodedView = new CanDecodedView(this);
+    // The decoded view under the list, so that the list's lines keep the whole width.
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(CanMemo);
+    split->addWidget(DecodedView);
+    split->setStretchFactor(0, 2);
+    split->setStretchFactor(1, 3);
+    split->setSizes({200, 300});  // scaled to the page's height when it is first laid out
+    split->setChildrenCollapsible(false);
+    layout->addWidget(split, 1);
     setTabOrder(CanViewHexCheckBox, PauseButton);
     setTabOrder(PauseButton, ClearButton);
     setTabOrder(ClearButton, CopyButton);
@@ -133,8 +145,10 @@ void CanMonitor::AddFrameRecords(const uint8_t* answer) {
     for (size_t offset : CanFrameRecordOffsets) {
         const CanFrameRecord frame = ParseCanFrameRecord(answer + offset);
         if (frame.DataLength == 0) continue;
-        AppendLine(QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")) +
-                   QLatin1Char('\t') + QString::fromStdString(FormatCanFrame(frame, hex)));
+        const QTime now = QTime::currentTime();
+        AppendLine(now.toString(QStringLiteral("hh:mm:ss.zzz")) + QLatin1Char('\t') +
+                   QString::fromStdString(FormatCanFrame(frame, hex)));
+        DecodedView->Model()->AddRecord(frame, now.msecsSinceStartOfDay());
     }
 }
 
@@ -175,7 +189,10 @@ void CanMonitor::changeEvent(QEvent* event) {
 
 void CanMonitor::PauseCanWatchClick() { PauseCanWatch->toggle(); }
 
-void CanMonitor::ClearAllLinesClick() { CanMemo->clear(); }
+void CanMonitor::ClearAllLinesClick() {
+    CanMemo->clear();
+    DecodedView->Model()->Clear();
+}
 
 void CanMonitor::CopyToClipboardClick() {
     QScrollBar* down = CanMemo->verticalScrollBar();

@@ -1,6 +1,7 @@
 // The "NMEA-2000" page: the raw CAN frame list with "View in Hex", and "Pause",
 // "Clear" and "Copy to Clipboard" both as buttons beside it and in the list's
-// context menu. Each line starts with the time it was received.
+// context menu. Each line starts with the time it was received. Under the list, the
+// same frames decoded (CanDecodedView), with their filters.
 #pragma once
 
 #include <QWidget>
@@ -14,6 +15,8 @@ class QAction;
 class QToolButton;
 
 namespace korvan {
+
+class CanDecodedView;
 
 class CanMonitor : public QWidget {
     Q_OBJECT
@@ -44,10 +47,11 @@ class CanMonitor : public QWidget {
     QToolButton* PauseButton = nullptr;
     QToolButton* ClearButton = nullptr;
     QToolButton* CopyButton = nullptr;
+    CanDecodedView* DecodedView = nullptr;
 
   public slots:
     void PauseCanWatchClick();  // toggles "Pause", as a click on the item does
-    void ClearAllLinesClick();
+    void ClearAllLinesClick();  // the decoded frames too
     void CopyToClipboardClick();
 
   protected:

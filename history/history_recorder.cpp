@@ -249,26 +249,65 @@ HistoryRecorder::HistoryRecorder(const HistoryRecorder& other)
 HistoryRecorder::~HistoryRecorder() = default;
 
 void HistoryRecorder::Record(HistoryTime time, const SystemData& data) {
+    const auto& table = HistorySeriesTable();
+    scratch_.resize(table.size());
+    for (size_t s = 0; s < table.size(); ++s) scratch_[s] = table[s].Read(data);
     const int64_t t = time.time_since_epoch().count();
+    if (!Keep(t, std::nullopt, scratch_)) return;
+    if (sink_) {
+        // What the rings hold, so that a restart brings back the same points.
+        const size_t slot = polls_->Last();
+        for (size_t s = 0; s < table.size(); ++s) scratch_[s] = polls_->At(s).Get(slot);
+        sink_->PollKept(time, polls_->Segment(slot), scratch_);
+    }
+}
+
+void HistoryRecorder::RestorePoll(HistoryTime time, bool startsSegment,
+                                  const std::vector<double>& values) {
+    if (values.size() != HistorySeriesTable().size()) return;
+    Keep(time.time_since_epoch().count(), startsSegment, values);
+}
+
+void HistoryRecorder::RestoreMinute(HistoryTime minute, bool startsSegment, uint32_t polls,
+                                    const std::vector<double>& min, const std::vector<double>& max,
+                                    const std::vector<double>& mid) {
+    const size_t n = HistorySeriesTable().size();
+    const int64_t t = minute.time_since_epoch().count();
+    if (polls_->Count() > 0 || min.size() != n || max.size() != n || mid.size() != n) return;
+    if (minutes_->Count() > 0 && t <= minutes_->Time(minutes_->Last())) return;
+    CloseMinute();
+    const size_t slot = minutes_->PushBack();
+    minutes_->Time(slot) = t;
+    minutes_->Segment(slot) = startsSegment;
+    minutes_->Polls(slot) = polls;
+    for (size_t s = 0; s < n; ++s) {
+        minutes_->At(3 * s).Put(slot, min[s]);
+        minutes_->At(3 * s + 1).Put(slot, max[s]);
+        minutes_->At(3 * s + 2).Put(slot, mid[s]);
+    }
+}
+
+bool HistoryRecorder::Keep(int64_t t, std::optional<bool> startsSegment,
+                           const std::vector<double>& values) {
     if (lastPoll_ && t <= *lastPoll_) {
         ++rejected_;
-        return;
+        return false;
     }
     Age(t);
     if (polls_->Full()) {
         Fold(polls_->Slot(0));
         polls_->PopFront();
     }
-    const bool segment =
-        pendingGap_ || !lastPoll_ || (!busy_ && t - *lastPoll_ > limits_.GapAfter.count());
+    const bool segment = startsSegment.value_or(
+        pendingGap_ || !lastPoll_ || (!busy_ && t - *lastPoll_ > limits_.GapAfter.count()));
     const size_t slot = polls_->PushBack();
     polls_->Time(slot) = t;
-    polls_->Segment(slot) = segment;
-    const auto& table = HistorySeriesTable();
-    for (size_t s = 0; s < table.size(); ++s) polls_->At(s).Put(slot, table[s].Read(data));
+    polls_->Segment(slot) = segment || Size() == 1;
+    for (size_t s = 0; s < values.size(); ++s) polls_->At(s).Put(slot, values[s]);
     lastPoll_ = t;
     pendingGap_ = false;
     busy_ = false;
+    return true;
 }
 
 void HistoryRecorder::LinkBusy() { busy_ = true; }
@@ -336,6 +375,18 @@ void HistoryRecorder::CloseMinute() {
             minutes_->At(3 * s).Put(slot, open_->Min[s]);
             minutes_->At(3 * s + 1).Put(slot, open_->Max[s]);
             minutes_->At(3 * s + 2).Put(slot, open_->Mid[s]);
+        }
+        if (sink_) {
+            const size_t n = open_->Mid.size();
+            for (auto* v : {&scratchMin_, &scratchMax_, &scratchMid_}) v->resize(n);
+            for (size_t s = 0; s < n; ++s) {
+                scratchMin_[s] = minutes_->At(3 * s).Get(slot);
+                scratchMax_[s] = minutes_->At(3 * s + 1).Get(slot);
+                scratchMid_[s] = minutes_->At(3 * s + 2).Get(slot);
+            }
+            sink_->MinuteFolded(HistoryTime(std::chrono::milliseconds(minutes_->Time(slot))),
+                                minutes_->Segment(slot), minutes_->Polls(slot), scratchMin_,
+                                scratchMax_, scratchMid_);
         }
     }
     open_->Open = false;

@@ -2,7 +2,8 @@
 // series table, fed once per complete state poll. The last day is kept poll by
 // poll; older polls are folded into one-minute buckets kept for thirty days. Both
 // stores are rings of fixed capacity, so memory has a bound set at construction
-// (MemoryLimitBytes). Nothing is written anywhere.
+// (MemoryLimitBytes). A sink (the history store) is told of every poll kept and
+// every minute folded, so that it can keep them across restarts.
 #pragma once
 
 #include <chrono>
@@ -28,12 +29,26 @@ struct HistoryLimits {
     std::chrono::milliseconds GapAfter = std::chrono::seconds(10);
 };
 
+// What a store of the history hears from the recorder, on the recorder's thread
+// and on the poll path: an implementation only queues. Values are as the
+// recorder holds them (its codings), one per series of the series table; a
+// minute's are its minima, maxima and middle values.
+class HistorySink {
+  public:
+    virtual ~HistorySink() = default;
+    virtual void PollKept(HistoryTime time, bool startsSegment,
+                          const std::vector<double>& values) = 0;
+    virtual void MinuteFolded(HistoryTime minute, bool startsSegment, uint32_t polls,
+                              const std::vector<double>& min, const std::vector<double>& max,
+                              const std::vector<double>& mid) = 0;
+};
+
 class HistoryRecorder {
   public:
     explicit HistoryRecorder(HistoryLimits limits = {});
     ~HistoryRecorder();
-    // A copy holds the same points and goes on on its own: an export that lets the
-    // window's timers run meanwhile reads a copy.
+    // A copy holds the same points and goes on on its own (without the sink): an
+    // export that lets the window's timers run meanwhile reads a copy.
     HistoryRecorder(const HistoryRecorder& other);
     HistoryRecorder& operator=(const HistoryRecorder&) = delete;
 
@@ -46,6 +61,17 @@ class HistoryRecorder {
     // one however long the command took (unless a gap is marked meanwhile).
     void LinkBusy();
     void Clear();
+
+    // Tells `sink` (or nobody) from now on; the sink outlives the recorder's use of it.
+    void SetSink(HistorySink* sink) { sink_ = sink; }
+    // Stored history brought back, oldest first, before any poll of this run: the
+    // folded minutes, then the polls not folded yet. Polls that are older than the
+    // full-resolution span fold into minutes (and the sink hears of them); a point
+    // not after the last one is ignored. Values are one per series.
+    void RestoreMinute(HistoryTime minute, bool startsSegment, uint32_t polls,
+                       const std::vector<double>& min, const std::vector<double>& max,
+                       const std::vector<double>& mid);
+    void RestorePoll(HistoryTime time, bool startsSegment, const std::vector<double>& values);
 
     // Points, oldest first: the folded minutes, then the polls kept in full.
     size_t Size() const;
@@ -72,6 +98,8 @@ class HistoryRecorder {
     class Store;
     struct Accumulator;
     void Age(int64_t now);
+    // Keeps one poll (values one per series); false when its time is not after the last.
+    bool Keep(int64_t t, std::optional<bool> startsSegment, const std::vector<double>& values);
     void Fold(size_t oldest);
     bool OpenMinute() const;
     void CloseMinute();
@@ -86,6 +114,8 @@ class HistoryRecorder {
     bool pendingGap_ = false;
     bool busy_ = false;
     uint64_t rejected_ = 0;
+    HistorySink* sink_ = nullptr;
+    std::vector<double> scratch_, scratchMin_, scratchMax_, scratchMid_;
 };
 
 }  // namespace korvan

@@ -1,5 +1,7 @@
 #include "link/link.h"
 
+#include <algorithm>
+
 #include "link/bt_transport.h"
 #include "link/sequence.h"
 #include "link/usb_transport.h"
@@ -93,27 +95,33 @@ bool UsbLink::DoReadAllSettings(SystemData& data, LinkEvents& events) {
     return true;
 }
 
-WriteOutcome UsbLink::DoWriteAllSettings(SystemData& data, LinkEvents& events) {
-    const std::vector<UsbRequest> requests = WriteAllSettingsRequests(data);
+// The reports of a write in order, each followed by its pause, until one is not
+// answered or the user stops the write between two reports.
+WriteOutcome UsbLink::SendReports(const std::vector<UsbRequest>& requests, LinkEvents& events,
+                                  bool progress) {
     WriteOutcome outcome;
     outcome.Total = requests.size();
+    outcome.Complete = requests.empty();
+    if (outcome.Complete) return outcome;
     auto moduleAt = [&](size_t i) {
-        return i < requests.size() ? WriteRequestModule(requests[i].Report[0])
-                                   : WriteRequestModule(requests.back().Report[0]);
+        return WriteRequestModule(requests[std::min(i, requests.size() - 1)].Report[0]);
     };
-    if (!requests.empty()) events.WriteProgress(0, outcome.Total, moduleAt(0));
-    auto stop = [&] { return outcome.Stopped = events.StopRequested(); };
+    if (progress) events.WriteProgress(0, outcome.Total, moduleAt(0));
     outcome.Complete = RunUsbSequence(
         usb_, requests, waiter_, true,
         [&](size_t step) {
             outcome.Sent = step + 1;
             events.LinkStatus(usb_.UsbStatusText);
-            events.WriteProgress(outcome.Sent, outcome.Total, moduleAt(step));
+            if (progress) events.WriteProgress(outcome.Sent, outcome.Total, moduleAt(step));
         },
-        stop);
+        [&] { return outcome.Stopped = events.StopRequested(); });
     if (!outcome.Complete && !outcome.Stopped) events.LinkStatus(usb_.UsbStatusText);
-    if (!requests.empty()) outcome.Module = moduleAt(outcome.Complete ? 0 : outcome.Sent);
+    outcome.Module = moduleAt(outcome.Complete ? 0 : outcome.Sent);
     return outcome;
+}
+
+WriteOutcome UsbLink::DoWriteAllSettings(SystemData& data, LinkEvents& events) {
+    return SendReports(WriteAllSettingsRequests(data), events, true);
 }
 
 // Codes 5 and 9 after a write or a reset; true when code 5 answered.
@@ -127,21 +135,8 @@ bool UsbLink::ReadBackControlBox(SystemData& data, LinkEvents& events) {
 }
 
 WriteOutcome UsbLink::DoWriteControlBoxSettings(SystemData& data, LinkEvents& events) {
-    const std::vector<UsbRequest> requests = WriteControlBoxRequests(data);
-    WriteOutcome outcome;
-    outcome.Total = requests.size();
-    auto stop = [&] { return outcome.Stopped = events.StopRequested(); };
-    outcome.Complete = RunUsbSequence(
-        usb_, requests, waiter_, true,
-        [&](size_t step) {
-            outcome.Sent = step + 1;
-            events.LinkStatus(usb_.UsbStatusText);
-        },
-        stop);
-    if (!outcome.Complete) {
-        events.LinkStatus(usb_.UsbStatusText);
-        return outcome;
-    }
+    WriteOutcome outcome = SendReports(WriteControlBoxRequests(data), events, false);
+    if (!outcome.Complete) return outcome;
     outcome.ReadBack = ReadBackControlBox(data, events);
     return outcome;
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/protocol.h"
 #include "link/waiter.h"
@@ -140,6 +141,8 @@ class UsbLink : public SystemLink {
 
   private:
     bool Send(const UsbRequest& request, LinkEvents& events);
+    WriteOutcome SendReports(const std::vector<UsbRequest>& requests, LinkEvents& events,
+                             bool progress);
     bool RequestSettings(uint8_t code, SystemData& data, LinkEvents& events);
     bool ReadBackControlBox(SystemData& data, LinkEvents& events);
 

@@ -22,10 +22,10 @@ using StopAsked = std::function<bool()>;
 // Sends each request through the reused output report; true when every exchange
 // succeeded. A stop asked for ends it before the next request (false).
 bool RunUsbSequence(UsbTransport& usb, const std::vector<UsbRequest>& requests, Waiter& waiter,
-                    bool processMessages, const StepDone& afterEach, const StopAsked& stop = {});
+                    bool interruptible, const StepDone& afterEach, const StopAsked& stop = {});
 
 // Sends each step's frame; true when every exchange succeeded.
 bool RunBtSequence(BtTransport& bt, const std::vector<BtStep>& steps, Waiter& waiter,
-                   bool processMessages, const StepDone& afterEach);
+                   bool interruptible, const StepDone& afterEach);
 
 }  // namespace korvan

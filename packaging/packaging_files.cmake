@@ -17,6 +17,9 @@ install(FILES copyright DESTINATION ${korvan_docdir})
 if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/korvan-relay.service)
   install(FILES korvan-relay.service DESTINATION lib/systemd/system)
 endif()
+if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/korvan-relay-haproxy.cfg)
+  install(FILES korvan-relay-haproxy.cfg DESTINATION ${korvan_docdir}/examples)
+endif()
 
 # Manual pages and the change log go compressed (gzip -9n: no name or time stamp,
 # so the same sources give the same package).

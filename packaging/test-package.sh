@@ -76,6 +76,8 @@ expected=(
     ./usr/share/doc/korvan-kx4/copyright ./usr/share/doc/korvan-kx4/changelog.gz
 )
 [ -f "$src/korvan-relay.service" ] && expected+=(./usr/lib/systemd/system/korvan-relay.service)
+[ -f "$src/korvan-relay-haproxy.cfg" ] &&
+    expected+=(./usr/share/doc/korvan-kx4/examples/korvan-relay-haproxy.cfg)
 [ -f "$src/man/korvan-relay.1" ] && expected+=(./usr/share/man/man1/korvan-relay.1.gz)
 # korvan-monitor: program, unit, user, manual page.
 expected+=(./usr/bin/korvan-monitor ./usr/lib/systemd/system/korvan-monitor.service

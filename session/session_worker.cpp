@@ -40,6 +40,7 @@ SessionWorker::SessionWorker(SystemSession& session, const SessionSeams& seams)
       relay_(MakeRelay(session, seams)),
       remote_(std::make_unique<RemoteSupport>(*this, *relay_)),
       support_(std::make_unique<SupportLink>(*remote_, wait_)),
+      links_{&usbLink_, &btLink_, support_.get()},
       link_(&usbLink_) {}
 
 SessionWorker::~SessionWorker() = default;
@@ -52,20 +53,10 @@ void SessionWorker::Report(std::function<void(SystemSession&)> report) {
 }
 
 const SystemLink& SessionWorker::LinkOf(Connection connection) const {
-    switch (connection) {
-        case Connection::Bluetooth:
-            return btLink_;
-        case Connection::RemoteSupport:
-            return *support_;
-        case Connection::Usb:
-            break;
-    }
-    return usbLink_;
+    return *links_[static_cast<int>(connection)];
 }
 
-void SessionWorker::Choose(Connection connection) {
-    link_ = const_cast<SystemLink*>(&LinkOf(connection));
-}
+void SessionWorker::Choose(Connection connection) { link_ = links_[static_cast<int>(connection)]; }
 
 void SessionWorker::Close() {
     usb_.Close();
@@ -76,10 +67,10 @@ void SessionWorker::Poll(PollTimer timer, uint8_t frs, bool canFrames, const std
                          char sep) {
     if (timer == PollTimer::Relay) remote_->Tick();
     std::optional<PollOutcome> outcome;
+    decoded_.clear();
     if (link_->PolledBy() == timer) {
         outcome = link_->PollState(data_, frs, *this);
         if (*outcome == PollOutcome::Lost) data_.ZeroStates();
-        LinkStatus(link_->StatusText());
     }
     const bool complete = outcome == PollOutcome::Complete;
     // The log line is written here, off the view's thread; a failure switches it off.
@@ -93,10 +84,13 @@ void SessionWorker::Poll(PollTimer timer, uint8_t frs, bool canFrames, const std
     DeviceReport frames{};
     const bool bus = (data_.ControlState.ConnectedModules & Nmea2000Connected) != 0;
     const bool framesRead = complete && canFrames && bus && link_->PollCanFrames(frames);
+    // The poll's end goes to the session in one piece: states, modules, status.
     const SystemData snapshot = data_;
-    Report([timer, outcome, snapshot](SystemSession& s) {
-        if (outcome) s.PollDone(timer, *outcome, snapshot);
+    const std::vector<ModuleId> decoded = decoded_;
+    const std::string status = outcome ? link_->StatusText() : std::string();
+    Report([timer, outcome, snapshot, decoded, status](SystemSession& s) {
         s.pollPending_[static_cast<int>(timer)] = false;
+        if (outcome) s.PollDone(*outcome, snapshot, decoded, status);
     });
     if (framesRead) Report([frames](SystemSession& s) { emit s.CanFrames(frames); });
 }
@@ -156,13 +150,7 @@ void SessionWorker::LinkStatus(const std::string& text) {
     Report([text](SystemSession& s) { emit s.LinkStatus(QString::fromStdString(text)); });
 }
 
-void SessionWorker::StateDecoded(ModuleId module) {
-    const SystemData snapshot = data_;
-    Report([module, snapshot](SystemSession& s) {
-        s.TakeStates(snapshot);
-        emit s.StateDecoded(module);
-    });
-}
+void SessionWorker::StateDecoded(ModuleId module) { decoded_.push_back(module); }
 
 void SessionWorker::WriteProgress(size_t sent, size_t total, ModuleId module) {
     Report([=](SystemSession& s) { emit s.WriteProgress(sent, total, module); });
@@ -172,7 +160,7 @@ void SessionWorker::SetShareDataChecked(bool checked) {
     if (share_ == checked) return;
     share_ = checked;
     Report([checked](SystemSession& s) {
-        s.share_ = checked;
+        s.ShareTurned(checked);
         emit s.ShareDataChanged(checked);
     });
 }
@@ -180,7 +168,7 @@ void SessionWorker::SetShareDataChecked(bool checked) {
 void SessionWorker::SelectUsbConnection() {
     link_ = &usbLink_;
     Report([](SystemSession& s) {
-        s.chosen_ = Connection::Usb;
+        s.ChosenTurned(Connection::Usb);
         emit s.ConnectionChanged(Connection::Usb);
     });
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "link/bt_transport.h"
 #include "link/usb_transport.h"
@@ -79,7 +80,9 @@ class SessionWorker : public QObject, public RemoteSupportHost, public LinkEvent
     std::unique_ptr<RelayTransport> relay_;
     std::unique_ptr<RemoteSupport> remote_;
     std::unique_ptr<SupportLink> support_;
+    SystemLink* links_[3];  // by Connection
     SystemLink* link_;
+    std::vector<ModuleId> decoded_;  // by the poll under way
     bool share_ = false;
     std::atomic<bool> stop_{false};
 };

@@ -4,7 +4,11 @@
 #include <QTimer>
 
 #include "link/protocol.h"
+#include "session/session_events.h"
 #include "session/session_worker.h"
+#ifdef KORVAN_HISTORY_STORE
+#include "history/history_store.h"
+#endif
 
 namespace korvan {
 
@@ -36,7 +40,21 @@ SystemSession::SystemSession(const SessionSeams& seams, char decimalSeparator, Q
       sep_(decimalSeparator),
       worker_(std::make_unique<SessionWorker>(*this, seams)),
       thread_(new QThread(this)),
-      supportDomain_(DefaultSupportDomain) {
+      supportDomain_(DefaultSupportDomain),
+      faults_(std::make_unique<FaultWatch>()) {
+#ifdef KORVAN_HISTORY_STORE
+    if (!seams.HistoryPath.empty()) {
+        HistoryStoreOptions options;
+        options.Path = seams.HistoryPath;
+        options.Limits = seams.History;
+        store_ = std::make_unique<HistoryStore>(options);
+        store_->Load(history_, events_);
+        history_.SetSink(store_.get());
+        // Said once the views have connected.
+        QMetaObject::invokeMethod(
+            this, [this] { TakeStoreNotices(); }, Qt::QueuedConnection);
+    }
+#endif
     thread_->setObjectName(QStringLiteral("KORVAN link"));
     worker_->moveToThread(thread_);
     thread_->start();
@@ -55,6 +73,36 @@ SystemSession::~SystemSession() {
         worker, [worker] { worker->Close(); }, Qt::QueuedConnection);
     thread_->quit();
     thread_->wait();
+    history_.SetSink(nullptr);
+}
+
+std::string SystemSession::HistoryPath() const {
+#ifdef KORVAN_HISTORY_STORE
+    if (store_ && store_->Writing()) return store_->Path();
+#endif
+    return {};
+}
+
+void SystemSession::Note(EventKind kind, const std::string& text) {
+    // A bound for a tool left running for months; the file keeps its 30 days.
+    constexpr size_t EventLimit = 100000;
+    if (events_.size() >= EventLimit)
+        events_.erase(events_.begin(), events_.begin() + EventLimit / 10);
+    events_.push_back({HistoryNow(), kind, text});
+#ifdef KORVAN_HISTORY_STORE
+    if (store_) store_->AddEvent(events_.back());
+#endif
+    emit EventLogged(events_.back());
+}
+
+void SystemSession::TakeStoreNotices() {
+#ifdef KORVAN_HISTORY_STORE
+    if (!store_ || !store_->HasNotices()) return;
+    for (const std::string& text : store_->TakeNotices()) {
+        Note(EventKind::File, text);
+        emit StoreNotice(QString::fromStdString(text));
+    }
+#endif
 }
 
 QTimer* SystemSession::Timer(PollTimer timer) const { return timers_[Index(timer)]; }
@@ -74,11 +122,32 @@ void SystemSession::Post(std::function<void(SessionWorker&)> job) {
 
 void SystemSession::Choose(Connection connection) {
     if (chosen_ == connection) return;
-    chosen_ = connection;
+    ChosenTurned(connection);
     Post([connection](SessionWorker& w) { w.Choose(connection); });
 }
 
 const SystemLink& SystemSession::Link() const { return worker_->LinkOf(chosen_); }
+
+std::optional<LinkRefusal> SystemSession::Refusal(LinkOperation operation) {
+    std::optional<LinkRefusal> refusal = Link().Refusal(operation);
+    if (refusal) Note(EventKind::Settings, RefusalEventText(operation, Link().CaptionName()));
+    return refusal;
+}
+
+void SystemSession::ShareTurned(bool share) {
+    if (share != share_)
+        Note(EventKind::RemoteSupport, share ? "Remote support started: data shared with support"
+                                             : "Remote support ended: data no longer shared");
+    share_ = share;
+}
+
+void SystemSession::ChosenTurned(Connection connection) {
+    const bool support = connection == Connection::RemoteSupport;
+    if (support != (chosen_ == Connection::RemoteSupport))
+        Note(EventKind::RemoteSupport, support ? "Remote support session started (support side)"
+                                               : "Remote support session ended (support side)");
+    chosen_ = connection;
+}
 
 void SystemSession::Poll(PollTimer timer) {
     bool& pending = pollPending_[Index(timer)];
@@ -116,7 +185,7 @@ void SystemSession::StartDataLog(const std::string& path) {
 void SystemSession::StopDataLog() { logging_ = false; }
 
 void SystemSession::SetShareData(bool share) {
-    share_ = share;
+    ShareTurned(share);
     Post([share](SessionWorker& w) { w.SetShareData(share); });
 }
 
@@ -151,10 +220,15 @@ void SystemSession::TakeSettings(const SystemData& data) {
 
 // The one place where every link's poll ends: a complete state is recorded, a
 // lost or failed one is a gap in the history.
-void SystemSession::PollDone(PollTimer, PollOutcome outcome, const SystemData& data) {
+void SystemSession::PollDone(PollOutcome outcome, const SystemData& data,
+                             const std::vector<ModuleId>& decoded, const std::string& status) {
     TakeStates(data);
+    emit LinkStatus(QString::fromStdString(status));
+    for (ModuleId module : decoded) emit StateDecoded(module);
+    NoteLink(outcome);
     switch (outcome) {
         case PollOutcome::Lost:
+            alarms_.LinkLost();
             emit LinkLost();
             [[fallthrough]];
         case PollOutcome::Failed:
@@ -163,12 +237,32 @@ void SystemSession::PollDone(PollTimer, PollOutcome outcome, const SystemData& d
             break;
         case PollOutcome::Complete:
             history_.Record(HistoryNow(), records_);
+            for (const std::string& fault : faults_->Changes(records_))
+                Note(EventKind::Fault, fault);
+            for (const AlarmChange& alarm : alarms_.Evaluate(HistoryNow(), records_)) {
+                Note(EventKind::Alarm, alarm.Text);
+                emit AlarmChanged(QString::fromStdString(alarm.Text), alarm.Raised);
+            }
             emit StatePolled();
             break;
         case PollOutcome::Partial:
             break;
     }
+    TakeStoreNotices();
     emit Polled(outcome);
+}
+
+// A link is lost only once it was there: the first exchange of a run, which
+// finds and opens the device, is no loss.
+void SystemSession::NoteLink(PollOutcome outcome) {
+    const char* link = Link().CaptionName();
+    if (outcome == PollOutcome::Lost && linkUp_ && !linkLost_)
+        Note(EventKind::Link, std::string(link) + " link lost");
+    else if (outcome == PollOutcome::Complete && linkLost_)
+        Note(EventKind::Link, std::string(link) + " link back");
+    if (outcome == PollOutcome::Complete) linkUp_ = true;
+    if (outcome == PollOutcome::Lost || outcome == PollOutcome::Complete)
+        linkLost_ = linkUp_ && outcome == PollOutcome::Lost;
 }
 
 void SystemSession::CommandBegan(SettingsCommand command) {
@@ -183,6 +277,7 @@ void SystemSession::CommandEnded(const CommandResult& result, const SystemData& 
         result.Kind != SettingsCommand::ResetBluetoothRadio)
         TakeSettings(data);
     history_.LinkBusy();
+    Note(EventKind::Settings, CommandEventText(result));
     emit CommandFinished(result);
 }
 

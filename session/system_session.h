@@ -13,7 +13,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "history/alarm_rules.h"
+#include "history/history_event.h"
 #include "history/history_recorder.h"
 #include "link/bluetooth_discovery.h"
 #include "link/hid_devices.h"
@@ -27,6 +30,8 @@ class QTimer;
 namespace korvan {
 
 class BtTransport;
+class FaultWatch;
+class HistoryStore;
 class SessionWorker;
 class UsbTransport;
 
@@ -42,6 +47,9 @@ struct SessionSeams {
     std::function<std::unique_ptr<RelayTransport>(RelayCue busy)> MakeRelay;
     Waiter* Wait = nullptr;
     HistoryLimits History;
+    // The file that keeps the history and the event log across restarts; none:
+    // both are kept in memory only.
+    std::string HistoryPath;
 };
 
 enum class Connection { Usb, Bluetooth, RemoteSupport };
@@ -77,6 +85,14 @@ class SystemSession : public QObject {
     SystemData& Records() { return records_; }
     const SystemData& Records() const { return records_; }
     HistoryRecorder& History() { return history_; }
+    // The event log, oldest first: what the store brought back, then this run's.
+    const std::vector<HistoryEvent>& Events() const { return events_; }
+    void Note(EventKind kind, const std::string& text);
+    // The history store's file; empty when history is kept in memory only.
+    std::string HistoryPath() const;
+    // The alarms, checked after every complete poll.
+    const AlarmEngine& Alarms() const { return alarms_; }
+    void SetAlarmRules(std::vector<AlarmRule> rules) { alarms_.SetRules(std::move(rules)); }
     char DecimalSeparator() const { return sep_; }
     QTimer* Timer(PollTimer timer) const;
 
@@ -85,6 +101,8 @@ class SystemSession : public QObject {
     void Choose(Connection connection);
     // The chosen link's stateless facts: caption word, refusals, forwarding.
     const SystemLink& Link() const;
+    // The chosen link's refusal of `operation`, noted in the event log.
+    std::optional<LinkRefusal> Refusal(LinkOperation operation);
 
     // One tick of a poll timer: nothing unless it polls the chosen link (the
     // relay timer also runs the customer side of remote support). A tick is
@@ -160,6 +178,12 @@ class SystemSession : public QObject {
     void ConnectionChanged(Connection connection);
     void SendChatEnabled(bool enabled);
     void RelayBusy(bool busy);
+    // An alarm was raised or cleared (also in Events()).
+    void AlarmChanged(const QString& text, bool raised);
+    // An entry was added to Events().
+    void EventLogged(const HistoryEvent& event);
+    // The history store moved a file aside or cannot write: said once each.
+    void StoreNotice(const QString& text);
 
   private:
     friend class SessionWorker;
@@ -169,9 +193,14 @@ class SystemSession : public QObject {
     // What the worker reports, on the session's thread.
     void TakeStates(const SystemData& data);
     void TakeSettings(const SystemData& data);
-    void PollDone(PollTimer timer, PollOutcome outcome, const SystemData& data);
+    void PollDone(PollOutcome outcome, const SystemData& data, const std::vector<ModuleId>& decoded,
+                  const std::string& status);
     void CommandBegan(SettingsCommand command);
     void CommandEnded(const CommandResult& result, const SystemData& data);
+    void ShareTurned(bool share);
+    void ChosenTurned(Connection connection);
+    void NoteLink(PollOutcome outcome);
+    void TakeStoreNotices();
 
     SystemData records_;
     HistoryRecorder history_;
@@ -190,6 +219,12 @@ class SystemSession : public QObject {
     std::string logPath_;
     bool share_ = false;
     std::string supportDomain_;
+    std::unique_ptr<HistoryStore> store_;
+    std::vector<HistoryEvent> events_;
+    std::unique_ptr<FaultWatch> faults_;
+    bool linkUp_ = false;
+    bool linkLost_ = false;
+    AlarmEngine alarms_;
 };
 
 }  // namespace korvan

@@ -50,6 +50,7 @@ class LiveSystem {
     double AlternatorTemperature(int engine) const { return altTemp_[engine]; }
     double BatteryTemperature(int sensor) const { return batTemp_[sensor]; }
     double Time() const { return time_; }
+    const SimConfig& Config() const { return config_; }
 
   private:
     void Step(double dt, const SimSettings& settings);

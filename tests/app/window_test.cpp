@@ -54,7 +54,7 @@ TEST_F(AppWindowTest, StartsWithPagesTablesAndTimersAsDesigned) {
         pages << W().Ui().PageControl->tabText(i);
     EXPECT_EQ(pages, (QStringList{"Battery Control Module", "Field Control Module #1",
                                   "Field Control Module #2", "System Control Module",
-                                  "System Outline", "Trends", "NMEA-2000"}));
+                                  "System Outline", "Trends", "NMEA-2000", "Events"}));
     EXPECT_EQ(W().Ui().PageControl->currentWidget(), W().Ui().ControlBoxTabSheet());
     EXPECT_EQ(W().windowTitle(), "Ardexon KORVAN KX4 system");
     EXPECT_EQ(W().Flags().ApplicationTitle, "Ardexon KORVAN KX4 system [User Mode]");
@@ -125,7 +125,7 @@ TEST_F(AppWindowTest, MenusCarryTheirCaptionsSeparatorsAndMarks) {
               (QStringList{"Connection", "|", "Center Gauge Display", "On-screen FRS Controls", "|",
                            "Share data with support", "Send Chat Message", "Support Domain...",
                            "New Support Session...", "Join Support Session...", "Chat History", "|",
-                           "Enable Data Logging to File"}));
+                           "Enable Data Logging to File", "Alarms..."}));
     EXPECT_EQ(Captions(W().Ui().OptionsMenu->actions()[0]->menu()),
               (QStringList{"USB", "BlueTooth", "Remote via Internet"}));
     EXPECT_EQ(Captions(W().Ui().OptionsMenu->actions()[2]->menu()),

@@ -41,6 +41,8 @@ bool RawClient::Send(std::string_view bytes) {
     return true;
 }
 
+void RawClient::ShutdownWrite() { shutdown(fd_, SHUT_WR); }
+
 long RawClient::ReadSome(std::chrono::milliseconds limit) {
     pollfd waiting{fd_, POLLIN, 0};
     if (poll(&waiting, 1, static_cast<int>(limit.count())) <= 0) return -1;

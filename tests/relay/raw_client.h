@@ -18,6 +18,8 @@ class RawClient {
 
     bool Connected() const { return fd_ >= 0; }
     bool Send(std::string_view bytes);
+    // Sends the FIN: nothing more will be sent, answers may still be read.
+    void ShutdownWrite();
     // One answer: up to the end of its body by Content-Length, or whatever came
     // before the server closed the connection or the time ran out.
     std::string ReadAnswer(std::chrono::milliseconds limit = std::chrono::seconds(5));

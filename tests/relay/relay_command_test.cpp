@@ -12,9 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/relay/relay_process.h"
 #include "tools/relay/relay_options.h"
-
-extern char** environ;
 
 namespace korvan {
 namespace {
@@ -31,10 +30,34 @@ TEST(RelayCommandLine, OptionsAndTheirDefaults) {
     EXPECT_EQ(plain.Limits.MaxSessions, 10000u);
     EXPECT_EQ(plain.Connections.PerAddress, 32u);
 
-    RelayCommandLine all = ParseRelayCommandLine(
-        {"--listen", "::1", "--port=0", "--verbose", "--no-default-session", "--session-idle", "60",
-         "--max-sessions=5", "--per-ip-limit", "0", "--max-connections", "2000", "--timeout", "3",
-         "--tls-cert", "c.pem", "--tls-key", "k.pem"});
+    RelayCommandLine all = ParseRelayCommandLine({"--listen",
+                                                  "::1",
+                                                  "--port=0",
+                                                  "--verbose",
+                                                  "--no-default-session",
+                                                  "--session-idle",
+                                                  "60",
+                                                  "--max-sessions=5",
+                                                  "--per-ip-limit",
+                                                  "0",
+                                                  "--max-connections",
+                                                  "2000",
+                                                  "--timeout",
+                                                  "3",
+                                                  "--head-timeout",
+                                                  "2",
+                                                  "--trusted-proxy",
+                                                  "10.0.0.1",
+                                                  "--trusted-proxy=::1",
+                                                  "--sessions-per-address",
+                                                  "7",
+                                                  "--admin-from",
+                                                  "10.0.0.0/8",
+                                                  "--drain=4",
+                                                  "--tls-cert",
+                                                  "c.pem",
+                                                  "--tls-key",
+                                                  "k.pem"});
     ASSERT_EQ(all.What, Action::Run) << all.ErrorText;
     EXPECT_EQ(all.Address, "::1");
     EXPECT_EQ(all.Port, 0u);
@@ -45,6 +68,11 @@ TEST(RelayCommandLine, OptionsAndTheirDefaults) {
     EXPECT_EQ(all.Connections.PerAddress, 0u);
     EXPECT_EQ(all.Connections.MaxConnections, 2000u);
     EXPECT_EQ(all.Connections.IdleSeconds, 3u);
+    EXPECT_EQ(all.Connections.HeadSeconds, 2u);
+    EXPECT_EQ(all.Connections.TrustedProxies, (std::vector<std::string>{"10.0.0.1", "::1"}));
+    EXPECT_EQ(all.Limits.SessionsPerAddress, 7u);
+    EXPECT_EQ(all.AdminFrom, std::vector<std::string>{"10.0.0.0/8"});
+    EXPECT_EQ(all.DrainSeconds, 4u);
     EXPECT_EQ(all.TlsCertFile, "c.pem");
     EXPECT_EQ(all.TlsKeyFile, "k.pem");
 
@@ -55,6 +83,8 @@ TEST(RelayCommandLine, OptionsAndTheirDefaults) {
 TEST(RelayCommandLine, BadArgumentsAreRefused) {
     const std::vector<std::vector<std::string>> bad = {{"--bogus"},
                                                        {"stray"},
+                                                       {"--trusted-proxy", "proxy.example"},
+                                                       {"--admin-from", "10.0.0.0/40"},
                                                        {"--port"},
                                                        {"--port", "65536"},
                                                        {"--port", "-1"},
@@ -72,70 +102,6 @@ TEST(RelayCommandLine, BadArgumentsAreRefused) {
         EXPECT_FALSE(line.ErrorText.empty());
     }
 }
-
-// korvan-relay with its standard output on a pipe.
-class RelayProcess {
-  public:
-    explicit RelayProcess(std::vector<std::string> args) {
-        args.insert(args.begin(), KORVAN_RELAY_BINARY);
-        std::vector<char*> argv;
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        int out[2];
-        if (pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        fd_ = out[0];
-    }
-    ~RelayProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (fd_ >= 0) close(fd_);
-    }
-    // Standard output up to its first line break or its end, within 5 s.
-    std::string Line() {
-        std::string text;
-        char c = 0;
-        pollfd waiting{fd_, POLLIN, 0};
-        while (poll(&waiting, 1, 5000) > 0 && read(fd_, &c, 1) == 1 && c != '\n') text += c;
-        return text;
-    }
-    // Standard output to its end, within 5 s of silence.
-    std::string All() {
-        std::string text;
-        char chunk[4096];
-        pollfd waiting{fd_, POLLIN, 0};
-        ssize_t got = 0;
-        while (poll(&waiting, 1, 5000) > 0 && (got = read(fd_, chunk, sizeof chunk)) > 0) {
-            text.append(chunk, static_cast<size_t>(got));
-        }
-        return text;
-    }
-    // The exit status, or -1 when it did not end within 5 s.
-    int Wait() {
-        for (int i = 0; i < 500; ++i) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            usleep(10000);
-        }
-        return -1;
-    }
-    void Signal(int signal) { kill(pid_, signal); }
-
-  private:
-    pid_t pid_ = -1;
-    int fd_ = -1;
-};
 
 TEST(RelayProgram, HelpAndVersionWithoutStarting) {
     RelayProcess version({"--version"});

@@ -107,6 +107,7 @@ TEST_F(RelayServerTest, MalformedRequestsAreRefusedAndPostNothing) {
         int Status;  // 0: the connection is closed without an answer
     };
     const std::string big(RelayService::MaxRequestBytes + 100, '1');
+    const std::string endless(RelayService::MaxRequestBytes + 20000, '1');
     const Row rows[] = {
         {"GET /support3.php?user=client&data=0 HTTP/2.0\r\nHost: x\r\n\r\n", 505},
         {"GET /support3.php?user=client&data=0 HTTP/2\r\nHost: x\r\n\r\n", 400},
@@ -117,9 +118,14 @@ TEST_F(RelayServerTest, MalformedRequestsAreRefusedAndPostNothing) {
         {RawGet("/support3.php?user=client&data=4$60<b>"), 400},
         {RawGet("/index.html?user=client&data=0"), 404},
         {RawGet("/K7QM/support3.php?user=client&data=0"), 404},
-        // The request line never ends: refused once the line outgrows the limit.
-        {"GET /support3.php?user=client&data=4" + big, 414},
+        // The request line never ends: refused once the line outgrows what a
+        // connection holds (a complete one is refused beyond the cap).
+        {"GET /support3.php?user=client&data=4" + endless, 414},
+        {"GET /support3.php?user=client&data=4" + big + " HTTP/1.1\r\n\r\n", 414},
         {"GET /support3.php?user=client&data=0 HTTP/1.1\r\nX-Filler: " + big + "\r\n\r\n", 431},
+        // A NUL would cut the message short unseen.
+        {std::string("GET /support3.php?user=client&data=2$1\0$2 HTTP/1.1\r\nHost: x\r\n\r\n", 63),
+         400},
         {"GARBAGE\r\n\r\n", 0},
     };
     for (const Row& row : rows) {
@@ -131,7 +137,7 @@ TEST_F(RelayServerTest, MalformedRequestsAreRefusedAndPostNothing) {
                                                     << answer.substr(0, 80);
         }
     }
-    EXPECT_EQ(Seen(), (std::vector<int>{505, 400, 400, 405, 400, 404, 404, 414, 431}));
+    EXPECT_EQ(Seen(), (std::vector<int>{505, 400, 400, 405, 400, 404, 404, 414, 414, 431, 400}));
     EXPECT_EQ(server->Service().Waiting("", RelaySide::Support), 0u);
     EXPECT_EQ(server->Service().Sessions(), 0u);
 }

@@ -115,15 +115,56 @@ TEST_F(RelaySessionsTest, AFullTableRefusesNewConversationsButServesItsOwn) {
     RelayService service = Make(limits);
     for (const char* code : {"/Session-1", "/Session-2", ""})
         EXPECT_EQ(Say(service, code, "client", "2$1"), "");
+    // Both sides use each: none may make room for a new one.
+    for (const char* code : {"/Session-1", "/Session-2", ""})
+        EXPECT_EQ(Say(service, code, "support", "0"), "2$1");
     EXPECT_EQ(Say(service, "/Session-4", "client", "2$1"), "status 503");
     EXPECT_EQ(service.Sessions(), 3u);
-    EXPECT_EQ(Say(service, "/Session-2", "support", "0"), "2$1");
+    EXPECT_EQ(Say(service, "/Session-2", "client", "2$2"), "0");
 
     now += 30s;
     Say(service, "/Session-2", "support", "0");
     now += 30s;  // Session-1 and the default one are idle now, Session-2 is not
     EXPECT_EQ(Say(service, "/Session-4", "client", "2$1"), "");
     EXPECT_EQ(service.Sessions(), 2u);
+}
+
+// Made-up codes: one address creates only so many conversations, and a full
+// table drops the least recently used one-sided conversation for a new one,
+// never one both sides use.
+TEST_F(RelaySessionsTest, MadeUpCodesNeitherFillTheTableNorDisplaceRealSessions) {
+    RelayLimits limits;
+    limits.MaxSessions = 4;
+    limits.SessionsPerAddress = 3;
+    RelayService service = Make(limits);
+    auto say = [&](const std::string& code, const char* user, const std::string& data,
+                   const std::string& address) {
+        RelayReply reply = service.Handle(
+            "GET", "/" + code + "/support3.php?user=" + std::string(user) + "&data=" + data,
+            address);
+        return reply.Status == 200 ? ExtractMessage(reply.Body)
+                                   : "status " + std::to_string(reply.Status);
+    };
+    // A real session, both sides, each from its own address.
+    EXPECT_EQ(say("Real-session", "client", "2$1", "192.0.2.1"), "");
+    EXPECT_EQ(say("Real-session", "support", "0", "198.51.100.1"), "2$1");
+    for (int i = 0; i < 5; ++i) {
+        const std::string code = "Made-up-" + std::to_string(i);
+        EXPECT_EQ(say(code, "client", "4$1", "203.0.113.9"), i < 3 ? "" : "status 503") << i;
+    }
+    EXPECT_EQ(service.Counts().AddressSessionsFull, 2u);
+    // Another address fills the table: the oldest made-up one makes room.
+    EXPECT_EQ(say("Made-up-x", "client", "4$2", "203.0.113.10"), "");
+    EXPECT_EQ(service.Waiting("Made-up-0", RelaySide::Support), 0u);
+    EXPECT_EQ(service.Waiting("Made-up-1", RelaySide::Support), 1u);
+    EXPECT_EQ(service.Counts().Evicted, 1u);
+    // The dropped one no longer counts against its creator.
+    EXPECT_EQ(say("Made-up-5", "client", "4$1", "203.0.113.9"), "");
+    EXPECT_EQ(service.Sessions(), 4u);
+    // The real session carries on, and its messages are all there.
+    EXPECT_EQ(say("Real-session", "client", "4$9", "192.0.2.1"), "0");
+    EXPECT_EQ(say("Real-session", "support", "0", "198.51.100.1"), "4$9");
+    EXPECT_EQ(service.WaitingBytes(), 3u * 3u + 1u);
 }
 
 TEST_F(RelaySessionsTest, MessagesBeyondTheByteBoundAreRefused) {

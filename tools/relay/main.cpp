@@ -20,9 +20,9 @@
 
 namespace {
 
-std::atomic<bool> stopRequested{false};
+std::atomic<int> stopsRequested{0};
 
-extern "C" void OnStopSignal(int) { stopRequested = true; }
+extern "C" void OnStopSignal(int) { ++stopsRequested; }
 
 bool ReadWholeFile(const std::string& path, std::string& text) {
     std::ifstream file(path, std::ios::binary);
@@ -59,16 +59,23 @@ void PrintRequests(korvan::RelayServer& server) {
 }
 
 // Until SIGINT or SIGTERM; idle conversations are dropped now and then even
-// when no request comes to do it.
-void Serve(korvan::RelayServer& server) {
-    auto lastSweep = std::chrono::steady_clock::now();
-    while (!stopRequested) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        if (std::chrono::steady_clock::now() - lastSweep >= std::chrono::seconds(30)) {
+// when no request comes to do it. Then the drain: no new connections, the open
+// ones served (and told to close) until they are gone or the drain time is up,
+// or a second signal comes.
+void Serve(korvan::RelayServer& server, std::chrono::seconds drain) {
+    using Clock = std::chrono::steady_clock;
+    auto lastSweep = Clock::now();
+    while (stopsRequested == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (Clock::now() - lastSweep >= std::chrono::seconds(30)) {
             server.Service().DropIdle();
-            lastSweep = std::chrono::steady_clock::now();
+            lastSweep = Clock::now();
         }
     }
+    server.BeginDrain();
+    const auto end = Clock::now() + drain;
+    while (stopsRequested == 1 && Clock::now() < end && server.OpenConnections() > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
 }  // namespace
@@ -109,6 +116,11 @@ int main(int argc, char** argv) {
 
     korvan::RelayServer server(line.Limits);
     server.SetConnectionLimits(connections);
+    if (!line.AdminFrom.empty()) {
+        korvan::AddressRanges admin;
+        for (const std::string& range : line.AdminFrom) admin.Add(range);
+        server.SetAdminFrom(std::move(admin));
+    }
     if (!ConfigureTls(line, server)) return 2;
     if (line.Verbose) PrintRequests(server);
     // Before the start-up line: a script may stop the server as soon as it reads it.
@@ -121,7 +133,7 @@ int main(int argc, char** argv) {
     }
     std::printf("korvan-relay listening on %s port %u\n", server.Address().c_str(), server.Port());
     std::fflush(stdout);
-    Serve(server);
+    Serve(server, std::chrono::seconds(line.DrainSeconds));
     server.Stop();
     return 0;
 }

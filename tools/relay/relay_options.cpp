@@ -70,6 +70,11 @@ const std::vector<OptionRow>& Rows() {
                 })},
         {"max-sessions", "N", "Most conversations at a time; 503 when full (default 10000).",
          Number(1, 10000000, [](RelayCommandLine& l, uint64_t v) { l.Limits.MaxSessions = v; })},
+        {"sessions-per-address", "N",
+         "Most live conversations one client address may create, 0 for no limit "
+         "(default 64).",
+         Number(0, 10000000,
+                [](RelayCommandLine& l, uint64_t v) { l.Limits.SessionsPerAddress = v; })},
         {"per-ip-limit", "N", "Most connections from one address, 0 for no limit (default 32).",
          Number(0, 1000000,
                 [](RelayCommandLine& l, uint64_t v) {
@@ -85,6 +90,35 @@ const std::vector<OptionRow>& Rows() {
                 [](RelayCommandLine& l, uint64_t v) {
                     l.Connections.IdleSeconds = static_cast<unsigned>(v);
                 })},
+        {"head-timeout", "SECONDS",
+         "Close a connection whose request head is not whole this long after its first "
+         "byte (default 5).",
+         Number(1, 3600,
+                [](RelayCommandLine& l, uint64_t v) {
+                    l.Connections.HeadSeconds = static_cast<unsigned>(v);
+                })},
+        {"trusted-proxy", "ADDR",
+         "A proxy whose X-Forwarded-For names the client; not limited per address. "
+         "Repeatable.",
+         [](RelayCommandLine& l, const std::string& v) {
+             if (!ValidListenAddress(v)) return false;
+             l.Connections.TrustedProxies.push_back(v);
+             return true;
+         }},
+        {"admin-from", "RANGE",
+         "Answer GET /healthz and /metrics to this address or range (e.g. 10.0.0.0/8); "
+         "repeatable (default loopback).",
+         [](RelayCommandLine& l, const std::string& v) {
+             if (!ValidAddressRange(v)) return false;
+             l.AdminFrom.push_back(v);
+             return true;
+         }},
+        {"drain", "SECONDS",
+         "On SIGTERM: accept no more connections, serve the open ones and answer 503 on "
+         "/healthz for at most this long, then exit (default 10).",
+         Number(
+             0, 3600,
+             [](RelayCommandLine& l, uint64_t v) { l.DrainSeconds = static_cast<unsigned>(v); })},
         {"tls-cert", "FILE", "PEM certificate (chain): serve HTTPS. Needs --tls-key.",
          Text([](RelayCommandLine& l, const std::string& v) { l.TlsCertFile = v; })},
         {"tls-key", "FILE", "PEM private key of the certificate.",

@@ -20,6 +20,10 @@ struct RelayCommandLine {
     std::string TlsKeyFile;
     RelayLimits Limits;
     RelayConnectionLimits Connections;
+    // Who may ask /healthz and /metrics; loopback when empty.
+    std::vector<std::string> AdminFrom;
+    // After SIGTERM: how long /healthz answers 503 while what is open is served.
+    unsigned DrainSeconds = 10;
 };
 
 // args without the program name.

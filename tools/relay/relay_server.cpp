@@ -8,10 +8,16 @@
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
+#endif
+#if defined(__linux__)
+#include <linux/tcp.h>  // tcp_info with the bytes received
 #endif
 #include <microhttpd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -25,17 +31,84 @@ namespace {
 // How libmicrohttpd reports a request it refused itself, before or instead of
 // calling the server; the status follows as an unsigned.
 constexpr char RefusalFormat[] = "Error processing request (HTTP response code is %u";
+// How it reports a connection refused because the server holds its most.
+constexpr char ConnectionLimitText[] = "Server reached connection limit";
 
-// Request heads beyond this are refused by the HTTP layer (414 for a long
-// request line, 431 for long headers); the relay's own messages fit well.
-constexpr size_t ConnectionMemory = RelayService::MaxRequestBytes;
+// Request heads beyond RelayService::MaxRequestBytes are refused with 414 (a
+// long request line) or 431 (long headers). A connection's memory holds the
+// head and, beyond it, the answer's own header lines: a head at the cap must
+// still leave room to answer, or the message taken for it would be lost. Heads
+// longer still are refused by the HTTP layer itself.
+constexpr size_t AnswerRoom = 16 * 1024;
+constexpr size_t ConnectionMemory = RelayService::MaxRequestBytes + AnswerRoom;
+// Header lines a request may carry; each costs the HTTP layer some of the
+// connection's memory besides its text, so their number bounds that too.
+constexpr unsigned MaxHeaderLines = 64;
 
 // What one request carries from its request line to its end.
 struct RequestRecord {
-    std::string Target;  // as sent, still percent-encoded
+    std::string Target;          // as sent, still percent-encoded
+    std::string Forwarded = {};  // the forwarded client counted in flight, if any
+    // Where the HTTP layer held the target when it read the request line.
+    const char* TargetAt = nullptr;
     bool Seen = false;
     bool Answered = false;
 };
+
+using SteadyClock = std::chrono::steady_clock;
+
+#if defined(__linux__)
+constexpr bool CanCountBytes = true;
+#else
+constexpr bool CanCountBytes = false;
+#endif
+
+// The bytes this socket has received so far; 0 where the platform cannot tell.
+uint64_t BytesReceived(int fd) {
+#if defined(__linux__)
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) != 0) return 0;
+    return info.tcpi_bytes_received;
+#else
+    (void)fd;
+    return 0;
+#endif
+}
+
+// The length of the request head as sent, from its parts.
+size_t HeadBytes(const char* method, const std::string& target, const char* version,
+                 MHD_Connection* connection, unsigned& lines) {
+    size_t bytes = std::strlen(method) + 1 + target.size() + 1 + std::strlen(version) + 2 + 2;
+    struct Count {
+        size_t* Bytes;
+        unsigned* Lines;
+    } count{&bytes, &lines};
+    lines = 0;
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void* cls, MHD_ValueKind, const char* key, const char* value) {
+            auto* c = static_cast<Count*>(cls);
+            *c->Bytes += std::strlen(key) + 2 + (value ? std::strlen(value) : 0) + 2;
+            ++*c->Lines;
+            return MHD_YES;
+        },
+        &count);
+    return bytes;
+}
+
+// The HTTP layer reads the request line in place and ends the target where it
+// ends: a NUL byte inside the target would cut it short unseen. The version
+// follows the target in the same buffer, one separator further; when it lies
+// further still, the target held a NUL.
+bool TargetCutShort(const RequestRecord& record, const char* version) {
+    if (!record.TargetAt) return false;
+    const auto target = reinterpret_cast<uintptr_t>(record.TargetAt);
+    const auto at = reinterpret_cast<uintptr_t>(version);
+    const uintptr_t expected = target + record.Target.size() + 1;
+    // Only a version within the same head can tell.
+    return at > expected && at - target <= ConnectionMemory;
+}
 
 struct ListenAddress {
     sockaddr_storage Storage{};
@@ -51,6 +124,25 @@ std::string AddressText(const ListenAddress& address) {
                      : static_cast<const void*>(
                            &reinterpret_cast<const sockaddr_in*>(&address.Storage)->sin_addr);
     inet_ntop(address.Ipv6 ? AF_INET6 : AF_INET, bytes, text, sizeof text);
+    return text;
+}
+
+bool SameHeaderName(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+std::string PeerText(const sockaddr* peer) {
+    char text[INET6_ADDRSTRLEN] = "";
+    if (peer->sa_family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(peer)->sin_addr, text,
+                  sizeof text);
+    } else if (peer->sa_family == AF_INET6) {
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(peer)->sin6_addr, text,
+                  sizeof text);
+    }
     return text;
 }
 
@@ -87,9 +179,61 @@ unsigned PoolThreads() {
 
 }  // namespace
 
+struct RelayServer::ConnectionRecord {
+    int Fd = -1;
+    std::string Address;   // the peer's, in its usual written form
+    bool Proxy = false;    // a trusted proxy
+    bool Counted = false;  // in perAddress_
+    bool CutOff = false;   // its head was overdue
+    // Between requests: since when a head is awaited, and the bytes received
+    // before it; once bytes beyond those come, the head's deadline runs.
+    SteadyClock::time_point Since;
+    uint64_t BytesBefore = 0;
+    // BytesBefore is taken by the watcher's next round rather than on every
+    // answer: a head that begins in between has its deadline start that much
+    // later.
+    bool BaselineDue = false;
+    bool HeadStarted = false;
+    bool InRequest = false;
+};
+
 struct RelayServer::Callbacks {
     static void* UriLog(void*, const char* uri, MHD_Connection*) {
-        return new RequestRecord{uri ? uri : ""};
+        auto* record = new RequestRecord{uri ? uri : ""};
+        record->TargetAt = uri;
+        return record;
+    }
+
+    static MHD_Result Accept(void* cls, const sockaddr* address, socklen_t) {
+        return static_cast<RelayServer*>(cls)->MayConnect(PeerText(address)) ? MHD_YES : MHD_NO;
+    }
+
+    static ConnectionRecord* RecordOf(MHD_Connection* connection) {
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        return info ? static_cast<ConnectionRecord*>(info->socket_context) : nullptr;
+    }
+
+    static void Notify(void* cls, MHD_Connection* connection, void** context,
+                       MHD_ConnectionNotificationCode code) {
+        auto* server = static_cast<RelayServer*>(cls);
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            auto* record = new ConnectionRecord;
+            const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+            record->Fd = info ? static_cast<int>(info->connect_fd) : -1;
+            const MHD_ConnectionInfo* peer =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+            if (peer && peer->client_addr) record->Address = PeerText(peer->client_addr);
+            record->Since = SteadyClock::now();
+            *context = record;
+            server->Opened(record);
+        } else if (*context) {
+            auto* record = static_cast<ConnectionRecord*>(*context);
+            server->Closed(record);
+            delete record;
+            *context = nullptr;
+        }
     }
 
     static MHD_Result Access(void* cls, MHD_Connection* connection, const char* url,
@@ -100,6 +244,12 @@ struct RelayServer::Callbacks {
             record = new RequestRecord{url};
             *requestContext = record;
         }
+        if (!record->Seen) {
+            if (ConnectionRecord* connectionRecord = RecordOf(connection)) {
+                std::lock_guard<std::mutex> lock(static_cast<RelayServer*>(cls)->connectionsMutex_);
+                connectionRecord->InRequest = true;
+            }
+        }
         if (!record->Seen && std::strcmp(method, "GET") == 0) {
             // Answered on the next call: a response queued with the head would
             // cost the kept-alive connection.
@@ -109,15 +259,47 @@ struct RelayServer::Callbacks {
         *uploadSize = 0;  // a body is not looked at; the connection closes after the answer
         if (record->Answered) return MHD_YES;
         record->Answered = true;
+        unsigned lines = 0;
+        int status = 0;  // the request's own
+        if (TargetCutShort(*record, version)) {
+            status = 400;
+        } else if (record->Target.size() > RelayService::MaxRequestBytes) {
+            status = 414;
+        } else if (HeadBytes(method, record->Target, version, connection, lines) >
+                       RelayService::MaxRequestBytes ||
+                   lines > MaxHeaderLines) {
+            status = 431;
+        }
+        auto* server = static_cast<RelayServer*>(cls);
+        const ConnectionRecord* connectionRecord = RecordOf(connection);
+        const std::string client = server->ClientOf(connection, connectionRecord);
+        if (status == 0 && connectionRecord && connectionRecord->Proxy) {
+            if (server->BeginForwarded(client)) {
+                record->Forwarded = client;
+            } else {
+                status = 503;
+                server->counters_.Refused(RelayRefusal::ForwardedInFlight);
+            }
+        }
         const bool queued =
-            static_cast<RelayServer*>(cls)->Answer(connection, method, version, record->Target);
+            server->Answer(connection, status, method, version, record->Target, client);
         return queued ? MHD_YES : MHD_NO;
     }
 
-    static void Completed(void*, MHD_Connection*, void** requestContext,
+    static void Completed(void* cls, MHD_Connection* connection, void** requestContext,
                           MHD_RequestTerminationCode) {
-        delete static_cast<RequestRecord*>(*requestContext);
+        auto* request = static_cast<RequestRecord*>(*requestContext);
+        if (request && !request->Forwarded.empty())
+            static_cast<RelayServer*>(cls)->EndForwarded(request->Forwarded);
+        delete request;
         *requestContext = nullptr;
+        if (ConnectionRecord* record = RecordOf(connection)) {
+            std::lock_guard<std::mutex> lock(static_cast<RelayServer*>(cls)->connectionsMutex_);
+            record->InRequest = false;
+            record->HeadStarted = false;
+            record->BaselineDue = true;
+            record->Since = SteadyClock::now();
+        }
     }
 
     static void Logger(void* cls, const char* format, va_list arguments) {
@@ -127,9 +309,12 @@ struct RelayServer::Callbacks {
         char text[512];
         std::vsnprintf(text, sizeof text, format, arguments);
         server->Log(text);
-        if (std::strncmp(format, RefusalFormat, sizeof RefusalFormat - 1) == 0 &&
-            server->observer_) {
-            server->observer_("", static_cast<int>(va_arg(status, unsigned)));
+        if (std::strncmp(format, RefusalFormat, sizeof RefusalFormat - 1) == 0) {
+            const int code = static_cast<int>(va_arg(status, unsigned));
+            server->counters_.Answered(code);
+            if (server->observer_) server->observer_("", code);
+        } else if (std::strncmp(text, ConnectionLimitText, sizeof ConnectionLimitText - 1) == 0) {
+            server->counters_.Refused(RelayRefusal::ConnectionLimit);
         }
         va_end(status);
     }
@@ -152,9 +337,26 @@ void RelayServer::Log(std::string text) {
     errorText_ = std::move(text);
 }
 
-bool RelayServer::Answer(MHD_Connection* connection, const char* method, const char* version,
-                         const std::string& target) {
-    const RelayReply reply = service_.Handle(method, target);
+bool RelayServer::Answer(MHD_Connection* connection, int status, const char* method,
+                         const char* version, const std::string& target,
+                         const std::string& client) {
+    const char* type = "text/html";
+    RelayReply reply;
+    const std::string_view path = std::string_view(target).substr(0, target.find('?'));
+    if (status) {
+        reply = {status, RelayPage("")};
+    } else if ((path == "/healthz" || path == "/metrics") && std::strcmp(method, "GET") == 0 &&
+               adminFrom_.Contains(client)) {
+        type = "text/plain; version=0.0.4; charset=utf-8";
+        if (path == "/metrics") {
+            reply = {200, MetricsText()};
+        } else {
+            reply = draining_ ? RelayReply{503, "stopping\n"} : RelayReply{200, "serving\n"};
+        }
+    } else {
+        reply = service_.Handle(method, target, client);
+    }
+    counters_.Answered(reply.Status);
     if (observer_) {
         std::string head = std::string(method) + " " + target + " " + version + "\r\n";
         MHD_get_connection_values(connection, MHD_HEADER_KIND, &AppendHeader, &head);
@@ -163,8 +365,10 @@ bool RelayServer::Answer(MHD_Connection* connection, const char* method, const c
     MHD_Response* response = MHD_create_response_from_buffer(
         reply.Body.size(), const_cast<char*>(reply.Body.data()), MHD_RESPMEM_MUST_COPY);
     if (!response) return false;
-    MHD_add_response_header(response, "Content-Type", "text/html");
+    MHD_add_response_header(response, "Content-Type", type);
     MHD_add_response_header(response, "Cache-Control", "no-cache");
+    // While stopping, clients move on to another relay.
+    if (draining_) MHD_add_response_header(response, "Connection", "close");
     if (reply.Status == 405) MHD_add_response_header(response, "Allow", "GET");
     const MHD_Result queued =
         MHD_queue_response(connection, static_cast<unsigned>(reply.Status), response);
@@ -174,17 +378,28 @@ bool RelayServer::Answer(MHD_Connection* connection, const char* method, const c
 
 bool RelayServer::Listen(const std::string& address, uint16_t port) {
     Stop();
+    draining_ = false;
     ListenAddress listen;
     if (!ParseAddress(address, port, listen)) {
         Log("not an address: " + address);
         return false;
+    }
+    trusted_.clear();
+    for (const std::string& proxy : connectionLimits_.TrustedProxies) {
+        ListenAddress parsed;
+        if (!ParseAddress(proxy, 0, parsed)) {
+            Log("not an address: " + proxy);
+            return false;
+        }
+        trusted_.insert(AddressText(parsed));
     }
     const bool tls = !certificate_.empty();
     if (tls && MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
         Log("this libmicrohttpd has no TLS");
         return false;
     }
-    unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ERROR_LOG;
+    // ITC: the listening socket can be given up while connections are served.
+    unsigned flags = MHD_USE_POLL_INTERNAL_THREAD | MHD_USE_ERROR_LOG | MHD_USE_ITC;
     if (listen.Ipv6) flags |= MHD_USE_IPv6;
     if (tls) flags |= MHD_USE_TLS;
 
@@ -193,8 +408,6 @@ bool RelayServer::Listen(const std::string& address, uint16_t port) {
         {MHD_OPTION_SOCK_ADDR, 0, &listen.Storage},
         {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(connectionLimits_.MaxConnections),
          nullptr},
-        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(connectionLimits_.PerAddress),
-         nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(connectionLimits_.IdleSeconds),
          nullptr},
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(ConnectionMemory), nullptr},
@@ -202,6 +415,7 @@ bool RelayServer::Listen(const std::string& address, uint16_t port) {
         {MHD_OPTION_LISTEN_BACKLOG_SIZE, 4096, nullptr},
         {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<Fn>(&Callbacks::UriLog), this},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<Fn>(&Callbacks::Completed), this},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<Fn>(&Callbacks::Notify), this},
     };
 #ifndef _WIN32
     options.push_back({MHD_OPTION_LISTENING_ADDRESS_REUSE, 1, nullptr});
@@ -213,7 +427,7 @@ bool RelayServer::Listen(const std::string& address, uint16_t port) {
     options.push_back({MHD_OPTION_END, 0, nullptr});
 
     Log("");
-    daemon_ = MHD_start_daemon(flags, port, nullptr, nullptr, &Callbacks::Access, this,
+    daemon_ = MHD_start_daemon(flags, port, &Callbacks::Accept, this, &Callbacks::Access, this,
                                MHD_OPTION_EXTERNAL_LOGGER, &Callbacks::Logger, this,
                                MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
     if (!daemon_) {
@@ -223,13 +437,169 @@ bool RelayServer::Listen(const std::string& address, uint16_t port) {
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
     port_ = info ? info->port : port;
     address_ = AddressText(listen);
+    {
+        std::lock_guard<std::mutex> lock(connectionsMutex_);
+        watching_ = true;
+    }
+    watcher_ = std::thread([this] { WatchHeads(); });
     return true;
 }
 
 void RelayServer::Stop() {
+    if (watcher_.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(connectionsMutex_);
+            watching_ = false;
+        }
+        watchWake_.notify_all();
+        watcher_.join();
+    }
     if (daemon_) MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
     port_ = 0;
+}
+
+bool RelayServer::MayConnect(const std::string& address) {
+    if (connectionLimits_.PerAddress == 0 || trusted_.count(address)) return true;
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    auto found = perAddress_.find(address);
+    if (found == perAddress_.end() || found->second < connectionLimits_.PerAddress) return true;
+    counters_.Refused(RelayRefusal::PerAddressConnections);
+    return false;
+}
+
+AddressRanges RelayServer::Loopback() {
+    AddressRanges loopback;
+    loopback.Add("127.0.0.0/8");
+    loopback.Add("::1");
+    return loopback;
+}
+
+void RelayServer::BeginDrain() {
+    draining_ = true;
+    if (!daemon_) return;
+    const MHD_socket listening = MHD_quiesce_daemon(daemon_);
+    if (listening != MHD_INVALID_SOCKET) {
+#ifdef _WIN32
+        closesocket(listening);
+#else
+        close(listening);
+#endif
+    }
+}
+
+size_t RelayServer::OpenConnections() {
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    return connections_.size();
+}
+
+std::string RelayServer::MetricsText() {
+    RelayGauges gauges;
+    gauges.ConnectionsOpen = OpenConnections();
+    gauges.Draining = draining_;
+    return RelayMetricsText(counters_, service_.Counts(), gauges);
+}
+
+void RelayServer::Opened(ConnectionRecord* record) {
+    record->Proxy = trusted_.count(record->Address) != 0;
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    connections_.insert(record);
+    if (connectionLimits_.PerAddress == 0 || record->Proxy) return;
+    // Counted here, where opening and closing are seen alike; the check on
+    // acceptance only spares the work for an address known to be at its most.
+    unsigned& open = perAddress_[record->Address];
+    if (open >= connectionLimits_.PerAddress) {
+        if (record->Fd >= 0) shutdown(record->Fd, SHUT_RDWR);
+        counters_.Refused(RelayRefusal::PerAddressConnections);
+        return;
+    }
+    ++open;
+    record->Counted = true;
+}
+
+void RelayServer::Closed(ConnectionRecord* record) {
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    connections_.erase(record);
+    if (!record->Counted) return;
+    auto found = perAddress_.find(record->Address);
+    if (--found->second == 0) perAddress_.erase(found);
+}
+
+std::string RelayServer::ClientOf(MHD_Connection* connection,
+                                  const ConnectionRecord* record) const {
+    if (!record) return {};
+    if (!record->Proxy) return record->Address;
+    // The proxy appends the address it took the request from: the last entry
+    // is the one it vouches for.
+    // Of several X-Forwarded-For lines, the proxy's own comes last.
+    const char* forwarded = nullptr;
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void* cls, MHD_ValueKind, const char* key, const char* value) {
+            if (SameHeaderName(key, "X-Forwarded-For")) *static_cast<const char**>(cls) = value;
+            return MHD_YES;
+        },
+        &forwarded);
+    if (!forwarded) return record->Address;
+    std::string_view list(forwarded);
+    const size_t comma = list.rfind(',');
+    std::string_view last = comma == std::string_view::npos ? list : list.substr(comma + 1);
+    while (!last.empty() && (last.front() == ' ' || last.front() == '\t')) last.remove_prefix(1);
+    while (!last.empty() && (last.back() == ' ' || last.back() == '\t')) last.remove_suffix(1);
+    ListenAddress parsed;
+    if (!ParseAddress(std::string(last), 0, parsed)) return record->Address;
+    return AddressText(parsed);
+}
+
+bool RelayServer::BeginForwarded(const std::string& client) {
+    if (connectionLimits_.PerAddress == 0) return true;
+    std::lock_guard<std::mutex> lock(forwardedMutex_);
+    unsigned& count = inFlight_[client];
+    if (count >= connectionLimits_.PerAddress) return false;
+    ++count;
+    return true;
+}
+
+void RelayServer::EndForwarded(const std::string& client) {
+    std::lock_guard<std::mutex> lock(forwardedMutex_);
+    auto found = inFlight_.find(client);
+    if (found != inFlight_.end() && --found->second == 0) inFlight_.erase(found);
+}
+
+void RelayServer::WatchHeads() {
+    const auto deadline = std::chrono::seconds(std::max(1u, connectionLimits_.HeadSeconds));
+    // Checked a few times within the deadline: a head is cut off at most a
+    // fifth of it late.
+    const auto period = std::chrono::duration_cast<std::chrono::milliseconds>(deadline) / 5;
+    std::unique_lock<std::mutex> lock(connectionsMutex_);
+    while (watching_) {
+        watchWake_.wait_for(lock, period);
+        const auto now = SteadyClock::now();
+        for (ConnectionRecord* record : connections_) {
+            if (record->InRequest || record->Fd < 0) continue;
+            if (!record->HeadStarted) {
+                // Where the bytes received cannot be told, a head is due from
+                // the connection's start or its previous answer.
+                if (CanCountBytes) {
+                    const uint64_t received = BytesReceived(record->Fd);
+                    if (record->BaselineDue) {
+                        record->BaselineDue = false;
+                        record->BytesBefore = received;
+                    }
+                    if (received == record->BytesBefore) continue;
+                    record->Since = now;
+                }
+                record->HeadStarted = true;
+            }
+            // The connection is still open: its close is reported under this
+            // lock before the socket is released, so the descriptor is its own.
+            if (now - record->Since > deadline) {
+                shutdown(record->Fd, SHUT_RDWR);
+                if (!record->CutOff) counters_.Refused(RelayRefusal::HeadDeadline);
+                record->CutOff = true;
+            }
+        }
+    }
 }
 
 uint16_t RelayServer::Port() const { return port_; }

@@ -3,11 +3,18 @@
 // speaks TLS. What a request means is RelayService's business.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
+#include "tools/relay/relay_admin.h"
 #include "tools/relay/relay_service.h"
 
 struct MHD_Daemon;
@@ -17,11 +24,19 @@ namespace korvan {
 
 struct RelayConnectionLimits {
     unsigned MaxConnections = 4096;
-    // Connections from one address at a time; 0 for no limit.
+    // Connections from one address at a time; 0 for no limit. Trusted proxies
+    // are not limited: they carry many clients. For the requests they forward,
+    // this many at a time may be in flight for one forwarded client address.
     unsigned PerAddress = 32;
+    // Proxies (IPv4 or IPv6 addresses) whose X-Forwarded-For is believed;
+    // from anyone else it is ignored.
+    std::vector<std::string> TrustedProxies;
     // A connection that sends nothing for this long is closed (also between
     // the requests of a kept-alive connection).
     unsigned IdleSeconds = 10;
+    // A request head must arrive whole within this long of its first byte,
+    // however slowly it trickles in; the connection is closed otherwise.
+    unsigned HeadSeconds = 5;
 };
 
 class RelayServer {
@@ -44,9 +59,18 @@ class RelayServer {
     void SetObserver(Observer observer) { observer_ = std::move(observer); }
     // What the HTTP layer reports (refused connections, TLS failures) goes to stderr too.
     void SetPrintLog(bool print) { printLog_ = print; }
+    // Who is answered GET /healthz and GET /metrics (the client as the server
+    // sees it: a trusted proxy's forwarded client); everyone else gets 404.
+    // Loopback unless set.
+    void SetAdminFrom(AddressRanges ranges) { adminFrom_ = std::move(ranges); }
 
     // An IPv4 or IPv6 address; port 0 picks a free port, Port() tells which.
     bool Listen(const std::string& address, uint16_t port);
+    // The start of a graceful stop: no new connections are accepted, /healthz
+    // answers 503, and every answer closes its connection. Stop ends it.
+    void BeginDrain();
+    bool Draining() const { return draining_; }
+    size_t OpenConnections();
     void Stop();
     uint16_t Port() const;
     // The listening address in its usual written form.
@@ -54,15 +78,32 @@ class RelayServer {
     std::string ErrorText() const;
 
     RelayService& Service() { return service_; }
+    std::string MetricsText();
 
     // Exposed for libmicrohttpd's callbacks.
     struct Callbacks;
 
+    // One open connection, from its acceptance to its close.
+    struct ConnectionRecord;
+
   private:
     void Log(std::string text);
-    // Queues the answer to one request; false when it could not be queued.
-    bool Answer(MHD_Connection* connection, const char* method, const char* version,
-                const std::string& target);
+    // Queues the answer to one request: status when the request is refused
+    // already, else the relay's. False when it could not be queued.
+    bool Answer(MHD_Connection* connection, int status, const char* method, const char* version,
+                const std::string& target, const std::string& client);
+    // False when the address has its most connections already.
+    bool MayConnect(const std::string& address);
+    void Opened(ConnectionRecord* record);
+    void Closed(ConnectionRecord* record);
+    // The client a request comes from: the peer, or for a trusted proxy the
+    // address it forwards for.
+    std::string ClientOf(MHD_Connection* connection, const ConnectionRecord* record) const;
+    // Counts a forwarded request in flight; false when its client has its most.
+    bool BeginForwarded(const std::string& client);
+    void EndForwarded(const std::string& client);
+    // Closes the connections whose request head is overdue, until Stop.
+    void WatchHeads();
 
     RelayService service_;
     RelayConnectionLimits connectionLimits_;
@@ -75,6 +116,21 @@ class RelayServer {
     std::string address_;
     mutable std::mutex logMutex_;
     std::string errorText_;
+
+    std::mutex connectionsMutex_;
+    std::unordered_set<ConnectionRecord*> connections_;
+    std::unordered_map<std::string, unsigned> perAddress_;  // open connections
+    std::unordered_set<std::string> trusted_;               // in their usual written form
+    AddressRanges adminFrom_ = Loopback();
+    RelayCounters counters_;
+    std::atomic<bool> draining_{false};
+    static AddressRanges Loopback();
+
+    std::mutex forwardedMutex_;
+    std::unordered_map<std::string, unsigned> inFlight_;  // forwarded requests
+    std::condition_variable watchWake_;
+    bool watching_ = false;
+    std::thread watcher_;
 };
 
 // An IPv4 or IPv6 address the server can listen on.

@@ -84,9 +84,10 @@ std::string RelayPage(const std::string& message) {
 RelayService::RelayService(RelayLimits limits, Clock clock)
     : limits_(limits),
       clock_(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)),
-      sessions_(limits.MaxSessions, limits.SessionIdle) {}
+      sessions_(limits.MaxSessions, limits.SessionIdle, limits.SessionsPerAddress) {}
 
-RelayReply RelayService::Handle(std::string_view method, std::string_view target) {
+RelayReply RelayService::Handle(std::string_view method, std::string_view target,
+                                const std::string& address) {
     if (target.size() > MaxRequestBytes) return Refuse(414);
     if (method != "GET") return Refuse(405);
 
@@ -108,16 +109,23 @@ RelayReply RelayService::Handle(std::string_view method, std::string_view target
     }
     RelaySide side = RelaySide::Client;
     if (!RelaySideOfUser(user->second, side)) return Refuse(400);
-    return Exchange(session, side == RelaySide::Client, std::move(data->second));
+    return Exchange(session, side == RelaySide::Client, std::move(data->second), address);
 }
 
-RelayReply RelayService::Exchange(const std::string& session, bool fromClient,
-                                  std::string message) {
+RelayReply RelayService::Exchange(const std::string& session, bool fromClient, std::string message,
+                                  const std::string& address) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto now = clock_();
     waitingBytes_ -= sessions_.DropIdle(now);
-    if (waitingBytes_ + message.size() > limits_.MaxWaitingBytes) return Refuse(503);
-    RelayConversation* conversation = sessions_.Use(session, now);
+    if (waitingBytes_ + message.size() > limits_.MaxWaitingBytes) {
+        ++counts_.WaitingBytesFull;
+        return Refuse(503);
+    }
+    const RelaySessions::Outcome use = sessions_.Use(session, now, fromClient, address);
+    waitingBytes_ -= use.DroppedBytes;
+    if (use.Why == RelaySessions::Refusal::TableFull) ++counts_.TableFull;
+    if (use.Why == RelaySessions::Refusal::AddressFull) ++counts_.AddressSessionsFull;
+    RelayConversation* conversation = use.Conversation;
     if (!conversation) return Refuse(503);
 
     RelayMailbox& outbox = fromClient ? conversation->ToSupport : conversation->ToClient;
@@ -145,6 +153,16 @@ size_t RelayService::Waiting(const std::string& session, RelaySide forSide) cons
     if (!conversation) return 0;
     return forSide == RelaySide::Client ? conversation->ToClient.Waiting()
                                         : conversation->ToSupport.Waiting();
+}
+
+RelayServiceCounts RelayService::Counts() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    RelayServiceCounts counts = counts_;
+    counts.Evicted = sessions_.Evicted();
+    counts.Sessions = sessions_.Count();
+    counts.WaitingMessages = sessions_.WaitingMessages();
+    counts.WaitingBytes = waitingBytes_;
+    return counts;
 }
 
 size_t RelayService::WaitingBytes() const {

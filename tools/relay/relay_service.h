@@ -28,6 +28,20 @@ struct RelayLimits {
     size_t MaxSessions = 10000;
     // All messages waiting in all conversations; a post beyond it is refused.
     size_t MaxWaitingBytes = size_t{256} << 20;
+    // Conversations one client address may have created and still live; 0 for
+    // no limit.
+    size_t SessionsPerAddress = 64;
+};
+
+// Why requests were refused or conversations dropped, since the start.
+struct RelayServiceCounts {
+    uint64_t TableFull = 0;            // 503: no room for a new conversation
+    uint64_t AddressSessionsFull = 0;  // 503: the address created its most
+    uint64_t WaitingBytesFull = 0;     // 503: the bound on waiting messages
+    uint64_t Evicted = 0;              // one-sided conversations dropped for new ones
+    size_t Sessions = 0;
+    size_t WaitingMessages = 0;
+    size_t WaitingBytes = 0;
 };
 
 class RelayService {
@@ -41,8 +55,11 @@ class RelayService {
     explicit RelayService(RelayLimits limits = {}, Clock clock = {});
 
     // method and target as the request line carries them, the target still
-    // percent-encoded. Safe to call from several threads.
-    RelayReply Handle(std::string_view method, std::string_view target);
+    // percent-encoded; address is the client's, for the limit of the
+    // conversations it may create (empty: not limited). Safe to call from
+    // several threads.
+    RelayReply Handle(std::string_view method, std::string_view target,
+                      const std::string& address = {});
 
     // Drops the conversations that have been idle too long (requests do it too).
     void DropIdle();
@@ -50,16 +67,19 @@ class RelayService {
     // Messages waiting in a conversation for one side; 0 when there is none.
     size_t Waiting(const std::string& session, RelaySide forSide) const;
     size_t WaitingBytes() const;
+    RelayServiceCounts Counts() const;
     const RelayLimits& Limits() const { return limits_; }
 
   private:
-    RelayReply Exchange(const std::string& session, bool fromClient, std::string message);
+    RelayReply Exchange(const std::string& session, bool fromClient, std::string message,
+                        const std::string& address);
 
     RelayLimits limits_;
     Clock clock_;
     mutable std::mutex mutex_;
     RelaySessions sessions_;
     size_t waitingBytes_ = 0;
+    RelayServiceCounts counts_;
 };
 
 // The session code of a decoded request path: "" for "/support3.php", CODE for

@@ -39,18 +39,46 @@ std::string RelayMailbox::Take() {
     return message;
 }
 
-RelayConversation* RelaySessions::Use(const std::string& code, TimePoint now) {
-    DropIdle(now);
+RelaySessions::Outcome RelaySessions::Use(const std::string& code, TimePoint now, bool byClient,
+                                          const std::string& address) {
+    Outcome outcome;
+    outcome.DroppedBytes = DropIdle(now);
     auto found = table_.find(code);
     if (found == table_.end()) {
-        if (table_.size() >= max_) return nullptr;
+        if (perAddress_ && !address.empty()) {
+            auto created = createdBy_.find(address);
+            if (created != createdBy_.end() && created->second >= perAddress_) {
+                outcome.Why = Refusal::AddressFull;
+                return outcome;
+            }
+        }
+        if (table_.size() >= max_) {
+            if (oneSided_.empty()) {
+                outcome.Why = Refusal::TableFull;
+                return outcome;
+            }
+            outcome.DroppedBytes += Drop(table_.find(oneSided_.front()));
+            ++evicted_;
+        }
         byAge_.push_back(code);
-        found = table_.emplace(code, Entry{{}, now, std::prev(byAge_.end())}).first;
+        oneSided_.push_back(code);
+        Entry entry{{},    now,   std::prev(byAge_.end()),   address,
+                    false, false, std::prev(oneSided_.end())};
+        found = table_.emplace(code, std::move(entry)).first;
+        if (!address.empty()) ++createdBy_[address];
     } else {
         byAge_.splice(byAge_.end(), byAge_, found->second.Age);
+        if (!(found->second.UsedByClient && found->second.UsedBySupport))
+            oneSided_.splice(oneSided_.end(), oneSided_, found->second.OneSidedAge);
         found->second.LastUsed = now;
     }
-    return &found->second.Conversation;
+    Entry& entry = found->second;
+    const bool wasOneSided = !(entry.UsedByClient && entry.UsedBySupport);
+    (byClient ? entry.UsedByClient : entry.UsedBySupport) = true;
+    if (wasOneSided && entry.UsedByClient && entry.UsedBySupport)
+        oneSided_.erase(entry.OneSidedAge);
+    outcome.Conversation = &entry.Conversation;
+    return outcome;
 }
 
 const RelayConversation* RelaySessions::Find(const std::string& code) const {
@@ -58,14 +86,32 @@ const RelayConversation* RelaySessions::Find(const std::string& code) const {
     return found == table_.end() ? nullptr : &found->second.Conversation;
 }
 
+size_t RelaySessions::Drop(Table::iterator entry) {
+    Entry& dropped = entry->second;
+    const size_t bytes = dropped.Conversation.Bytes();
+    if (!(dropped.UsedByClient && dropped.UsedBySupport)) oneSided_.erase(dropped.OneSidedAge);
+    byAge_.erase(dropped.Age);
+    if (!dropped.Creator.empty()) {
+        auto created = createdBy_.find(dropped.Creator);
+        if (--created->second == 0) createdBy_.erase(created);
+    }
+    table_.erase(entry);
+    return bytes;
+}
+
+size_t RelaySessions::WaitingMessages() const {
+    size_t messages = 0;
+    for (const auto& [code, entry] : table_)
+        messages += entry.Conversation.ToClient.Waiting() + entry.Conversation.ToSupport.Waiting();
+    return messages;
+}
+
 size_t RelaySessions::DropIdle(TimePoint now) {
     size_t bytes = 0;
     while (!byAge_.empty()) {
         auto oldest = table_.find(byAge_.front());
         if (now - oldest->second.LastUsed < idle_) break;
-        bytes += oldest->second.Conversation.Bytes();
-        table_.erase(oldest);
-        byAge_.pop_front();
+        bytes += Drop(oldest);
     }
     return bytes;
 }

@@ -1,0 +1,257 @@
+#include "n2k/decode.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace korvan::n2k {
+
+namespace {
+
+bool Holds(const MessageBytes& bytes, uint64_t bitOffset, uint64_t bitLength) {
+    const uint64_t begin = uint64_t(bytes.First) * 8;
+    const uint64_t end = (uint64_t(bytes.First) + bytes.Count) * 8;
+    return bitLength > 0 && bitOffset >= begin && bitOffset + bitLength <= end;
+}
+
+// Little-endian bits, at most 64; the caller checked Holds().
+uint64_t Bits(const MessageBytes& bytes, uint32_t bitOffset, uint32_t bitLength) {
+    uint64_t v = 0;
+    const uint32_t start = bitOffset - uint32_t(bytes.First) * 8;
+    for (uint32_t i = 0; i < bitLength;) {
+        const uint32_t bit = start + i;
+        const uint32_t inByte = bit % 8;
+        const uint32_t take = std::min(8 - inByte, bitLength - i);
+        const uint64_t part = (uint64_t(bytes.Data[bit / 8]) >> inByte) & ((1u << take) - 1);
+        v |= part << i;
+        i += take;
+    }
+    return v;
+}
+
+int Decimals(double resolution) {
+    if (resolution <= 0 || resolution >= 1) return 0;
+    return std::min(6, int(std::ceil(-std::log10(resolution) - 1e-9)));
+}
+
+std::string Hex(const MessageBytes& bytes, uint32_t bitOffset, uint32_t bitLength) {
+    std::string text;
+    char buf[4];
+    if (bitOffset % 8 == 0 && bitLength % 8 == 0) {
+        for (uint32_t i = 0; i < bitLength / 8; ++i) {
+            std::snprintf(buf, sizeof buf, "%02X",
+                          unsigned(bytes.Data[bitOffset / 8 - bytes.First + i]));
+            if (!text.empty()) text += ' ';
+            text += buf;
+        }
+        return text;
+    }
+    char wide[24];
+    std::snprintf(
+        wide, sizeof wide, "0x%llX",
+        static_cast<unsigned long long>(Bits(bytes, bitOffset, std::min<uint32_t>(bitLength, 64))));
+    return wide;
+}
+
+const char* LookupName(int16_t lookup, uint32_t value) {
+    if (lookup < 0 || size_t(lookup) >= LookupCount) return nullptr;
+    const LookupDef& l = Lookups[lookup];
+    const LookupValue* begin = LookupValues + l.First;
+    const LookupValue* end = begin + l.Count;
+    const LookupValue* it = std::lower_bound(
+        begin, end, value, [](const LookupValue& v, uint32_t x) { return v.Value < x; });
+    return it != end && it->Value == value ? it->Name : nullptr;
+}
+
+bool Matches(const PgnDef& def, const MessageBytes& bytes, bool& hasMatchFields) {
+    hasMatchFields = false;
+    for (uint16_t i = 0; i < def.FieldCount; ++i) {
+        const FieldDef& f = Fields[def.FirstField + i];
+        if (f.Match < 0) continue;
+        hasMatchFields = true;
+        if (f.Kind == FieldKind::Other || f.BitLength > 32 ||
+            !Holds(bytes, f.BitOffset, f.BitLength))
+            return false;
+        if (Bits(bytes, f.BitOffset, f.BitLength) != uint64_t(f.Match)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+PgnRange FindDefinitions(uint32_t pgn) {
+    const PgnDef* end = Pgns + PgnCount;
+    const PgnDef* lo =
+        std::lower_bound(Pgns, end, pgn, [](const PgnDef& d, uint32_t p) { return d.Pgn < p; });
+    const PgnDef* hi = lo;
+    while (hi != end && hi->Pgn == pgn) ++hi;
+    return {lo, hi};
+}
+
+namespace {
+
+// The catch-all of the makers' own single-frame and fast-packet PGNs.
+uint32_t ProprietaryRange(uint32_t pgn) {
+    if (pgn > 0xFF00 && pgn <= 0xFFFF) return 0xFF00;
+    if (pgn > 0x1FF00 && pgn <= 0x1FFFF) return 0x1FF00;
+    return 0;
+}
+
+}  // namespace
+
+const PgnDef* FindPgn(uint32_t pgn, const MessageBytes& bytes) {
+    const PgnRange range = FindDefinitions(pgn);
+    const PgnDef* plain = nullptr;
+    for (const PgnDef* d = range.Begin; d != range.End; ++d) {
+        bool hasMatch = false;
+        const bool matches = Matches(*d, bytes, hasMatch);
+        if (hasMatch && matches && !d->Fallback) return d;
+        if ((!hasMatch || d->Fallback) && plain == nullptr) plain = d;
+    }
+    if (plain != nullptr) return plain;
+    // Another maker's message, or a PGN the database lacks: a maker's PGN gets its
+    // range's catch-all rather than some other maker's fields.
+    if (const uint32_t catchAll = ProprietaryRange(pgn); catchAll != 0)
+        return FindPgn(catchAll, bytes);
+    return range.Begin != range.End ? range.Begin : nullptr;
+}
+
+const char* PgnName(uint32_t pgn) {
+    const PgnRange range = FindDefinitions(pgn);
+    return range.Begin != range.End ? range.Begin->Name : nullptr;
+}
+
+std::string FormatValue(const FieldDef& field, double value) {
+    char buf[64];
+    const char* unit = field.Unit;
+    int decimals = Decimals(field.Resolution);
+    if (unit != nullptr && std::strcmp(unit, "K") == 0) {
+        value -= 273.15;
+        unit = "\302\260C";
+        decimals = std::min(decimals, 2);
+    }
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+    std::string text = buf;
+    if (unit != nullptr && *unit != '\0') {
+        text += ' ';
+        text += unit;
+    }
+    return text;
+}
+
+DecodedField DecodeField(const FieldDef& f, const MessageBytes& bytes) {
+    DecodedField out;
+    out.Def = &f;
+    if (f.Kind == FieldKind::Other) return out;
+    if (!Holds(bytes, f.BitOffset, f.BitLength)) {
+        out.State = FieldState::NotInRecord;
+        out.Text = "not in record";
+        return out;
+    }
+    switch (f.Kind) {
+        case FieldKind::Reserved:
+            out.State = FieldState::Reserved;
+            out.Text = "reserved";
+            return out;
+        case FieldKind::String: {
+            std::string s;
+            for (uint32_t i = 0; i < f.BitLength / 8; ++i)
+                s += char(bytes.Data[f.BitOffset / 8 - bytes.First + i]);
+            // Padding: 0xFF, NUL, '@' or spaces at the end.
+            while (!s.empty() &&
+                   (s.back() == '\xFF' || s.back() == '\0' || s.back() == '@' || s.back() == ' '))
+                s.pop_back();
+            for (char& c : s)
+                if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
+                    c = '?';
+            out.State = FieldState::Value;
+            out.Text = s;
+            return out;
+        }
+        case FieldKind::Binary:
+            out.State = FieldState::Value;
+            out.Text = Hex(bytes, f.BitOffset, f.BitLength);
+            return out;
+        case FieldKind::Float: {
+            if (f.BitLength != 32) break;
+            const uint32_t raw = uint32_t(Bits(bytes, f.BitOffset, 32));
+            float v;
+            std::memcpy(&v, &raw, sizeof v);
+            if (raw == 0xFFFFFFFFu || !std::isfinite(v)) {
+                out.State = FieldState::NotAvailable;
+                out.Text = "-";
+                return out;
+            }
+            out.State = FieldState::Value;
+            out.Value = v;
+            out.Text = FormatValue(f, v);
+            return out;
+        }
+        default:
+            break;
+    }
+    if (f.BitLength > 64 || f.Kind == FieldKind::Float) {
+        out.State = FieldState::Value;
+        out.Text = Hex(bytes, f.BitOffset, f.BitLength);
+        return out;
+    }
+    const uint64_t raw = Bits(bytes, f.BitOffset, f.BitLength);
+    const uint64_t ones = f.BitLength == 64 ? ~uint64_t(0) : (uint64_t(1) << f.BitLength) - 1;
+    if (f.Kind == FieldKind::BitLookup) {
+        out.State = FieldState::Value;
+        out.Value = double(raw);
+        for (uint32_t bit = 0; bit < f.BitLength; ++bit) {
+            if (!(raw >> bit & 1)) continue;
+            const char* name = LookupName(f.Lookup, bit);
+            if (!out.Text.empty()) out.Text += ", ";
+            out.Text += name ? std::string(name) : "bit " + std::to_string(bit);
+        }
+        return out;
+    }
+    if (f.Kind == FieldKind::Lookup) {
+        const char* name = LookupName(f.Lookup, uint32_t(raw));
+        out.Value = double(raw);
+        if (name != nullptr) {
+            out.State = FieldState::Value;
+            out.Text = name;
+        } else if (f.BitLength >= 2 && raw == ones) {
+            out.State = FieldState::NotAvailable;
+            out.Text = "-";
+        } else {
+            out.State = FieldState::Value;
+            out.Text = std::to_string(raw);
+        }
+        return out;
+    }
+    // Numbers: the largest positive value means "no data" (from two bits up).
+    int64_t value;
+    bool missing;
+    if (f.Signed) {
+        const uint64_t sign = uint64_t(1) << (f.BitLength - 1);
+        value = (raw & sign) ? int64_t(raw | ~ones) : int64_t(raw);
+        missing = f.BitLength >= 2 && raw == sign - 1;
+    } else {
+        value = int64_t(raw);
+        missing = f.BitLength >= 2 && raw == ones;
+    }
+    if (missing) {
+        out.State = FieldState::NotAvailable;
+        out.Text = "-";
+        return out;
+    }
+    out.State = FieldState::Value;
+    out.Value = (double(value) + f.Offset) * f.Resolution;
+    out.Text = FormatValue(f, out.Value);
+    return out;
+}
+
+std::vector<DecodedField> DecodeFields(const PgnDef& def, const MessageBytes& bytes) {
+    std::vector<DecodedField> out;
+    out.reserve(def.FieldCount);
+    for (uint16_t i = 0; i < def.FieldCount; ++i)
+        out.push_back(DecodeField(Fields[def.FirstField + i], bytes));
+    return out;
+}
+
+}  // namespace korvan::n2k

@@ -1,0 +1,59 @@
+// Finding a PGN's definition and decoding its fields, from the generated table.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "n2k/pgn_table.h"
+
+namespace korvan::n2k {
+
+// Bytes [First, First + Count) of a message; Data[0] is message byte First.
+struct MessageBytes {
+    const uint8_t* Data = nullptr;
+    size_t First = 0;
+    size_t Count = 0;
+};
+
+enum class FieldState : uint8_t {
+    Value,         // Value and Text hold it
+    NotAvailable,  // the sender's "no data" value (all ones, or the largest positive)
+    Reserved,      // reserved or spare bits
+    NotInRecord,   // some of its bits are not among the bytes at hand
+    NotDecoded,    // variable position or length
+};
+
+struct DecodedField {
+    const FieldDef* Def = nullptr;
+    FieldState State = FieldState::NotDecoded;
+    double Value = 0;  // in the database's unit (K, Pa, s, rad, ...); raw for lookups
+    std::string Text;  // the value as the page shows it, with its unit
+};
+
+// The PGN's definitions, ascending in the table; empty for an unknown PGN.
+struct PgnRange {
+    const PgnDef* Begin = nullptr;
+    const PgnDef* End = nullptr;
+};
+PgnRange FindDefinitions(uint32_t pgn);
+
+// The definition of the message: among several (a maker's proprietary PGNs), the
+// first whose match fields (maker code, industry, ...) equal the message's, else the
+// catch-all one. A maker's PGN without a definition of its own gets its range's
+// catch-all. nullptr: unknown.
+const PgnDef* FindPgn(uint32_t pgn, const MessageBytes& bytes);
+
+// The name of the PGN's first definition; nullptr when unknown.
+const char* PgnName(uint32_t pgn);
+
+std::vector<DecodedField> DecodeFields(const PgnDef& def, const MessageBytes& bytes);
+
+// One field; what DecodeFields does for each.
+DecodedField DecodeField(const FieldDef& field, const MessageBytes& bytes);
+
+// "12.74 V", "Bulk", "24.1 °C" (kelvin is shown in degrees Celsius).
+std::string FormatValue(const FieldDef& field, double value);
+
+}  // namespace korvan::n2k

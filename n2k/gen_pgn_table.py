@@ -1,0 +1,128 @@
+#!/usr/bin/env python3
+"""Writes the PGN table (n2k/pgn_table.h) from canboat's PGN database.
+
+    gen_pgn_table.py CANBOAT_JSON OUT_CPP            writes OUT_CPP
+    gen_pgn_table.py --check CANBOAT_JSON OUT_CPP    exit 1 when OUT_CPP differs
+
+The decoder reads only this table; no JSON is parsed at run time.
+"""
+import gzip
+import json
+import sys
+
+KINDS = {
+    'NUMBER': 'Number', 'DURATION': 'Number', 'TIME': 'Number', 'DATE': 'Number',
+    'MMSI': 'Number', 'PGN': 'Number', 'FIELD_INDEX': 'Number',
+    'LOOKUP': 'Lookup', 'BITLOOKUP': 'BitLookup',
+    'RESERVED': 'Reserved', 'SPARE': 'Reserved',
+    'STRING_FIX': 'String', 'FLOAT': 'Float',
+    'BINARY': 'Binary', 'ISO_NAME': 'Binary', 'DECIMAL': 'Binary',
+}
+
+
+def c_string(s):
+    if s is None:
+        return 'nullptr'
+    out = []
+    for ch in s:
+        if ch in '\\"':
+            out.append('\\' + ch)
+        elif 32 <= ord(ch) < 127:
+            out.append(ch)
+        else:
+            # octal escapes of the UTF-8 bytes: never run into a following hex digit
+            out.extend('\\%03o' % b for b in ch.encode('utf-8'))
+    return '"' + ''.join(out) + '"'
+
+
+def number(v):
+    r = repr(float(v))
+    return r if ('e' in r or '.' in r) else r + '.0'
+
+
+def generate(db):
+    lookups = []   # (first value index, count, bits)
+    values = []    # (value, name)
+    lookup_index = {}
+    for e in db['LookupEnumerations']:
+        lookup_index[('v', e['Name'])] = len(lookups)
+        vals = sorted(e['EnumValues'], key=lambda v: v['Value'])
+        lookups.append((len(values), len(vals), 'false'))
+        values.extend((v['Value'], v['Name']) for v in vals)
+    for e in db['LookupBitEnumerations']:
+        lookup_index[('b', e['Name'])] = len(lookups)
+        vals = sorted(e['EnumBitValues'], key=lambda v: v['Bit'])
+        lookups.append((len(values), len(vals), 'true'))
+        values.extend((v['Bit'], v['Name']) for v in vals)
+
+    fields = []
+    pgns = []
+    for p in sorted(db['PGNs'], key=lambda p: p['PGN']):  # stable: keeps canboat's order
+        first = len(fields)
+        for f in p['Fields']:
+            kind = KINDS.get(f['FieldType'], 'Other')
+            fixed = 'BitOffset' in f and 'BitLength' in f and not f.get('BitLengthVariable')
+            # a few fields name a table of the other sort or none: shown as numbers
+            if kind == 'Lookup':
+                lk = lookup_index.get(('v', f.get('LookupEnumeration')), -1)
+            elif kind == 'BitLookup':
+                lk = lookup_index.get(('b', f.get('LookupBitEnumeration')), -1)
+            else:
+                lk = -1
+            if kind in ('Lookup', 'BitLookup') and lk < 0:
+                kind = 'Number'
+            if not fixed:
+                kind = 'Other'
+            fields.append('{%s, %s, %s, %du, %du, %s, FieldKind::%s, %s, %d, %d, %d}' % (
+                c_string(f['Id']), c_string(f['Name']), c_string(f.get('Unit')),
+                f.get('BitOffset', 0), f.get('BitLength', 0),
+                'true' if f.get('Signed') else 'false', kind,
+                number(f.get('Resolution', 1)), int(f.get('Offset', 0)), lk,
+                int(f['Match']) if 'Match' in f else -1))
+        pgns.append('{%du, %s, %s, %du, %du, %du, %s, %s}' % (
+            p['PGN'], c_string(p['Id']), c_string(p['Description']), first,
+            len(fields) - first, p.get('Length', 0),
+            'true' if p['Type'] == 'Fast' else 'false',
+            'true' if p.get('Fallback') else 'false'))
+
+    out = ['// Written by n2k/gen_pgn_table.py from third_party/canboat/canboat.json.gz; do not edit.',
+           '#include "n2k/pgn_table.h"', '', 'namespace korvan::n2k {', '',
+           'const char* const DatabaseVersion = %s;' % c_string(db['Version']), '',
+           'const LookupValue LookupValues[] = {']
+    out += ['    {%du, %s},' % (v, c_string(n)) for v, n in values]
+    out += ['};', '', 'const LookupDef Lookups[] = {']
+    out += ['    {%du, %du, %s},' % lk for lk in lookups]
+    out += ['};', '', 'const FieldDef Fields[] = {']
+    out += ['    %s,' % f for f in fields]
+    out += ['};', '', 'const PgnDef Pgns[] = {']
+    out += ['    %s,' % p for p in pgns]
+    out += ['};', '', 'const size_t PgnCount = %d;' % len(pgns),
+            'const size_t LookupCount = %d;' % len(lookups), '', '}  // namespace korvan::n2k', '']
+    return '\n'.join(out)
+
+
+def main(argv):
+    check = argv[1:2] == ['--check']
+    args = argv[2:] if check else argv[1:]
+    if len(args) != 2:
+        sys.exit(__doc__)
+    with gzip.open(args[0], 'rt', encoding='utf-8') as f:
+        text = generate(json.load(f))
+    if check:
+        try:
+            with open(args[1], encoding='utf-8') as f:
+                current = f.read()
+        except OSError:
+            current = None
+        if current != text:
+            print('%s is stale: it was not written from %s by this script' % (args[1], args[0]))
+            return 1
+        print('%s matches %s' % (args[1], args[0]))
+        return 0
+    with open(args[1], 'w', encoding='utf-8') as f:
+        f.write(text)
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main(sys.argv))

@@ -1,0 +1,138 @@
+// Our decoder's side of the peer check against canboat's analyzerjs (peer/compare.js):
+//   n2k-peer-tool sim POLLS    the simulated bus's single-frame NMEA 2000 records of
+//                              POLLS polls, each with its candump line
+//   n2k-peer-tool actisense    decodes lines "time,prio,pgn,src,dst,len,hex,..." (whole
+//                              messages) from standard input
+// One JSON object per line on standard output.
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/control_box.h"
+#include "n2k/record.h"
+#include "sim/can_traffic.h"
+#include "sim/defaults.h"
+#include "sim/live_system.h"
+
+using namespace korvan;
+using namespace korvan::n2k;
+
+namespace {
+
+std::string Json(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(c));
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string Number(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.10g", v);
+    return buf;
+}
+
+// {"id": {"name": .., "v": number|string|null, "r": resolution, "u": unit, "k": kind}}
+std::string FieldsJson(const std::vector<DecodedField>& fields) {
+    std::string out = "{";
+    for (const DecodedField& f : fields) {
+        if (f.State == FieldState::Reserved || f.State == FieldState::NotDecoded ||
+            f.State == FieldState::NotInRecord)
+            continue;
+        if (out.size() > 1) out += ',';
+        std::string v = "null";
+        if (f.State == FieldState::Value) {
+            const bool numeric =
+                f.Def->Kind == FieldKind::Number || f.Def->Kind == FieldKind::Float;
+            v = numeric ? Number(f.Value) : Json(f.Text);
+        }
+        out += Json(f.Def->Id) + ":{\"name\":" + Json(f.Def->Name) + ",\"v\":" + v +
+               ",\"r\":" + Number(f.Def->Resolution) +
+               ",\"u\":" + Json(f.Def->Unit ? f.Def->Unit : "") +
+               ",\"k\":" + std::to_string(int(f.Def->Kind)) + "}";
+    }
+    return out + "}";
+}
+
+std::string Line(const CanId& id, const PgnDef* def, const std::vector<DecodedField>& fields) {
+    return "\"prio\":" + std::to_string(id.Priority) + ",\"pgn\":" + std::to_string(id.Pgn) +
+           ",\"src\":" + std::to_string(id.Source) + ",\"dst\":" + std::to_string(id.Destination) +
+           ",\"name\":" + (def ? Json(def->Name) : "null") + ",\"fields\":" + FieldsJson(fields);
+}
+
+int Sim(int polls) {
+    SimSettings settings;
+    settings.Control = DefaultControlBoxSettings();
+    settings.Battery = DefaultBatteryBoxSettings();
+    settings.Field = {DefaultFieldBoxSettings(0), DefaultFieldBoxSettings(1)};
+    const SimConfig config;  // the live system keeps a reference to it
+    LiveSystem live(config);
+    CanTraffic traffic;
+    Decoder decoder;
+    for (int i = 0; i < polls; ++i) {
+        live.Advance(3.0, settings);
+        DeviceReport answer{};
+        traffic.Fill(answer, live);
+        for (size_t offset : CanFrameRecordOffsets) {
+            const CanFrameRecord record = ParseCanFrameRecord(answer.data() + offset);
+            if (record.DataLength == 0) continue;
+            const DecodedFrame f = decoder.Decode(record);
+            // Single frames only: a fast packet's records are parts of a message.
+            if (!f.Record.N2k || f.Record.FastPacket || record.Kind == 9 || record.Kind == 5)
+                continue;
+            char candump[64];
+            int n = std::snprintf(candump, sizeof candump, "(%d.%06d) can0 %08X#", 1700000000 + i,
+                                  0, unsigned(record.Identifier));
+            for (uint8_t b = 0; b < f.Record.Count; ++b)
+                n += std::snprintf(candump + n, sizeof candump - size_t(n), "%02X",
+                                   unsigned(f.Record.Bytes[b]));
+            std::cout << "{\"candump\":" << Json(candump) << ","
+                      << Line(f.Record.Id, f.Def, f.Fields) << "}\n";
+        }
+    }
+    return 0;
+}
+
+int Actisense() {
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::vector<std::string> parts;
+        std::stringstream in(line);
+        for (std::string part; std::getline(in, part, ',');) parts.push_back(part);
+        if (parts.size() < 6) continue;
+        CanId id{uint8_t(std::stoi(parts[1])), uint32_t(std::stoul(parts[2])),
+                 uint8_t(std::stoi(parts[3])), uint8_t(std::stoi(parts[4]))};
+        std::vector<uint8_t> bytes;
+        for (size_t i = 6; i < parts.size(); ++i)
+            bytes.push_back(uint8_t(std::stoul(parts[i], nullptr, 16)));
+        const MessageBytes view{bytes.data(), 0, bytes.size()};
+        const PgnDef* def = FindPgn(id.Pgn, view);
+        const std::vector<DecodedField> fields =
+            def ? DecodeFields(*def, view) : std::vector<DecodedField>{};
+        std::cout << "{\"input\":" << Json(line) << "," << Line(id, def, fields) << "}\n";
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "sim" && argc > 2) return Sim(std::atoi(argv[2]));
+    if (mode == "actisense") return Actisense();
+    std::fprintf(stderr, "usage: n2k-peer-tool sim POLLS | actisense\n");
+    return 2;
+}

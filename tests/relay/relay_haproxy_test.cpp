@@ -1,0 +1,306 @@
+// The relay past one machine, on loopback: HAProxy with the shipped
+// configuration (TLS ended there, sessions hashed to relays) in front of two
+// relays. Sessions exchange state, settings and chat through it; one relay is
+// stopped halfway and its sessions move to the other.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gnutls/gnutls.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "relay/relay_protocol.h"
+#include "tests/relay/raw_client.h"
+#include "tests/relay/relay_process.h"
+
+namespace korvan {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr char Haproxy[] = "/usr/sbin/haproxy";
+
+int Connect(uint16_t port, const std::string& from) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    inet_pton(AF_INET, from.c_str(), &source.sin_addr);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+    timeval limit{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0 ||
+        connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// An HTTPS client on one kept-alive connection, made again when the proxy
+// closes it; the certificate is the test's own and is not checked.
+class TlsClient {
+  public:
+    TlsClient(uint16_t port, std::string from) : port_(port), from_(std::move(from)) {
+        gnutls_certificate_allocate_credentials(&credentials_);
+    }
+    ~TlsClient() {
+        Drop();
+        gnutls_certificate_free_credentials(credentials_);
+    }
+    // The answer to GET target, "" when there was none.
+    std::string Get(const std::string& target) {
+        const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (!session_ && !Open()) return "";
+            if (gnutls_record_send(session_, request.data(), request.size()) ==
+                static_cast<ssize_t>(request.size())) {
+                std::string answer = Read();
+                if (!answer.empty()) return answer;
+            }
+            Drop();  // closed while idle: once more on a new connection
+        }
+        return "";
+    }
+
+  private:
+    bool Open() {
+        fd_ = Connect(port_, from_);
+        if (fd_ < 0) return false;
+        gnutls_init(&session_, GNUTLS_CLIENT);
+        gnutls_set_default_priority(session_);
+        gnutls_credentials_set(session_, GNUTLS_CRD_CERTIFICATE, credentials_);
+        gnutls_transport_set_int(session_, fd_);
+        int result = 0;
+        do {
+            result = gnutls_handshake(session_);
+        } while (result < 0 && !gnutls_error_is_fatal(result));
+        if (result < 0) Drop();
+        return session_ != nullptr;
+    }
+    std::string Read() {
+        std::string data;
+        char chunk[8192];
+        while (true) {
+            const size_t head = data.find("\r\n\r\n");
+            if (head != std::string::npos) {
+                const size_t length = data.find("content-length: ");
+                const size_t Length = data.find("Content-Length: ");
+                const size_t at = length < head ? length : Length;
+                if (at < head) {
+                    const size_t total =
+                        head + 4 + std::strtoul(data.c_str() + at + 16, nullptr, 10);
+                    if (data.size() >= total) {
+                        if (data.find("Connection: close") < head ||
+                            data.find("connection: close") < head)
+                            Drop();
+                        return data.substr(0, total);
+                    }
+                }
+            }
+            const ssize_t got = gnutls_record_recv(session_, chunk, sizeof chunk);
+            if (got == GNUTLS_E_AGAIN || got == GNUTLS_E_INTERRUPTED) continue;
+            if (got <= 0) return "";
+            data.append(chunk, static_cast<size_t>(got));
+        }
+    }
+    void Drop() {
+        if (session_) gnutls_deinit(session_);
+        session_ = nullptr;
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
+    uint16_t port_;
+    std::string from_;
+    gnutls_certificate_credentials_t credentials_{};
+    gnutls_session_t session_ = nullptr;
+    int fd_ = -1;
+};
+
+uint16_t FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    inet_pton(AF_INET, "127.0.0.1", &any.sin_addr);
+    socklen_t size = sizeof any;
+    bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&any), &size);
+    close(fd);
+    return ntohs(any.sin_port);
+}
+
+uint16_t PortOf(RelayProcess& relay) {
+    const std::string line = relay.Line();
+    const size_t at = line.rfind(' ');
+    return at == std::string::npos ? 0 : static_cast<uint16_t>(std::atoi(line.c_str() + at + 1));
+}
+
+long Metric(uint16_t port, const std::string& name) {
+    RawClient client(port);
+    client.Send(RawGet("/metrics"));
+    const std::string page = BodyOf(client.ReadAnswer());
+    const size_t at = page.find("\n" + name + " ");
+    return at == std::string::npos ? -1 : std::atol(page.c_str() + at + name.size() + 2);
+}
+
+class HaproxyProcess {
+  public:
+    HaproxyProcess(const std::vector<std::pair<std::string, std::string>>& environment,
+                   const std::string& config, const std::string& log) {
+        std::vector<std::string> text;
+        for (char** at = environ; *at; ++at) text.emplace_back(*at);
+        for (const auto& [name, value] : environment) text.push_back(name + "=" + value);
+        std::vector<char*> env;
+        for (std::string& entry : text) env.push_back(entry.data());
+        env.push_back(nullptr);
+        std::string program = Haproxy, foreground = "-db", file = "-f", path = config;
+        char* argv[] = {program.data(), foreground.data(), file.data(), path.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT, 0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        if (posix_spawn(&pid_, Haproxy, &actions, nullptr, argv, env.data()) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~HaproxyProcess() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+std::string Target(int session, bool client, const std::string& data) {
+    char code[16];
+    std::snprintf(code, sizeof code, "HAPX-%04d", session);
+    return "/" + std::string(code) + "/support3.php?user=" + (client ? "client" : "support") +
+           "&data=" + data;
+}
+
+TEST(RelayBehindHaproxy, SessionsKeepToOneRelayAndMoveWhenItStops) {
+    if (!fs::exists(Haproxy)) GTEST_SKIP() << "no " << Haproxy << " (tools/install-deps)";
+    const fs::path dir = fs::temp_directory_path() / ("korvan-haproxy-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string pem = (dir / "proxy.pem").string();
+    const std::string make =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+        "-subj /CN=127.0.0.1 -keyout " +
+        pem + ".key -out " + pem + " >/dev/null 2>&1 && cat " + pem + ".key >> " + pem;
+    ASSERT_EQ(std::system(make.c_str()), 0);
+
+    const std::vector<std::string> options = {
+        "--port", "0", "--trusted-proxy", "127.0.0.1", "--admin-from", "127.0.0.1", "--drain", "2"};
+    auto first = std::make_unique<RelayProcess>(options);
+    RelayProcess second(options);
+    const uint16_t relay1 = PortOf(*first);
+    const uint16_t relay2 = PortOf(second);
+    ASSERT_TRUE(relay1 && relay2);
+    const uint16_t proxy = FreePort();
+    HaproxyProcess haproxy({{"KORVAN_PROXY_BIND", "127.0.0.1:" + std::to_string(proxy)},
+                            {"KORVAN_PROXY_CERT", pem},
+                            {"KORVAN_RELAY_1", "127.0.0.1:" + std::to_string(relay1)},
+                            {"KORVAN_RELAY_2", "127.0.0.1:" + std::to_string(relay2)}},
+                           KORVAN_HAPROXY_CONFIG, (dir / "haproxy.log").string());
+    {
+        TlsClient probe(proxy, "127.0.0.1");
+        std::string answer;
+        for (int i = 0; i < 100 && StatusOf(answer) != 404; ++i) {
+            if (i) std::this_thread::sleep_for(50ms);
+            answer = probe.Get("/not-a-relay-page");
+        }
+        ASSERT_EQ(StatusOf(answer), 404) << "HAProxy did not come up";
+        // The relays' own pages are not served to the public.
+        EXPECT_EQ(StatusOf(probe.Get("/metrics")), 404);
+    }
+
+    constexpr int Sessions = 200;
+    constexpr int Threads = 8;
+    std::mutex faultsMutex;
+    std::vector<std::string> faults;
+    // One round: every session exchanges state, settings and chat; firstAnswers
+    // gets what each client's first request took.
+    auto round = [&](int number, std::vector<std::string>& firstAnswers) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < Threads; ++t) {
+            threads.emplace_back([&, t] {
+                TlsClient client(proxy, "127.0.3." + std::to_string(2 * t + 1));
+                TlsClient support(proxy, "127.0.3." + std::to_string(2 * t + 2));
+                auto say = [](TlsClient& side, const std::string& target) {
+                    const std::string answer = side.Get(target);
+                    return StatusOf(answer) == 200 ? ExtractMessage(BodyOf(answer))
+                                                   : "status " + std::to_string(StatusOf(answer));
+                };
+                for (int s = t; s < Sessions; s += Threads) {
+                    const std::string tag = std::to_string(number) + "$" + std::to_string(s);
+                    const std::string got[] = {
+                        say(client, Target(s, true, "2$" + tag)),
+                        say(support, Target(s, false, "3$" + tag)),
+                        say(client, Target(s, true, "4$" + tag + "$33")),
+                        say(support, Target(s, false, "0")),
+                    };
+                    const std::string want[] = {got[0], "2$" + tag, "3$" + tag, "4$" + tag + "$33"};
+                    std::lock_guard<std::mutex> lock(faultsMutex);
+                    firstAnswers[static_cast<size_t>(s)] = got[0];
+                    for (int i = 1; i < 4; ++i)
+                        if (got[i] != want[i])
+                            faults.push_back("round " + std::to_string(number) + " session " +
+                                             std::to_string(s) + " step " + std::to_string(i) +
+                                             ": " + got[i] + " instead of " + want[i]);
+                }
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+    };
+
+    std::vector<std::string> firstAnswers(Sessions);
+    round(1, firstAnswers);
+    EXPECT_EQ(std::count(firstAnswers.begin(), firstAnswers.end(), ""), Sessions);
+    // Each session on exactly one relay, and both relays used.
+    const long on1 = Metric(relay1, "korvan_relay_sessions");
+    const long on2 = Metric(relay2, "korvan_relay_sessions");
+    EXPECT_EQ(on1 + on2, Sessions);
+    EXPECT_GT(on1, Sessions / 5);
+    EXPECT_GT(on2, Sessions / 5);
+    // A forged X-Forwarded-For from an address the relay does not trust.
+    {
+        RawClient forger(relay2, "127.0.0.7");
+        forger.Send("GET /metrics HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: 127.0.0.1\r\n\r\n");
+        EXPECT_EQ(StatusOf(forger.ReadAnswer()), 404);
+    }
+
+    // The first relay stops; its sessions move, the second's are untouched.
+    first->Signal(SIGTERM);
+    EXPECT_EQ(first->Wait(), 0);
+    first.reset();
+    round(2, firstAnswers);
+    // The second relay's sessions still had the state request of round 1
+    // waiting; the moved ones start afresh on the second relay.
+    EXPECT_EQ(std::count(firstAnswers.begin(), firstAnswers.end(), "0"), on2);
+    EXPECT_EQ(std::count(firstAnswers.begin(), firstAnswers.end(), ""), on1);
+    round(3, firstAnswers);
+    EXPECT_EQ(std::count(firstAnswers.begin(), firstAnswers.end(), "0"), Sessions);
+    EXPECT_EQ(Metric(relay2, "korvan_relay_sessions"), Sessions);
+    for (size_t i = 0; i < faults.size() && i < 10; ++i) ADD_FAILURE() << faults[i];
+    EXPECT_TRUE(faults.empty()) << faults.size() << " exchanges went wrong";
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace korvan
