@@ -33,7 +33,8 @@ TEST(MonitorOptions, ReadsEveryOptionAndRefusesBadOnesWithOneLine) {
     EXPECT_LT(o.SignalKPort, 0);
     o = ParseMonitorOptions({"--mqtt=10.0.0.2:8883", "--topic-prefix", "boat/kx4",
                              "--discovery-prefix", "none", "--bluetooth", "00:1a:7d:da:71:13",
-                             "--signalk-port", "0", "--engine-ids", "main,wing"});
+                             "--signalk-port", "0", "--engine-ids", "main,wing", "--history",
+                             "/var/lib/korvan/history.db"});
     EXPECT_EQ(o.What, Action::Run) << o.ErrorText;
     EXPECT_EQ(o.MqttHost + ":" + std::to_string(o.MqttPort), "10.0.0.2:8883");
     EXPECT_EQ(o.TopicPrefix, "boat/kx4");
@@ -41,6 +42,7 @@ TEST(MonitorOptions, ReadsEveryOptionAndRefusesBadOnesWithOneLine) {
     EXPECT_EQ(o.BluetoothAddress, "001A7DDA7113");
     EXPECT_EQ(o.SignalKPort, 0);
     EXPECT_EQ(o.EngineIds, (Args{"main", "wing"}));
+    EXPECT_EQ(o.HistoryFile, "/var/lib/korvan/history.db");
     EXPECT_EQ(ParseMonitorOptions({"--version"}).What, Action::Version);
 
     const std::vector<std::pair<Args, const char*>> bad = {

@@ -132,7 +132,10 @@ int main(int argc, char** argv) {
     seams.Serial = &serial;
     seams.Bluetooth = &bluetooth;
     seams.Wait = &waiter;
+    seams.HistoryPath = options.HistoryFile;
     korvan::SystemSession session(seams, '.');
+    QObject::connect(&session, &korvan::SystemSession::StoreNotice,
+                     [](const QString& text) { Log("history: " + text.toStdString()); });
     korvan::Monitor monitor(session, options, password, Log);
     std::string error;
     if (!monitor.Start(error)) {

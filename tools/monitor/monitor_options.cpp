@@ -101,6 +101,12 @@ MonitorOptions ParseMonitorOptions(const std::vector<std::string>& args) {
               return !o.BluetoothAddress.empty();
           },
           "a Bluetooth address such as 00:1A:7D:DA:71:13"}},
+        {"--history",
+         {[&](const std::string& v) {
+              o.HistoryFile = v;
+              return !v.empty();
+          },
+          "a file for the history and the event log"}},
         {"--mqtt",
          {[&](const std::string& v) {
               const size_t colon = v.rfind(':');
@@ -217,6 +223,7 @@ The system:
   --serial PORT               the Bluetooth link through a bound serial port (/dev/rfcomm0)
   --bluetooth ADDRESS         the Bluetooth link through the RFCOMM port bound to ADDRESS
   --simulate                  the simulated system on the USB link, for trying it out
+  --history FILE              keep the history and the event log in FILE across restarts
 
 MQTT:
   --mqtt HOST[:PORT]          the broker (port 1883 unless given)

@@ -17,6 +17,7 @@ struct MonitorOptions {
     std::string SerialPort;        // --serial
     std::string BluetoothAddress;  // --bluetooth, 12 upper-case hex digits
     bool Simulate = false;
+    std::string HistoryFile;  // --history: the session's history store; none: in memory
 
     // MQTT: off while MqttHost is empty.
     std::string MqttHost;
