@@ -53,6 +53,11 @@ echo '{}' > "$config/package.json"
 
 "$monitor" --simulate --signalk-port "$sk_port" --battery-id house > "$config/monitor.log" 2>&1 &
 pids+=($!)
+# The server's data connection and our reader connect once the monitor listens.
+for _ in $(seq 1 100); do
+  grep -q "Signal K deltas on" "$config/monitor.log" && break
+  sleep 0.1
+done
 # A reader of our own, beside the server, keeps what the monitor sends.
 node -e "
 const c=require('net').connect($sk_port,'127.0.0.1'); let t='';
@@ -65,7 +70,7 @@ SKIP_ADMINUI_VERSION_CHECK=1 "$work/node_modules/.bin/signalk-server" -c "$confi
 pids+=($!)
 
 url="http://127.0.0.1:$http_port/signalk/v1/api/vessels/self/electrical/batteries/house/voltage"
-for _ in $(seq 1 120); do
+for _ in $(seq 1 240); do
   if answer=$(curl -sf "$url") && [ -n "$answer" ]; then
     value=$(node -e "console.log(JSON.parse(process.argv[1]).value)" "$answer")
     sent=$(node -e "
@@ -86,6 +91,6 @@ console.log(v.join(' '))")
   fi
   sleep 0.5
 done
-echo "test-signalk: FAILED: no battery voltage at $url within 60 s"
-tail -20 "$config/server.log" "$config/monitor.log"
+echo "test-signalk: FAILED: no battery voltage at $url within 120 s"
+tail -n 20 "$config/server.log" "$config/monitor.log"
 exit 1
