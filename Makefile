@@ -58,6 +58,7 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	QT_QPA_PLATFORM=offscreen $(BENCH_BUILD)/bench/korvan-bench
 	$(BENCH_BUILD)/tools/relay/korvan-relay-load $(BENCH_BUILD)/tools/relay/korvan-relay
+	$(BENCH_BUILD)/tools/monitor/korvan-monitor-bench $(BENCH_BUILD)/tools/monitor/korvan-monitor
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(WINDOWS_BUILD)
@@ -100,3 +101,11 @@ soak-asan: deps
 	cmake --build $(ASAN_QT_BUILD) --target korvan_soak -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 KORVAN_SOAK_SECONDS=$(ASAN_DURATION) \
 	  $(ASAN_QT_BUILD)/tests/app/korvan_soak
+
+# korvan-monitor's Signal K deltas through a real signalk-server from npm (pinned;
+# about 270 MB, installed into $(BUILD) on the first run, so not part of make test).
+.PHONY: test-signalk
+test-signalk: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) --target korvan-monitor -j $(JOBS)
+	tests/monitor/signalk-e2e.sh $(BUILD)

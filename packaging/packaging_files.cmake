@@ -7,6 +7,12 @@ install(FILES korvan-kx4.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applic
 install(FILES korvan-kx4.svg DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps)
 install(FILES com.ardexon.korvan_kx4.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo)
 install(FILES korvan-relay.sysusers DESTINATION lib/sysusers.d RENAME korvan-relay.conf)
+# The monitor's user always (postinst creates it; the udev rule names its group),
+# its unit with the program.
+install(FILES korvan-monitor.sysusers DESTINATION lib/sysusers.d RENAME korvan-monitor.conf)
+if(TARGET korvan-monitor)
+  install(FILES korvan-monitor.service DESTINATION lib/systemd/system)
+endif()
 install(FILES copyright DESTINATION ${korvan_docdir})
 if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/korvan-relay.service)
   install(FILES korvan-relay.service DESTINATION lib/systemd/system)
@@ -35,7 +41,7 @@ macro(korvan_install_compressed source destination)
   endif()
 endmacro()
 
-foreach(page korvan-kx4 korvan-settings korvan-relay)
+foreach(page korvan-kx4 korvan-settings korvan-relay korvan-monitor)
   if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/man/${page}.1)
     korvan_install_compressed(man/${page}.1 ${CMAKE_INSTALL_MANDIR}/man1)
   endif()

@@ -79,6 +79,9 @@ expected=(
 [ -f "$src/korvan-relay-haproxy.cfg" ] &&
     expected+=(./usr/share/doc/korvan-kx4/examples/korvan-relay-haproxy.cfg)
 [ -f "$src/man/korvan-relay.1" ] && expected+=(./usr/share/man/man1/korvan-relay.1.gz)
+# korvan-monitor: program, unit, user, manual page.
+expected+=(./usr/bin/korvan-monitor ./usr/lib/systemd/system/korvan-monitor.service
+    ./usr/lib/sysusers.d/korvan-monitor.conf ./usr/share/man/man1/korvan-monitor.1.gz)
 for path in "${expected[@]}"; do
     grep -q " $path\( ->.*\)\?$" <<<"$listing" && ok "holds $path" || fail "missing $path"
 done
@@ -90,7 +93,7 @@ grep -E '^-' <<<"$listing" | awk '$1 != "-rw-r--r--" && $1 != "-rwxr-xr-x"' | gr
 
 # --- installed into a throw-away root ---
 check "dpkg-deb -x into $root" dpkg-deb -x "$deb" "$root"
-for p in korvan-kx4 korvan-kx4-demo korvan-settings korvan-relay; do
+for p in korvan-kx4 korvan-kx4-demo korvan-settings korvan-relay korvan-monitor; do
     bin=$root/usr/bin/$p
     file -b "$bin" | grep -q 'ELF.*, stripped' && ok "$p is a stripped ELF program" ||
         fail "$p: $(file -b "$bin")"
@@ -135,7 +138,17 @@ if check "postinst configure" env PATH="$root/shim:$PATH" "$root/DEBIAN/postinst
     uid=$(cut -d: -f3 <<<"$user")
     [ -n "$user" ] && [ "$uid" -gt 0 ] && [ "$uid" -lt 1000 ] && [[ "$user" == *:/usr/sbin/nologin ]] &&
         ok "postinst made korvan-relay a system user without login" || fail "relay user: $user"
+    monitor=$(grep '^korvan-monitor:' "$root/etc/passwd")
+    [[ "$monitor" == *:/usr/sbin/nologin ]] && ok "postinst made korvan-monitor a system user" ||
+        fail "monitor user: $monitor"
 fi
+grep -v '^#' "$rule" | grep -q 'ATTRS{idProduct}=="5c31", GROUP="korvan-monitor", MODE="0660"' &&
+    ok "udev rule gives the hidraw node to korvan-monitor's group" || fail "udev rule: $(cat "$rule")"
+unit=$root/usr/lib/systemd/system/korvan-monitor.service
+grep -q '^User=korvan-monitor' "$unit" && ! grep -q 'DynamicUser' "$unit" &&
+    ok "monitor unit runs as korvan-monitor" || fail "monitor unit does not run as User=korvan-monitor"
+[ ! -e "$root/etc/systemd/system/multi-user.target.wants/korvan-monitor.service" ] &&
+    ok "monitor unit not enabled by the package" || fail "monitor unit enabled on install"
 check "prerm remove" env PATH="$root/shim:$PATH" "$root/DEBIAN/prerm" remove
 check "apt can resolve the dependencies" apt-get install -s -q --no-install-recommends "$(realpath "$deb")"
 if [ -f "$root/usr/lib/systemd/system/korvan-relay.service" ]; then

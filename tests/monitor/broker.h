@@ -1,0 +1,65 @@
+// A real mosquitto broker on a free loopback port, with a configuration file of the
+// test's own, and a subscriber that keeps what arrives. For the monitor's tests and
+// its bench; the broker is stopped (and may be started again on the same port) by them.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct mosquitto;
+
+namespace korvan::test {
+
+class Broker {
+  public:
+    explicit Broker(std::filesystem::path scratch);
+    ~Broker();
+    // Starts mosquitto and waits (bounded) until it accepts connections.
+    bool Start();
+    void Stop();
+    int Port() const { return port_; }
+
+  private:
+    std::filesystem::path scratch_;
+    int port_ = 0;
+    pid_t pid_ = -1;
+};
+
+struct Received {
+    std::string Topic;
+    std::string Payload;
+    bool Retained = false;
+    std::chrono::steady_clock::time_point At;
+    std::chrono::system_clock::time_point Wall;
+};
+
+class Subscriber {
+  public:
+    Subscriber(int port, const std::string& pattern);
+    ~Subscriber();
+    bool Connected() const;
+    std::vector<Received> Messages();
+    void Clear();
+    // Called on the network thread for each message, before it is kept.
+    void OnMessage(std::function<void(const Received&)> observer) {
+        observer_ = std::move(observer);
+    }
+
+  private:
+    mosquitto* client_ = nullptr;
+    std::string pattern_;
+    mutable std::mutex mutex_;
+    std::vector<Received> messages_;
+    bool connected_ = false;
+    std::function<void(const Received&)> observer_;
+};
+
+int FreeLoopbackPort();
+
+}  // namespace korvan::test

@@ -1,0 +1,119 @@
+// Every delta the monitor serves in a minute on the simulated system (which runs its
+// charging cycle fast meanwhile), and deltas of systems with every fault and
+// warning, validate against the Signal K schema: each as a delta and the full model
+// made from it. KORVAN_SIGNALK_SECONDS shortens or lengthens the minute.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <atomic>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "tests/monitor/simulated_session.h"
+#include "tests/support/run_process.h"
+#include "tools/monitor/monitor.h"
+
+namespace korvan {
+namespace {
+
+// Reads the monitor's lines on its own thread, as a Signal K server does.
+class DeltaReader {
+  public:
+    explicit DeltaReader(int port) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in where{};
+        where.sin_family = AF_INET;
+        where.sin_port = htons(static_cast<uint16_t>(port));
+        where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0;
+        thread_ = std::thread([this] {
+            char buffer[8192];
+            ssize_t n;
+            while ((n = recv(fd_, buffer, sizeof buffer, 0)) > 0) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                text_.append(buffer, static_cast<size_t>(n));
+            }
+        });
+    }
+    ~DeltaReader() {
+        shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        close(fd_);
+    }
+    bool Connected() const { return connected_; }
+    std::string Text() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return text_;
+    }
+
+  private:
+    int fd_ = -1;
+    bool connected_ = false;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::string text_;
+};
+
+TEST(MonitorSignalK, EveryDeltaValidatesAgainstTheSchema) {
+    const char* seconds = std::getenv("KORVAN_SIGNALK_SECONDS");
+    const int runMs = (seconds ? std::atoi(seconds) : 60) * 1000;
+    SimConfig config;
+    config.TimeScale = 30;  // engines start, charge, rest and start again within the minute
+    config.EngineRunTime = std::chrono::seconds(600);
+    config.EngineRestTime = std::chrono::seconds(120);
+    test::SimulatedSession sim(config);
+    MonitorOptions options;
+    options.SignalKPort = 0;
+    options.BatteryId = "house";
+    Monitor monitor(*sim.session, options, "", nullptr);
+    std::string error;
+    ASSERT_TRUE(monitor.Start(error)) << error;
+    DeltaReader reader(monitor.SignalKPort());
+    ASSERT_TRUE(reader.Connected());
+
+    test::Spin([] { return false; }, runMs);
+    monitor.Stop();
+    std::string text = reader.Text();
+    const size_t served = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+    EXPECT_GE(served, static_cast<size_t>(runMs / 1000));  // a USB poll every 500 ms
+
+    // Systems the simulator does not show: every warning, every fault, no sensors,
+    // a stage code without a name.
+    SignalKDeltas deltas(SignalKIds{});
+    for (uint16_t bits : {uint16_t{0xFFFF}, uint16_t{0x2AAA}, uint16_t{0x1555}}) {
+        SystemData d;
+        d.ControlState.ConnectedModules = static_cast<uint16_t>(
+            bits | FieldBox1Connected | FieldBox2Connected | BatteryBoxConnected);
+        d.ControlState.ChargingStage = static_cast<uint8_t>(bits & 7);
+        d.BatteryState.StatusCode = bits;
+        d.BatteryState.Temperature1 = NoTemperatureSensor;
+        d.FieldState[0].StatusCode = static_cast<uint8_t>(bits);
+        d.FieldState[1].AlternatorTemperature = NoTemperatureSensor;
+        text += deltas.Delta(d, "2026-05-01T12:00:00.000Z", true) + "\n";
+    }
+
+    const auto scratch = std::filesystem::path(testing::TempDir()) / "monitor-signalk";
+    std::filesystem::create_directories(scratch);
+    const auto file = scratch / "deltas.jsonl";
+    std::ofstream(file, std::ios::binary) << text;
+    const test::ProcessResult checked =
+        test::RunProcess("/usr/bin/node", {KORVAN_SIGNALK_VALIDATOR, file.string()}, scratch,
+                         {std::string("NODE_PATH=") + KORVAN_SIGNALK_NODE_PATH});
+    EXPECT_EQ(checked.Status, 0) << checked.Out << checked.Err;
+    EXPECT_EQ(checked.Out, "valid " + std::to_string(served + 3) + "\n") << checked.Err;
+}
+
+}  // namespace
+}  // namespace korvan
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,215 @@
+// The monitor's parts without a broker or a session: its command line, the state
+// object, the Signal K deltas and the line server that must never hold a poll up.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <utility>
+
+#include "tools/monitor/line_server.h"
+#include "tools/monitor/monitor_options.h"
+#include "tools/monitor/monitor_values.h"
+#include "tools/monitor/signalk_delta.h"
+
+namespace korvan {
+namespace {
+
+using Action = MonitorOptions::Action;
+using Args = std::vector<std::string>;
+
+TEST(MonitorOptions, ReadsEveryOptionAndRefusesBadOnesWithOneLine) {
+    MonitorOptions o = ParseMonitorOptions({"--mqtt", "broker.local"});
+    EXPECT_EQ(o.What, Action::Run);
+    EXPECT_EQ(o.From, MonitorOptions::Source::Usb);
+    EXPECT_EQ(o.MqttPort, 1883);
+    EXPECT_EQ(o.DiscoveryPrefix, "homeassistant");
+    EXPECT_LT(o.SignalKPort, 0);
+    o = ParseMonitorOptions({"--mqtt=10.0.0.2:8883", "--topic-prefix", "boat/kx4",
+                             "--discovery-prefix", "none", "--bluetooth", "00:1a:7d:da:71:13",
+                             "--signalk-port", "0", "--engine-ids", "main,wing", "--history",
+                             "/var/lib/korvan/history.db"});
+    EXPECT_EQ(o.What, Action::Run) << o.ErrorText;
+    EXPECT_EQ(o.MqttHost + ":" + std::to_string(o.MqttPort), "10.0.0.2:8883");
+    EXPECT_EQ(o.TopicPrefix, "boat/kx4");
+    EXPECT_TRUE(o.DiscoveryPrefix.empty());
+    EXPECT_EQ(o.BluetoothAddress, "001A7DDA7113");
+    EXPECT_EQ(o.SignalKPort, 0);
+    EXPECT_EQ(o.EngineIds, (Args{"main", "wing"}));
+    EXPECT_EQ(o.HistoryFile, "/var/lib/korvan/history.db");
+    EXPECT_EQ(ParseMonitorOptions({"--version"}).What, Action::Version);
+
+    const std::vector<std::pair<Args, const char*>> bad = {
+        {{"--bogus", "--help"}, "unknown option --bogus"},
+        {{"--usb"}, "nothing to publish"},
+        {{"--mqtt"}, "--mqtt needs"},
+        {{"--mqtt", "h:70000"}, "is not HOST or HOST:PORT"},
+        {{"--mqtt", "h", "--topic-prefix", "a/#"}, "+ or #"},
+        {{"--signalk-port", "1", "--battery-id", "house-1"}, "letters and digits"},
+        {{"--signalk-port", "1", "--engine-ids", "port"}, "two ids"},
+        {{"--bluetooth", "00:1A:7D", "--mqtt", "h"}, "Bluetooth address"},
+        {{"--usb", "--serial", "/dev/x", "--mqtt", "h"}, "choose one"},
+        {{"--simulate", "--serial", "/dev/x", "--mqtt", "h"}, "--simulate"},
+        {{"--mqtt", "h", "--mqtt-password-file", "/p"}, "needs --mqtt-user"},
+        {{"--signalk-port", "1", "--mqtt-user", "u"}, "need --mqtt HOST"},
+    };
+    for (const auto& [args, part] : bad) {
+        o = ParseMonitorOptions(args);
+        EXPECT_EQ(o.What, Action::Error) << args[0];
+        EXPECT_NE(o.ErrorText.find(part), std::string::npos) << o.ErrorText;
+        EXPECT_EQ(o.ErrorText.find('\n'), std::string::npos);
+    }
+}
+
+SystemData TwoEngines() {
+    SystemData d;
+    d.ControlState.ConnectedModules = FieldBox1Connected | BatteryBoxConnected;
+    d.ControlState.ChargingStage = StageFloat;
+    d.ControlState.Alt1DigitalFieldControl = FieldControlFullScale / 4;
+    d.BatteryState.TrueBatteryVoltage = 13.456;
+    d.BatteryState.Soc = 87;
+    d.BatteryState.Temperature1 = 25;
+    d.BatteryState.Temperature2 = NoTemperatureSensor;
+    d.BatterySettings.BankSize = 400;
+    d.FieldState[0].EngineRpm = 1800;
+    d.FieldSettings[0].PulleyRatio = 2.5;
+    d.FieldState[1].EngineRpm = 900;  // its field box is not connected
+    return d;
+}
+
+TEST(MonitorValues, StateHasEveryKeyAndNullsWhatIsNotThere) {
+    SystemData d = TwoEngines();
+    d.BatteryState.StatusCode = 0x0180;  // overvoltage warning and fault: texts with quotes-free
+    const QJsonObject state =
+        QJsonDocument::fromJson(QByteArray::fromStdString(StateJson(d, 42))).object();
+    ASSERT_FALSE(state.isEmpty());
+    EXPECT_EQ(state.value("time").toInteger(), 42);
+    for (const PublishedValue& v : PublishedValues()) {
+        EXPECT_TRUE(state.contains(v.Key)) << v.Key;
+    }
+    EXPECT_DOUBLE_EQ(state.value("battery_voltage").toDouble(), 13.46);
+    EXPECT_DOUBLE_EQ(state.value("battery_charge").toDouble(), 348.0);
+    EXPECT_EQ(state.value("charging_stage").toString(), "Float");
+    EXPECT_DOUBLE_EQ(state.value("alternator_1_field_drive").toDouble(), 25.0);
+    EXPECT_TRUE(state.value("battery_temperature_2").isNull());  // sensor missing
+    EXPECT_TRUE(state.value("engine_2_rpm").isNull());           // module not connected
+    EXPECT_EQ(state.value("battery_status").toString(),
+              "Battery overvoltage warning; Battery overvoltage fault");
+}
+
+TEST(MonitorValues, JsonTextSurvivesEveryCharacter) {
+    std::string text = "a\"b\\c\nd\te/";
+    text += '\x01';
+    text += "\xC2\xB0";  // UTF-8 degree sign
+    const QJsonDocument doc =
+        QJsonDocument::fromJson(QByteArray::fromStdString("[" + JsonString(text) + "]"));
+    ASSERT_TRUE(doc.isArray());
+    EXPECT_EQ(doc.array().at(0).toString().toStdString(), text);
+    EXPECT_EQ(JsonNumber(-0.001, 2), "0.00");
+    EXPECT_EQ(JsonNumber(-0.006, 2), "-0.01");
+    EXPECT_EQ(JsonNumber(std::nan(""), 2), "null");
+}
+
+TEST(SignalKDeltas, SiUnitsAndNotificationsOnlyWhenTheyChange) {
+    SignalKIds ids;
+    ids.Battery = "start";
+    SignalKDeltas deltas(ids);
+    SystemData d = TwoEngines();
+    auto values = [&](bool all) {
+        const QJsonObject delta = QJsonDocument::fromJson(QByteArray::fromStdString(deltas.Delta(
+                                                              d, "2026-01-01T00:00:00.000Z", all)))
+                                      .object();
+        QJsonObject byPath;
+        for (const QJsonValue& update : delta["updates"].toArray())
+            for (const QJsonValue& v : update["values"].toArray())
+                byPath[v["path"].toString()] = v["value"];
+        return byPath;
+    };
+    QJsonObject first = values(false);
+    EXPECT_DOUBLE_EQ(first["electrical.batteries.start.voltage"].toDouble(), 13.46);
+    EXPECT_DOUBLE_EQ(first["electrical.batteries.start.temperature"].toDouble(), 298.15);
+    EXPECT_DOUBLE_EQ(first["electrical.batteries.start.capacity.stateOfCharge"].toDouble(), 0.87);
+    EXPECT_DOUBLE_EQ(first["propulsion.port.revolutions"].toDouble(), 30.0);
+    EXPECT_DOUBLE_EQ(first["electrical.alternators.1.revolutions"].toDouble(), 75.0);
+    EXPECT_DOUBLE_EQ(first["electrical.alternators.1.fieldDrive"].toDouble(), 25.0);
+    EXPECT_EQ(first["electrical.alternators.1.chargingMode"].toString(), "float");
+    EXPECT_FALSE(first.contains("propulsion.starboard.revolutions"));
+    EXPECT_EQ(first["notifications.electrical.batteries.start.overvoltage"]
+                  .toObject()["state"]
+                  .toString(),
+              "normal");
+
+    // Unchanged: no notifications; a warning then a fault: that one alone.
+    EXPECT_FALSE(values(false).contains("notifications.electrical.batteries.start.overvoltage"));
+    d.BatteryState.StatusCode = 0x0080;
+    QJsonObject warned = values(false);
+    EXPECT_EQ(warned["notifications.electrical.batteries.start.overvoltage"]
+                  .toObject()["state"]
+                  .toString(),
+              "warn");
+    EXPECT_FALSE(warned.contains("notifications.electrical.batteries.start.safetySwitch"));
+    d.BatteryState.StatusCode = 0x0180;
+    EXPECT_EQ(values(false)["notifications.electrical.batteries.start.overvoltage"]
+                  .toObject()["state"]
+                  .toString(),
+              "alarm");
+    // A new reader, or a link that came back, hears every notification again.
+    EXPECT_TRUE(values(true).contains("notifications.electrical.chargingSystem.hardwareFault"));
+    deltas.Forget();
+    EXPECT_TRUE(values(false).contains("notifications.electrical.alternators.1.wiring"));
+}
+
+int Connect(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(static_cast<uint16_t>(port));
+    where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return connect(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0 ? fd : -1;
+}
+
+bool WaitUntil(const std::function<bool()>& done, int limitMs) {
+    for (int waited = 0; !done() && waited < limitMs; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+}
+
+TEST(LineServer, ReadersGetEveryLineAndOneThatStopsReadingIsDropped) {
+    LineServer server;
+    ASSERT_TRUE(server.Start("127.0.0.1", 0));
+    const int reader = Connect(server.Port());
+    const int stuck = Connect(server.Port());
+    ASSERT_GE(reader, 0);
+    ASSERT_GE(stuck, 0);
+    ASSERT_TRUE(WaitUntil([&] { return server.Clients() == 2; }, 2000));
+    server.Send("{\"a\":1}");
+    char got[64] = {};
+    ASSERT_EQ(recv(reader, got, sizeof got, 0), 8);
+    EXPECT_STREQ(got, "{\"a\":1}\n");
+
+    // The reader keeps up, the other never reads: Send never waits, and the
+    // stuck one goes once its queue is past the limit.
+    std::thread draining([&] {
+        char buffer[65536];
+        while (recv(reader, buffer, sizeof buffer, 0) > 0) {
+        }
+    });
+    const std::string line(64 * 1024, 'x');
+    const auto start = std::chrono::steady_clock::now();
+    for (size_t sent = 0; sent < 8 * LineServer::QueueLimit; sent += line.size()) server.Send(line);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_TRUE(WaitUntil([&] { return server.Clients() == 1; }, 5000));
+    server.Stop();
+    draining.join();
+    close(reader);
+    close(stuck);
+}
+
+}  // namespace
+}  // namespace korvan
