@@ -43,6 +43,36 @@ bool TextWidgetWantsCopy(QWidget* focus) {
     return false;
 }
 
+// Escape hides the message panel; Ctrl+C in a text box with a selection copies.
+void FilterKeys(QEvent* event, QLabel* panel) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) panel->hide();
+            break;
+        case QEvent::ShortcutOverride: {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->matches(QKeySequence::Copy) &&
+                TextWidgetWantsCopy(QApplication::focusWidget()))
+                event->accept();  // the text box gets the key press and copies
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+// The window's name, caption, border and face as designed.
+void SetDesignLook(QMainWindow& window) {
+    window.setObjectName(QStringLiteral("MainFormKX4"));
+    window.setWindowTitle(QString::fromLatin1(StartCaption));
+    window.setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    QFont face = window.font();
+    face.setFamily(QStringLiteral("MS Sans Serif"));
+    face.setPixelSize(11);
+    window.setFont(face);
+}
+
 }  // namespace
 
 TMainFormKX4::Parts::Parts(QMainWindow& window, const WindowSeams& seams, char sep)
@@ -50,14 +80,7 @@ TMainFormKX4::Parts::Parts(QMainWindow& window, const WindowSeams& seams, char s
 
 TMainFormKX4::TMainFormKX4(const WindowSeams& seams, QWidget* parent)
     : QMainWindow(parent), p_(std::make_unique<Parts>(*this, seams, UserDecimalSeparator())) {
-    setObjectName(QStringLiteral("MainFormKX4"));
-    setWindowTitle(QString::fromLatin1(StartCaption));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    QFont face = font();
-    face.setFamily(QStringLiteral("MS Sans Serif"));
-    face.setPixelSize(11);
-    setFont(face);
+    SetDesignLook(*this);
 
     WindowUi& ui = p_->Ui;
     SystemSession& session = p_->Session;
@@ -149,20 +172,7 @@ void TMainFormKX4::PageControlChange() {
 
 bool TMainFormKX4::eventFilter(QObject* watched, QEvent* event) {
     QLabel* panel = p_->Ui.MessagePanel;
-    switch (event->type()) {
-        case QEvent::KeyPress:
-            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) panel->hide();
-            break;
-        case QEvent::ShortcutOverride: {
-            auto* key = static_cast<QKeyEvent*>(event);
-            if (key->matches(QKeySequence::Copy) &&
-                TextWidgetWantsCopy(QApplication::focusWidget()))
-                event->accept();  // the text box gets the key press and copies
-            break;
-        }
-        default:
-            break;
-    }
+    FilterKeys(event, panel);
     const QDateTime& shownAt = p_->Flags.MessageShownAt;
     if (!panel->isHidden() && shownAt.isValid() &&
         shownAt.msecsTo(QDateTime::currentDateTime()) > MessagePanelMs)
