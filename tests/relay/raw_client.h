@@ -17,6 +17,7 @@ class RawClient {
     RawClient& operator=(const RawClient&) = delete;
 
     bool Connected() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
     bool Send(std::string_view bytes);
     // Sends the FIN: nothing more will be sent, answers may still be read.
     void ShutdownWrite();

@@ -1,5 +1,5 @@
 // What the relay tells its operator: /healthz and /metrics, only to the
-// addresses allowed, and a graceful stop of the program on SIGTERM.
+// addresses allowed (the graceful stop is in relay_command_test.cpp).
 #include "tools/relay/relay_admin.h"
 
 #include <arpa/inet.h>
@@ -11,10 +11,8 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "tests/relay/raw_client.h"
-#include "tests/relay/relay_process.h"
 #include "tools/relay/relay_server.h"
 
 namespace korvan {
@@ -28,21 +26,11 @@ TEST(RelayAdmin, AddressRangesMatchByPrefix) {
         ASSERT_TRUE(ranges.Add(range)) << range;
     for (const char* bad : {"", "10.0.0.0/33", "::/129", "10.0.0.0/", "10.0.0.0/x", "host"})
         EXPECT_FALSE(ValidAddressRange(bad)) << bad;
-    const std::pair<const char*, bool> rows[] = {
-        {"10.255.1.2", true},
-        {"11.0.0.1", false},
-        {"192.0.2.7", true},
-        {"192.0.2.8", false},
-        {"fd12::5", true},
-        {"fe80::1", false},
-        {"::1", true},
-        {"198.51.101.255", true},
-        {"198.51.102.0", false},
-        {"::ffff:10.0.0.1", false},
-        {"not an address", false},
-    };
-    for (const auto& [address, inside] : rows)
-        EXPECT_EQ(ranges.Contains(address), inside) << address;
+    for (const char* inside : {"10.255.1.2", "192.0.2.7", "fd12::5", "::1", "198.51.101.255"})
+        EXPECT_TRUE(ranges.Contains(inside)) << inside;
+    for (const char* outside :
+         {"11.0.0.1", "192.0.2.8", "fe80::1", "198.51.102.0", "::ffff:10.0.0.1", "not an address"})
+        EXPECT_FALSE(ranges.Contains(outside)) << outside;
 }
 
 std::string Get(uint16_t port, const std::string& target, const char* from = "127.0.0.1",
@@ -125,42 +113,6 @@ TEST(RelayAdmin, HealthAndMetricsOnlyToTheAdminAddresses) {
     server.BeginDrain();
     const std::string stopping = Get(port, "/healthz");  // no new connection: refused
     EXPECT_EQ(stopping, "");
-}
-
-TEST(RelayProgram, ASigtermDrainsTheOpenConnectionsThenEnds) {
-    RelayProcess relay({"--port", "0", "--drain", "2"});
-    const std::string line = relay.Line();
-    const uint16_t port = static_cast<uint16_t>(std::atoi(line.c_str() + line.rfind(' ') + 1));
-    ASSERT_NE(port, 0) << line;
-    RawClient kept(port);
-    ASSERT_TRUE(kept.Send(RawGet("/K7QM2XDF/support3.php?user=client&data=4$1")));
-    EXPECT_EQ(StatusOf(kept.ReadAnswer()), 200);
-
-    const auto signalled = std::chrono::steady_clock::now();
-    relay.Signal(SIGTERM);
-    std::this_thread::sleep_for(200ms);
-    // No new connections; the open one is served, told it is stopping, and closed.
-    RawClient late(port);
-    EXPECT_FALSE(late.Connected() && late.Send(RawGet("/healthz")) &&
-                 StatusOf(late.ReadAnswer(1s)) != 0);
-    ASSERT_TRUE(kept.Send(RawGet("/healthz")));
-    const std::string health = kept.ReadAnswer();
-    EXPECT_EQ(StatusOf(health), 503);
-    EXPECT_NE(health.find("Connection: close"), std::string::npos) << health;
-    EXPECT_EQ(relay.Wait(), 0);
-    // Ended once its last connection closed, before the drain time was up.
-    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 2s);
-
-    // A connection that stays open: the drain time bounds the stop.
-    RelayProcess held({"--port", "0", "--drain", "1"});
-    const std::string heldLine = held.Line();
-    RawClient idle(static_cast<uint16_t>(std::atoi(heldLine.c_str() + heldLine.rfind(' ') + 1)));
-    ASSERT_TRUE(idle.Connected());
-    std::this_thread::sleep_for(100ms);
-    const auto stopAsked = std::chrono::steady_clock::now();
-    held.Signal(SIGTERM);
-    EXPECT_EQ(held.Wait(), 0);
-    EXPECT_GE(std::chrono::steady_clock::now() - stopAsked, 900ms);
 }
 
 }  // namespace

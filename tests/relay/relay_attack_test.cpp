@@ -1,19 +1,12 @@
 // The relay server against hostile or clumsy clients on loopback: stalled TLS
 // handshakes, heads that trickle in, heads at and beyond the cap, request lines
-// with NUL bytes, requests that end with the client's FIN, bursts of new
-// connections, and the CPU a new connection costs.
-#include <arpa/inet.h>
-#include <fcntl.h>
+// with NUL bytes, requests that end with the client's FIN and bursts of new
+// connections.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +18,6 @@
 
 #include "relay/relay_protocol.h"
 #include "tests/relay/raw_client.h"
-#include "tests/relay/relay_process.h"
 #include "tools/relay/relay_server.h"
 
 namespace korvan {
@@ -153,18 +145,6 @@ TEST(RelayAttack, HeadsNearTheCapAreAnsweredAndLoseNothing) {
             EXPECT_EQ(ExtractMessage(BodyOf(again.ReadAnswer())), "4$owed");
         }
     }
-    // The long request of a header beyond the cap, in headers rather than target.
-    RawClient headers(server->Port());
-    ASSERT_TRUE(headers.Send("GET /support3.php?user=client&data=0 HTTP/1.1\r\nX-A: " +
-                             std::string(RelayService::MaxRequestBytes - 100, 'a') +
-                             "\r\nX-B: " + std::string(300, 'b') + "\r\n\r\n"));
-    EXPECT_EQ(StatusOf(headers.ReadAnswer(2s)), 431);
-    // Many short header lines cost the HTTP layer more than their text.
-    std::string many = "GET /support3.php?user=client&data=0 HTTP/1.1\r\n";
-    for (int i = 0; i < 2000; ++i) many += "X-" + std::to_string(i) + ": 1\r\n";
-    RawClient lines(server->Port());
-    ASSERT_TRUE(lines.Send(many + "\r\n"));
-    EXPECT_EQ(StatusOf(lines.ReadAnswer(2s)), 431);
 }
 
 TEST(RelayAttack, ARequestEndedByTheClientsFinIsAnsweredAndFreesItsPlace) {
@@ -188,83 +168,18 @@ TEST(RelayAttack, BurstsOfNewConnectionsAreAllAnswered) {
     auto server = StartServer();
     ASSERT_TRUE(server);
     constexpr int Burst = 400;
-    const std::string request = Post("K7QM2XDF", "client", "0");
     for (int round = 0; round < 8; ++round) {
-        std::vector<pollfd> fds;
+        std::vector<std::unique_ptr<RawClient>> burst;
         for (int i = 0; i < Burst; ++i) {
-            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            sockaddr_in source{};
-            source.sin_family = AF_INET;
             // Spread over addresses so that the per-address limit stays out of it.
-            source.sin_addr.s_addr = htonl(0x7F020000u + static_cast<unsigned>(i % 100) + 1);
-            sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_port = htons(server->Port());
-            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source);
-            connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
-            fds.push_back({fd, POLLOUT, 0});
+            const std::string from = "127.2.0." + std::to_string(i % 100 + 1);
+            burst.push_back(std::make_unique<RawClient>(server->Port(), from.c_str()));
+            burst.back()->Send(Post("K7QM2XDF", "client", "0"));
         }
-        std::vector<bool> sent(Burst, false);
-        std::vector<bool> answered(Burst, false);
-        int done = 0;
-        const auto deadline = Clock::now() + 3s;
-        while (done < Burst && Clock::now() < deadline) {
-            poll(fds.data(), fds.size(), 100);
-            for (int i = 0; i < Burst; ++i) {
-                if (answered[i] || !fds[i].revents) continue;
-                if (!sent[i] && (fds[i].revents & POLLOUT)) {
-                    sent[i] = send(fds[i].fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-                              static_cast<ssize_t>(request.size());
-                    fds[i].events = POLLIN;
-                } else if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
-                    char buffer[512];
-                    const ssize_t got = recv(fds[i].fd, buffer, sizeof buffer, 0);
-                    if (got > 0 &&
-                        std::string(buffer, static_cast<size_t>(got)).starts_with("HTTP/1.1 200")) {
-                        answered[i] = true;
-                        ++done;
-                        fds[i].events = 0;
-                    } else if (got <= 0) {
-                        fds[i].events = 0;  // closed unanswered
-                    }
-                }
-            }
-        }
-        for (const pollfd& p : fds) close(p.fd);
-        ASSERT_EQ(done, Burst) << "round " << round;
+        int answered = 0;
+        for (auto& client : burst) answered += StatusOf(client->ReadAnswer(3s)) == 200;
+        ASSERT_EQ(answered, Burst) << "round " << round;
     }
-}
-
-TEST(RelayAttack, ANewConnectionCostsLittleCpu) {
-    RelayProcess relay({"--port", "0"});
-    const std::string line = relay.Line();
-    const uint16_t port = static_cast<uint16_t>(std::atoi(line.c_str() + line.rfind(' ') + 1));
-    ASSERT_NE(port, 0) << line;
-    constexpr int Threads = 32;
-    constexpr int Each = 100;
-    const std::string request = Post("K7QM2XDF", "client", "0");
-    std::atomic<int> answered{0};
-    const auto before = relay.CpuTime();
-    std::vector<std::thread> clients;
-    for (int t = 0; t < Threads; ++t) {
-        clients.emplace_back([&, t] {
-            const std::string from = "127.0.4." + std::to_string(t + 1);
-            for (int i = 0; i < Each; ++i) {
-                RawClient client(port, from.c_str());
-                if (client.Send(request) && StatusOf(client.ReadAnswer()) == 200) ++answered;
-            }
-        });
-    }
-    for (std::thread& client : clients) client.join();
-    const auto perConnection = (relay.CpuTime() - before) / (Threads * Each);
-    EXPECT_EQ(answered, Threads * Each);
-    std::printf("relay CPU per new connection: %lld us\n",
-                static_cast<long long>(perConnection.count()));
-#if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__)
-    // The figure holds for an optimised build without sanitizers only.
-    EXPECT_LT(perConnection, 100us);
-#endif
 }
 
 }  // namespace

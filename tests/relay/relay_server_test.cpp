@@ -107,6 +107,8 @@ TEST_F(RelayServerTest, MalformedRequestsAreRefusedAndPostNothing) {
         int Status;  // 0: the connection is closed without an answer
     };
     const std::string big(RelayService::MaxRequestBytes + 100, '1');
+    std::string manyLines;
+    for (int i = 0; i < 2000; ++i) manyLines += "X-" + std::to_string(i) + ": 1\r\n";
     const std::string endless(RelayService::MaxRequestBytes + 20000, '1');
     const Row rows[] = {
         {"GET /support3.php?user=client&data=0 HTTP/2.0\r\nHost: x\r\n\r\n", 505},
@@ -123,6 +125,12 @@ TEST_F(RelayServerTest, MalformedRequestsAreRefusedAndPostNothing) {
         {"GET /support3.php?user=client&data=4" + endless, 414},
         {"GET /support3.php?user=client&data=4" + big + " HTTP/1.1\r\n\r\n", 414},
         {"GET /support3.php?user=client&data=0 HTTP/1.1\r\nX-Filler: " + big + "\r\n\r\n", 431},
+        // Headers beyond the cap in two lines, and many short lines.
+        {"GET /support3.php?user=client&data=0 HTTP/1.1\r\nX-A: " +
+             std::string(RelayService::MaxRequestBytes - 100, 'a') +
+             "\r\nX-B: " + std::string(300, 'b') + "\r\n\r\n",
+         431},
+        {"GET /support3.php?user=client&data=0 HTTP/1.1\r\n" + manyLines + "\r\n", 431},
         // A NUL would cut the message short unseen.
         {std::string("GET /support3.php?user=client&data=2$1\0$2 HTTP/1.1\r\nHost: x\r\n\r\n", 63),
          400},
@@ -137,7 +145,8 @@ TEST_F(RelayServerTest, MalformedRequestsAreRefusedAndPostNothing) {
                                                     << answer.substr(0, 80);
         }
     }
-    EXPECT_EQ(Seen(), (std::vector<int>{505, 400, 400, 405, 400, 404, 404, 414, 414, 431, 400}));
+    EXPECT_EQ(Seen(),
+              (std::vector<int>{505, 400, 400, 405, 400, 404, 404, 414, 414, 431, 431, 431, 400}));
     EXPECT_EQ(server->Service().Waiting("", RelaySide::Support), 0u);
     EXPECT_EQ(server->Service().Sessions(), 0u);
 }
