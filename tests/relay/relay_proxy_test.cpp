@@ -100,29 +100,23 @@ TEST_F(RelayProxyTest, RequestsInFlightAreLimitedPerForwardedClient) {
     Start(1, 0);
     const std::string big(60000, '1');
     // Answers too big for the sockets' buffers while nobody reads them.
-    const char* posters[] = {"127.0.0.7", "127.0.0.8"};
-    for (int i = 0; i < 2; ++i) {
-        const std::string post =
-            "/Session-big/support3.php?user=support&data=4$" + std::to_string(i) + big;
-        ASSERT_EQ(Ask(RawGet(post), posters[i]), 200);
-    }
+    for (const char* from : {"127.0.0.7", "127.0.0.8"})
+        ASSERT_EQ(Ask(RawGet("/Session-big/support3.php?user=support&data=4$" + big), from), 200);
     std::vector<int> stalled;
     for (int i = 0; i < 2; ++i) {
+        // A small window in small segments, set before connecting: the server's
+        // send buffer stays small too.
         const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        // A small window in small segments: the server's send buffer stays small too.
-        const int small = 1024;
+        const int small = 1024, segment = 536;
         setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        const int segment = 536;
         setsockopt(fd, IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
-        sockaddr_in source{};
-        source.sin_family = AF_INET;
-        inet_pton(AF_INET, Proxy, &source.sin_addr);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(server->Port());
-        inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source), 0);
-        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        inet_pton(AF_INET, Proxy, &at.sin_addr);
+        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+        at.sin_port = htons(server->Port());
+        inet_pton(AF_INET, "127.0.0.1", &at.sin_addr);
+        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
         const std::string request =
             Forwarded("/Session-big/support3.php?user=client&data=0", "192.0.2.7");
         ASSERT_EQ(send(fd, request.data(), request.size(), 0),

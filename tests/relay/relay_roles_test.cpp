@@ -152,7 +152,7 @@ class RelayRoles : public testing::Test {
 
 TEST_F(RelayRoles, StartsWithTheDefaultDomainAndNoRole) {
     EXPECT_EQ(remote.State.SupportDomain, DefaultSupportDomain);
-    Tick();
+    remote.Tick();
     EXPECT_TRUE(relay.Urls.empty());
     EXPECT_FALSE(host.ChatEnabled);
 }
@@ -161,7 +161,7 @@ TEST_F(RelayRoles, CustomerPostsItsStateUntilAskedForMore) {
     host.Share = true;
     host.Records.ControlState.ConnectedModules = 0x000E;
     relay.Script = {{200, "0"}, {200, ""}};
-    Tick();
+    remote.Tick();
     ASSERT_EQ(relay.Urls.size(), 1u);
     EXPECT_EQ(relay.Urls[0].rfind("http://localhost:8080/support3.php?user=client&data=2$170$", 0),
               0u);
@@ -172,7 +172,7 @@ TEST_F(RelayRoles, CustomerPostsItsStateUntilAskedForMore) {
 
     // Nothing new from support: the state is posted again, rebuilt from the records.
     host.Records.ControlState.ConnectedModules = 0x001E;
-    Tick();
+    remote.Tick();
     EXPECT_EQ(relay.LastData(), Values(2, BuildStateImage(host.Records)));
     EXPECT_EQ(host.Status, "Nothing received");
     EXPECT_TRUE(host.Errors.empty());
@@ -182,16 +182,16 @@ TEST_F(RelayRoles, CustomerAnswersASettingsRequestOnEveryTickUntilANewMessage) {
     host.Share = true;
     host.Records.ControlSettings.ProfileIndex = 4;
     relay.Script = {{200, "1"}, {200, ""}, {200, "0"}, {200, ""}};
-    Tick();
-    Tick();
+    remote.Tick();
+    remote.Tick();
     EXPECT_EQ(host.Panel, std::vector<std::string>{" Settings requested by SUPPORT"});
     EXPECT_EQ(host.Log, std::vector<std::string>{"read"});
     EXPECT_EQ(relay.LastData(), Values(3, BuildSettingsImage(host.Records)));
     EXPECT_EQ(ValueCount(relay.LastData()), SettingsImageSize);
-    Tick();
+    remote.Tick();
     EXPECT_EQ(host.Log.size(), 2u);
     EXPECT_EQ(relay.LastData().substr(0, 2), "3$");
-    Tick();
+    remote.Tick();
     EXPECT_EQ(relay.LastData().substr(0, 2), "2$");
 }
 
@@ -200,8 +200,8 @@ TEST_F(RelayRoles, CustomerRefusesAShortSettingsImage) {
     std::array<uint8_t, SettingsImageSize> image{};
     image.fill(0x55);
     relay.Script = {{200, Values(3, image, 100)}};
-    Tick();
-    Tick();
+    remote.Tick();
+    remote.Tick();
     EXPECT_EQ(host.Panel,
               std::vector<std::string>{
                   " SUPPORT sent new settings: received 100 bytes (must be 224 bytes)"});
@@ -290,23 +290,23 @@ TEST_F(RelayRoles, EveryChatLineReachesTheHostOnceInBothDirections) {
 TEST_F(RelayRoles, CustomerShowsChatsOfTwoCharactersOrMore) {
     host.Share = true;
     relay.Script = {{200, "4$72"}, {200, "4$72$105$32$176"}};
-    Tick();
-    Tick();
+    remote.Tick();
+    remote.Tick();
     EXPECT_TRUE(host.Panel.empty());
-    Tick();
+    remote.Tick();
     EXPECT_EQ(host.Panel, std::vector<std::string>{" Message from SUPPORT: Hi \xC2\xB0"});
 }
 
 TEST_F(RelayRoles, CustomerStopsOnRequestAfterOneMorePost) {
     host.Share = true;
     relay.Script = {{200, "5"}};
-    Tick();
+    remote.Tick();
     EXPECT_TRUE(host.Share);
-    Tick();
+    remote.Tick();
     EXPECT_FALSE(host.Share);
     EXPECT_EQ(relay.Urls.size(), 2u);
     EXPECT_EQ(relay.LastData().substr(0, 2), "2$");
-    Tick();
+    remote.Tick();
     EXPECT_EQ(relay.Urls.size(), 2u);
     EXPECT_FALSE(host.ChatEnabled);
 }
@@ -314,19 +314,19 @@ TEST_F(RelayRoles, CustomerStopsOnRequestAfterOneMorePost) {
 TEST_F(RelayRoles, CustomerFailureShowsTheBoxAndStopsSharing) {
     host.Share = true;
     relay.Script = {{0, "", "Connection refused"}};
-    Tick();
+    remote.Tick();
     EXPECT_EQ(host.Errors, std::vector<std::string>{"Internet Connection: Connection refused"});
     EXPECT_FALSE(host.Share);
     EXPECT_EQ(host.Status, "Connection refused");
 
     host.Share = true;
     relay.Script = {{200, "3$12\r\n"}};
-    Tick();
+    remote.Tick();
     EXPECT_EQ(host.Errors.back(), "Internet Connection: '12\r\n' is not a valid integer value");
     EXPECT_FALSE(host.Share);
     // The broken message is not acted upon when sharing starts again.
     host.Share = true;
-    Tick();
+    remote.Tick();
     EXPECT_TRUE(host.Panel.empty());
     EXPECT_EQ(relay.LastData().substr(0, 2), "2$");
 }
