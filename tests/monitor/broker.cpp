@@ -29,21 +29,6 @@ int FreeLoopbackPort() {
     return port;
 }
 
-namespace {
-
-bool Accepts(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_port = htons(static_cast<uint16_t>(port));
-    where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0;
-    close(fd);
-    return ok;
-}
-
-}  // namespace
-
 Broker::Broker(std::filesystem::path scratch) : scratch_(std::move(scratch)) {
     std::filesystem::create_directories(scratch_);
     port_ = FreeLoopbackPort();
@@ -71,7 +56,10 @@ bool Broker::Start() {
         return false;
     }
     for (int i = 0; i < 200; ++i) {
-        if (Accepts(port_)) return true;
+        if (const int fd = ConnectLoopback(port_); fd >= 0) {
+            close(fd);
+            return true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
     return false;
