@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <random>
+#include <tuple>
 
 #include "n2k/decode.h"
 #include "n2k/identifier.h"
@@ -98,24 +99,22 @@ TEST(N2kDecode, FieldsWithResolutionSignLookupsAndMissingValues) {
 }
 
 TEST(N2kDecode, MatchFieldsPickTheMakersVariant) {
-    auto find = [](uint32_t pgn, const char* hex) {
-        const std::vector<uint8_t> data = Hex(hex);
-        return FindPgn(pgn, {data.data(), 0, data.size()});
-    };
     // 130820: Fusion (maker 419, marine industry 4) message 32769; another message of
-    // the same maker and an unknown maker get the PGN's catch-all definition.
-    ASSERT_NE(find(130820, "A399018000000000"), nullptr);
-    EXPECT_STREQ(find(130820, "A399018000000000")->Id, "fusionVersions");
-    ASSERT_NE(find(130820, "A3997E8000000000"), nullptr);
-    EXPECT_STRNE(find(130820, "A3997E8000000000")->Id, "fusionVersions");
-    const PgnDef* other = find(130820, "0180018000000000");  // maker 1
-    ASSERT_NE(other, nullptr);
-    EXPECT_TRUE(other->Fallback);
-    EXPECT_EQ(other->Pgn, 0x1FF00u);
-    // A maker's PGN the database lacks is named by its range.
-    ASSERT_NE(find(0x1FF42, "0180018000000000"), nullptr);
-    EXPECT_EQ(find(0x1FF42, "0180018000000000")->Pgn, 0x1FF00u);
-    EXPECT_EQ(find(0x3FF00, "0180018000000000"), nullptr);
+    // that maker, another maker and a maker's PGN the database lacks get the range's
+    // catch-all definition.
+    const std::tuple<uint32_t, const char*, bool> cases[] = {{130820, "A399018000000000", true},
+                                                             {130820, "A3997E8000000000", false},
+                                                             {130820, "0180018000000000", false},
+                                                             {0x1FF42, "0180018000000000", false}};
+    for (const auto& [pgn, hex, fusion] : cases) {
+        SCOPED_TRACE(hex);
+        const std::vector<uint8_t> data = Hex(hex);
+        const PgnDef* def = FindPgn(pgn, {data.data(), 0, data.size()});
+        ASSERT_NE(def, nullptr);
+        EXPECT_EQ(std::strcmp(def->Id, "fusionVersions") == 0, fusion);
+        EXPECT_EQ(def->Fallback && def->Pgn == 0x1FF00u, !fusion) << def->Id;
+    }
+    EXPECT_EQ(FindPgn(0x3FF00, {nullptr, 0, 0}), nullptr);
 }
 
 CanFrameRecord Record(uint8_t kind, uint32_t pgn, uint8_t source, uint8_t length,
@@ -145,11 +144,12 @@ TEST(N2kRecord, PartialRecordsDecodeWhatTheyHoldPerKind) {
     EXPECT_EQ(f.Record.First, 0);
     EXPECT_EQ(f.Record.Count, 8);
     // Kinds 0 and 4 only with a 29-bit identifier; 1-3 never.
-    EXPECT_FALSE(decoder.Decode({0, 0x123, 8, {}}).Record.N2k);
-    EXPECT_TRUE(decoder.Decode(Record(0, 130306, 5, 8, {})).Record.N2k);
-    EXPECT_FALSE(decoder.Decode({1, 0x20000004, 8, {}}).Record.N2k);
-    EXPECT_FALSE(decoder.Decode({2, 0x123, 8, {}}).Record.N2k);
-    EXPECT_FALSE(decoder.Decode(Record(2, 127508, 5, 8, {})).Record.N2k);
+    const std::pair<CanFrameRecord, bool> kinds[] = {{{0, 0x123, 8, {}}, false},
+                                                     {Record(0, 130306, 5, 8, {}), true},
+                                                     {{1, 0x20000004, 8, {}}, false},
+                                                     {{2, 0x123, 8, {}}, false},
+                                                     {Record(2, 127508, 5, 8, {}), false}};
+    for (const auto& [record, n2k] : kinds) EXPECT_EQ(decoder.Decode(record).Record.N2k, n2k);
 }
 
 TEST(N2kRecord, FastPacketsReassembleOnlyFromConsecutiveFrames) {
