@@ -77,11 +77,8 @@ Subscriber::Subscriber(int port, const std::string& pattern) : pattern_(pattern)
     mosquitto_lib_init();
     client_ = mosquitto_new(nullptr, true, this);
     mosquitto_connect_callback_set(client_, [](mosquitto* m, void* self, int rc) {
-        auto* me = static_cast<Subscriber*>(self);
-        if (rc != 0) return;
-        mosquitto_subscribe(m, nullptr, me->pattern_.c_str(), 1);
-        std::lock_guard<std::mutex> lock(me->mutex_);
-        me->connected_ = true;
+        if (rc == 0)
+            mosquitto_subscribe(m, nullptr, static_cast<Subscriber*>(self)->pattern_.c_str(), 1);
     });
     mosquitto_subscribe_callback_set(client_, [](mosquitto*, void*, int, int, const int*) {});
     mosquitto_message_callback_set(client_, [](mosquitto*, void* self, const mosquitto_message* m) {
@@ -102,11 +99,6 @@ Subscriber::~Subscriber() {
     mosquitto_disconnect(client_);
     mosquitto_loop_stop(client_, true);
     mosquitto_destroy(client_);
-}
-
-bool Subscriber::Connected() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return connected_;
 }
 
 std::vector<Received> Subscriber::Messages() {

@@ -46,7 +46,6 @@ class Subscriber {
   public:
     Subscriber(int port, const std::string& pattern);
     ~Subscriber();
-    bool Connected() const;
     std::vector<Received> Messages();
     void Clear();
     // Called on the network thread for each message, before it is kept.
@@ -59,7 +58,6 @@ class Subscriber {
     std::string pattern_;
     mutable std::mutex mutex_;
     std::vector<Received> messages_;
-    bool connected_ = false;
     std::function<void(const Received&)> observer_;
 };
 
