@@ -29,21 +29,6 @@ int FreeLoopbackPort() {
     return port;
 }
 
-namespace {
-
-bool Accepts(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_port = htons(static_cast<uint16_t>(port));
-    where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0;
-    close(fd);
-    return ok;
-}
-
-}  // namespace
-
 Broker::Broker(std::filesystem::path scratch) : scratch_(std::move(scratch)) {
     std::filesystem::create_directories(scratch_);
     port_ = FreeLoopbackPort();
@@ -71,7 +56,10 @@ bool Broker::Start() {
         return false;
     }
     for (int i = 0; i < 200; ++i) {
-        if (Accepts(port_)) return true;
+        if (const int fd = ConnectLoopback(port_); fd >= 0) {
+            close(fd);
+            return true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
     return false;
@@ -89,11 +77,8 @@ Subscriber::Subscriber(int port, const std::string& pattern) : pattern_(pattern)
     mosquitto_lib_init();
     client_ = mosquitto_new(nullptr, true, this);
     mosquitto_connect_callback_set(client_, [](mosquitto* m, void* self, int rc) {
-        auto* me = static_cast<Subscriber*>(self);
-        if (rc != 0) return;
-        mosquitto_subscribe(m, nullptr, me->pattern_.c_str(), 1);
-        std::lock_guard<std::mutex> lock(me->mutex_);
-        me->connected_ = true;
+        if (rc == 0)
+            mosquitto_subscribe(m, nullptr, static_cast<Subscriber*>(self)->pattern_.c_str(), 1);
     });
     mosquitto_subscribe_callback_set(client_, [](mosquitto*, void*, int, int, const int*) {});
     mosquitto_message_callback_set(client_, [](mosquitto*, void* self, const mosquitto_message* m) {
@@ -114,11 +99,6 @@ Subscriber::~Subscriber() {
     mosquitto_disconnect(client_);
     mosquitto_loop_stop(client_, true);
     mosquitto_destroy(client_);
-}
-
-bool Subscriber::Connected() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return connected_;
 }
 
 std::vector<Received> Subscriber::Messages() {

@@ -3,7 +3,10 @@
 // its bench; the broker is stopped (and may be started again on the same port) by them.
 #pragma once
 
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -43,7 +46,6 @@ class Subscriber {
   public:
     Subscriber(int port, const std::string& pattern);
     ~Subscriber();
-    bool Connected() const;
     std::vector<Received> Messages();
     void Clear();
     // Called on the network thread for each message, before it is kept.
@@ -56,10 +58,21 @@ class Subscriber {
     std::string pattern_;
     mutable std::mutex mutex_;
     std::vector<Received> messages_;
-    bool connected_ = false;
     std::function<void(const Received&)> observer_;
 };
 
 int FreeLoopbackPort();
+
+// A TCP connection to a loopback port: its descriptor, or -1.
+inline int ConnectLoopback(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(static_cast<uint16_t>(port));
+    where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0) return fd;
+    close(fd);
+    return -1;
+}
 
 }  // namespace korvan::test

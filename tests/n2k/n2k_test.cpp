@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <random>
+#include <tuple>
 
 #include "n2k/decode.h"
 #include "n2k/identifier.h"
@@ -20,34 +21,24 @@ TEST(N2kIdentifier, SplitAndJoinRoundTripForPdu1AndPdu2) {
         EXPECT_EQ(JoinIdentifier(id), identifier);
         EXPECT_EQ(id.Priority, identifier >> 26);
         EXPECT_EQ(id.Source, identifier & 0xFF);
-        if (IsPdu1(id.Pgn)) {
-            ++pdu1;
-            EXPECT_EQ(id.Pgn & 0xFF, 0u);
-            EXPECT_EQ(id.Destination, (identifier >> 8) & 0xFF);
-        } else {
-            EXPECT_EQ(id.Destination, Global);
-            EXPECT_EQ(id.Pgn, (identifier >> 8) & 0x3FFFF);
-        }
-        // From the parts: a PDU1 destination survives, a PDU2 one is not sent.
-        CanId parts{uint8_t(rng() % 8), uint32_t(rng() & 0x3FFFF), uint8_t(rng()), uint8_t(rng())};
-        if (IsPdu1(parts.Pgn))
-            parts.Pgn &= 0x3FF00;
-        else
-            parts.Destination = Global;
-        EXPECT_EQ(SplitIdentifier(JoinIdentifier(parts)), parts);
+        pdu1 += IsPdu1(id.Pgn);
+        // PDU1: the PGN's low byte is the destination; PDU2: it is part of the PGN. So
+        // well-formed parts are what Split gives, and Join undoes it: they round-trip too.
+        EXPECT_EQ(id.Pgn,
+                  IsPdu1(id.Pgn) ? (identifier >> 8) & 0x3FF00 : (identifier >> 8) & 0x3FFFF);
+        EXPECT_EQ(id.Destination, IsPdu1(id.Pgn) ? (identifier >> 8) & 0xFF : Global);
     }
     EXPECT_GT(pdu1, 20000 / 2);  // PDU formats 0-239 of 256
     // 59904 ISO Request from 0x01 to 0x23 at priority 6, as a known identifier.
     EXPECT_EQ(SplitIdentifier(0x18EA2301), (CanId{6, 59904, 0x01, 0x23}));
 }
 
-struct FieldCase {
-    uint32_t Pgn;
-    std::vector<uint8_t> Bytes;
-    const char* Field;
-    FieldState State;
-    const char* Text;
-};
+std::vector<uint8_t> Hex(const char* text) {
+    std::vector<uint8_t> bytes;
+    for (const char* p = text; p[0] && p[1]; p += 2)
+        bytes.push_back(uint8_t(std::stoul(std::string(p, 2), nullptr, 16)));
+    return bytes;
+}
 
 const DecodedField* Find(const std::vector<DecodedField>& fields, const char* id) {
     for (const DecodedField& f : fields)
@@ -56,70 +47,44 @@ const DecodedField* Find(const std::vector<DecodedField>& fields, const char* id
 }
 
 TEST(N2kDecode, FieldsWithResolutionSignLookupsAndMissingValues) {
-    const std::vector<uint8_t> battery = {0x01, 0xFA, 0x04, 0xB7, 0x00, 0xA8, 0x75, 0x07};
-    const std::vector<FieldCase> cases = {
+    struct FieldCase {
+        uint32_t Pgn;
+        const char* Bytes;
+        const char* Field;
+        FieldState State;
+        const char* Text;
+    };
+    const char* battery = "01FA04B700A87507";
+    const char* discharge = "01FA044DFFFFFF07";
+    const char* noData = "01FA04FF7FFFFF07";
+    const char* engine = "001027FFFF7FFFFF";
+    const char* charger = "000002F1FFFF";
+    const FieldCase cases[] = {
         {127508, battery, "voltage", FieldState::Value, "12.74 V"},
         {127508, battery, "current", FieldState::Value, "18.3 A"},
         {127508, battery, "temperature", FieldState::Value, "28.05 \302\260C"},  // 301.20 K
-        {127508,
-         {0x01, 0xFA, 0x04, 0x4D, 0xFF, 0xFF, 0xFF, 0x07},
-         "current",
-         FieldState::Value,
-         "-17.9 A"},
-        {127508,
-         {0x01, 0xFA, 0x04, 0xFF, 0x7F, 0xFF, 0xFF, 0x07},
-         "current",
-         FieldState::NotAvailable,
-         "-"},
-        {127508,
-         {0x01, 0xFA, 0x04, 0xFF, 0x7F, 0xFF, 0xFF, 0x07},
-         "temperature",
-         FieldState::NotAvailable,
-         "-"},
-        {127488,
-         {0x01, 0x00, 0x00, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF},
-         "instance",
-         FieldState::Value,
-         "Dual Engine Starboard"},
-        {127488,
-         {0x00, 0x10, 0x27, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF},
-         "speed",
-         FieldState::Value,
-         "2500.0 rpm"},
-        {127488,
-         {0x00, 0x10, 0x27, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF},
-         "reserved",
-         FieldState::Reserved,
-         "reserved"},
-        {127507,
-         {0x00, 0x00, 0x02, 0xF1, 0xFF, 0xFF},
-         "operatingState",
-         FieldState::Value,
-         "Absorption"},
-        {127507, {0x00, 0x00, 0x02, 0xF1, 0xFF, 0xFF}, "enabled", FieldState::Value, "On"},
-        {127507,
-         {0x00, 0x00, 0x02, 0xF1, 0xFF, 0xFF},
-         "equalizationTimeRemaining",
-         FieldState::NotAvailable,
-         "-"},
-        {127507,
-         {0x00, 0x00, 0x02, 0xF1},
-         "equalizationTimeRemaining",
-         FieldState::NotInRecord,
-         "not in record"},
+        {127508, discharge, "current", FieldState::Value, "-17.9 A"},
+        {127508, noData, "current", FieldState::NotAvailable, "-"},
+        {127508, noData, "temperature", FieldState::NotAvailable, "-"},
+        {127488, "010000FFFF7FFFFF", "instance", FieldState::Value, "Dual Engine Starboard"},
+        {127488, engine, "speed", FieldState::Value, "2500.0 rpm"},
+        {127488, engine, "reserved", FieldState::Reserved, "reserved"},
+        {127507, charger, "operatingState", FieldState::Value, "Absorption"},
+        {127507, charger, "enabled", FieldState::Value, "On"},
+        {127507, charger, "equalizationTimeRemaining", FieldState::NotAvailable, "-"},
+        {127507, "000002F1", "equalizationTimeRemaining", FieldState::NotInRecord, "not in record"},
         {127489,
-         {0x00, 0x2F, 0x06, 0xFF, 0xFF, 0xE3, 0x73, 0x66, 0x05, 0xFF, 0x7F, 0x58, 0x02,
-          0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x06, 0x00, 0x00, 0x00, 0x7F, 0x7F},
-         "discreteStatus1",
-         FieldState::Value,
-         "Over Temperature, Low Oil Pressure"},
+         "002F06FFFFE3736605FF7F5802"
+         "0000FFFFFFFFFF060000007F7F",
+         "discreteStatus1", FieldState::Value, "Over Temperature, Low Oil Pressure"},
     };
     for (const FieldCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.Pgn) + " " + c.Field);
-        const MessageBytes bytes{c.Bytes.data(), 0, c.Bytes.size()};
+        const std::vector<uint8_t> data = Hex(c.Bytes);
+        const MessageBytes bytes{data.data(), 0, data.size()};
         const PgnDef* def = FindPgn(c.Pgn, bytes);
         ASSERT_NE(def, nullptr);
-        const auto fields = DecodeFields(*def, bytes);
+        const std::vector<DecodedField> fields = DecodeFields(*def, bytes);
         const DecodedField* f = Find(fields, c.Field);
         ASSERT_NE(f, nullptr);
         EXPECT_EQ(f->State, c.State);
@@ -128,26 +93,22 @@ TEST(N2kDecode, FieldsWithResolutionSignLookupsAndMissingValues) {
 }
 
 TEST(N2kDecode, MatchFieldsPickTheMakersVariant) {
-    // 130820: Fusion (maker 419, marine industry 4) message 32769 against an
-    // unknown maker, which gets the PGN's catch-all definition.
-    std::vector<uint8_t> fusion = {0xA3, 0x99, 0x01, 0x80, 0, 0, 0, 0};
-    const PgnDef* def = FindPgn(130820, {fusion.data(), 0, fusion.size()});
-    ASSERT_NE(def, nullptr);
-    EXPECT_STREQ(def->Id, "fusionVersions");
-    fusion[2] = 0x7E;  // another message of the same maker
-    def = FindPgn(130820, {fusion.data(), 0, fusion.size()});
-    ASSERT_NE(def, nullptr);
-    EXPECT_STRNE(def->Id, "fusionVersions");
-    std::vector<uint8_t> other = {0x01, 0x80, 0x01, 0x80, 0, 0, 0, 0};  // maker 1
-    def = FindPgn(130820, {other.data(), 0, other.size()});
-    ASSERT_NE(def, nullptr);
-    EXPECT_TRUE(def->Fallback);
-    EXPECT_EQ(def->Pgn, 0x1FF00u);
-    // A maker's PGN the database lacks is named by its range.
-    def = FindPgn(0x1FF42, {other.data(), 0, other.size()});
-    ASSERT_NE(def, nullptr);
-    EXPECT_EQ(def->Pgn, 0x1FF00u);
-    EXPECT_EQ(FindPgn(0x3FF00, {other.data(), 0, other.size()}), nullptr);
+    // 130820: Fusion (maker 419, marine industry 4) message 32769; another message of
+    // that maker, another maker and a maker's PGN the database lacks get the range's
+    // catch-all definition.
+    const std::tuple<uint32_t, const char*, bool> cases[] = {{130820, "A399018000000000", true},
+                                                             {130820, "A3997E8000000000", false},
+                                                             {130820, "0180018000000000", false},
+                                                             {0x1FF42, "0180018000000000", false}};
+    for (const auto& [pgn, hex, fusion] : cases) {
+        SCOPED_TRACE(hex);
+        const std::vector<uint8_t> data = Hex(hex);
+        const PgnDef* def = FindPgn(pgn, {data.data(), 0, data.size()});
+        ASSERT_NE(def, nullptr);
+        EXPECT_EQ(std::strcmp(def->Id, "fusionVersions") == 0, fusion);
+        EXPECT_EQ(def->Fallback && def->Pgn == 0x1FF00u, !fusion) << def->Id;
+    }
+    EXPECT_EQ(FindPgn(0x3FF00, {nullptr, 0, 0}), nullptr);
 }
 
 CanFrameRecord Record(uint8_t kind, uint32_t pgn, uint8_t source, uint8_t length,
@@ -177,11 +138,12 @@ TEST(N2kRecord, PartialRecordsDecodeWhatTheyHoldPerKind) {
     EXPECT_EQ(f.Record.First, 0);
     EXPECT_EQ(f.Record.Count, 8);
     // Kinds 0 and 4 only with a 29-bit identifier; 1-3 never.
-    EXPECT_FALSE(decoder.Decode({0, 0x123, 8, {}}).Record.N2k);
-    EXPECT_TRUE(decoder.Decode(Record(0, 130306, 5, 8, {})).Record.N2k);
-    EXPECT_FALSE(decoder.Decode({1, 0x20000004, 8, {}}).Record.N2k);
-    EXPECT_FALSE(decoder.Decode({2, 0x123, 8, {}}).Record.N2k);
-    EXPECT_FALSE(decoder.Decode(Record(2, 127508, 5, 8, {})).Record.N2k);
+    const std::pair<CanFrameRecord, bool> kinds[] = {{{0, 0x123, 8, {}}, false},
+                                                     {Record(0, 130306, 5, 8, {}), true},
+                                                     {{1, 0x20000004, 8, {}}, false},
+                                                     {{2, 0x123, 8, {}}, false},
+                                                     {Record(2, 127508, 5, 8, {}), false}};
+    for (const auto& [record, n2k] : kinds) EXPECT_EQ(decoder.Decode(record).Record.N2k, n2k);
 }
 
 TEST(N2kRecord, FastPacketsReassembleOnlyFromConsecutiveFrames) {

@@ -11,11 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "model/control_box.h"
-#include "n2k/record.h"
-#include "sim/can_traffic.h"
-#include "sim/defaults.h"
-#include "sim/live_system.h"
+#include "tests/n2k/sim_bus.h"
 
 using namespace korvan;
 using namespace korvan::n2k;
@@ -25,16 +21,11 @@ namespace {
 std::string Json(const std::string& s) {
     std::string out = "\"";
     for (char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(c));
-            out += buf;
-        } else {
-            out += c;
-        }
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(static_cast<unsigned char>(c)));
+        out += static_cast<unsigned char>(c) < 0x20 ? std::string(buf)
+               : c == '"' || c == '\\'              ? std::string{'\\', c}
+                                                    : std::string{c};
     }
     return out + "\"";
 }
@@ -74,25 +65,14 @@ std::string Line(const CanId& id, const PgnDef* def, const std::vector<DecodedFi
 }
 
 int Sim(int polls) {
-    SimSettings settings;
-    settings.Control = DefaultControlBoxSettings();
-    settings.Battery = DefaultBatteryBoxSettings();
-    settings.Field = {DefaultFieldBoxSettings(0), DefaultFieldBoxSettings(1)};
-    const SimConfig config;  // the live system keeps a reference to it
-    LiveSystem live(config);
-    CanTraffic traffic;
-    Decoder decoder;
-    for (int i = 0; i < polls; ++i) {
-        live.Advance(3.0, settings);
-        DeviceReport answer{};
-        traffic.Fill(answer, live);
-        for (size_t offset : CanFrameRecordOffsets) {
-            const CanFrameRecord record = ParseCanFrameRecord(answer.data() + offset);
-            if (record.DataLength == 0) continue;
-            const DecodedFrame f = decoder.Decode(record);
+    const SimConfig config;
+    PollSimulatedBus(
+        polls, 3.0, config,
+        [](const DecodedFrame& f, const CanFrameRecord& record, const LiveSystem&, const SimStates&,
+           int i) {
             // Single frames only: a fast packet's records are parts of a message.
             if (!f.Record.N2k || f.Record.FastPacket || record.Kind == 9 || record.Kind == 5)
-                continue;
+                return;
             char candump[64];
             int n = std::snprintf(candump, sizeof candump, "(%d.%06d) can0 %08X#", 1700000000 + i,
                                   0, unsigned(record.Identifier));
@@ -101,8 +81,7 @@ int Sim(int polls) {
                                    unsigned(f.Record.Bytes[b]));
             std::cout << "{\"candump\":" << Json(candump) << ","
                       << Line(f.Record.Id, f.Def, f.Fields) << "}\n";
-        }
-    }
+        });
     return 0;
 }
 
