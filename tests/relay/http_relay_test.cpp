@@ -125,6 +125,8 @@ class RelayHttp : public testing::Test {
         support.RelayRole = RoleSupport;
     }
     void TearDown() override {
+        // Its threads tell the observer, whose lists go before the server would.
+        server.Stop();
         qInstallMessageHandler(previousHandler);
         EXPECT_EQ(qtMessages, std::vector<std::string>{});
     }

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "relay/relay_protocol.h"
@@ -55,6 +56,9 @@ TEST_F(RelayProxyTest, ATrustedProxyIsNotLimitedPerAddressButAStrangerIs) {
     for (int i = 0; i < 20; ++i) held.push_back(std::make_unique<RawClient>(server->Port(), Proxy));
     for (int i = 0; i < 4; ++i)
         held.push_back(std::make_unique<RawClient>(server->Port(), Stranger));
+    // The server takes connections in on its own thread: all 24 first, then the fifth.
+    for (int wait = 0; wait < 200 && server->OpenConnections() < held.size(); ++wait)
+        std::this_thread::sleep_for(10ms);
     RawClient fifth(server->Port(), Stranger);
     EXPECT_TRUE(fifth.ClosedByServer(2s));
     for (auto& client : held) {

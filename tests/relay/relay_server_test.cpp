@@ -48,9 +48,10 @@ class RelayServerTest : public testing::Test {
         return idle;
     }
 
-    std::unique_ptr<RelayServer> server;
     std::mutex seenMutex;
     std::vector<int> seen;
+    // Last, so that it is stopped first: its threads tell the observer above.
+    std::unique_ptr<RelayServer> server;
 };
 
 TEST_F(RelayServerTest, AnswersRelayPagesAndKeepsTheConnection) {
