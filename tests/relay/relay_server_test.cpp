@@ -43,8 +43,13 @@ class RelayServerTest : public testing::Test {
     // Idle connections from one address, each given time to be accepted.
     std::vector<std::unique_ptr<RawClient>> Idle(int count, const char* from) {
         std::vector<std::unique_ptr<RawClient>> idle;
+        const size_t before = server->OpenConnections();
         for (int i = 0; i < count; ++i)
             idle.push_back(std::make_unique<RawClient>(server->Port(), from));
+        // The server takes connections in on its own thread; a slow one (under the
+        // sanitizers) would otherwise count the next connection before these.
+        for (int wait = 0; wait < 200 && server->OpenConnections() < before + idle.size(); ++wait)
+            std::this_thread::sleep_for(10ms);
         return idle;
     }
 
