@@ -16,6 +16,7 @@
 #include "session/system_session.h"
 #include "sim/sim_hid_devices.h"
 #include "sim/simulator.h"
+#include "tests/session/session_support.h"
 #include "tests/support/no_serial_port.h"
 #include "tests/support/recording_waiter.h"
 
@@ -23,23 +24,6 @@ namespace korvan {
 namespace {
 
 using std::chrono::milliseconds;
-
-class NoRadio : public BluetoothDiscovery {
-  public:
-    int RadioCount() override { return 0; }
-    std::vector<BluetoothDeviceInfo> RememberedDevices(int) override { return {}; }
-    std::string FindPort(const std::string&) override { return {}; }
-};
-
-bool Spin(const std::function<bool()>& done, int limitMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < limitMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(milliseconds(2));
-    }
-    return done();
-}
 
 class SessionStoreTest : public testing::Test {
   protected:
