@@ -232,8 +232,10 @@ TEST(RelayProgram, ANewConnectionCostsLittleCpu) {
     std::printf("relay CPU per new connection: %lld us\n",
                 static_cast<long long>(perConnection.count()));
 #if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__)
-    // The figure holds for an optimised build without sanitizers only.
-    EXPECT_LT(perConnection, 100us);
+    // The figure holds for an optimised build without sanitizers only. It is about
+    // 50-100 us on the machines we run on and was 280-340 us before; the bound catches
+    // that again while leaving room for a busier machine.
+    EXPECT_LT(perConnection, 160us);
 #endif
 }
 
