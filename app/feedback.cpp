@@ -59,6 +59,24 @@ void WindowNotices::Corrections(const std::vector<SettingsCorrection>& correctio
     corrections_->Show(corrections);
 }
 
+bool WindowNotices::MayWriteCorrections(const std::vector<SettingsCorrection>& corrections) {
+    if (corrections.empty()) return true;
+    return dialogs_.Confirm(
+        &window_, QStringLiteral("Values the checks would replace"),
+        QStringLiteral("Some typed values are out of range or not numbers. The checks would "
+                       "write other values in their place:"),
+        CorrectionsText(corrections), QStringLiteral("Write"), QStringLiteral("Go back"));
+}
+
+bool WindowNotices::MayDropEdits(bool edited, const QString& what, const QString& proceed) {
+    if (!edited) return true;
+    return dialogs_.Confirm(&window_, QStringLiteral("Settings not written"),
+                            QStringLiteral("Some edited settings have not been written to the "
+                                           "system. ") +
+                                what,
+                            QString(), proceed, QStringLiteral("Keep the edits"));
+}
+
 CommandReport ReportOf(const CommandResult& result) {
     const bool ok = result.Ok;
     switch (result.Kind) {

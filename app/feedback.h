@@ -59,6 +59,13 @@ class WindowNotices {
     void Message(MessageKind kind, const QString& text);
     // Nothing when none were replaced.
     void Corrections(const std::vector<SettingsCorrection>& corrections);
+    // Before a write: the typed values the checks would replace, with the choice
+    // to write them so or to go back; true at once when there are none.
+    bool MayWriteCorrections(const std::vector<SettingsCorrection>& corrections);
+    // Before `what` (a sentence: "Loading X replaces them.") replaces typed
+    // settings not yet written: true when there are none (`edited` false) or the
+    // user lets them go with `proceed`.
+    bool MayDropEdits(bool edited, const QString& what, const QString& proceed);
 
   private:
     QMainWindow& window_;

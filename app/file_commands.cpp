@@ -27,7 +27,7 @@ void FileCommands::Save() {
         dialogs_.SaveFileName(&window_, SettingsFileDialog("Save Settings To File"));
     if (path.isEmpty()) return;
     const std::vector<SettingsCorrection> corrections = tables_.Corrections();
-    tables_.ReadShownSettings();
+    tables_.ReadEveryTable();
     notices_.Corrections(corrections);
     std::string error;
     if (!SaveSettingsFile(path.toStdString(), session_.Records(), error)) {
@@ -39,24 +39,28 @@ void FileCommands::Save() {
     session_.Note(EventKind::File, "Settings saved to " + path.toStdString());
 }
 
+// Nothing changes until a file has loaded: a cancelled dialog or a bad file
+// leaves the tables, the typed texts and SettingsLoaded as they were.
 void FileCommands::Load() {
     if (session_.CommandRunning()) return;
-    flags_.SettingsLoaded = false;
-    tables_.ResetAllSettings();
     const QString path =
         dialogs_.OpenFileName(&window_, SettingsFileDialog("Load Settings From File"));
     if (path.isEmpty()) {
-        // The tables were emptied for the load: say so, or the user may think
-        // the settings shown before are still at hand.
-        notices_.Notice(QStringLiteral("Load cancelled: no settings loaded"));
+        notices_.Notice(QStringLiteral("Load cancelled: nothing changed"));
         return;
     }
+    SystemData loaded;
     std::string error;
-    if (!LoadSettingsFile(path.toStdString(), session_.Records(), error)) {
+    if (!LoadSettingsFile(path.toStdString(), loaded, error)) {
         notices_.Notice(QStringLiteral("Settings not loaded from ") + FileName(path));
         notices_.Message(MessageKind::Error, QString::fromUtf8(error.c_str()));
         return;
     }
+    if (!notices_.MayDropEdits(tables_.HasEdits(),
+                               QStringLiteral("Loading %1 replaces them.").arg(FileName(path)),
+                               QStringLiteral("Load")))
+        return;
+    session_.Records().CopySettings(loaded);
     tables_.ShowSettingsTables(false);
     flags_.SettingsLoaded = true;
     notices_.Notice(QStringLiteral("Settings loaded from ") + FileName(path));

@@ -185,7 +185,12 @@ bool TMainFormKX4::eventFilter(QObject* watched, QEvent* event) {
 // has said what was written.
 void TMainFormKX4::closeEvent(QCloseEvent* event) {
     if (!p_->Session.CommandRunning()) {
-        QMainWindow::closeEvent(event);
+        if (p_->Notices.MayDropEdits(p_->Tables->HasEdits(),
+                                     QStringLiteral("Closing the tool loses them."),
+                                     QStringLiteral("Close")))
+            QMainWindow::closeEvent(event);
+        else
+            event->ignore();
         return;
     }
     event->ignore();

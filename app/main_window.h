@@ -103,8 +103,10 @@ class TMainFormKX4 : public QMainWindow {
     void SetStatusText(const QString& text);
     bool Refused(LinkOperation operation);
     bool RefuseWithoutSettings();
-    // The tables a write sends, into the records; what the checks replaced, shown.
-    void TakeTables(SettingsCommand command);
+    // The tables a write sends, into the records, after the user has seen what
+    // the checks would replace; false when the user goes back to the tables.
+    bool TakeTables(SettingsCommand command);
+    void ShowWritten(const CommandResult& result);
     void BluetoothResetSent();
     void ShowReport();
     void SetWriteProgress(size_t sent, size_t total, ModuleId module);

@@ -1,15 +1,40 @@
 #include "app/module_tables.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStringList>
+#include <QStyledItemDelegate>
 #include <QTableView>
 
 #include "app/table_model.h"
 #include "model/module_descriptors.h"
 
 namespace korvan {
+
+namespace {
+
+const char* const LinkLostReason =
+    "the link was lost. Write the settings again once it is back, or read them from the system";
+
+// The editor of a masked row hides what is typed as the cell does.
+class SecretRowDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        const auto* model = qobject_cast<const ModuleTableModel*>(index.model());
+        if (auto* line = qobject_cast<QLineEdit*>(editor);
+            line && model && model->Masked(index.row()))
+            line->setEchoMode(QLineEdit::Password);
+        return editor;
+    }
+};
+
+}  // namespace
 
 void SetUpModuleTable(QTableView* table, ModuleTableModel* model, int rowHeight) {
     table->setModel(model);
@@ -49,6 +74,12 @@ void ShowStatusLines(QPlainTextEdit* memo, const std::vector<std::string>& lines
 ModuleTables::ModuleTables(WindowUi& ui, SystemData& data, char sep)
     : ui_(ui), data_(data), sep_(sep) {
     for (ModuleId module : AllModules) SetChecks(module);
+    ModuleTableModel& control = Settings(ModuleId::ControlBox);
+    control.SetSecretRow(ControlBoxPasswordRow);
+    QTableView* controlTable = ui_.ControlBoxSettingsStringGrid();
+    controlTable->setItemDelegate(new SecretRowDelegate(controlTable));
+    QObject::connect(ui_.ShowWifiPassword, &QCheckBox::toggled, controlTable,
+                     [&control](bool show) { control.Reveal(show); });
     // The drop-down edits the profile row; an index outside the eight profiles
     // shows none and leaves the row as the record has it.
     QObject::connect(
@@ -64,14 +95,27 @@ ModuleTableModel& ModuleTables::Settings(ModuleId module) const {
 
 bool ModuleTables::HoldsSettings(ModuleId module) const { return Settings(module).HoldsSettings(); }
 
-std::vector<SettingsCorrection> ModuleTables::Corrections() const {
+bool ModuleTables::HasEdits() const {
+    for (ModuleId module : AllModules)
+        if (Settings(module).HasEdits()) return true;
+    return false;
+}
+
+void ModuleTables::Lock(bool locked) {
+    for (ModuleId module : AllModules) Settings(module).SetLocked(locked);
+    ui_.PIComboBox->setEnabled(!locked);
+}
+
+std::vector<SettingsCorrection> ModuleTables::Corrections(std::optional<ModuleId> only) const {
     std::vector<SettingsCorrection> corrections;
     for (ModuleId module : AllModules) {
+        if (only && module != *only) continue;
         const ModuleTableModel& table = Settings(module);
         for (const CellCorrection& mark : table.Marked()) {
             const int row = static_cast<int>(mark.Row);
-            corrections.push_back(
-                {module, table.Label(row), table.Range(row), mark.Typed, mark.Used});
+            corrections.push_back({module, table.Label(row), table.Range(row),
+                                   table.Shown(row, mark.Typed).toStdString(),
+                                   table.Shown(row, mark.Used).toStdString()});
         }
     }
     return corrections;
@@ -122,7 +166,6 @@ void ModuleTables::ResetSettings(ModuleId module) {
 }
 
 void ModuleTables::ResetAllSettings() {
-    settingsTablesLost_ = false;
     for (ModuleId module : AllModules) ResetSettings(module);
 }
 
@@ -154,25 +197,29 @@ void ModuleTables::ShowSettings(ModuleId module) {
     }
     Settings(module).Fill(SettingsTexts(module, data_, systemVoltage));
     FitTable(ui_.Module(module).SettingsStringGrid);
-    if (module == ModuleId::ControlBox && ui_.PIComboBox->currentIndex() >= 0)
-        Settings(module).SetValue(ProfileRow, std::to_string(ui_.PIComboBox->currentIndex()));
+    // An index from a file may lie outside the eight profiles: the drop-down then
+    // shows none, and the profile row keeps the record's index.
+    if (module != ModuleId::ControlBox) return;
+    const int profile = data_.ControlSettings.ProfileIndex;
+    ui_.PIComboBox->setCurrentIndex(profile < ui_.PIComboBox->count() ? profile : -1);
 }
 
 void ModuleTables::ShowSettingsTables(bool onlyConnected) {
     const uint16_t connected = data_.ControlState.ConnectedModules;
-    settingsTablesLost_ = false;
     for (ModuleId module : AllModules)
         if (!onlyConnected || ModuleConnected(connected, module)) ShowSettings(module);
-    // An index from a file may lie outside the eight profiles: the drop-down then
-    // shows none, and the read-back keeps the record's index.
-    const int profile = data_.ControlSettings.ProfileIndex;
-    ui_.PIComboBox->setCurrentIndex(profile < ui_.PIComboBox->count() ? profile : -1);
-    if (ui_.PIComboBox->currentIndex() < 0)
-        Settings(ModuleId::ControlBox).SetValue(ProfileRow, std::to_string(profile));
+}
+
+// A battery box table that holds settings is read on the scale it shows them on,
+// which a lost link (system voltage 0) does not change.
+uint8_t ModuleTables::SystemVoltageOf(ModuleId module) const {
+    if (module == ModuleId::BatteryBox && HoldsSettings(module))
+        return batterySettingsOn24V_ ? 24 : 12;
+    return data_.BatteryState.SystemVoltage;
 }
 
 void ModuleTables::ReadSettings(ModuleId module) {
-    ReadSettingsInto(module, Settings(module).Values(), data_.BatteryState.SystemVoltage, data_);
+    ReadSettingsInto(module, Settings(module).Values(), SystemVoltageOf(module), data_);
 }
 
 // A table in its empty form holds no settings: its module's record keeps the
@@ -184,14 +231,19 @@ void ModuleTables::ReadAllSettings() {
         if (HoldsSettings(module)) ReadSettings(module);
 }
 
-void ModuleTables::ReadShownSettings() {
-    for (ModuleId module : AllModules)
-        if (!settingsTablesLost_ || HoldsSettings(module)) ReadSettings(module);
+void ModuleTables::ReadEveryTable() {
+    for (ModuleId module : AllModules) ReadSettings(module);
 }
 
-void ModuleTables::LinkLost(bool settingsLoaded) {
-    ResetAll();
-    if (settingsLoaded) settingsTablesLost_ = true;
+void ModuleTables::LinkLost() {
+    for (ModuleId module : AllModules) ResetState(module);
+    MarkUnconfirmed({AllModules.begin(), AllModules.end()}, LinkLostReason);
+}
+
+void ModuleTables::MarkUnconfirmed(const std::vector<ModuleId>& modules,
+                                   const std::string& reason) {
+    for (ModuleId module : modules)
+        if (HoldsSettings(module)) Settings(module).SetUnconfirmed(reason);
 }
 
 // The battery box settings table shows its voltage rows on the 24 V scale of a
@@ -202,9 +254,17 @@ void ModuleTables::UpdateBatterySettingsScale() {
     if (!HoldsSettings(ModuleId::BatteryBox)) return;
     const bool on24V = data_.BatteryState.SystemVoltage == 24;
     if (on24V == batterySettingsOn24V_) return;
-    ReadSettingsInto(ModuleId::BatteryBox, Settings(ModuleId::BatteryBox).Values(),
-                     batterySettingsOn24V_ ? 24 : 12, data_);
+    ModuleTableModel& table = Settings(ModuleId::BatteryBox);
+    const uint8_t shownOn = batterySettingsOn24V_ ? 24 : 12;
+    // The texts last shown move to the new scale too, so that edits stay marked.
+    SystemData shown = data_;
+    ReadSettingsInto(ModuleId::BatteryBox, table.EditState().Shown, shownOn, shown);
+    ModuleTableModel::Edits edits{
+        SettingsTexts(ModuleId::BatteryBox, shown, data_.BatteryState.SystemVoltage),
+        table.EditState().Unconfirmed};
+    ReadSettingsInto(ModuleId::BatteryBox, table.Values(), shownOn, data_);
     ShowSettings(ModuleId::BatteryBox);
+    table.SetEditState(std::move(edits));
 }
 
 }  // namespace korvan

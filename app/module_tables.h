@@ -3,6 +3,7 @@
 // them back; these only carry them between the records and the table models.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,16 +46,23 @@ class ModuleTables {
     void ReadSettings(ModuleId module);
     // Every table that holds settings; the records of empty tables stay as they are.
     void ReadAllSettings();
-    // Before a save: a table that a lost link emptied is not read back, so that
-    // its record keeps the settings last read or loaded.
-    void ReadShownSettings();
-    // The first exchange of a poll failed: every table empty; settings that were
-    // loaded count as lost from the tables (the records keep them).
-    void LinkLost(bool settingsLoaded);
+    // Before a save: every table, an empty one as its rows' defaults.
+    void ReadEveryTable();
+    // The first exchange of a poll failed: the state tables are empty; the
+    // settings tables keep what they show, no longer confirmed by the system.
+    void LinkLost();
+    // The tables of `modules` that hold settings keep their texts, marked as not
+    // confirmed by the system for `reason`.
+    void MarkUnconfirmed(const std::vector<ModuleId>& modules, const std::string& reason);
     bool HoldsSettings(ModuleId module) const;
-    // The typed values the checks would replace, by module and row; taken
-    // before a read-back, which leaves the typed texts but changes the records.
-    std::vector<SettingsCorrection> Corrections() const;
+    // Typed texts not yet written or read back, in any settings table.
+    bool HasEdits() const;
+    // The settings tables and the profile drop-down take no typing.
+    void Lock(bool locked);
+    // The typed values the checks would replace, by module and row (of one
+    // module, or of all); taken before a read-back, which leaves the typed texts
+    // but changes the records. A masked row shows its values as dots.
+    std::vector<SettingsCorrection> Corrections(std::optional<ModuleId> only = {}) const;
     // The battery box settings move to the scale of a changed system voltage.
     void UpdateBatterySettingsScale();
 
@@ -66,13 +74,12 @@ class ModuleTables {
     void ReadSettingsInto(ModuleId module, const std::vector<std::string>& cells,
                           uint8_t systemVoltage, SystemData& data) const;
     void FitTable(QTableView* table) const;
+    // The scale a settings table is read back on.
+    uint8_t SystemVoltageOf(ModuleId module) const;
 
     WindowUi& ui_;
     SystemData& data_;
     char sep_;
-    // The settings tables were emptied by a lost USB link while the records kept
-    // the settings last read or loaded.
-    bool settingsTablesLost_ = false;
     // The scale the battery box settings table was last shown on.
     bool batterySettingsOn24V_ = false;
 };

@@ -57,13 +57,10 @@ void TMainFormKX4::Polled(PollOutcome outcome) {
     RefreshOutline();
 }
 
-// No system, no values. The settings tables lose their contents too, so the
-// settings count as not loaded any more: a write must not send the empty tables'
-// row defaults into the system.
-void TMainFormKX4::LinkLost() {
-    p_->Tables->LinkLost(p_->Flags.SettingsLoaded);
-    p_->Flags.SettingsLoaded = false;
-}
+// No system, no values. The settings tables keep what was read, loaded or typed,
+// shown as not confirmed by the system, so that they can be written again once
+// the link is back.
+void TMainFormKX4::LinkLost() { p_->Tables->LinkLost(); }
 
 // The NMEA-2000 page shows while the bus is connected; the session fetches the
 // frames while the bus is connected and that page is open and not paused.

@@ -18,6 +18,8 @@ namespace {
 const char* const NeedSettingsText =
     "Before updating, the settings must be either read from the system, or loaded from a file ";
 const char* const BtResetWaitText = "Bluetooth Module reset takes 10 seconds. Please wait";
+const char* const WriteUnfinishedReason =
+    "the write did not finish. Write the settings again, or read them from the system";
 
 // A command the chosen link refuses ends as one that failed.
 CommandResult Refusal(SettingsCommand command) {
@@ -42,10 +44,14 @@ bool TMainFormKX4::Refused(LinkOperation operation) {
     return true;
 }
 
+// The tables and SettingsLoaded stay as they are until the read has succeeded.
 void TMainFormKX4::ReadAllSettingsFromSystemClick() {
     if (p_->Session.CommandRunning()) return;
-    p_->Flags.SettingsLoaded = false;
-    p_->Tables->ResetAllSettings();
+    if (!p_->Notices.MayDropEdits(p_->Tables->HasEdits(),
+                                  QStringLiteral("Reading all settings from the system "
+                                                 "replaces them."),
+                                  QStringLiteral("Read")))
+        return;
     p_->Session.Start(SettingsCommand::ReadAllSettings);
 }
 
@@ -56,19 +62,27 @@ void TMainFormKX4::SettingsArrived(bool onlyConnected) {
     p_->Flags.SettingsLoaded = true;
 }
 
-void TMainFormKX4::TakeTables(SettingsCommand command) {
-    const std::vector<SettingsCorrection> corrections = p_->Tables->Corrections();
-    if (command == SettingsCommand::WriteAllSettings)
+// The tables a write sends, into the records, once the user has seen what the
+// checks would replace in them; false when the user goes back to the tables.
+bool TMainFormKX4::TakeTables(SettingsCommand command) {
+    const bool all = command == SettingsCommand::WriteAllSettings;
+    const std::optional<ModuleId> only =
+        all ? std::nullopt : std::optional<ModuleId>(ModuleId::ControlBox);
+    if (!p_->Notices.MayWriteCorrections(p_->Tables->Corrections(only))) {
+        p_->Notices.Notice(QStringLiteral("Nothing written: the typed values are as they were"));
+        return false;
+    }
+    if (all)
         p_->Tables->ReadAllSettings();
     else
         p_->Tables->ReadSettings(ModuleId::ControlBox);
-    p_->Notices.Corrections(corrections);
+    return true;
 }
 
 void TMainFormKX4::WriteAllSettingsToSystemClick() {
     if (p_->Session.CommandRunning() || RefuseWithoutSettings()) return;
-    TakeTables(SettingsCommand::WriteAllSettings);
-    if (!Refused(LinkOperation::WriteAllSettings))
+    if (Refused(LinkOperation::WriteAllSettings)) return;
+    if (TakeTables(SettingsCommand::WriteAllSettings))
         p_->Session.Start(SettingsCommand::WriteAllSettings);
 }
 
@@ -78,8 +92,8 @@ void TMainFormKX4::WriteControlBoxSettingsToSystemClick() {
         p_->Notices.Notice(QStringLiteral("Control box settings are written over USB only"));
         return;
     }
-    TakeTables(SettingsCommand::WriteControlBoxSettings);
-    p_->Session.Start(SettingsCommand::WriteControlBoxSettings);
+    if (TakeTables(SettingsCommand::WriteControlBoxSettings))
+        p_->Session.Start(SettingsCommand::WriteControlBoxSettings);
 }
 
 void TMainFormKX4::ResetControlBoxSettingsToDefaultValuesClick() {
@@ -101,8 +115,10 @@ void TMainFormKX4::ResetBluetoothRadioClick() {
     p_->Session.Start(SettingsCommand::ResetBluetoothRadio);
 }
 
-// The System menu and the data log item stay disabled until the command ends.
+// The System menu and the data log item stay disabled until the command ends;
+// the settings tables take no typing, as the command's end may show new texts.
 void TMainFormKX4::CommandStarted() {
+    p_->Tables->Lock(true);
     p_->Ui.SystemMenu->menuAction()->setEnabled(false);
     p_->Ui.EnableDataLoggingToFile->setEnabled(false);
     if (!QApplication::overrideCursor()) QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -111,24 +127,40 @@ void TMainFormKX4::CommandStarted() {
 // The tables show what the system holds after the command; the user is told how
 // it ended. The Bluetooth reset's end waits for its first box to be closed.
 void TMainFormKX4::CommandFinished(const CommandResult& result) {
+    p_->Tables->Lock(false);
     p_->Ui.SystemMenu->menuAction()->setEnabled(true);
     p_->Ui.EnableDataLoggingToFile->setEnabled(true);
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
     p_->Ui.WriteProgress->hide();
     p_->Ui.WriteProgress->reset();
-    const bool controlBoxRead =
-        result.Ok &&
-        (result.Kind == SettingsCommand::ResetControlBoxDefaults ||
-         (result.Kind == SettingsCommand::WriteControlBoxSettings && result.Write.ReadBack));
     // A reset that did not happen shows the settings held again, so that a
     // following write does not send the empty table's row defaults.
     const bool notReset = !result.Ok && result.Kind == SettingsCommand::ResetControlBoxDefaults &&
                           p_->Flags.SettingsLoaded;
-    if (controlBoxRead || notReset) p_->Tables->ShowSettings(ModuleId::ControlBox);
+    if ((result.Ok && result.Kind == SettingsCommand::ResetControlBoxDefaults) || notReset)
+        p_->Tables->ShowSettings(ModuleId::ControlBox);
     if (result.Ok && result.Kind == SettingsCommand::ReadAllSettings) SettingsArrived(true);
+    ShowWritten(result);
     p_->Report = ReportOf(result);
     if (!p_->ResetBoxOpen) ShowReport();
     if (std::exchange(p_->CloseWhenDone, false)) close();
+}
+
+// After a write to this system the tables show what it holds: the checked values
+// sent, or what it answered when read back. A write that did not finish leaves
+// the typed texts, marked as not confirmed, to be written again.
+void TMainFormKX4::ShowWritten(const CommandResult& result) {
+    const bool all = result.Kind == SettingsCommand::WriteAllSettings;
+    if ((!all && result.Kind != SettingsCommand::WriteControlBoxSettings) || result.Forwarded)
+        return;
+    std::vector<ModuleId> written{ModuleId::ControlBox};
+    if (all) written.assign(AllModules.begin(), AllModules.end());
+    if (!result.Ok) {
+        p_->Tables->MarkUnconfirmed(written, WriteUnfinishedReason);
+        return;
+    }
+    for (ModuleId module : written)
+        if (p_->Tables->HoldsSettings(module)) p_->Tables->ShowSettings(module);
 }
 
 void TMainFormKX4::ShowReport() {

@@ -1,6 +1,9 @@
 // The texts of one two-column module table: labels and values. The settings
 // tables edit their value column; the model knows each row's allowed range and
-// marks, while the user types, a value the checks would replace.
+// marks, while the user types, a value the checks would replace. It also marks
+// what the user typed since the texts were last shown from the records, and a
+// table whose texts the system has not confirmed (the link was lost, a write did
+// not finish).
 #pragma once
 
 #include <QAbstractTableModel>
@@ -43,9 +46,34 @@ class ModuleTableModel : public QAbstractTableModel {
     // Rows the checks would change, with what they would use instead.
     const std::vector<CellCorrection>& Marked() const { return marked_; }
 
+    // What the value texts carry besides themselves: the texts last shown from
+    // the records (Fill, Reset) and why the system has not confirmed them ("" when
+    // it has). A row whose text differs from its shown text is an edit not yet
+    // written or read back.
+    struct Edits {
+        std::vector<std::string> Shown;
+        std::string Unconfirmed;
+    };
+    const Edits& EditState() const { return edits_; }
+    void SetEditState(Edits edits);
+    bool Edited(int row) const;
+    bool HasEdits() const;
+    void SetUnconfirmed(const std::string& reason);
+    // No editing while a command takes the texts to the system or brings new ones.
+    void SetLocked(bool locked) { locked_ = locked; }
+    // A row shown as dots until revealed; editing and Values() keep the text.
+    void SetSecretRow(int row) { secretRow_ = row; }
+    void Reveal(bool reveal);
+    bool Masked(int row) const { return row == secretRow_ && !revealed_; }
+    // The text as the table shows it: dots in place of a masked row's characters.
+    QString Shown(int row, const std::string& text) const;
+
   private:
     void SetRowCount(int rows);
     void Remark();
+    void ValuesChanged();
+    QString ToolTip(int row) const;
+    QVariant Look(int row, int role) const;
     const CellCorrection* MarkOf(int row) const;
 
     bool editable_;
@@ -55,6 +83,10 @@ class ModuleTableModel : public QAbstractTableModel {
     std::vector<std::string> ranges_;
     Checker checker_;
     std::vector<CellCorrection> marked_;
+    Edits edits_;
+    bool locked_ = false;
+    int secretRow_ = -1;
+    bool revealed_ = false;
 };
 
 }  // namespace korvan

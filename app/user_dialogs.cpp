@@ -83,4 +83,21 @@ bool QtUserDialogs::Ask(QWidget* parent, const QString& title, const QString& te
     return box.clickedButton() == yes;
 }
 
+bool UserDialogs::Confirm(QWidget*, const QString&, const QString&, const QString&, const QString&,
+                          const QString&) {
+    return false;
+}
+
+bool QtUserDialogs::Confirm(QWidget* parent, const QString& title, const QString& text,
+                            const QString& details, const QString& proceed, const QString& back) {
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, parent);
+    box.setInformativeText(details);
+    QPushButton* yes = box.addButton(proceed, QMessageBox::AcceptRole);
+    QPushButton* no = box.addButton(back, QMessageBox::RejectRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 }  // namespace korvan

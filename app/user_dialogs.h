@@ -49,6 +49,12 @@ class UserDialogs {
     // the box is closed. Without an answer of the user's, the second.
     virtual bool Ask(QWidget* parent, const QString& title, const QString& text,
                      const QString& first, const QString& second);
+    // A question before something that replaces or loses what the user has: true
+    // for `proceed`. `back` is the default button and the answer of Escape and of
+    // closing the box; without an answer of the user's, `back`. `details` (may be
+    // empty) lists what is at stake.
+    virtual bool Confirm(QWidget* parent, const QString& title, const QString& text,
+                         const QString& details, const QString& proceed, const QString& back);
 };
 
 // The real dialogs of the toolkit.
@@ -64,6 +70,8 @@ class QtUserDialogs : public UserDialogs {
     void ShowSessionCode(QWidget* parent, const QString& code) override;
     bool Ask(QWidget* parent, const QString& title, const QString& text, const QString& first,
              const QString& second) override;
+    bool Confirm(QWidget* parent, const QString& title, const QString& text, const QString& details,
+                 const QString& proceed, const QString& back) override;
 };
 
 }  // namespace korvan

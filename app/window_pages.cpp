@@ -1,6 +1,7 @@
 // The pages of the main window: the four module pages with their tables and
 // status text boxes, the outline page, the CAN frame page; the message panel and
 // the status bar.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -115,6 +116,11 @@ void BuildControlBoxExtras(WindowUi& ui) {
     ui.PIComboBox->setToolTip(
         QStringLiteral("Charging Profile\nThe profile the system charges by"));
     QWidget::setTabOrder(settings, ui.PIComboBox);
+
+    // The Wi-Fi password shows as dots until the owner asks to see it.
+    ui.ShowWifiPassword = new QCheckBox(QStringLiteral("Show Wi-Fi password"), settingsGroup);
+    layout->insertWidget(3, ui.ShowWifiPassword, 0, Qt::AlignLeft);
+    QWidget::setTabOrder(ui.PIComboBox, ui.ShowWifiPassword);
 }
 
 QLabel* NewMessagePanel(QWidget* parent) {

@@ -9,6 +9,7 @@
 
 class QAction;
 class QActionGroup;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -48,6 +49,7 @@ struct WindowUi {
     QTabBar* ChargeProfileTabControl = nullptr;
     QTableView* ChargeProfileStringGrid = nullptr;
     QComboBox* PIComboBox = nullptr;
+    QCheckBox* ShowWifiPassword = nullptr;  // under the control box settings
     OutlineView* Outline = nullptr;
     CanMonitor* Can = nullptr;
     QLabel* MessagePanel = nullptr;

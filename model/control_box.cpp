@@ -60,7 +60,13 @@ constexpr uint16_t Alt2Slave = 0x0100;
 
 // Rows 1, 2 (Wi-Fi texts) and 6, 7 (profile voltages) are handled apart; the
 // other rows are plain fields of the record.
-enum Row : size_t { RowSsid = 1, RowPassword = 2, RowProfile = 5, RowBulk = 6, RowFloat = 7 };
+enum Row : size_t {
+    RowSsid = 1,
+    RowPassword = ControlBoxPasswordRow,
+    RowProfile = 5,
+    RowBulk = 6,
+    RowFloat = 7
+};
 
 const SettingsRow Rows[13] = {
     {"Access Point", FieldWidth::U8, offsetof(S, WifiMode), CellForm::Int, 0},

@@ -103,6 +103,8 @@ void EncodeControlBoxSettings(const ControlBoxSettings& settings, Buffer64& out)
 
 const std::vector<std::string>& ControlBoxStateLabels();     // 11
 const std::vector<std::string>& ControlBoxSettingsLabels();  // 13
+// The settings row of the Wi-Fi password, which the tables do not show openly.
+constexpr int ControlBoxPasswordRow = 2;
 // Also a text for a code without a stage, so that a table row stays one cell.
 std::string ChargingStageName(uint8_t stage);
 void ControlBoxStateLines(const ControlBoxState& state, char sep, std::vector<std::string>* lines);

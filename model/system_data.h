@@ -22,6 +22,13 @@ struct SystemData {
     Buffer64 DecodeBuffer{};
     Buffer64 EncodeBuffer{};
 
+    // The settings records of `from`, the charge profiles with them.
+    void CopySettings(const SystemData& from) {
+        ControlSettings = from.ControlSettings;
+        BatterySettings = from.BatterySettings;
+        FieldSettings = from.FieldSettings;
+    }
+
     // The no-data state after a lost link: every state record zero.
     void ZeroStates() {
         ControlState = {};

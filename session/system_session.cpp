@@ -212,11 +212,7 @@ void SystemSession::TakeStates(const SystemData& data) {
     records_.FieldState = data.FieldState;
 }
 
-void SystemSession::TakeSettings(const SystemData& data) {
-    records_.ControlSettings = data.ControlSettings;
-    records_.BatterySettings = data.BatterySettings;
-    records_.FieldSettings = data.FieldSettings;
-}
+void SystemSession::TakeSettings(const SystemData& data) { records_.CopySettings(data); }
 
 // The one place where every link's poll ends: a complete state is recorded, a
 // lost or failed one is a gap in the history.
@@ -270,12 +266,29 @@ void SystemSession::CommandBegan(SettingsCommand command) {
     emit CommandStarted(command);
 }
 
+// What a command's end brings into the records: what was read back. A read that
+// failed part-way brings nothing, so that the records keep the settings the
+// tables were shown from instead of a mix of old and new modules.
+namespace {
+bool BringsSettings(const CommandResult& result) {
+    switch (result.Kind) {
+        case SettingsCommand::ReadAllSettings:
+            return result.Ok;
+        case SettingsCommand::WriteControlBoxSettings:
+        case SettingsCommand::ResetControlBoxDefaults:
+            return true;
+        case SettingsCommand::WriteAllSettings:
+        case SettingsCommand::ResetBluetoothRadio:
+            return false;
+    }
+    return false;
+}
+}  // namespace
+
 // A command on a live link is no gap in the history: the link was busy.
 void SystemSession::CommandEnded(const CommandResult& result, const SystemData& data) {
     running_ = false;
-    if (result.Kind != SettingsCommand::WriteAllSettings &&
-        result.Kind != SettingsCommand::ResetBluetoothRadio)
-        TakeSettings(data);
+    if (BringsSettings(result)) TakeSettings(data);
     history_.LinkBusy();
     Note(EventKind::Settings, CommandEventText(result));
     emit CommandFinished(result);

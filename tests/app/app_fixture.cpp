@@ -54,6 +54,11 @@ bool ScriptedDialogs::Ask(QWidget*, const QString&, const QString& text, const Q
     return first;
 }
 
+bool ScriptedDialogs::Confirm(QWidget* parent, const QString& title, const QString& text,
+                              const QString& details, const QString& proceed, const QString& back) {
+    return Ask(parent, title, details.isEmpty() ? text : text + '\n' + details, proceed, back);
+}
+
 int SwitchableHid::Write(Handle h, const uint8_t* data, size_t length) {
     failed_ = false;
     if (length >= 2 && FailCode >= 0 && data[1] == FailCode) {

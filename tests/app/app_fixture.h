@@ -47,6 +47,9 @@ class ScriptedDialogs : public UserDialogs {
     void ShowSessionCode(QWidget* parent, const QString& code) override;
     bool Ask(QWidget* parent, const QString& title, const QString& text, const QString& first,
              const QString& second) override;
+    // Answered from AskAnswers too; the question and its details go to Questions.
+    bool Confirm(QWidget* parent, const QString& title, const QString& text, const QString& details,
+                 const QString& proceed, const QString& back) override;
 
     std::vector<ShownMessage> Messages;
     std::vector<FileDialogRequest> SaveRequests;

@@ -77,7 +77,7 @@ TEST_F(AppFeedbackTest, EachCommandEndsWithItsNotice) {
     dialogs.OpenPath.clear();
     W().LoadSettingsFromFileClick();
     Settle();
-    EXPECT_EQ(Notice(), "Load cancelled: no settings loaded");
+    EXPECT_EQ(Notice(), "Load cancelled: nothing changed");
     // Failures have their own notices besides their message boxes.
     dialogs.OpenPath = dir.filePath("missing.korvan3");
     W().LoadSettingsFromFileClick();
@@ -133,48 +133,76 @@ TEST_F(AppFeedbackTest, WriteCutShortWarnsOfAMixOfOldAndNewSettings) {
     EXPECT_TRUE(dialogs.Messages[1].Text.contains("write the control box settings again"));
 }
 
-TEST_F(AppFeedbackTest, ReplacedValuesAreListedBesideTheWindow) {
+// Before a write the user sees what the checks would replace and may go back;
+// after it the cells show what the system holds. A save lists them beside the window.
+TEST_F(AppFeedbackTest, ReplacedValuesAreShownBeforeTheWriteWithAWayBack) {
     W().USBTimerTimer();
     Settle();  // the modules that are there
     W().ReadAllSettingsFromSystemClick();
     Settle();
     W().WriteAllSettingsToSystemClick();
     Settle();
-    EXPECT_EQ(CorrectionsNotice(), nullptr);  // nothing replaced, nothing shown
+    EXPECT_TRUE(dialogs.Questions.empty());  // nothing replaced, nothing asked
 
-    Type(W().Ui().ControlBoxSettingsStringGrid(), 3, "7");    // Use Bluetooth, 0 or 1
-    Type(W().Ui().ControlBoxSettingsStringGrid(), 8, "600");  // alternator #1, 1 to 500
-    Type(W().Ui().FieldBox1SettingsStringGrid(), 0, "six");   // alternator poles
-    Type(W().Ui().FieldBox1SettingsStringGrid(), 1, "2.5");   // in range: not listed
-    W().WriteAllSettingsToSystemClick();
+    QTableView* control = W().Ui().ControlBoxSettingsStringGrid();
+    QTableView* field1 = W().Ui().FieldBox1SettingsStringGrid();
+    Type(control, 3, "7");     // Use Bluetooth, 0 or 1
+    Type(control, 8, "600");   // alternator #1, 1 to 500
+    Type(field1, 0, "six");    // alternator poles
+    Type(field1, 1, "2.5");    // in range: not listed
+    using Handler = void (TMainFormKX4::*)();
+    struct Case {
+        const char* Name;
+        Handler Command;
+        bool Write;
+        int Lines;     // in the question
+        size_t Sent;   // exchanges with the system
+    } cases[] = {
+        {"all, back", &TMainFormKX4::WriteAllSettingsToSystemClick, false, 3, 0},
+        {"control box, back", &TMainFormKX4::WriteControlBoxSettingsToSystemClick, false, 2, 0},
+        {"control box", &TMainFormKX4::WriteControlBoxSettingsToSystemClick, true, 2, 4},
+        {"all", &TMainFormKX4::WriteAllSettingsToSystemClick, true, 1, 83},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        simulator.ClearRecord();
+        dialogs.Questions.clear();
+        dialogs.AskAnswers = {c.Write};
+        (W().*c.Command)();
+        Settle();
+        ASSERT_EQ(dialogs.Questions.size(), 1u);
+        EXPECT_EQ(dialogs.Questions[0].split('\n').size(), c.Lines + 1);
+        EXPECT_EQ(UsbCodes().size(), c.Sent);
+        if (!c.Write) {
+            EXPECT_EQ(Notice(), "Nothing written: the typed values are as they were");
+        }
+    }
+    // What the question said would be used is what the system holds and shows.
+    const SimSettings held = simulator.Settings();
+    EXPECT_EQ(Cell(control, 3).toInt(), held.Control.UseBluetooth);
+    EXPECT_EQ(Cell(control, 8).toInt(), held.Control.Alt1CurrentLimit);
+    EXPECT_EQ(Cell(field1, 0).toInt(), held.Field[0].Poles);
+    EXPECT_TRUE(dialogs.Questions[0].endsWith(
+        QString("Field Control Module #1, Amount of Alternator Poles [6..32]: typed \"six\", "
+                "used %1 (allowed: 2 to 32)")
+            .arg(held.Field[0].Poles)))
+        << dialogs.Questions[0].toStdString();
+    for (QTableView* table : {control, field1})
+        for (int row = 0; row < RowCount(table); ++row)
+            EXPECT_FALSE(table->model()->index(row, 1).data(Qt::FontRole).isValid()) << row;
+    EXPECT_EQ(CorrectionsNotice(), nullptr);
+
+    Type(control, 3, "9");
+    dialogs.SavePath = dir.filePath("boat.korvan3");
+    W().SaveSettingsToFileClick();
     Settle();
     QDialog* notice = CorrectionsNotice();
     ASSERT_NE(notice, nullptr);
     EXPECT_TRUE(notice->isVisible());
     EXPECT_FALSE(notice->isModal());
-    const QStringList lines = CorrectionsText().split('\n');
-    ASSERT_EQ(lines.size(), 3) << CorrectionsText().toStdString();
-    // What the notice says was used is what the system now holds.
-    const SimSettings held = simulator.Settings();
-    EXPECT_EQ(lines[0], QString("System Control Module, Use Bluetooth: typed \"7\", used %1 "
-                                "(allowed: 0 or 1)")
-                            .arg(held.Control.UseBluetooth));
-    EXPECT_EQ(lines[1], QString("System Control Module, Alternator #1 Current Limit, A: typed "
-                                "\"600\", used %1 (allowed: 1 to 500)")
-                            .arg(held.Control.Alt1CurrentLimit));
-    EXPECT_TRUE(lines[2].startsWith(
-        QString("Field Control Module #1, Amount of Alternator Poles [6..32]: typed \"six\", "
-                "used %1")
-            .arg(held.Field[0].Poles)))
-        << lines[2].toStdString();
-    // The table keeps what was typed; a save lists the same again.
-    EXPECT_EQ(Cell(W().Ui().ControlBoxSettingsStringGrid(), 3), "7");
-    notice->hide();
-    dialogs.SavePath = dir.filePath("boat.korvan3");
-    W().SaveSettingsToFileClick();
-    Settle();
-    EXPECT_TRUE(notice->isVisible());
-    EXPECT_EQ(CorrectionsText().split('\n').size(), 3);
+    EXPECT_EQ(CorrectionsText(), QString("System Control Module, Use Bluetooth: typed \"9\", used "
+                                         "%1 (allowed: 0 or 1)")
+                                     .arg(held.Control.UseBluetooth));
 }
 
 // Every label in full and, on settings rows, the allowed range, on both columns.

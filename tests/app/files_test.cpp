@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFont>
 #include <QFile>
 #include <QLocale>
 #include <QTableView>
@@ -58,8 +59,11 @@ TEST_F(AppFilesTest, SaveThenLoadRestoresEverySettingsFieldBitForBit) {
     ASSERT_FALSE(SameBytes(W().Records().FieldSettings[0], saved.FieldSettings[0]));
 
     dialogs.OpenPath = path;
+    dialogs.AskAnswers = {true};  // the drop-down's choice is an edit not yet written
     W().LoadSettingsFromFileClick();
     Settle();
+    ASSERT_EQ(dialogs.Questions.size(), 1u);
+    EXPECT_TRUE(dialogs.Questions[0].endsWith("Loading boat.korvan3 replaces them."));
     EXPECT_EQ(dialogs.OpenRequests.back().Title, "Load Settings From File");
     EXPECT_TRUE(W().Flags().SettingsLoaded);
     EXPECT_TRUE(SameBytes(W().Records().ControlSettings, saved.ControlSettings));
@@ -98,7 +102,7 @@ TEST_F(AppFilesTest, SaveAfterALostLinkKeepsTheSettingsNotTheEmptyTablesDefaults
     simHid.Unplug();
     W().USBTimerTimer();
     Settle();
-    ASSERT_TRUE(AllEmpty(W().Ui().FieldBox1SettingsStringGrid()));
+    ASSERT_EQ(Cell(W().Ui().FieldBox1SettingsStringGrid(), 0), "18");
     dialogs.SavePath = dir.filePath("after.korvan3");
     W().SaveSettingsToFileClick();
     Settle();
@@ -106,35 +110,68 @@ TEST_F(AppFilesTest, SaveAfterALostLinkKeepsTheSettingsNotTheEmptyTablesDefaults
     EXPECT_EQ(W().Records().FieldSettings[0].Poles, 18);
 }
 
-TEST_F(AppFilesTest, FailedOrCancelledLoadLeavesTablesEmptyAndSettingsNotLoaded) {
+// Nothing is cleared until a file has loaded: a cancelled dialog, a bad file or
+// "Keep the edits" leave tables, typed texts, records and SettingsLoaded alone.
+TEST_F(AppFilesTest, LoadThatDoesNotHappenChangesNothing) {
     ASSERT_TRUE(dir.isValid());
-    W().ReadAllSettingsFromSystemClick();
-    Settle();
-    ASSERT_TRUE(W().Flags().SettingsLoaded);
-    W().LoadSettingsFromFileClick();
-    Settle();  // cancelled
-    EXPECT_FALSE(W().Flags().SettingsLoaded);
-    EXPECT_TRUE(AllEmpty(W().Ui().ControlBoxSettingsStringGrid()));
-
     const QString shortFile = dir.filePath("short.korvan3");
     QFile file(shortFile);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(700, '\0'));
     file.close();
-    dialogs.OpenPath = shortFile;
-    W().LoadSettingsFromFileClick();
+    W().ReadAllSettingsFromSystemClick();
     Settle();
-    ASSERT_EQ(dialogs.Messages.size(), 1u);
-    EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Error);
-    EXPECT_EQ(dialogs.Messages[0].Text, "Stream read error");
-    EXPECT_FALSE(W().Flags().SettingsLoaded);
-    EXPECT_TRUE(AllEmpty(W().Ui().FieldBox1SettingsStringGrid()));
+    dialogs.SavePath = dir.filePath("good.korvan3");
+    W().SaveSettingsToFileClick();
+    Type(W().Ui().FieldBox1SettingsStringGrid(), 0, "20");
+    const SystemData before = W().Records();
+    auto settingsTexts = [this] {
+        std::vector<std::vector<std::string>> texts;
+        for (ModuleId module : AllModules)
+            texts.push_back(Values(W().Ui().Module(module).SettingsStringGrid));
+        return texts;
+    };
+    const std::vector<std::vector<std::string>> shown = settingsTexts();
+
+    struct Case {
+        const char* Name;
+        QString Path;
+        QString Message;  // the error box, if any
+    } cases[] = {
+        {"cancelled", QString(), QString()},
+        {"too short", shortFile, "Stream read error"},
+        {"missing", dir.filePath("missing.korvan3"), "Cannot open file \""},
+        {"good file, edits kept", dir.filePath("good.korvan3"), QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        dialogs.Messages.clear();
+        dialogs.OpenPath = c.Path;
+        W().LoadSettingsFromFileClick();
+        Settle();
+        ASSERT_EQ(dialogs.Messages.size(), c.Message.isEmpty() ? 0u : 1u);
+        if (!c.Message.isEmpty()) {
+            EXPECT_TRUE(dialogs.Messages[0].Text.startsWith(c.Message));
+        }
+        EXPECT_TRUE(W().Flags().SettingsLoaded);
+        EXPECT_EQ(settingsTexts(), shown);
+        EXPECT_TRUE(SameBytes(W().Records().FieldSettings, before.FieldSettings));
+        EXPECT_TRUE(SameBytes(W().Records().ControlSettings, before.ControlSettings));
+    }
+    EXPECT_EQ(dialogs.Questions.size(), 1u);  // asked only once a file had loaded
+    EXPECT_TRUE(W().Ui()
+                    .FieldBox1SettingsStringGrid()
+                    ->model()
+                    ->index(0, 1)
+                    .data(Qt::FontRole)
+                    .value<QFont>()
+                    .bold());
 
     dialogs.SavePath = dir.filePath("no/such/folder/x.korvan3");
     W().SaveSettingsToFileClick();
     Settle();
-    ASSERT_EQ(dialogs.Messages.size(), 2u);
-    EXPECT_TRUE(dialogs.Messages[1].Text.startsWith("Cannot create file \"" + dialogs.SavePath));
+    ASSERT_EQ(dialogs.Messages.size(), 1u);
+    EXPECT_TRUE(dialogs.Messages[0].Text.startsWith("Cannot create file \"" + dialogs.SavePath));
 }
 
 TEST_F(AppFilesTest, DataLogGetsHeaderOnceALinePerCompletePollAndStopsOnFailure) {

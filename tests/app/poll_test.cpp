@@ -1,6 +1,8 @@
 // The polling cycle against the simulator: what is asked, decoded and shown,
 // and what a lost link leaves behind.
 #include <QAction>
+#include <QBrush>
+#include <QFont>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -96,14 +98,17 @@ TEST_F(AppPollTest, FrsFlagsRideOnTheNextStateRequestOnly) {
     EXPECT_EQ(hid.Written[0][2], 0);
 }
 
-TEST_F(AppPollTest, FailedFirstExchangeEmptiesTablesZeroesRecordsAndForgetsSettings) {
+// The settings tables keep what was read and typed, shown as not confirmed by
+// the system, and are written again once the link is back.
+TEST_F(AppPollTest, FailedFirstExchangeEmptiesStateTablesAndKeepsSettingsToWriteAgain) {
     W().USBTimerTimer();
     Settle();
     W().ReadAllSettingsFromSystemClick();
     Settle();
     ASSERT_TRUE(W().Flags().SettingsLoaded);
-    ASSERT_TRUE(NoneEmpty(W().Ui().FieldBox1SettingsStringGrid()));
-    const uint8_t poles = W().Records().FieldSettings[0].Poles;
+    QTableView* field1 = W().Ui().FieldBox1SettingsStringGrid();
+    Type(field1, 0, "18");  // alternator poles
+    const std::vector<std::string> typed = Values(field1);
 
     simHid.Unplug();
     W().USBTimerTimer();
@@ -114,31 +119,32 @@ TEST_F(AppPollTest, FailedFirstExchangeEmptiesTablesZeroesRecordsAndForgetsSetti
     EXPECT_EQ(W().Records().FieldState[0].EngineRpm, 0);
     for (QTableView* table :
          {W().Ui().ControlBoxStateStringGrid(), W().Ui().BatteryBoxStateStringGrid(),
-          W().Ui().FieldBox1StateStringGrid(), W().Ui().FieldBox2StateStringGrid(),
-          W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
-          W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
+          W().Ui().FieldBox1StateStringGrid(), W().Ui().FieldBox2StateStringGrid()})
         EXPECT_TRUE(AllEmpty(table)) << table->objectName().toStdString();
     EXPECT_TRUE(W().Ui().BatteryBoxStatusMemo()->toPlainText().isEmpty());
-    EXPECT_EQ(W().Records().FieldSettings[0].Poles, poles);  // the records keep the settings
+    EXPECT_TRUE(W().Flags().SettingsLoaded);
+    EXPECT_EQ(Values(field1), typed);
+    const QModelIndex poles = field1->model()->index(0, 1);
+    const QModelIndex untouched = field1->model()->index(1, 1);
+    for (const QModelIndex& cell : {poles, untouched}) {
+        EXPECT_TRUE(cell.data(Qt::ToolTipRole).toString().contains("Not confirmed by the system"));
+        EXPECT_EQ(cell.data(Qt::ForegroundRole).value<QBrush>().color(), QColor(128, 128, 128));
+    }
+    EXPECT_TRUE(poles.data(Qt::FontRole).value<QFont>().bold());  // still an edit
 
-    // The emptied tables would write every row's default: the write is refused.
     simHid.Replug();
     W().USBTimerTimer();
     Settle();  // finds the device again
     W().USBTimerTimer();
     Settle();
+    EXPECT_TRUE(NoneEmpty(W().Ui().ControlBoxStateStringGrid()));
     simulator.ClearRecord();
     W().WriteAllSettingsToSystemClick();
     Settle();
-    W().WriteControlBoxSettingsToSystemClick();
-    Settle();
-    EXPECT_TRUE(UsbCodes().empty());
-    ASSERT_EQ(dialogs.Messages.size(), 2u);
-    EXPECT_EQ(dialogs.Messages[0].Kind, MessageKind::Warning);
-    EXPECT_EQ(dialogs.Messages[0].Text,
-              "Before updating, the settings must be either read from the system, or loaded "
-              "from a file ");
-    EXPECT_TRUE(NoneEmpty(W().Ui().ControlBoxStateStringGrid()));  // the next good tick refills
+    EXPECT_EQ(UsbCodes().size(), 83u);
+    EXPECT_EQ(simulator.Settings().Field[0].Poles, 18);
+    EXPECT_FALSE(poles.data(Qt::ForegroundRole).isValid());
+    EXPECT_FALSE(poles.data(Qt::ToolTipRole).toString().contains("Not confirmed"));
 }
 
 TEST_F(AppPollTest, LaterFailureKeepsWhatWasShownAndSkipsLogAndFrames) {

@@ -2,6 +2,7 @@
 // the recording waiter, what reaches the tables, what the simulator ends up holding.
 #include <QAction>
 #include <QComboBox>
+#include <QFont>
 #include <QMenu>
 #include <QProgressBar>
 #include <QTableView>
@@ -48,20 +49,47 @@ TEST_F(AppSettingsTest, UsbReadFillsTheTablesOfConnectedModulesOnly) {
     EXPECT_FALSE(W().CommandRunning());
 }
 
-TEST_F(AppSettingsTest, FailedUsbReadLeavesEveryTableEmptyAndSettingsNotLoaded) {
+// Typed settings are not replaced without a yes, and a read that fails part-way
+// replaces nothing: tables, typed texts, records and SettingsLoaded stay.
+TEST_F(AppSettingsTest, ReadDeclinedOrFailedLeavesTablesRecordsAndSettingsLoaded) {
+    W().USBTimerTimer();
+    Settle();
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
+    QTableView* control = W().Ui().ControlBoxSettingsStringGrid();
+    Type(control, 8, "321");
+    const QModelIndex typed = control->model()->index(8, 1);
+    EXPECT_TRUE(typed.data(Qt::FontRole).value<QFont>().bold());
+    EXPECT_TRUE(typed.data(Qt::ToolTipRole).toString().contains("Edited: not yet written"));
+    // As a file would have it, not as the system does.
+    W().Session().Records().ControlSettings.BatteryChargeCurrentLimit += 7;
+    const std::vector<std::string> shown = Values(control);
+    const int32_t limit = W().Records().ControlSettings.BatteryChargeCurrentLimit;
+    simulator.ClearRecord();
+
+    W().ReadAllSettingsFromSystemClick();  // "Keep the edits"
+    Settle();
+    ASSERT_EQ(dialogs.Questions.size(), 1u);
+    EXPECT_TRUE(dialogs.Questions[0].contains("Reading all settings from the system replaces them"));
+    EXPECT_TRUE(UsbCodes().empty());
+
     hid.FailCode = CmdBatteryBoxSettings;
+    dialogs.AskAnswers = {true};
     W().ReadAllSettingsFromSystemClick();
     Settle();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{5, 9}));
-    EXPECT_FALSE(W().Flags().SettingsLoaded);
-    for (QTableView* table :
-         {W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
-          W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
-        EXPECT_TRUE(AllEmpty(table));
-    // Decoded all the same.
-    EXPECT_EQ(W().Records().ControlSettings.BatteryChargeCurrentLimit,
-              simulator.Settings().Control.BatteryChargeCurrentLimit);
+    EXPECT_TRUE(W().Flags().SettingsLoaded);
+    EXPECT_EQ(Values(control), shown);
+    EXPECT_TRUE(typed.data(Qt::FontRole).value<QFont>().bold());
+    EXPECT_EQ(W().Records().ControlSettings.BatteryChargeCurrentLimit, limit);
     EXPECT_TRUE(W().Ui().USBTimer->isActive());
+
+    hid.FailCode = -1;
+    dialogs.AskAnswers = {true};
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
+    EXPECT_EQ(Cell(control, 8).toInt(), simulator.Settings().Control.Alt1CurrentLimit);
+    EXPECT_FALSE(typed.data(Qt::FontRole).isValid());
 }
 
 TEST_F(AppSettingsTest, EditedTablesWrittenOverUsbReachTheSystem) {
@@ -304,12 +332,6 @@ TEST_F(AppSettingsTest, TypedValuesTheChecksWouldReplaceAreMarkedWhileEditing) {
 
     W().Ui().PIComboBox->setCurrentIndex(3);
     EXPECT_EQ(Cell(W().Ui().ControlBoxSettingsStringGrid(), ProfileRow), "3");
-    // An emptied table holds no settings and marks nothing.
-    W().Ui().ConnectionBlueTooth->setChecked(true);
-    W().ReadAllSettingsFromSystemClick();
-    Settle();
-    EXPECT_TRUE(AllEmpty(battery));
-    EXPECT_FALSE(ssp.data(Qt::BackgroundRole).isValid());
 }
 
 }  // namespace
