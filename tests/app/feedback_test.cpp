@@ -146,17 +146,17 @@ TEST_F(AppFeedbackTest, ReplacedValuesAreShownBeforeTheWriteWithAWayBack) {
 
     QTableView* control = W().Ui().ControlBoxSettingsStringGrid();
     QTableView* field1 = W().Ui().FieldBox1SettingsStringGrid();
-    Type(control, 3, "7");     // Use Bluetooth, 0 or 1
-    Type(control, 8, "600");   // alternator #1, 1 to 500
-    Type(field1, 0, "six");    // alternator poles
-    Type(field1, 1, "2.5");    // in range: not listed
+    Type(control, 3, "7");    // Use Bluetooth, 0 or 1
+    Type(control, 8, "600");  // alternator #1, 1 to 500
+    Type(field1, 0, "six");   // alternator poles
+    Type(field1, 1, "2.5");   // in range: not listed
     using Handler = void (TMainFormKX4::*)();
     struct Case {
         const char* Name;
         Handler Command;
         bool Write;
-        int Lines;     // in the question
-        size_t Sent;   // exchanges with the system
+        int Lines;    // in the question
+        size_t Sent;  // exchanges with the system
     } cases[] = {
         {"all, back", &TMainFormKX4::WriteAllSettingsToSystemClick, false, 3, 0},
         {"control box, back", &TMainFormKX4::WriteControlBoxSettingsToSystemClick, false, 2, 0},

@@ -1,10 +1,13 @@
 // Settings files and the data log through the menu commands.
+#include <QAbstractItemDelegate>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFont>
 #include <QFile>
+#include <QFont>
+#include <QLineEdit>
 #include <QLocale>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -226,14 +229,19 @@ TEST_F(AppFilesTest, BatterySettingsFollowTheSystemVoltageScale) {
     Settle();
     simHid.Unplug();
     W().USBTimerTimer();
-    Settle();  // lost link: no state, tables empty
+    Settle();  // lost link: no state
     simHid.Replug();
     W().USBTimerTimer();
     Settle();  // finds the device again, still without a state
     dialogs.OpenPath = dialogs.SavePath;
     W().LoadSettingsFromFileClick();
     Settle();
-    const QString shown12 = Cell(W().Ui().BatteryBoxSettingsStringGrid(), 2, 1);
+    QTableView* battery = W().Ui().BatteryBoxSettingsStringGrid();
+    const QString shown12 = Cell(battery, 2, 1);
+    Type(battery, 0, "250");
+    auto edited = [battery](int row) {
+        return battery->model()->index(row, 1).data(Qt::FontRole).value<QFont>().bold();
+    };
 
     SimConfig config = simulator.Config();
     config.SystemVoltage = 24;
@@ -241,13 +249,57 @@ TEST_F(AppFilesTest, BatterySettingsFollowTheSystemVoltageScale) {
     W().USBTimerTimer();
     Settle();
     ASSERT_EQ(W().Records().BatteryState.SystemVoltage, 24);
-    const QString shown24 = Cell(W().Ui().BatteryBoxSettingsStringGrid(), 2, 1);
+    const QString shown24 = Cell(battery, 2, 1);
     EXPECT_NE(shown24, shown12);
     EXPECT_NEAR(QLocale().toDouble(shown24), 2 * at100, 0.006);  // in the user's locale
+    EXPECT_TRUE(edited(0));                                      // the edit moved with its table
+    EXPECT_FALSE(edited(2));                                     // a new scale is no edit
+    // A lost link (no system voltage) does not change the scale the table is read on.
+    simHid.Unplug();
+    W().USBTimerTimer();
+    Settle();
+    W().SaveSettingsToFileClick();
+    EXPECT_NEAR(W().Records().BatterySettings.VoltageAt100, at100, 0.006);
+    simHid.Replug();
+    for (int tick = 0; tick < 2; ++tick) {
+        W().USBTimerTimer();
+        Settle();
+    }
     // Read back on the scale it is shown on, the held value is the 12 V one.
     W().WriteAllSettingsToSystemClick();
     Settle();
     EXPECT_NEAR(simulator.Settings().Battery.VoltageAt100, at100, 0.006);
+}
+
+// The Wi-Fi password shows as dots, also while typed, until the owner asks to
+// see it; the records and the file keep it as typed, filtered as the format has it.
+TEST_F(AppFilesTest, WifiPasswordShowsAsDotsAndIsSavedAsTyped) {
+    ASSERT_TRUE(dir.isValid());
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
+    QTableView* control = W().Ui().ControlBoxSettingsStringGrid();
+    const QModelIndex password = control->model()->index(ControlBoxPasswordRow, 1);
+    Type(control, ControlBoxPasswordRow, "Harbour-7");
+    auto editorEcho = [&] {
+        QStyleOptionViewItem option;
+        std::unique_ptr<QWidget> editor(
+            control->itemDelegate()->createEditor(control->viewport(), option, password));
+        auto* line = qobject_cast<QLineEdit*>(editor.get());
+        return line ? line->echoMode() : QLineEdit::NoEcho;
+    };
+    EXPECT_EQ(Cell(control, ControlBoxPasswordRow), QString(9, QChar(0x25CF)));
+    EXPECT_EQ(password.data(Qt::EditRole).toString(), "Harbour-7");
+    EXPECT_EQ(editorEcho(), QLineEdit::Password);
+    EXPECT_TRUE(Cell(control, ControlBoxPasswordRow - 1).startsWith("KORVAN"));  // the SSID shows
+
+    W().Ui().ShowWifiPassword->setChecked(true);
+    EXPECT_EQ(Cell(control, ControlBoxPasswordRow), "Harbour-7");
+    EXPECT_EQ(editorEcho(), QLineEdit::Normal);
+    W().Ui().ShowWifiPassword->setChecked(false);
+
+    dialogs.SavePath = dir.filePath("wifi.korvan3");
+    W().SaveSettingsToFileClick();
+    EXPECT_EQ(Read(dialogs.SavePath).mid(23, 16), QByteArray("Harbour 7       "));
 }
 
 }  // namespace

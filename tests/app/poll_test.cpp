@@ -2,10 +2,10 @@
 // and what a lost link leaves behind.
 #include <QAction>
 #include <QBrush>
-#include <QFont>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFont>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTabWidget>

@@ -70,7 +70,8 @@ TEST_F(AppSettingsTest, ReadDeclinedOrFailedLeavesTablesRecordsAndSettingsLoaded
     W().ReadAllSettingsFromSystemClick();  // "Keep the edits"
     Settle();
     ASSERT_EQ(dialogs.Questions.size(), 1u);
-    EXPECT_TRUE(dialogs.Questions[0].contains("Reading all settings from the system replaces them"));
+    EXPECT_TRUE(
+        dialogs.Questions[0].contains("Reading all settings from the system replaces them"));
     EXPECT_TRUE(UsbCodes().empty());
 
     hid.FailCode = CmdBatteryBoxSettings;
@@ -173,6 +174,18 @@ TEST_F(AppSettingsTest, WriteStopsAtTheFirstFailedReport) {
     EXPECT_TRUE(dialogs.Messages[0].Text.startsWith(
         "Writing all settings stopped at the Battery Control Module: 11 of 83 reports were sent."))
         << dialogs.Messages[0].Text.toStdString();
+}
+
+// Closing with typed settings not yet written asks first.
+TEST_F(AppSettingsTest, ClosingWithUnwrittenEditsAsksFirst) {
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
+    Type(W().Ui().ControlBoxSettingsStringGrid(), 8, "321");
+    EXPECT_FALSE(W().close());  // "Keep the edits"
+    ASSERT_EQ(dialogs.Questions.size(), 1u);
+    EXPECT_TRUE(dialogs.Questions[0].endsWith("Closing the tool loses them."));
+    dialogs.AskAnswers = {true};
+    EXPECT_TRUE(W().close());
 }
 
 // Closing during a write asks: "Wait" closes after the last report, "Stop" after

@@ -197,12 +197,15 @@ void SoakRun::CheckTick(PollOutcome outcome) {
     if (caption != title && caption != linked)
         Fail("caption \"" + caption.toStdString() + "\" after a " + (usb ? "USB" : "Bluetooth") +
              " tick");
+    // The settings stay to be written again, no longer confirmed by the system.
     if (outcome == PollOutcome::Lost) {
-        for (ModuleId module : AllModules)
-            if (!InEmptyForm(ui.Module(module).StateStringGrid) ||
-                !InEmptyForm(ui.Module(module).SettingsStringGrid))
-                Fail("a lost USB link left a table filled");
-        if (w.Flags().SettingsLoaded) Fail("a lost USB link left the settings loaded");
+        for (ModuleId module : AllModules) {
+            if (!InEmptyForm(ui.Module(module).StateStringGrid))
+                Fail("a lost USB link left a state table filled");
+            const ModuleTableModel& settings = *ui.Module(module).SettingsTable;
+            if (settings.HoldsSettings() && settings.EditState().Unconfirmed.empty())
+                Fail("a lost USB link left settings shown as confirmed by the system");
+        }
     }
     if (outcome != PollOutcome::Complete) return;
     if (caption != linked) Fail("caption \"" + caption.toStdString() + "\" after a good exchange");
@@ -305,7 +308,10 @@ void SoakRun::Start(Action action, const char* what, F&& handler) {
     commandUsb_ = Usb();
     progressSeen_ = -1;
     progressTotal_ = 0;
+    // The soak's user goes ahead when asked about typed settings.
+    dialogs_.AskAnswers = {true};
     Measure(what, false, handler);
+    dialogs_.AskAnswers.clear();
     command_ = action;
     // A write the window did not start has nothing to check.
     if (!w.CommandRunning() && action == Action::Write) command_.reset();
@@ -442,7 +448,9 @@ void SoakRun::Load() {
     TMainFormKX4& w = *window_;
     if (w.CommandRunning() || !saved_) return;
     dialogs_.OpenPath = dir_.filePath(QStringLiteral("soak.korvan3"));
+    dialogs_.AskAnswers = {true};
     Measure("Load Settings From File", false, [&] { w.LoadSettingsFromFileClick(); });
+    dialogs_.AskAnswers.clear();
     if (!w.Flags().SettingsLoaded) {
         Fail("a load of a saved file left the settings not loaded");
         return;
