@@ -82,11 +82,16 @@ ModuleTables::ModuleTables(WindowUi& ui, SystemData& data, char sep)
                      [&control](bool show) { control.Reveal(show); });
     // The drop-down edits the profile row; an index outside the eight profiles
     // shows none and leaves the row as the record has it.
-    QObject::connect(
-        ui_.PIComboBox, &QComboBox::currentIndexChanged, ui_.PIComboBox, [this](int index) {
-            if (index >= 0)
-                Settings(ModuleId::ControlBox).SetValue(ProfileRow, std::to_string(index));
-        });
+    QComboBox* profile = ui_.PIComboBox;
+    QObject::connect(profile, &QComboBox::currentIndexChanged, profile, [&control](int index) {
+        if (index >= 0) control.SetValue(ProfileRow, std::to_string(index));
+    });
+    // It covers the profile cell, so it shows the cell's edit mark itself.
+    QObject::connect(&control, &QAbstractItemModel::dataChanged, profile, [&control, profile] {
+        QFont font = profile->font();
+        font.setBold(control.Edited(ProfileRow));
+        profile->setFont(font);
+    });
 }
 
 ModuleTableModel& ModuleTables::Settings(ModuleId module) const {

@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFont>
 #include <QLineEdit>
 #include <QLocale>
 #include <QTableView>
@@ -162,13 +161,7 @@ TEST_F(AppFilesTest, LoadThatDoesNotHappenChangesNothing) {
         EXPECT_TRUE(SameBytes(W().Records().ControlSettings, before.ControlSettings));
     }
     EXPECT_EQ(dialogs.Questions.size(), 1u);  // asked only once a file had loaded
-    EXPECT_TRUE(W().Ui()
-                    .FieldBox1SettingsStringGrid()
-                    ->model()
-                    ->index(0, 1)
-                    .data(Qt::FontRole)
-                    .value<QFont>()
-                    .bold());
+    EXPECT_TRUE(Edited(W().Ui().FieldBox1SettingsStringGrid(), 0));
 
     dialogs.SavePath = dir.filePath("no/such/folder/x.korvan3");
     W().SaveSettingsToFileClick();
@@ -239,9 +232,6 @@ TEST_F(AppFilesTest, BatterySettingsFollowTheSystemVoltageScale) {
     QTableView* battery = W().Ui().BatteryBoxSettingsStringGrid();
     const QString shown12 = Cell(battery, 2, 1);
     Type(battery, 0, "250");
-    auto edited = [battery](int row) {
-        return battery->model()->index(row, 1).data(Qt::FontRole).value<QFont>().bold();
-    };
 
     SimConfig config = simulator.Config();
     config.SystemVoltage = 24;
@@ -252,8 +242,8 @@ TEST_F(AppFilesTest, BatterySettingsFollowTheSystemVoltageScale) {
     const QString shown24 = Cell(battery, 2, 1);
     EXPECT_NE(shown24, shown12);
     EXPECT_NEAR(QLocale().toDouble(shown24), 2 * at100, 0.006);  // in the user's locale
-    EXPECT_TRUE(edited(0));                                      // the edit moved with its table
-    EXPECT_FALSE(edited(2));                                     // a new scale is no edit
+    EXPECT_TRUE(Edited(battery, 0));                             // the edit moved with its table
+    EXPECT_FALSE(Edited(battery, 2));                            // a new scale is no edit
     // A lost link (no system voltage) does not change the scale the table is read on.
     simHid.Unplug();
     W().USBTimerTimer();
@@ -281,11 +271,9 @@ TEST_F(AppFilesTest, WifiPasswordShowsAsDotsAndIsSavedAsTyped) {
     const QModelIndex password = control->model()->index(ControlBoxPasswordRow, 1);
     Type(control, ControlBoxPasswordRow, "Harbour-7");
     auto editorEcho = [&] {
-        QStyleOptionViewItem option;
         std::unique_ptr<QWidget> editor(
-            control->itemDelegate()->createEditor(control->viewport(), option, password));
-        auto* line = qobject_cast<QLineEdit*>(editor.get());
-        return line ? line->echoMode() : QLineEdit::NoEcho;
+            control->itemDelegate()->createEditor(control->viewport(), {}, password));
+        return qobject_cast<QLineEdit*>(editor.get())->echoMode();
     };
     EXPECT_EQ(Cell(control, ControlBoxPasswordRow), QString(9, QChar(0x25CF)));
     EXPECT_EQ(password.data(Qt::EditRole).toString(), "Harbour-7");

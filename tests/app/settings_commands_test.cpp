@@ -2,7 +2,6 @@
 // the recording waiter, what reaches the tables, what the simulator ends up holding.
 #include <QAction>
 #include <QComboBox>
-#include <QFont>
 #include <QMenu>
 #include <QProgressBar>
 #include <QTableView>
@@ -49,8 +48,8 @@ TEST_F(AppSettingsTest, UsbReadFillsTheTablesOfConnectedModulesOnly) {
     EXPECT_FALSE(W().CommandRunning());
 }
 
-// Typed settings are not replaced without a yes, and a read that fails part-way
-// replaces nothing: tables, typed texts, records and SettingsLoaded stay.
+// Typed settings are not replaced or closed away without a yes, and a read that
+// fails part-way replaces nothing: tables, typed texts, records and SettingsLoaded stay.
 TEST_F(AppSettingsTest, ReadDeclinedOrFailedLeavesTablesRecordsAndSettingsLoaded) {
     W().USBTimerTimer();
     Settle();
@@ -58,9 +57,9 @@ TEST_F(AppSettingsTest, ReadDeclinedOrFailedLeavesTablesRecordsAndSettingsLoaded
     Settle();
     QTableView* control = W().Ui().ControlBoxSettingsStringGrid();
     Type(control, 8, "321");
-    const QModelIndex typed = control->model()->index(8, 1);
-    EXPECT_TRUE(typed.data(Qt::FontRole).value<QFont>().bold());
-    EXPECT_TRUE(typed.data(Qt::ToolTipRole).toString().contains("Edited: not yet written"));
+    EXPECT_TRUE(Edited(control, 8));
+    EXPECT_TRUE(
+        control->model()->index(8, 1).data(Qt::ToolTipRole).toString().contains("Edited: not"));
     // As a file would have it, not as the system does.
     W().Session().Records().ControlSettings.BatteryChargeCurrentLimit += 7;
     const std::vector<std::string> shown = Values(control);
@@ -69,9 +68,11 @@ TEST_F(AppSettingsTest, ReadDeclinedOrFailedLeavesTablesRecordsAndSettingsLoaded
 
     W().ReadAllSettingsFromSystemClick();  // "Keep the edits"
     Settle();
-    ASSERT_EQ(dialogs.Questions.size(), 1u);
+    EXPECT_FALSE(W().close());
+    ASSERT_EQ(dialogs.Questions.size(), 2u);
     EXPECT_TRUE(
-        dialogs.Questions[0].contains("Reading all settings from the system replaces them"));
+        dialogs.Questions[0].endsWith("Reading all settings from the system replaces them."));
+    EXPECT_TRUE(dialogs.Questions[1].endsWith("Closing the tool loses them."));
     EXPECT_TRUE(UsbCodes().empty());
 
     hid.FailCode = CmdBatteryBoxSettings;
@@ -81,7 +82,7 @@ TEST_F(AppSettingsTest, ReadDeclinedOrFailedLeavesTablesRecordsAndSettingsLoaded
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{5, 9}));
     EXPECT_TRUE(W().Flags().SettingsLoaded);
     EXPECT_EQ(Values(control), shown);
-    EXPECT_TRUE(typed.data(Qt::FontRole).value<QFont>().bold());
+    EXPECT_TRUE(Edited(control, 8));
     EXPECT_EQ(W().Records().ControlSettings.BatteryChargeCurrentLimit, limit);
     EXPECT_TRUE(W().Ui().USBTimer->isActive());
 
@@ -90,7 +91,10 @@ TEST_F(AppSettingsTest, ReadDeclinedOrFailedLeavesTablesRecordsAndSettingsLoaded
     W().ReadAllSettingsFromSystemClick();
     Settle();
     EXPECT_EQ(Cell(control, 8).toInt(), simulator.Settings().Control.Alt1CurrentLimit);
-    EXPECT_FALSE(typed.data(Qt::FontRole).isValid());
+    EXPECT_FALSE(Edited(control, 8));
+    dialogs.AskAnswers = {true};  // nothing typed now: closing asks nothing
+    EXPECT_TRUE(W().close());
+    EXPECT_EQ(dialogs.Questions.size(), 4u);
 }
 
 TEST_F(AppSettingsTest, EditedTablesWrittenOverUsbReachTheSystem) {
@@ -174,18 +178,6 @@ TEST_F(AppSettingsTest, WriteStopsAtTheFirstFailedReport) {
     EXPECT_TRUE(dialogs.Messages[0].Text.startsWith(
         "Writing all settings stopped at the Battery Control Module: 11 of 83 reports were sent."))
         << dialogs.Messages[0].Text.toStdString();
-}
-
-// Closing with typed settings not yet written asks first.
-TEST_F(AppSettingsTest, ClosingWithUnwrittenEditsAsksFirst) {
-    W().ReadAllSettingsFromSystemClick();
-    Settle();
-    Type(W().Ui().ControlBoxSettingsStringGrid(), 8, "321");
-    EXPECT_FALSE(W().close());  // "Keep the edits"
-    ASSERT_EQ(dialogs.Questions.size(), 1u);
-    EXPECT_TRUE(dialogs.Questions[0].endsWith("Closing the tool loses them."));
-    dialogs.AskAnswers = {true};
-    EXPECT_TRUE(W().close());
 }
 
 // Closing during a write asks: "Wait" closes after the last report, "Stop" after
@@ -345,6 +337,7 @@ TEST_F(AppSettingsTest, TypedValuesTheChecksWouldReplaceAreMarkedWhileEditing) {
 
     W().Ui().PIComboBox->setCurrentIndex(3);
     EXPECT_EQ(Cell(W().Ui().ControlBoxSettingsStringGrid(), ProfileRow), "3");
+    EXPECT_TRUE(W().Ui().PIComboBox->font().bold());  // over its cell, it shows the edit
 }
 
 }  // namespace

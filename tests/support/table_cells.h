@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <QFont>
 #include <QString>
 #include <QTableView>
 
@@ -19,6 +20,19 @@ inline void Type(QTableView* table, int row, const QString& text) {
 
 inline Qt::ItemFlags CellFlags(const QTableView* table, int row, int column) {
     return table->model()->flags(table->model()->index(row, column));
+}
+
+// The marks of a value cell: typed and not yet written or read back; not
+// confirmed by the system.
+inline bool Edited(const QTableView* table, int row) {
+    return table->model()->index(row, 1).data(Qt::FontRole).value<QFont>().bold();
+}
+inline bool Unconfirmed(const QTableView* table, int row) {
+    return table->model()
+        ->index(row, 1)
+        .data(Qt::ToolTipRole)
+        .toString()
+        .contains("Not confirmed by the system");
 }
 
 inline int RowCount(const QTableView* table) { return table->model()->rowCount(); }
