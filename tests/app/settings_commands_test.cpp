@@ -58,9 +58,11 @@ TEST_F(AppSettingsTest, FailedUsbReadLeavesEveryTableEmptyAndSettingsNotLoaded) 
          {W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
           W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})
         EXPECT_TRUE(AllEmpty(table));
-    // Decoded all the same.
+    // A read that fails on any block changes none of the records.
     EXPECT_EQ(W().Records().ControlSettings.BatteryChargeCurrentLimit,
-              simulator.Settings().Control.BatteryChargeCurrentLimit);
+              ControlBoxSettings{}.BatteryChargeCurrentLimit);
+    EXPECT_NE(simulator.Settings().Control.BatteryChargeCurrentLimit,
+              ControlBoxSettings{}.BatteryChargeCurrentLimit);
     EXPECT_TRUE(W().Ui().USBTimer->isActive());
 }
 
