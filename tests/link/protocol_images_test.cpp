@@ -78,10 +78,10 @@ TEST(LinkImages, AnswersAreBelievedOnlyWithTheirMarkers) {
         bool Spoils;
     };
     const Row rows[] = {
-        {true, 0, true},     {true, 41, true},    {true, 42, true},    {true, 89, true},
-        {true, 117, true},   {true, 143, true},   {true, 60, false},   {false, 0, true},
-        {false, 62, true},   {false, 63, true},   {false, 112, true},  {false, 122, true},
-        {false, 169, false}, {false, 188, true},  {false, 187, false}, {false, 215, true},
+        {true, 0, true},     {true, 41, true},   {true, 42, true},    {true, 89, true},
+        {true, 117, true},   {true, 143, true},  {true, 60, false},   {false, 0, true},
+        {false, 62, true},   {false, 63, true},  {false, 112, true},  {false, 122, true},
+        {false, 169, false}, {false, 188, true}, {false, 187, false}, {false, 215, true},
         {false, 223, false},
     };
     EXPECT_TRUE(StateImageGood(state.data()));

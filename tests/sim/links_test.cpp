@@ -153,7 +153,7 @@ TEST_F(UsbLinkTest, GarbledAnswersAreFailedExchangesThatChangeNoRecord) {
         EXPECT_EQ(data.FieldState[0].EngineRpm, before.FieldState[0].EngineRpm);
     }
 
-    data.ControlSettings.WarmupDuration = 99;  // typed, not in the system
+    data.ControlSettings.WarmupDuration = 99;                 // typed, not in the system
     sim.Faults().AddScripted({SimFault::UsbRandomBytes, 4});  // field box #1's block
     EXPECT_FALSE(link.ReadAllSettings(data, events));
     EXPECT_EQ(events.Statuses.back(), BadAnswerText);
