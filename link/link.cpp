@@ -60,6 +60,11 @@ PollOutcome UsbLink::PollState(SystemData& data, uint8_t frsFlag, LinkEvents& ev
         usb_.Output = StateRequest(code, frsFlag);
         if (!usb_.UsbExchange())
             return code == CmdControlBoxState ? PollOutcome::Lost : PollOutcome::Partial;
+        // The system answered, but with something else than a state block.
+        if (!AnswerBlockGood(code, usb_.Input.data(), data.ControlState.ConnectedModules)) {
+            usb_.UsbStatusText = BadAnswerText;
+            return code == CmdControlBoxState ? PollOutcome::Failed : PollOutcome::Partial;
+        }
         DecodeStateAnswer(code, usb_.Input, data);
         events.StateDecoded(StateModule(code));
     }
@@ -83,15 +88,22 @@ bool UsbLink::Send(const UsbRequest& request, LinkEvents& events) {
 // One settings request (codes 5-9): only byte 0 is set, the rest is not used.
 bool UsbLink::RequestSettings(uint8_t code, SystemData& data, LinkEvents& events) {
     usb_.Output[0] = code;
-    const bool ok = usb_.UsbExchange();
+    bool ok = usb_.UsbExchange();
+    if (ok && !AnswerBlockGood(code, usb_.Input.data(), data.ControlState.ConnectedModules)) {
+        usb_.UsbStatusText = BadAnswerText;
+        ok = false;
+    }
     events.LinkStatus(usb_.UsbStatusText);
     if (ok) DecodeSettingsAnswer(code, usb_.Input, data);
     return ok;
 }
 
+// All five blocks or none: the records change only when every one was good.
 bool UsbLink::DoReadAllSettings(SystemData& data, LinkEvents& events) {
+    SystemData read = data;
     for (uint8_t code : ReadAllSettingsCodes())
-        if (!RequestSettings(code, data, events)) return false;
+        if (!RequestSettings(code, read, events)) return false;
+    data = read;
     return true;
 }
 
@@ -172,21 +184,40 @@ PollOutcome BtLink::PollState(SystemData& data, uint8_t frsFlag, LinkEvents& eve
     }
     if (bt_.Exchange.AnswerLength < static_cast<int32_t>(StateImageSize))
         return PollOutcome::Partial;
+    if (!StateImageGood(bt_.Exchange.Answer.data())) {
+        bt_.BtStatusText = BadAnswerText;
+        return PollOutcome::Failed;
+    }
     DecodeStateImage(bt_.Exchange.Answer.data(), data);
     for (ModuleId module : AllModules) events.StateDecoded(module);
     return PollOutcome::Complete;
 }
 
+// A read that brings no whole, good SettingsImage fails and changes nothing.
 bool BtLink::DoReadAllSettings(SystemData& data, LinkEvents& events) {
     const std::vector<BtStep> steps = BtReadAllSettingsSteps();
+    bool taken = false;
     const bool read = RunBtSequence(bt_, steps, waiter_, false, [&](size_t step) {
+        if (steps[step].TakesSettingsImage) taken = TakeSettingsImage(data);
         events.LinkStatus(bt_.BtStatusText);
-        if (steps[step].TakesSettingsImage &&
-            bt_.Exchange.AnswerLength >= static_cast<int32_t>(SettingsImageSize))
-            DecodeSettingsImage(bt_.Exchange.Answer.data(), data);
     });
     if (!read) events.LinkStatus(bt_.BtStatusText);
-    return read;
+    return read && taken;
+}
+
+bool BtLink::TakeSettingsImage(SystemData& data) {
+    const int32_t length = bt_.Exchange.AnswerLength;
+    if (length < static_cast<int32_t>(SettingsImageSize)) {
+        bt_.BtStatusText = std::string(BadAnswerText) + ": " + std::to_string(length) + " of " +
+                           std::to_string(SettingsImageSize) + " bytes";
+        return false;
+    }
+    if (!SettingsImageGood(bt_.Exchange.Answer.data(), data.ControlState.ConnectedModules)) {
+        bt_.BtStatusText = BadAnswerText;
+        return false;
+    }
+    DecodeSettingsImage(bt_.Exchange.Answer.data(), data);
+    return true;
 }
 
 }  // namespace korvan

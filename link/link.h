@@ -165,6 +165,9 @@ class BtLink : public SystemLink {
     bool DoReadAllSettings(SystemData& data, LinkEvents& events) override;
 
   private:
+    // Decodes the answer just taken when it is a whole, good SettingsImage.
+    bool TakeSettingsImage(SystemData& data);
+
     BtTransport& bt_;
     Waiter& waiter_;
 };

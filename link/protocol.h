@@ -135,4 +135,19 @@ void DecodeSettingsAnswer(uint8_t code, const DeviceReport& answer, SystemData& 
 // Decodes the answer to a state request (codes 1-4) into its record.
 void DecodeStateAnswer(uint8_t code, const DeviceReport& answer, SystemData& data);
 
+// An answer is believed only when its markers check out: a state block has
+// StateMarker as its first and last byte; a settings block has SettingsMarker as its
+// first byte and as its closing byte where the module's layout has one (the control
+// box, the charge profiles, the field boxes; not the battery box). Anything else is a
+// failed exchange and is never decoded. A module that the control box reports as not
+// connected answers with nothing in particular: its blocks are not checked (the views
+// do not show them). `connected` is the control box's `ConnectedModules`.
+bool AnswerBlockGood(uint8_t code, const uint8_t* block, uint16_t connected);  // codes 1-9
+// Every block of a StateImage, the connected modules as its control box block says.
+bool StateImageGood(const uint8_t* image);
+bool SettingsImageGood(const uint8_t* image, uint16_t connected);
+// The images a tool builds carry every block with its markers.
+inline constexpr uint16_t AllModulesConnected = 0xFFFF;
+inline constexpr const char* BadAnswerText = "Bad answer from KORVAN KX4";
+
 }  // namespace korvan

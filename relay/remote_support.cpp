@@ -23,6 +23,11 @@ std::string SettingsCountText(const char* who, int count) {
            " bytes (must be " + std::to_string(SettingsImageSize) + " bytes)";
 }
 
+// Settings whose blocks do not carry their markers are never taken apart.
+std::string BadSettingsText(const char* who) {
+    return std::string(" ") + who + " sent settings with bad block markers: nothing was changed";
+}
+
 }  // namespace
 
 RemoteSupport::RemoteSupport(RemoteSupportHost& host, RelayTransport& transport)
@@ -102,8 +107,12 @@ void RemoteSupport::ActOnSupportMessage() {
             if (fresh) host_.ShowPanelMessage(SettingsCountText("SUPPORT", State.InCount));
             // Once per message: a message that stays the last one received is not
             // asked about, nor written, again.
-            if (State.InCount >= SettingsCount && std::exchange(settingsUnanswered_, false))
-                TakeSupportSettings();
+            if (State.InCount >= SettingsCount && std::exchange(settingsUnanswered_, false)) {
+                if (SettingsImageGood(State.SupportBuffer.data(), AllModulesConnected))
+                    TakeSupportSettings();
+                else
+                    host_.ShowPanelMessage(BadSettingsText("SUPPORT"));
+            }
             break;
         case MsgChat:
             if (State.InCount >= 2) {
@@ -183,7 +192,7 @@ PollOutcome RemoteSupport::SupportPoll(SystemData& data) {
 bool RemoteSupport::ActOnClientMessage(SystemData& data) {
     switch (State.InKind) {
         case MsgState:
-            if (State.InCount >= StateCount) {
+            if (State.InCount >= StateCount && StateImageGood(State.ClientBuffer.data())) {
                 DecodeStateImage(State.ClientBuffer.data(), data);
                 return true;
             }
@@ -192,10 +201,13 @@ bool RemoteSupport::ActOnClientMessage(SystemData& data) {
             host_.ShowPanelMessage(" CLIENT sent settings: received " +
                                    std::to_string(State.InCount) + " bytes (must be " +
                                    std::to_string(SettingsImageSize) + " bytes)");
-            if (State.InCount >= SettingsCount) {
-                DecodeSettingsImage(State.ClientBuffer.data(), data);
-                host_.SettingsArrived(data, true);
+            if (State.InCount < SettingsCount) break;
+            if (!SettingsImageGood(State.ClientBuffer.data(), AllModulesConnected)) {
+                host_.ShowPanelMessage(BadSettingsText("CLIENT"));
+                break;
             }
+            DecodeSettingsImage(State.ClientBuffer.data(), data);
+            host_.SettingsArrived(data, true);
             break;
         case MsgChat:
             if (State.InCount >= 2) {

@@ -65,6 +65,57 @@ TEST(LinkImages, StateImageRoundTrip) {
     EXPECT_EQ(BuildStateImage(back), image);
 }
 
+// A block is believed only with its markers: spoiling the opening or the closing
+// marker of any block spoils its image, except the battery box settings' last byte
+// (no marker there) and the blocks of modules the control box does not report.
+TEST(LinkImages, AnswersAreBelievedOnlyWithTheirMarkers) {
+    SystemData d = SampleData();  // every module connected
+    const auto state = BuildStateImage(d);
+    const auto settings = BuildSettingsImage(d);
+    struct Row {
+        bool State;
+        size_t Offset;  // the byte spoiled
+        bool Spoils;
+    };
+    const Row rows[] = {
+        {true, 0, true},     {true, 41, true},   {true, 42, true},    {true, 89, true},
+        {true, 117, true},   {true, 143, true},  {true, 60, false},   {false, 0, true},
+        {false, 62, true},   {false, 63, true},  {false, 112, true},  {false, 122, true},
+        {false, 169, false}, {false, 188, true}, {false, 187, false}, {false, 215, true},
+        {false, 223, false},
+    };
+    EXPECT_TRUE(StateImageGood(state.data()));
+    EXPECT_TRUE(SettingsImageGood(settings.data(), AllModulesConnected));
+    for (const Row& row : rows) {
+        auto s = state;
+        auto t = settings;
+        (row.State ? s[row.Offset] : t[row.Offset]) ^= 0x0F;
+        EXPECT_EQ(StateImageGood(s.data()) && SettingsImageGood(t.data(), AllModulesConnected),
+                  !row.Spoils)
+            << (row.State ? "state" : "settings") << " byte " << row.Offset;
+    }
+
+    // A short USB report is padded with zeros: its closing marker is gone.
+    EncodeControlBoxState(d.ControlState, d.EncodeBuffer);
+    for (size_t kept : {size_t{0}, size_t{1}, size_t{41}, size_t{42}}) {
+        DeviceReport answer{};
+        std::copy_n(d.EncodeBuffer.begin(), kept, answer.begin());
+        EXPECT_EQ(AnswerBlockGood(CmdControlBoxState, answer.data(), 0), kept == 42) << kept;
+    }
+
+    // Field box #2 reported absent: its empty blocks pass, and fail once it is there.
+    d.ControlState.ConnectedModules &= ~FieldBox2Connected;
+    auto absent = BuildStateImage(d);
+    auto absentSettings = settings;
+    std::fill_n(absent.begin() + 117, 27, 0);
+    std::fill_n(absentSettings.begin() + 197, 27, 0);
+    EXPECT_TRUE(StateImageGood(absent.data()));
+    EXPECT_TRUE(SettingsImageGood(absentSettings.data(), d.ControlState.ConnectedModules));
+    EXPECT_FALSE(SettingsImageGood(absentSettings.data(), AllModulesConnected));
+    absent[9] ^= FieldBox2Connected;  // the status word's low byte (big-endian, bytes 8-9)
+    EXPECT_FALSE(StateImageGood(absent.data()));
+}
+
 TEST(LinkImages, UsbAnswersGoToTheirOwnRecords) {
     SystemData d = SampleData();
     SystemData out;

@@ -133,6 +133,36 @@ TEST_F(UsbLinkTest, ControlBoxWriteReadsBackAndAResetRestoresTheDefaults) {
     EXPECT_EQ(unplugged.Sent, 0u);
 }
 
+// Noise in place of an answer is a failed exchange: nothing of it is decoded, and a
+// read of all settings with one bad block changes no settings record at all.
+TEST_F(UsbLinkTest, GarbledAnswersAreFailedExchangesThatChangeNoRecord) {
+    ASSERT_EQ(link.PollState(data, 0, events), PollOutcome::Complete);
+    ReadAll();
+    const SystemData before = data;
+    struct Row {
+        uint64_t At;  // the exchange of the tick that is garbled
+        PollOutcome Outcome;
+        size_t Decoded;
+    };
+    for (const Row& row : {Row{1, PollOutcome::Failed, 0}, Row{3, PollOutcome::Partial, 2}}) {
+        events = {};
+        sim.Faults().AddScripted({SimFault::UsbRandomBytes, row.At});
+        EXPECT_EQ(link.PollState(data, 0, events), row.Outcome) << row.At;
+        EXPECT_EQ(events.Decoded.size(), row.Decoded);
+        EXPECT_EQ(link.StatusText(), BadAnswerText);
+        EXPECT_EQ(data.FieldState[0].EngineRpm, before.FieldState[0].EngineRpm);
+    }
+
+    data.ControlSettings.WarmupDuration = 99;                 // typed, not in the system
+    sim.Faults().AddScripted({SimFault::UsbRandomBytes, 4});  // field box #1's block
+    EXPECT_FALSE(link.ReadAllSettings(data, events));
+    EXPECT_EQ(events.Statuses.back(), BadAnswerText);
+    EXPECT_EQ(data.ControlSettings.WarmupDuration, 99);
+    EXPECT_EQ(data.FieldSettings[0].Poles, before.FieldSettings[0].Poles);
+    ReadAll();
+    EXPECT_NE(data.ControlSettings.WarmupDuration, 99);
+}
+
 // What each connection refuses, and that a refused operation sends nothing.
 TEST(Links, EachConnectionRefusesWhatItCannotDoWithItsOwnMessage) {
     struct Expected {
