@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <utility>
 
 #include "app/table_model.h"
 #include "model/module_descriptors.h"
@@ -182,6 +183,7 @@ void ModuleTables::ResetAll() {
 }
 
 void ModuleTables::ShowState(ModuleId module) {
+    systemAnswered_ = true;
     ModulePage& page = ui_.Module(module);
     const ModuleDescriptor& row = DescriptorOf(module);
     page.StateTable->Fill(row.StateLines(data_, module, sep_));
@@ -240,9 +242,12 @@ void ModuleTables::ReadEveryTable() {
     for (ModuleId module : AllModules) ReadSettings(module);
 }
 
+// Once per loss of a system that was there: settings loaded from a file while
+// no system answers are not greyed for a link they never came through.
 void ModuleTables::LinkLost() {
     for (ModuleId module : AllModules) ResetState(module);
-    MarkUnconfirmed({AllModules.begin(), AllModules.end()}, LinkLostReason);
+    if (std::exchange(systemAnswered_, false))
+        MarkUnconfirmed({AllModules.begin(), AllModules.end()}, LinkLostReason);
 }
 
 void ModuleTables::MarkUnconfirmed(const std::vector<ModuleId>& modules,

@@ -49,7 +49,8 @@ class ModuleTables {
     // Before a save: every table, an empty one as its rows' defaults.
     void ReadEveryTable();
     // The first exchange of a poll failed: the state tables are empty; the
-    // settings tables keep what they show, no longer confirmed by the system.
+    // settings tables keep what they show, no longer confirmed by the system
+    // when it had answered since the last loss.
     void LinkLost();
     // The tables of `modules` that hold settings keep their texts, marked as not
     // confirmed by the system for `reason`.
@@ -80,6 +81,8 @@ class ModuleTables {
     WindowUi& ui_;
     SystemData& data_;
     char sep_;
+    // A state was shown since the link was last lost.
+    bool systemAnswered_ = false;
     // The scale the battery box settings table was last shown on.
     bool batterySettingsOn24V_ = false;
 };

@@ -121,11 +121,19 @@ TEST_F(AppFilesTest, SaveAfterALostLinkKeepsTheSettingsNotTheEmptyTablesDefaults
     W().USBTimerTimer();
     Settle();
     ASSERT_EQ(Cell(W().Ui().FieldBox1SettingsStringGrid(), 0), "18");
+    EXPECT_TRUE(Unconfirmed(W().Ui().FieldBox1SettingsStringGrid(), 0));
     dialogs.SavePath = dir.filePath("after.korvan3");
     W().SaveSettingsToFileClick();
     Settle();
     EXPECT_EQ(Read(dir.filePath("after.korvan3")), Read(dir.filePath("before.korvan3")));
     EXPECT_EQ(W().Records().FieldSettings[0].Poles, 18);
+    // A file loaded while no system answers was never confirmed by one: not greyed.
+    dialogs.OpenPath = dialogs.SavePath;
+    dialogs.AskAnswers = {true};
+    W().LoadSettingsFromFileClick();
+    W().USBTimerTimer();
+    Settle();
+    EXPECT_FALSE(Unconfirmed(W().Ui().FieldBox1SettingsStringGrid(), 0));
 }
 
 // Nothing is cleared until a file has loaded: a cancelled dialog, a bad file or

@@ -168,6 +168,7 @@ void SoakRun::RewireTimers() {
 
 void SoakRun::Tick(bool usb) {
     const bool idle = !polling_ && !window_->CommandRunning();
+    loadedBeforeTick_ = window_->Flags().SettingsLoaded;
     Measure(usb ? "USB tick" : "Bluetooth tick", true, [&] {
         if (usb)
             window_->USBTimerTimer();
@@ -197,15 +198,13 @@ void SoakRun::CheckTick(PollOutcome outcome) {
     if (caption != title && caption != linked)
         Fail("caption \"" + caption.toStdString() + "\" after a " + (usb ? "USB" : "Bluetooth") +
              " tick");
-    // The settings stay to be written again, no longer confirmed by the system.
+    // The settings stay to be written again once the link is back.
     if (outcome == PollOutcome::Lost) {
-        for (ModuleId module : AllModules) {
+        for (ModuleId module : AllModules)
             if (!InEmptyForm(ui.Module(module).StateStringGrid))
                 Fail("a lost USB link left a state table filled");
-            const ModuleTableModel& settings = *ui.Module(module).SettingsTable;
-            if (settings.HoldsSettings() && settings.EditState().Unconfirmed.empty())
-                Fail("a lost USB link left settings shown as confirmed by the system");
-        }
+        if (w.Flags().SettingsLoaded != loadedBeforeTick_)
+            Fail("a lost USB link changed whether settings are loaded");
     }
     if (outcome != PollOutcome::Complete) return;
     if (caption != linked) Fail("caption \"" + caption.toStdString() + "\" after a good exchange");

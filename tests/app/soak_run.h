@@ -147,7 +147,8 @@ class SoakRun {
     std::optional<SettingsImage> saved_;  // what the last save wrote
     // The poll under way and the link it polls.
     std::optional<bool> polling_;
-    QString linkStatus_;  // the session's last word on the link
+    bool loadedBeforeTick_ = false;  // SettingsLoaded when that poll began
+    QString linkStatus_;             // the session's last word on the link
     // The command under way, and the fault count and link when it started.
     std::optional<Action> command_;
     SimFaultCounts commandBefore_;
