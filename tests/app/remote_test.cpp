@@ -236,7 +236,8 @@ TEST_F(AppRemoteTest, SettingsFromSupportAreWrittenOnlyWithTheOwnersConsent) {
     EXPECT_EQ(dialogs.SettingsQuestions.size(), 2u);
     EXPECT_TRUE(Wrote());
     EXPECT_EQ(simulator.Settings().Control.ProfileIndex, profile);
-    EXPECT_EQ(ChatLines().size(), 1);
+    ASSERT_EQ(ChatLines().size(), 2);
+    EXPECT_TRUE(ChatLines()[1].endsWith(" CLIENT: Settings written and read back"));
     EXPECT_TRUE(dialogs.Messages.empty());
 }
 
@@ -358,8 +359,8 @@ TEST_F(AppRemoteTest, SessionsPutTheirCodeAfterTheRelaysHost) {
 TEST_F(AppRemoteTest, TheRealDialogsShowTheChangesAndTheCode) {
     QtUserDialogs real;
     const std::vector<SettingsChangeRow> changes = {
-        {"System Control Module", "Battery Type", "1 - AGM", "4 - LiFePO4"},
-        {"Battery Control Module", "Battery Bank Size, Ah", "400", "600"}};
+        {"System Control Module", "Battery Type", "1 - AGM", "4 - LiFePO4", ""},
+        {"Battery Control Module", "Battery Bank Size, Ah", "400", "500", "Support sent 900"}};
     QStringList seen;
     auto answer = [&](const char* button) {
         QTimer::singleShot(0, [&seen, button] {
@@ -376,11 +377,12 @@ TEST_F(AppRemoteTest, TheRealDialogsShowTheChangesAndTheCode) {
     answer("WriteButton");
     EXPECT_TRUE(real.ConfirmSettings(&W(), QStringLiteral("Settings from support"), changes));
     EXPECT_EQ(seen, (QStringList{"System Control Module", "Battery Type", "1 - AGM", "4 - LiFePO4",
-                                 "Battery Control Module", "Battery Bank Size, Ah", "400", "600"}));
+                                 "", "Battery Control Module", "Battery Bank Size, Ah", "400",
+                                 "500", "Support sent 900"}));
     answer("RefuseButton");
     EXPECT_FALSE(real.ConfirmSettings(&W(), QStringLiteral("Settings from support"), changes));
 
-    QString shown;
+    QString shown, copyText;
     int pixels = 0;
     QTimer::singleShot(0, [&] {
         QWidget* dialog = QApplication::activeModalWidget();
@@ -388,13 +390,16 @@ TEST_F(AppRemoteTest, TheRealDialogsShowTheChangesAndTheCode) {
         auto* label = dialog->findChild<QLabel*>(QStringLiteral("SessionCodeLabel"));
         shown = label->text();
         pixels = label->font().pixelSize();
-        dialog->findChild<QPushButton*>(QStringLiteral("CopyButton"))->click();
+        auto* copy = dialog->findChild<QPushButton*>(QStringLiteral("CopyButton"));
+        copy->click();
+        copyText = copy->text();
         static_cast<QDialog*>(dialog)->accept();
     });
     real.ShowSessionCode(&W(), QStringLiteral("K7QM2XDF9A"));
     EXPECT_EQ(shown, "K7QM2XDF9A");
     EXPECT_GE(pixels, 32);
     EXPECT_EQ(QApplication::clipboard()->text(), "K7QM2XDF9A");
+    EXPECT_EQ(copyText, "Copied");
 }
 
 }  // namespace
