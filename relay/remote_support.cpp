@@ -184,7 +184,9 @@ void RemoteSupport::ActOnSupportMessage() {
             }
             break;
         case MsgStop:
-            if (fresh) host_.ShowPanelMessage(" SUPPORT ended the session");
+            // Once: sharing switched on again later is not ended by the old stop.
+            if (!fresh) break;
+            host_.ShowPanelMessage(" SUPPORT ended the session");
             host_.SetShareDataChecked(false);
             break;
         default:
