@@ -71,10 +71,11 @@ void SupportPanel::SetSessionText(const QString& text) {
 
 QPoint SupportPanel::PlaceBeside(const QRect& window, const QSize& size, const QRect& screen) {
     constexpr int Gap = 8;
-    int x = window.right() + Gap;
-    if (x + size.width() > screen.right() + 1) x = window.left() - Gap - size.width();
-    // Neither side has room: over the window's edge, inside the screen.
-    x = std::clamp(x, screen.left(), std::max(screen.left(), screen.right() + 1 - size.width()));
+    const int rightmost = std::max(screen.left(), screen.x() + screen.width() - size.width());
+    int x = window.x() + window.width() + Gap;
+    if (x > rightmost) x = window.x() - Gap - size.width();
+    // Neither side has room: over the window's right edge, inside the screen.
+    if (x < screen.left()) x = rightmost;
     const int y = std::clamp(window.top(), screen.top(),
                              std::max(screen.top(), screen.bottom() + 1 - size.height()));
     return {x, y};

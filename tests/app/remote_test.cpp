@@ -160,13 +160,18 @@ TEST_F(AppRemoteTest, SettingsCommandsGoThroughTheRelayWithBlockingWaits) {
 }
 
 TEST_F(AppRemoteTest, ChatAndSupportDomainUseTheirInputBoxes) {
-    W().SupportDomain1Click();
-    Settle();  // cancelled: the default domain
-    EXPECT_EQ(W().Remote().State.SupportDomain, DefaultSupportDomain);
-    dialogs.Inputs = {"relay.example.net"};
+    dialogs.Inputs = {"relay.example.net/K7QM2XDF"};
     W().SupportDomain1Click();
     Settle();
-    EXPECT_EQ(W().Remote().State.SupportDomain, "relay.example.net");
+    EXPECT_EQ(W().Remote().State.SupportDomain, "relay.example.net/K7QM2XDF");
+    // The box shows the relay and the code in use; cancelling keeps them.
+    W().SupportDomain1Click();
+    Settle();
+    EXPECT_EQ(W().Remote().State.SupportDomain, "relay.example.net/K7QM2XDF");
+    EXPECT_EQ(dialogs.Prefilled.back(), "relay.example.net/K7QM2XDF");
+    EXPECT_TRUE(
+        dialogs.Prompts.back().startsWith("Relay now: relay.example.net, session code: K7QM2XDF"));
+    EXPECT_TRUE(dialogs.Prompts.back().endsWith("Domain Name"));
 
     W().Ui().ShareDataWithSupport->trigger();
     Settle();
@@ -181,7 +186,7 @@ TEST_F(AppRemoteTest, ChatAndSupportDomainUseTheirInputBoxes) {
     EXPECT_EQ(scripted->Log[0].Role, 0);
     EXPECT_EQ(scripted->Log[0].Kind, MsgChat);
     EXPECT_EQ(scripted->Log[0].Bytes, "Hello");
-    EXPECT_EQ(scripted->Log[0].Domain, "relay.example.net");
+    EXPECT_EQ(scripted->Log[0].Domain, "relay.example.net/K7QM2XDF");
     EXPECT_TRUE(W().Ui().USBTimer->isActive() && W().Ui().INETTimer->isActive());
 }
 
@@ -321,12 +326,14 @@ TEST_F(AppRemoteTest, SessionsPutTheirCodeAfterTheRelaysHost) {
     EXPECT_EQ(first.size(), SessionCodeLength);
     EXPECT_TRUE(ValidSessionCode(first));
     EXPECT_EQ(W().Remote().State.SupportDomain, std::string(DefaultSupportDomain) + "/" + first);
+    EXPECT_TRUE(W().Ui().RemoteViaInternetToProvideSupport->isChecked());
     W().NewSupportSessionClick();
     Settle();
     const std::string second = dialogs.SessionCodes.at(1).toStdString();
     EXPECT_NE(second, first);
     EXPECT_EQ(W().Remote().State.SupportDomain, std::string(DefaultSupportDomain) + "/" + second);
     EXPECT_FALSE(W().Ui().ShareDataWithSupport->isChecked());
+    W().Ui().ConnectionUSB->trigger();
 
     dialogs.Inputs = {"https://relay.example.org/OLDCODE1"};
     W().SupportDomain1Click();
@@ -400,6 +407,27 @@ TEST_F(AppRemoteTest, TheRealDialogsShowTheChangesAndTheCode) {
     EXPECT_GE(pixels, 32);
     EXPECT_EQ(QApplication::clipboard()->text(), "K7QM2XDF9A");
     EXPECT_EQ(copyText, "Copied");
+}
+
+// The panel floats beside the window on the side the screen has room for.
+TEST(SupportPanelPlace, BesideTheWindowAndOnTheScreen) {
+    const QRect screen(0, 0, 1280, 900);
+    const QSize panel(420, 300);
+    struct Case {
+        QRect Window;
+        QPoint At;
+    };
+    const Case cases[] = {
+        {{10, 20, 700, 600}, {718, 20}},     // room on the right
+        {{600, 20, 680, 600}, {172, 20}},    // at the right edge: on the left
+        {{0, 0, 1280, 900}, {860, 0}},       // full screen: over its right edge
+        {{900, 700, 300, 150}, {472, 600}},  // low on the screen: lifted onto it
+    };
+    for (const Case& c : cases) {
+        const QPoint at = SupportPanel::PlaceBeside(c.Window, panel, screen);
+        EXPECT_EQ(at, c.At) << c.Window.x() << "," << c.Window.y();
+        EXPECT_TRUE(screen.contains(QRect(at, panel))) << c.Window.x() << "," << c.Window.y();
+    }
 }
 
 }  // namespace
