@@ -303,7 +303,7 @@ void RemoteSupport::SendSettings(SystemData& data, Waiter& waiter) {
     State.OutCount = SettingsCount;
     PutImage(BuildSettingsImage(data), State.SupportBuffer);
     waiter.Wait(std::chrono::seconds(1), false);
-    status_.SettingsOutcome = "sent, no answer from the customer yet";
+    status_.SettingsOutcome = "waiting for the customer's answer";
     const bool received = Exchange() && Received();
     waiter.Wait(std::chrono::seconds(1), false);
     host_.SetStatusText(State.RelayStatusText);

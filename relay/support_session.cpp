@@ -108,7 +108,7 @@ std::string SupportSessionText(const SupportSessionStatus& status, const std::st
     const std::string code = SessionCodeOf(status.Domain);
     std::string text = code.empty() ? "Support session without a code" : "Support session " + code;
     text += " on " + SupportHost(status.Domain) + ": ";
-    const char* other = support ? "customer" : "support";
+    const char* other = support ? "the customer" : "support";
     if (!status.Connected)
         text += "relay not reached" + (status.Problem.empty() ? "" : " (" + status.Problem + ")");
     else if (status.CustomerStopped)
@@ -116,7 +116,8 @@ std::string SupportSessionText(const SupportSessionStatus& status, const std::st
     else if (!status.LastSeen)
         text += std::string("connected to the relay, waiting for ") + other;
     else
-        text += std::string("connected, ") + other + " last seen " + lastSeen;
+        text += std::string("connected, ") + (support ? "customer" : "support") + " last seen " +
+                lastSeen;
     if (support && !status.SettingsOutcome.empty())
         text += "; settings sent: " + status.SettingsOutcome;
     return text;

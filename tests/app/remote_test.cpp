@@ -76,12 +76,14 @@ class AppRemoteTest : public AppUsbTest {
         };
     }
     // The system's settings with another charge profile, as support would send them.
-    std::vector<uint8_t> OtherProfile(int& profile) {
+    // With `bankSize`, also a battery bank size of support's own.
+    std::vector<uint8_t> OtherProfile(int& profile, int32_t bankSize = 0) {
         SystemData support;
         const auto now = simulator.SettingsImage();
         DecodeSettingsImage(now.data(), support);
         profile = (support.ControlSettings.ProfileIndex + 3) % 8;
         support.ControlSettings.ProfileIndex = static_cast<uint8_t>(profile);
+        if (bankSize) support.BatterySettings.BankSize = bankSize;
         const auto image = BuildSettingsImage(support);
         return {image.begin(), image.end()};
     }
@@ -208,17 +210,24 @@ TEST_F(AppRemoteTest, SettingsFromSupportAreWrittenOnlyWithTheOwnersConsent) {
     Settle();
     int profile = 0;
     const int before = simulator.Settings().Control.ProfileIndex;
-    SupportSends(MsgSettings, OtherProfile(profile));
+    const int32_t bank = simulator.Settings().Battery.BankSize;
+    SupportSends(MsgSettings, OtherProfile(profile, 12000));
     Tick();
     dialogs.SettingsAnswers = {false};
     Tick();  // read, ask, refuse
     ASSERT_EQ(dialogs.SettingsQuestions.size(), 1u);
+    // Only the values that would change; the bank size beyond its range is
+    // said as this tool's checks leave it.
     const std::vector<SettingsChangeRow>& rows = dialogs.SettingsQuestions[0];
-    ASSERT_EQ(rows.size(), 1u);
+    ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].Module, "System Control Module");
     EXPECT_EQ(rows[0].Field.toStdString(), ControlBoxSettingsLabels()[5]);
     EXPECT_EQ(rows[0].Now, QString::number(before));
     EXPECT_EQ(rows[0].Received, QString::number(profile));
+    EXPECT_TRUE(rows[0].Note.isEmpty());
+    EXPECT_EQ(rows[1].Now, QString::number(bank));
+    EXPECT_EQ(rows[1].Received, "0");
+    EXPECT_EQ(rows[1].Note, "Support sent 12000; this tool's checks changed it");
     EXPECT_FALSE(Wrote());
     EXPECT_EQ(simulator.Settings().Control.ProfileIndex, before);
     // The refusal travels to support as a chat line.
