@@ -188,16 +188,8 @@ TEST_F(RelayEndToEnd, WithoutARelayTheTechnicianFallsBackToUsb) {
 
 // The owner refuses: the system keeps its settings and the technician reads why.
 TEST_F(RelayEndToEnd, TheOwnerRefusesSettingsFromSupport) {
-    S().NewSupportSessionClick();
-    QuietBoth();
-    ASSERT_EQ(supportDialogs.SessionCodes.size(), 1u);
-    dialogs.Inputs = {supportDialogs.SessionCodes[0]};
-    W().JoinSupportSessionClick();
-    QuietBoth();
+    StartSession();
     EXPECT_EQ(W().Remote().State.SupportDomain, S().Remote().State.SupportDomain);
-    S().Ui().RemoteViaInternetToProvideSupport->trigger();
-    QuietBoth();
-    ASSERT_TRUE(W().Ui().ShareDataWithSupport->isChecked());
     ASSERT_TRUE(Rounds([&] { return S().Records().ControlState.ConnectedModules != 0; }));
 
     S().ReadAllSettingsFromSystemClick();
@@ -237,13 +229,10 @@ TEST_F(RelayEndToEnd, BothSidesSeeTheSessionAndEitherEndsIt) {
     StartSession();
     ASSERT_TRUE(Rounds([&] { return S().Records().ControlState.ConnectedModules != 0; }));
     CustomerTick();
-    const QString code = supportDialogs.SessionCodes[0];
-    const QString head =
-        "Support session " + code + " on 127.0.0.1:" + QString::number(server.Port());
-    EXPECT_TRUE(SessionLine(S()).startsWith(head + ": connected, customer last seen "))
-        << SessionLine(S()).toStdString();
-    EXPECT_TRUE(SessionLine(W()).startsWith(head + ": connected, support last seen "))
-        << SessionLine(W()).toStdString();
+    const QString head = "Support session " + supportDialogs.SessionCodes[0] +
+                         " on 127.0.0.1:" + QString::number(server.Port()) + ": connected, ";
+    EXPECT_TRUE(SessionLine(S()).startsWith(head + "customer last seen "));
+    EXPECT_TRUE(SessionLine(W()).startsWith(head + "support last seen "));
 
     // The customer stops sharing: the technician is told, the values are marked old.
     W().Ui().ShareDataWithSupport->trigger();
@@ -266,8 +255,6 @@ TEST_F(RelayEndToEnd, BothSidesSeeTheSessionAndEitherEndsIt) {
     ASSERT_TRUE(Rounds([&] { return !W().Ui().ShareDataWithSupport->isChecked(); }));
     EXPECT_EQ(Panel(W()), " SUPPORT ended the session");
     EXPECT_EQ(SessionLine(S()), "");
-    EXPECT_TRUE(dialogs.Messages.empty());
-    EXPECT_TRUE(supportDialogs.Messages.empty());
 }
 
 // A relay that serves session codes only: "Remote via Internet" chosen first
@@ -283,9 +270,7 @@ TEST_F(RelayEndToEnd, ARelayOfSessionsOnlyTellsTheTechnicianWhatToDo) {
     S().Ui().RemoteViaInternetToProvideSupport->trigger();
     SupportTick();
     ASSERT_EQ(supportDialogs.Messages.size(), 1u);
-    const QString error = supportDialogs.Messages[0].Text;
-    EXPECT_FALSE(error.contains("HTTP/1.1")) << error.toStdString();
-    EXPECT_TRUE(error.contains("New Support Session...")) << error.toStdString();
+    EXPECT_TRUE(supportDialogs.Messages[0].Text.contains("New Support Session..."));
     StartSession();
     ASSERT_TRUE(Rounds([&] { return S().Records().ControlState.ConnectedModules != 0; }));
     EXPECT_EQ(supportDialogs.Messages.size(), 1u);
