@@ -217,6 +217,7 @@ void TMainFormKX4::SendChatMessageClick() { p_->Remote->SendChat(); }
 void TMainFormKX4::SupportDomain1Click() { p_->Remote->ChangeDomain(); }
 void TMainFormKX4::NewSupportSessionClick() { p_->Remote->NewSession(); }
 void TMainFormKX4::JoinSupportSessionClick() { p_->Remote->JoinSession(); }
+void TMainFormKX4::EndSupportSessionClick() { p_->Remote->EndSession(); }
 void TMainFormKX4::SupportChatHistoryClick() { p_->Remote->ShowHistory(); }
 
 void TMainFormKX4::ConnectionUSBClick() { p_->Ui.ConnectionUSB->setChecked(true); }

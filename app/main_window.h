@@ -73,6 +73,7 @@ class TMainFormKX4 : public QMainWindow {
     void SupportDomain1Click();
     void NewSupportSessionClick();
     void JoinSupportSessionClick();
+    void EndSupportSessionClick();
     void SupportChatHistoryClick();
     void Exit1Click();
     void ConnectionUSBClick();

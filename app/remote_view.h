@@ -10,6 +10,7 @@
 #include "app/window_ui.h"
 #include "session/system_session.h"
 
+class QLabel;
 class QMainWindow;
 
 namespace korvan {
@@ -23,11 +24,15 @@ class RemoteSupportView : public QObject {
     void ChangeDomain();
     void NewSession();
     void JoinSession();
+    void EndSession();
     void ShowHistory();
 
   private:
     void ShowPanel();
-    void AskConsent(const SystemData& now, const SystemData& received);
+    void AskConsent(const SystemData& now, const SystemData& received, const SystemData& checked);
+    void ShowSessionState(const SupportSessionStatus& status);
+    // The customer's values stay in view, marked as old, once sharing stopped.
+    void MarkStale(bool stale);
     void ChatLine(ChatSide side, const QString& text);
     void ShowCue(bool busy);
 
@@ -35,6 +40,8 @@ class RemoteSupportView : public QObject {
     WindowUi& ui_;
     SystemSession& session_;
     UserDialogs& dialogs_;
+    QLabel* sessionState_;  // in the status bar
+    bool stale_ = false;
 };
 
 }  // namespace korvan

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/user_dialogs.h"
 
@@ -17,19 +18,25 @@ namespace korvan {
 
 namespace {
 
+// A fifth column says which values this tool's checks changed, when any did.
 QTableWidget* ChangesTable(QWidget* parent, const std::vector<SettingsChangeRow>& changes) {
-    auto* table = new QTableWidget(static_cast<int>(changes.size()), 4, parent);
+    const bool notes =
+        std::any_of(changes.begin(), changes.end(),
+                    [](const SettingsChangeRow& row) { return !row.Note.isEmpty(); });
+    const int columns = notes ? 5 : 4;
+    auto* table = new QTableWidget(static_cast<int>(changes.size()), columns, parent);
     table->setObjectName(QStringLiteral("SettingsChangesTable"));
     table->setHorizontalHeaderLabels({QStringLiteral("Module"), QStringLiteral("Field"),
-                                      QStringLiteral("Value now"),
-                                      QStringLiteral("Value received")});
+                                      QStringLiteral("Value now"), QStringLiteral("Value to write"),
+                                      QStringLiteral("Note")});
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->verticalHeader()->hide();
     for (int row = 0; row < static_cast<int>(changes.size()); ++row) {
         const SettingsChangeRow& change = changes[static_cast<size_t>(row)];
-        const QString cells[] = {change.Module, change.Field, change.Now, change.Received};
-        for (int column = 0; column < 4; ++column)
+        const QString cells[] = {change.Module, change.Field, change.Now, change.Received,
+                                 change.Note};
+        for (int column = 0; column < columns; ++column)
             table->setItem(row, column, new QTableWidgetItem(cells[column]));
     }
     table->resizeColumnsToContents();
@@ -94,8 +101,10 @@ void QtUserDialogs::ShowSessionCode(QWidget* parent, const QString& code) {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
     QPushButton* copy = buttons->addButton(QStringLiteral("Copy"), QDialogButtonBox::ActionRole);
     copy->setObjectName(QStringLiteral("CopyButton"));
-    QObject::connect(copy, &QPushButton::clicked, &dialog,
-                     [code] { QApplication::clipboard()->setText(code); });
+    QObject::connect(copy, &QPushButton::clicked, &dialog, [code, copy] {
+        QApplication::clipboard()->setText(code);
+        copy->setText(QStringLiteral("Copied"));
+    });
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     layout->addWidget(buttons);
     dialog.exec();

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -23,13 +24,22 @@ class SupportPanel : public QDockWidget {
     QStringList Lines() const;
     // Sending is possible while one side of remote support is active.
     void SetSendEnabled(bool enabled);
+    // The session's state in one line; "" without a session.
+    void SetSessionText(const QString& text);
+
+    // Where a floating panel of `size` goes: beside `window`, on the side of it
+    // that `screen` has room for, and never beyond `screen`.
+    static QPoint PlaceBeside(const QRect& window, const QSize& size, const QRect& screen);
 
     QPlainTextEdit* History = nullptr;
     QLineEdit* Line = nullptr;
     QPushButton* Send = nullptr;
+    QLabel* Session = nullptr;
+    QPushButton* End = nullptr;
 
   signals:
     void SendLine(const QString& text);
+    void EndRequested();
 
   private:
     void SendTyped();

@@ -23,7 +23,9 @@ struct SettingsChangeRow {
     QString Module;
     QString Field;
     QString Now;
-    QString Received;
+    QString Received;  // what would be written
+    // Not empty when this tool's checks changed the value support sent.
+    QString Note;
 };
 
 class UserDialogs {

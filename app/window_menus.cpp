@@ -85,6 +85,8 @@ constexpr MenuRow OptionRows[] = {
      false},
     {&WindowUi::JoinSupportSession, "&Join Support Session...",
      &TMainFormKX4::JoinSupportSessionClick, false},
+    {&WindowUi::EndSupportSession, "&End Support Session", &TMainFormKX4::EndSupportSessionClick,
+     false},
     {&WindowUi::SupportChatHistory, "Chat &History", &TMainFormKX4::SupportChatHistoryClick, false},
     {nullptr, nullptr, nullptr, false},
     {&WindowUi::EnableDataLoggingToFile, "Enable Data &Logging to File",

@@ -86,6 +86,7 @@ struct WindowUi {
     QAction* SupportDomain1 = nullptr;
     QAction* NewSupportSession = nullptr;
     QAction* JoinSupportSession = nullptr;
+    QAction* EndSupportSession = nullptr;
     QAction* SupportChatHistory = nullptr;
     QAction* EnableDataLoggingToFile = nullptr;
 

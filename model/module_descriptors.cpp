@@ -93,6 +93,15 @@ const ModuleDescriptor& DescriptorOf(ModuleId module) {
     return Descriptors[static_cast<size_t>(module)];
 }
 
+SystemData CheckedSettings(SystemData data, char sep) {
+    const uint8_t systemVoltage = data.BatteryState.SystemVoltage == 24 ? 24 : 12;
+    for (const ModuleDescriptor& row : ModuleDescriptors())
+        row.ReadSettingsTable(data, row.Module,
+                              row.SettingsTexts(data, row.Module, systemVoltage, sep),
+                              systemVoltage, sep);
+    return data;
+}
+
 bool ModuleConnected(uint16_t connectedModules, ModuleId module) {
     const uint16_t bit = DescriptorOf(module).ConnectedBit;
     return bit == 0 || (connectedModules & bit) != 0;

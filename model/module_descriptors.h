@@ -39,6 +39,11 @@ struct ModuleDescriptor {
 const std::array<ModuleDescriptor, AllModules.size()>& ModuleDescriptors();
 const ModuleDescriptor& DescriptorOf(ModuleId module);
 
+// The settings records as the tables would show them and read them back: what
+// the tool's own read-back and checks make of them before a write or a save
+// (battery box voltages on the scale of the system's voltage in `data`).
+SystemData CheckedSettings(SystemData data, char sep = '.');
+
 // Whether the status word reports the module; the control box always counts.
 bool ModuleConnected(uint16_t connectedModules, ModuleId module);
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "link/protocol.h"
+#include "model/module_descriptors.h"
 
 namespace korvan {
 
@@ -46,7 +47,54 @@ bool RemoteSupport::Exchange(const std::string& chatLine) {
                        ok ? chatLine : chatLine + " (not sent: " + State.RelayStatusText + ")");
     }
     if (ok && Received()) NoteArrival();
+    const bool chat = ok && State.RelayRole == RoleSupport && Received() && State.InKind == MsgChat;
+    NoteExchange(ok, chat ? ChatText(State.ClientBuffer.data(), State.InCount) : std::string());
     return ok;
+}
+
+bool RemoteSupport::ExchangeNote(const std::string& line) {
+    const uint8_t kind = State.OutKind;
+    const int count = State.OutCount;
+    const auto bytes = State.ClientBuffer;
+    const std::string chat = ChatBytes(line);
+    State.RelayRole = RoleClient;
+    State.OutKind = MsgChat;
+    State.OutCount = static_cast<int>(chat.size());
+    std::copy(chat.begin(), chat.end(), State.ClientBuffer.begin());
+    const bool ok = Exchange(line);
+    State.OutKind = kind;
+    State.OutCount = count;
+    State.ClientBuffer = bytes;
+    return ok;
+}
+
+// The other side was seen when its message arrived; on the support side some
+// of the customer's chat lines also say how the session stands.
+void RemoteSupport::NoteExchange(bool ok, const std::string& chatLine) {
+    const bool support = State.RelayRole == RoleSupport;
+    status_.Role = support ? SupportRole::Support : SupportRole::Customer;
+    status_.Domain = State.SupportDomain;
+    status_.Connected = ok;
+    status_.Problem = ok ? std::string() : FailureText();
+    if (ok && Received()) status_.LastSeen = std::chrono::system_clock::now();
+    if (support && ok && Received()) {
+        if (State.InKind == MsgState) status_.CustomerStopped = false;
+        if (chatLine == SharingStoppedText) status_.CustomerStopped = true;
+        const std::string outcome = SettingsOutcomeOf(chatLine);
+        if (!outcome.empty()) status_.SettingsOutcome = outcome;
+    }
+    host_.SessionChanged(status_);
+}
+
+void RemoteSupport::EndStatus() {
+    if (status_.Role == SupportRole::None) return;
+    status_ = SupportSessionStatus{};
+    host_.SessionChanged(status_);
+}
+
+std::string RemoteSupport::FailureText() const {
+    return RelayFailureText(State.RelayStatusText, State.SupportDomain,
+                            State.RelayRole == RoleSupport);
 }
 
 void RemoteSupport::NoteArrival() {
@@ -66,23 +114,47 @@ void RemoteSupport::Tick() {
     if (exchanging_) return;
     if (host_.RemoteViaInternetChecked()) host_.SetShareDataChecked(false);
     host_.SetSendChatEnabled(host_.ShareDataChecked() || host_.RemoteViaInternetChecked());
-    if (host_.ShareDataChecked()) CustomerTick();
+    if (host_.ShareDataChecked())
+        CustomerTick();
+    else if (!host_.RemoteViaInternetChecked())
+        EndStatus();
 }
 
 void RemoteSupport::CustomerTick() {
     State.RelayRole = RoleClient;
     ActOnSupportMessage();
-    // The refusal goes out after the reply to support's last message was put in
-    // place, which it replaces for this one exchange.
-    if (std::exchange(refusalDue_, false)) RefuseSupportSettings();
-    const bool refused = afterRefusal_.has_value();
-    const bool ok = Exchange(refused ? SettingsRefusedText : "");
-    if (refused) ResumeAfterRefusal();
+    // The owner's answer goes out after the reply to support's last message was
+    // put in place, which it replaces for this one exchange.
+    const std::optional<std::string> note = std::exchange(noteDue_, std::nullopt);
+    const bool ok = note ? ExchangeNote(*note) : Exchange();
     if (!ok) {
-        host_.ShowConnectionError("Internet Connection: " + State.RelayStatusText);
+        host_.ShowConnectionError("Internet Connection: " + FailureText());
         host_.SetShareDataChecked(false);
     }
+    host_.SetStatusText(ok ? State.RelayStatusText : FailureText());
+}
+
+void RemoteSupport::StopSharing() {
+    if (exchanging_ || status_.Role != SupportRole::Customer) return;
+    ExchangeNote(SharingStoppedText);
     host_.SetStatusText(State.RelayStatusText);
+    EndStatus();
+}
+
+void RemoteSupport::EndSupportSession() {
+    if (exchanging_) return;
+    if (host_.RemoteViaInternetChecked()) {
+        State.RelayRole = RoleSupport;
+        State.OutKind = MsgStop;
+        State.SupportBuffer.fill(0);
+        Exchange();
+        host_.SetStatusText(State.RelayStatusText);
+        host_.SelectUsbConnection();
+    } else if (host_.ShareDataChecked()) {
+        StopSharing();
+        host_.SetShareDataChecked(false);
+    }
+    EndStatus();
 }
 
 void RemoteSupport::ActOnSupportMessage() {
@@ -121,6 +193,9 @@ void RemoteSupport::ActOnSupportMessage() {
             }
             break;
         case MsgStop:
+            // Once: sharing switched on again later is not ended by the old stop.
+            if (!fresh) break;
+            host_.ShowPanelMessage(" SUPPORT ended the session");
             host_.SetShareDataChecked(false);
             break;
         default:
@@ -136,40 +211,32 @@ void RemoteSupport::TakeSupportSettings() {
     host_.ReadAllSettingsFromSystem();
     SystemData received = host_.Data();
     DecodeSettingsImage(pending_->data(), received);
-    host_.AskSupportSettings(received);
+    host_.AskSupportSettings(received, CheckedSettings(received));
 }
 
+// Support hears of the answer at once, not a tick later: refused, or written
+// and how that ended.
 void RemoteSupport::AnswerSupportSettings(bool write) {
     if (!pending_) return;
     const std::array<uint8_t, SettingsImageSize> image = *pending_;
     pending_.reset();
-    if (!write) {
-        // Support hears of the refusal at once, not a tick later.
-        refusalDue_ = true;
-        if (host_.ShareDataChecked()) CustomerTick();
-        return;
-    }
+    noteDue_ = write ? WriteSupportSettings(image) : std::string(SettingsRefusedText);
+    if (host_.ShareDataChecked()) CustomerTick();
+}
+
+// What support sent passes this tool's own read-back and checks, as settings
+// typed into its tables do, before it is written.
+std::string RemoteSupport::WriteSupportSettings(
+    const std::array<uint8_t, SettingsImageSize>& image) {
     SystemData& data = host_.Data();
     DecodeSettingsImage(image.data(), data);
+    data = CheckedSettings(data);
+    const auto written = BuildSettingsImage(data);
     host_.SettingsArrived(data, false);
-    host_.WriteAllSettingsToSystem();
-}
-
-// The refusal travels as one chat line in this tick's exchange; the message
-// sent before it is sent again from the next tick on.
-void RemoteSupport::RefuseSupportSettings() {
-    afterRefusal_ = Outgoing{State.OutKind, State.OutCount, State.ClientBuffer};
-    const std::string bytes = ChatBytes(SettingsRefusedText);
-    State.OutKind = MsgChat;
-    State.OutCount = static_cast<int>(bytes.size());
-    std::copy(bytes.begin(), bytes.end(), State.ClientBuffer.begin());
-}
-
-void RemoteSupport::ResumeAfterRefusal() {
-    State.OutKind = afterRefusal_->Kind;
-    State.OutCount = afterRefusal_->Count;
-    State.ClientBuffer = afterRefusal_->Bytes;
-    afterRefusal_.reset();
+    const WriteOutcome outcome = host_.WriteAllSettingsToSystem();
+    if (!outcome.Complete) return SettingsStoppedText(outcome.Sent, outcome.Total);
+    if (!host_.ReadAllSettingsFromSystem()) return SettingsNotReadBackText;
+    return BuildSettingsImage(host_.Data()) == written ? SettingsWrittenText : SettingsDifferText;
 }
 
 PollOutcome RemoteSupport::SupportPoll(SystemData& data) {
@@ -180,16 +247,16 @@ PollOutcome RemoteSupport::SupportPoll(SystemData& data) {
     State.SupportBuffer.fill(0);
     const bool ok = Exchange();
     if (!ok) {
-        host_.ShowConnectionError("Internet Connection: " + State.RelayStatusText);
+        host_.ShowConnectionError("Internet Connection: " + FailureText());
         host_.SelectUsbConnection();
     }
-    const bool state = ActOnClientMessage(data);
-    host_.SetStatusText(State.RelayStatusText);
+    const bool state = ActOnClientMessage(data, ok && Received());
+    host_.SetStatusText(ok ? State.RelayStatusText : FailureText());
     if (!ok) return PollOutcome::Failed;
     return state ? PollOutcome::Complete : PollOutcome::Partial;
 }
 
-bool RemoteSupport::ActOnClientMessage(SystemData& data) {
+bool RemoteSupport::ActOnClientMessage(SystemData& data, bool fresh) {
     switch (State.InKind) {
         case MsgState:
             if (State.InCount >= StateCount && StateImageGood(State.ClientBuffer.data())) {
@@ -198,6 +265,9 @@ bool RemoteSupport::ActOnClientMessage(SystemData& data) {
             }
             break;
         case MsgSettings:
+            // Said when the message arrives, not at every tick while it stays the
+            // last one received (it would say "received 0 bytes").
+            if (!fresh) break;
             host_.ShowPanelMessage(" CLIENT sent settings: received " +
                                    std::to_string(State.InCount) + " bytes (must be " +
                                    std::to_string(SettingsImageSize) + " bytes)");
@@ -233,7 +303,7 @@ void RemoteSupport::RequestSettings(SystemData& data, Waiter& waiter) {
     const bool received = Exchange() && Received();
     waiter.Wait(std::chrono::seconds(3), false);
     host_.SetStatusText(State.RelayStatusText);
-    if (received) ActOnClientMessage(data);
+    if (received) ActOnClientMessage(data, true);
 }
 
 void RemoteSupport::SendSettings(SystemData& data, Waiter& waiter) {
@@ -245,10 +315,11 @@ void RemoteSupport::SendSettings(SystemData& data, Waiter& waiter) {
     State.OutCount = SettingsCount;
     PutImage(BuildSettingsImage(data), State.SupportBuffer);
     waiter.Wait(std::chrono::seconds(1), false);
+    status_.SettingsOutcome = "waiting for the customer's answer";
     const bool received = Exchange() && Received();
     waiter.Wait(std::chrono::seconds(1), false);
     host_.SetStatusText(State.RelayStatusText);
-    if (received) ActOnClientMessage(host_.Data());
+    if (received) ActOnClientMessage(host_.Data(), true);
 }
 
 void RemoteSupport::SendChat(const std::string& text) {
@@ -270,7 +341,7 @@ void RemoteSupport::SendChat(const std::string& text) {
     if (remote) {
         const bool received = Exchange(line) && Received();
         host_.SetStatusText(State.RelayStatusText);
-        if (received) ActOnClientMessage(host_.Data());
+        if (received) ActOnClientMessage(host_.Data(), true);
         return;
     }
     // The customer acts on a message at the tick after it arrived; a chat sent

@@ -12,6 +12,7 @@
 #include "link/waiter.h"
 #include "model/system_data.h"
 #include "relay/relay_protocol.h"
+#include "relay/support_session.h"
 
 namespace korvan {
 
@@ -24,9 +25,6 @@ class RelayTransport {
 
 // Who wrote a chat line.
 enum class ChatSide { Client, Support };
-
-// The chat line the customer's tool sends when its owner refuses settings from support.
-constexpr const char* SettingsRefusedText = "Settings refused by the customer";
 
 // What the roles ask of the session that runs them; every call comes on the
 // thread that runs the roles.
@@ -46,18 +44,21 @@ class RemoteSupportHost {
     virtual void CloseLocalLinks() = 0;  // Bluetooth, then USB
     // Customer side: "Read All Settings From System" and "Write All Settings To
     // System" on the local link, from and into Data(), not through any table.
-    virtual void ReadAllSettingsFromSystem() = 0;
-    virtual void WriteAllSettingsToSystem() = 0;
+    virtual bool ReadAllSettingsFromSystem() = 0;
+    virtual WriteOutcome WriteAllSettingsToSystem() = 0;
     // Settings arrived in `data` (support: the customer's; customer: support's,
     // accepted by the owner): the settings tables show them (battery and field
     // boxes only when flagged in ConnectedModules if onlyConnected).
     virtual void SettingsArrived(const SystemData& data, bool onlyConnected) = 0;
-    // Customer side: the owner is to compare the settings `received` from support
-    // with the system's settings (Data(), as just read) and answer through
-    // RemoteSupport::AnswerSupportSettings; the roles go on meanwhile.
-    virtual void AskSupportSettings(const SystemData& received) = 0;
+    // Customer side: the owner is to compare the settings `received` from support,
+    // and `checked`, what this tool's own read-back and checks make of them and
+    // would write, with the system's settings (Data(), as just read) and answer
+    // through RemoteSupport::AnswerSupportSettings; the roles go on meanwhile.
+    virtual void AskSupportSettings(const SystemData& received, const SystemData& checked) = 0;
     // Every chat line of the run as it is sent or received, in order.
     virtual void ChatLine(ChatSide side, const std::string& text) = 0;
+    // The session's state after every exchange and when a side ends.
+    virtual void SessionChanged(const SupportSessionStatus& status) = 0;
 };
 
 // Status text of an exchange refused because another one is still waiting for
@@ -90,27 +91,35 @@ class RemoteSupport {
     // RelayBufferSize bytes of it travel. On the support side a message its
     // exchange brings is acted upon at once, as above.
     void SendChat(const std::string& text);
+    // Customer side, after the owner switched sharing off: one last exchange
+    // tells support, as a chat line.
+    void StopSharing();
+    // Either side ends the session: support posts MsgStop, which ends the
+    // customer's sharing, and falls back to USB; the customer stops sharing.
+    void EndSupportSession();
+    const SupportSessionStatus& Status() const { return status_; }
 
     bool ExchangeOutstanding() const { return exchanging_; }
 
   private:
-    // The message the customer side sends until it has something new to say.
-    struct Outgoing {
-        uint8_t Kind = 0;
-        int Count = 0;
-        std::array<uint8_t, RelayBufferSize> Bytes{};
-    };
-
     void CustomerTick();
     void ActOnSupportMessage();
-    // True when a state arrived and was decoded into `data`.
-    bool ActOnClientMessage(SystemData& data);
+    // True when a state arrived and was decoded into `data`; `fresh`: the
+    // message has just arrived (settings and chats are acted upon once).
+    bool ActOnClientMessage(SystemData& data, bool fresh);
     // Settings from support: the owner is asked once per message.
     void TakeSupportSettings();
-    void RefuseSupportSettings();
-    void ResumeAfterRefusal();
+    // Written, read back and compared with what was written: the line for support.
+    std::string WriteSupportSettings(const std::array<uint8_t, SettingsImageSize>& image);
     // One exchange; `chatLine` is the chat line it carries, if any, for the host's list.
     bool Exchange(const std::string& chatLine = {});
+    // One exchange of the customer side that carries `line` in place of its
+    // message, which is sent again from the next exchange on.
+    bool ExchangeNote(const std::string& line);
+    // The session's state after an exchange; a side that is no longer active ends it.
+    void NoteExchange(bool ok, const std::string& chatLine);
+    void EndStatus();
+    std::string FailureText() const;
     // After a successful exchange: whether it brought a message of a known kind.
     bool Received() const;
     // A message that has just arrived: chats go to the host's list, settings
@@ -135,10 +144,9 @@ class RemoteSupport {
     bool settingsUnanswered_ = false;
     // The settings image the owner is being asked about.
     std::optional<std::array<uint8_t, SettingsImageSize>> pending_;
-    // The owner refused: the next tick carries the refusal.
-    bool refusalDue_ = false;
-    // The customer's message before a refusal, sent again after it.
-    std::optional<Outgoing> afterRefusal_;
+    // The owner answered: the next exchange carries this line to support.
+    std::optional<std::string> noteDue_;
+    SupportSessionStatus status_;
 };
 
 }  // namespace korvan

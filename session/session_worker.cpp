@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <chrono>
+#include <utility>
 
 #include "model/data_log.h"
 
@@ -102,12 +103,17 @@ void SessionWorker::Run(SettingsCommand command, const SystemData& settings) {
     RunHere(command);
 }
 
-void SessionWorker::RunHere(SettingsCommand command) {
+CommandResult SessionWorker::RunHere(SettingsCommand command) {
     stop_ = false;
     Report([command](SystemSession& s) { s.CommandBegan(command); });
     const CommandResult result = Execute(command);
     const SystemData snapshot = data_;
     Report([result, snapshot](SystemSession& s) { s.CommandEnded(result, snapshot); });
+    return result;
+}
+
+void SessionWorker::SetShareData(bool share) {
+    if (std::exchange(share_, share) && !share) remote_->StopSharing();
 }
 
 CommandResult SessionWorker::Execute(SettingsCommand command) {
@@ -191,13 +197,16 @@ void SessionWorker::CloseLocalLinks() {
 }
 
 // Support asked for the settings: read on the local link, shown as a read is.
-void SessionWorker::ReadAllSettingsFromSystem() {
-    if (!link_->ReadAllSettings(data_, *this)) return;
+bool SessionWorker::ReadAllSettingsFromSystem() {
+    if (!link_->ReadAllSettings(data_, *this)) return false;
     SettingsArrived(data_, true);
+    return true;
 }
 
 // Settings from support that the owner accepted: written from the records.
-void SessionWorker::WriteAllSettingsToSystem() { RunHere(SettingsCommand::WriteAllSettings); }
+WriteOutcome SessionWorker::WriteAllSettingsToSystem() {
+    return RunHere(SettingsCommand::WriteAllSettings).Write;
+}
 
 void SessionWorker::SettingsArrived(const SystemData& data, bool onlyConnected) {
     const SystemData snapshot = data;
@@ -207,10 +216,15 @@ void SessionWorker::SettingsArrived(const SystemData& data, bool onlyConnected) 
     });
 }
 
-void SessionWorker::AskSupportSettings(const SystemData& received) {
+void SessionWorker::AskSupportSettings(const SystemData& received, const SystemData& checked) {
     const SystemData now = data_;
     const SystemData theirs = received;
-    Report([now, theirs](SystemSession& s) { emit s.ConsentNeeded(now, theirs); });
+    const SystemData ours = checked;
+    Report([now, theirs, ours](SystemSession& s) { emit s.ConsentNeeded(now, theirs, ours); });
+}
+
+void SessionWorker::SessionChanged(const SupportSessionStatus& status) {
+    Report([status](SystemSession& s) { s.SupportSessionTurned(status); });
 }
 
 void SessionWorker::ChatLine(ChatSide side, const std::string& text) {

@@ -26,7 +26,9 @@ class SessionWorker : public QObject, public RemoteSupportHost, public LinkEvent
     void Choose(Connection connection);
     void Poll(PollTimer timer, uint8_t frs, bool canFrames, const std::string& logPath, char sep);
     void Run(SettingsCommand command, const SystemData& settings);
-    void SetShareData(bool share) { share_ = share; }
+    // Switched off by the owner: support is told.
+    void SetShareData(bool share);
+    void EndSupportSession() { remote_->EndSupportSession(); }
     void SetSupportDomain(const std::string& domain) { remote_->State.SupportDomain = domain; }
     void SendChat(const std::string& text) { remote_->SendChat(text); }
     void AnswerSupportSettings(bool write) { remote_->AnswerSupportSettings(write); }
@@ -45,7 +47,7 @@ class SessionWorker : public QObject, public RemoteSupportHost, public LinkEvent
     // Calls `report` on the session's thread.
     void Report(std::function<void(SystemSession&)> report);
     CommandResult Execute(SettingsCommand command);
-    void RunHere(SettingsCommand command);
+    CommandResult RunHere(SettingsCommand command);
 
     // LinkEvents
     void LinkStatus(const std::string& text) override;
@@ -64,11 +66,12 @@ class SessionWorker : public QObject, public RemoteSupportHost, public LinkEvent
     void ShowConnectionError(const std::string& text) override;
     void SetStatusText(const std::string& text) override { LinkStatus(text); }
     void CloseLocalLinks() override;
-    void ReadAllSettingsFromSystem() override;
-    void WriteAllSettingsToSystem() override;
+    bool ReadAllSettingsFromSystem() override;
+    WriteOutcome WriteAllSettingsToSystem() override;
     void SettingsArrived(const SystemData& data, bool onlyConnected) override;
-    void AskSupportSettings(const SystemData& received) override;
+    void AskSupportSettings(const SystemData& received, const SystemData& checked) override;
     void ChatLine(ChatSide side, const std::string& text) override;
+    void SessionChanged(const SupportSessionStatus& status) override;
 
     SystemSession& session_;
     Waiter& wait_;

@@ -2,6 +2,7 @@
 
 #include <QThread>
 #include <QTimer>
+#include <utility>
 
 #include "link/protocol.h"
 #include "session/session_events.h"
@@ -200,6 +201,21 @@ void SystemSession::SendChat(const std::string& text) {
 
 void SystemSession::AnswerSupportSettings(bool write) {
     Post([write](SessionWorker& w) { w.AnswerSupportSettings(write); });
+}
+
+void SystemSession::EndSupportSession() {
+    Post([](SessionWorker& w) { w.EndSupportSession(); });
+}
+
+// What the technician learns from the customer's tool goes into the event log too.
+void SystemSession::SupportSessionTurned(const SupportSessionStatus& status) {
+    const SupportSessionStatus before = std::exchange(supportStatus_, status);
+    if (status.CustomerStopped && !before.CustomerStopped)
+        Note(EventKind::RemoteSupport, SharingStoppedText);
+    if (status.SettingsOutcome != before.SettingsOutcome &&
+        !SettingsOutcomeOf("Settings " + status.SettingsOutcome).empty())
+        Note(EventKind::Settings, "Settings sent to the customer: " + status.SettingsOutcome);
+    if (status != before) emit SupportSessionChanged(status);
 }
 
 UsbTransport& SystemSession::Usb() { return worker_->Usb(); }

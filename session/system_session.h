@@ -140,6 +140,9 @@ class SystemSession : public QObject {
     void SendChat(const std::string& text);
     // The owner's answer to ConsentNeeded.
     void AnswerSupportSettings(bool write);
+    // Support posts its stop and falls back to USB; the customer stops sharing.
+    void EndSupportSession();
+    const SupportSessionStatus& SupportStatus() const { return supportStatus_; }
 
     // For tests and diagnostics: the worker's transports and roles, to be looked
     // at only while the session is Idle().
@@ -173,7 +176,10 @@ class SystemSession : public QObject {
     void PanelMessage(const QString& text);
     void ConnectionError(const QString& text);
     void ChatLine(ChatSide side, const QString& text);
-    void ConsentNeeded(const SystemData& now, const SystemData& received);
+    // `checked`: what this tool's read-back and checks make of `received`.
+    void ConsentNeeded(const SystemData& now, const SystemData& received,
+                       const SystemData& checked);
+    void SupportSessionChanged(const SupportSessionStatus& status);
     void ShareDataChanged(bool share);
     void ConnectionChanged(Connection connection);
     void SendChatEnabled(bool enabled);
@@ -199,6 +205,7 @@ class SystemSession : public QObject {
     void CommandEnded(const CommandResult& result, const SystemData& data);
     void ShareTurned(bool share);
     void ChosenTurned(Connection connection);
+    void SupportSessionTurned(const SupportSessionStatus& status);
     void NoteLink(PollOutcome outcome);
     void TakeStoreNotices();
 
@@ -219,6 +226,7 @@ class SystemSession : public QObject {
     std::string logPath_;
     bool share_ = false;
     std::string supportDomain_;
+    SupportSessionStatus supportStatus_;
     std::unique_ptr<HistoryStore> store_;
     std::vector<HistoryEvent> events_;
     std::unique_ptr<FaultWatch> faults_;

@@ -23,7 +23,9 @@ QString ScriptedDialogs::OpenFileName(QWidget*, const FileDialogRequest& request
     return OpenPath;
 }
 
-bool ScriptedDialogs::InputText(QWidget*, const QString&, const QString&, QString& text) {
+bool ScriptedDialogs::InputText(QWidget*, const QString&, const QString& prompt, QString& text) {
+    Prompts.push_back(prompt);
+    Prefilled.push_back(text);
     if (WhileOpen) WhileOpen();
     if (Inputs.empty()) return false;
     text = Inputs.front();

@@ -56,7 +56,9 @@ class ScriptedDialogs : public UserDialogs {
     std::vector<FileDialogRequest> OpenRequests;
     QString SavePath;  // empty: the dialog is cancelled
     QString OpenPath;
-    std::deque<QString> Inputs;  // answers in order; none left: cancelled
+    std::deque<QString> Inputs;    // answers in order; none left: cancelled
+    std::vector<QString> Prompts;  // of every input box, with its pre-filled text
+    std::vector<QString> Prefilled;
     std::function<void()> DuringMessage;
     // Runs while an input box or the settings question is open, as the user reads it.
     std::function<void()> WhileOpen;

@@ -76,12 +76,14 @@ class AppRemoteTest : public AppUsbTest {
         };
     }
     // The system's settings with another charge profile, as support would send them.
-    std::vector<uint8_t> OtherProfile(int& profile) {
+    // With `bankSize`, also a battery bank size of support's own.
+    std::vector<uint8_t> OtherProfile(int& profile, int32_t bankSize = 0) {
         SystemData support;
         const auto now = simulator.SettingsImage();
         DecodeSettingsImage(now.data(), support);
         profile = (support.ControlSettings.ProfileIndex + 3) % 8;
         support.ControlSettings.ProfileIndex = static_cast<uint8_t>(profile);
+        if (bankSize) support.BatterySettings.BankSize = bankSize;
         const auto image = BuildSettingsImage(support);
         return {image.begin(), image.end()};
     }
@@ -163,13 +165,18 @@ TEST_F(AppRemoteTest, SettingsCommandsGoThroughTheRelayWithBlockingWaits) {
 }
 
 TEST_F(AppRemoteTest, ChatAndSupportDomainUseTheirInputBoxes) {
-    W().SupportDomain1Click();
-    Settle();  // cancelled: the default domain
-    EXPECT_EQ(W().Remote().State.SupportDomain, DefaultSupportDomain);
-    dialogs.Inputs = {"relay.example.net"};
+    dialogs.Inputs = {"relay.example.net/K7QM2XDF"};
     W().SupportDomain1Click();
     Settle();
-    EXPECT_EQ(W().Remote().State.SupportDomain, "relay.example.net");
+    EXPECT_EQ(W().Remote().State.SupportDomain, "relay.example.net/K7QM2XDF");
+    // The box shows the relay and the code in use; cancelling keeps them.
+    W().SupportDomain1Click();
+    Settle();
+    EXPECT_EQ(W().Remote().State.SupportDomain, "relay.example.net/K7QM2XDF");
+    EXPECT_EQ(dialogs.Prefilled.back(), "relay.example.net/K7QM2XDF");
+    EXPECT_TRUE(
+        dialogs.Prompts.back().startsWith("Relay now: relay.example.net, session code: K7QM2XDF"));
+    EXPECT_TRUE(dialogs.Prompts.back().endsWith("Domain Name"));
 
     W().Ui().ShareDataWithSupport->trigger();
     Settle();
@@ -184,7 +191,7 @@ TEST_F(AppRemoteTest, ChatAndSupportDomainUseTheirInputBoxes) {
     EXPECT_EQ(scripted->Log[0].Role, 0);
     EXPECT_EQ(scripted->Log[0].Kind, MsgChat);
     EXPECT_EQ(scripted->Log[0].Bytes, "Hello");
-    EXPECT_EQ(scripted->Log[0].Domain, "relay.example.net");
+    EXPECT_EQ(scripted->Log[0].Domain, "relay.example.net/K7QM2XDF");
     EXPECT_TRUE(W().Ui().USBTimer->isActive() && W().Ui().INETTimer->isActive());
 }
 
@@ -206,17 +213,24 @@ TEST_F(AppRemoteTest, SettingsFromSupportAreWrittenOnlyWithTheOwnersConsent) {
     Settle();
     int profile = 0;
     const int before = simulator.Settings().Control.ProfileIndex;
-    SupportSends(MsgSettings, OtherProfile(profile));
+    const int32_t bank = simulator.Settings().Battery.BankSize;
+    SupportSends(MsgSettings, OtherProfile(profile, 12000));
     Tick();
     dialogs.SettingsAnswers = {false};
     Tick();  // read, ask, refuse
     ASSERT_EQ(dialogs.SettingsQuestions.size(), 1u);
+    // Only the values that would change; the bank size beyond its range is
+    // said as this tool's checks leave it.
     const std::vector<SettingsChangeRow>& rows = dialogs.SettingsQuestions[0];
-    ASSERT_EQ(rows.size(), 1u);
+    ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].Module, "System Control Module");
     EXPECT_EQ(rows[0].Field.toStdString(), ControlBoxSettingsLabels()[5]);
     EXPECT_EQ(rows[0].Now, QString::number(before));
     EXPECT_EQ(rows[0].Received, QString::number(profile));
+    EXPECT_TRUE(rows[0].Note.isEmpty());
+    EXPECT_EQ(rows[1].Now, QString::number(bank));
+    EXPECT_EQ(rows[1].Received, "0");
+    EXPECT_EQ(rows[1].Note, "Support sent 12000; this tool's checks changed it");
     EXPECT_FALSE(Wrote());
     EXPECT_EQ(simulator.Settings().Control.ProfileIndex, before);
     // The refusal travels to support as a chat line.
@@ -239,7 +253,8 @@ TEST_F(AppRemoteTest, SettingsFromSupportAreWrittenOnlyWithTheOwnersConsent) {
     EXPECT_EQ(dialogs.SettingsQuestions.size(), 2u);
     EXPECT_TRUE(Wrote());
     EXPECT_EQ(simulator.Settings().Control.ProfileIndex, profile);
-    EXPECT_EQ(ChatLines().size(), 1);
+    ASSERT_EQ(ChatLines().size(), 2);
+    EXPECT_TRUE(ChatLines()[1].endsWith(" CLIENT: Settings written and read back"));
     EXPECT_TRUE(dialogs.Messages.empty());
 }
 
@@ -323,12 +338,14 @@ TEST_F(AppRemoteTest, SessionsPutTheirCodeAfterTheRelaysHost) {
     EXPECT_EQ(first.size(), SessionCodeLength);
     EXPECT_TRUE(ValidSessionCode(first));
     EXPECT_EQ(W().Remote().State.SupportDomain, std::string(DefaultSupportDomain) + "/" + first);
+    EXPECT_TRUE(W().Ui().RemoteViaInternetToProvideSupport->isChecked());
     W().NewSupportSessionClick();
     Settle();
     const std::string second = dialogs.SessionCodes.at(1).toStdString();
     EXPECT_NE(second, first);
     EXPECT_EQ(W().Remote().State.SupportDomain, std::string(DefaultSupportDomain) + "/" + second);
     EXPECT_FALSE(W().Ui().ShareDataWithSupport->isChecked());
+    W().Ui().ConnectionUSB->trigger();
 
     dialogs.Inputs = {"https://relay.example.org/OLDCODE1"};
     W().SupportDomain1Click();
@@ -361,8 +378,8 @@ TEST_F(AppRemoteTest, SessionsPutTheirCodeAfterTheRelaysHost) {
 TEST_F(AppRemoteTest, TheRealDialogsShowTheChangesAndTheCode) {
     QtUserDialogs real;
     const std::vector<SettingsChangeRow> changes = {
-        {"System Control Module", "Battery Type", "1 - AGM", "4 - LiFePO4"},
-        {"Battery Control Module", "Battery Bank Size, Ah", "400", "600"}};
+        {"System Control Module", "Battery Type", "1 - AGM", "4 - LiFePO4", ""},
+        {"Battery Control Module", "Battery Bank Size, Ah", "400", "500", "Support sent 900"}};
     QStringList seen;
     auto answer = [&](const char* button) {
         QTimer::singleShot(0, [&seen, button] {
@@ -379,11 +396,12 @@ TEST_F(AppRemoteTest, TheRealDialogsShowTheChangesAndTheCode) {
     answer("WriteButton");
     EXPECT_TRUE(real.ConfirmSettings(&W(), QStringLiteral("Settings from support"), changes));
     EXPECT_EQ(seen, (QStringList{"System Control Module", "Battery Type", "1 - AGM", "4 - LiFePO4",
-                                 "Battery Control Module", "Battery Bank Size, Ah", "400", "600"}));
+                                 "", "Battery Control Module", "Battery Bank Size, Ah", "400",
+                                 "500", "Support sent 900"}));
     answer("RefuseButton");
     EXPECT_FALSE(real.ConfirmSettings(&W(), QStringLiteral("Settings from support"), changes));
 
-    QString shown;
+    QString shown, copyText;
     int pixels = 0;
     QTimer::singleShot(0, [&] {
         QWidget* dialog = QApplication::activeModalWidget();
@@ -391,13 +409,36 @@ TEST_F(AppRemoteTest, TheRealDialogsShowTheChangesAndTheCode) {
         auto* label = dialog->findChild<QLabel*>(QStringLiteral("SessionCodeLabel"));
         shown = label->text();
         pixels = label->font().pixelSize();
-        dialog->findChild<QPushButton*>(QStringLiteral("CopyButton"))->click();
+        auto* copy = dialog->findChild<QPushButton*>(QStringLiteral("CopyButton"));
+        copy->click();
+        copyText = copy->text();
         static_cast<QDialog*>(dialog)->accept();
     });
     real.ShowSessionCode(&W(), QStringLiteral("K7QM2XDF9A"));
     EXPECT_EQ(shown, "K7QM2XDF9A");
     EXPECT_GE(pixels, 32);
     EXPECT_EQ(QApplication::clipboard()->text(), "K7QM2XDF9A");
+    EXPECT_EQ(copyText, "Copied");
+}
+
+// The panel floats beside the window on the side the screen has room for.
+TEST(SupportPanelPlace, BesideTheWindowAndOnTheScreen) {
+    const QRect screen(0, 0, 1280, 900);
+    const QSize panel(420, 300);
+    struct Case {
+        QRect Window;
+        QPoint At;
+    };
+    const Case cases[] = {
+        {{10, 20, 700, 600}, {718, 20}},    // room on the right
+        {{600, 20, 680, 600}, {172, 20}},   // at the right edge: on the left
+        {{0, 700, 1280, 200}, {860, 600}},  // no room: over its right edge, lifted
+    };
+    for (const Case& c : cases) {
+        const QPoint at = SupportPanel::PlaceBeside(c.Window, panel, screen);
+        EXPECT_EQ(at, c.At) << c.Window.x() << "," << c.Window.y();
+        EXPECT_TRUE(screen.contains(QRect(at, panel))) << c.Window.x() << "," << c.Window.y();
+    }
 }
 
 }  // namespace

@@ -121,11 +121,12 @@ TEST_F(AppWindowTest, MenusCarryTheirCaptionsSeparatorsAndMarks) {
                      "Write Control Box Settings Only To System", "|",
                      "Reset Control Box Settings To Default Values", "Reset Bluetooth Radio ", "|",
                      "Exit"}));
-    EXPECT_EQ(Captions(W().Ui().OptionsMenu),
-              (QStringList{"Connection", "|", "Center Gauge Display", "On-screen FRS Controls", "|",
-                           "Share data with support", "Send Chat Message", "Support Domain...",
-                           "New Support Session...", "Join Support Session...", "Chat History", "|",
-                           "Enable Data Logging to File", "Alarms..."}));
+    EXPECT_EQ(
+        Captions(W().Ui().OptionsMenu),
+        (QStringList{"Connection", "|", "Center Gauge Display", "On-screen FRS Controls", "|",
+                     "Share data with support", "Send Chat Message", "Support Domain...",
+                     "New Support Session...", "Join Support Session...", "End Support Session",
+                     "Chat History", "|", "Enable Data Logging to File", "Alarms..."}));
     EXPECT_EQ(Captions(W().Ui().OptionsMenu->actions()[0]->menu()),
               (QStringList{"USB", "BlueTooth", "Remote via Internet"}));
     EXPECT_EQ(Captions(W().Ui().OptionsMenu->actions()[2]->menu()),

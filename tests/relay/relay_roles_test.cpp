@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/protocol.h"
+#include "model/module_descriptors.h"
 #include "relay/remote_support.h"
 #include "tests/support/recording_waiter.h"
 
@@ -87,15 +88,25 @@ class RecordingHost : public RemoteSupportHost {
     void ShowConnectionError(const std::string& text) override { Errors.push_back(text); }
     void SetStatusText(const std::string& text) override { Status = text; }
     void CloseLocalLinks() override { Log.push_back("close"); }
-    void ReadAllSettingsFromSystem() override { Log.push_back("read"); }
-    void WriteAllSettingsToSystem() override {
+    // After a write, the read-back answers ReadBackOk and finds ReadBackChange.
+    bool ReadAllSettingsFromSystem() override {
+        const bool wrote = std::find(Log.begin(), Log.end(), "write") != Log.end();
+        Log.push_back("read");
+        if (wrote && ReadBackChange) ReadBackChange(Records);
+        return !wrote || ReadBackOk;
+    }
+    WriteOutcome WriteAllSettingsToSystem() override {
         Log.push_back("write");
         Written = BuildSettingsImage(Records);
+        return WriteResult;
     }
+    WriteOutcome WriteResult{true, 83, 83};
+    bool ReadBackOk = true;
+    std::function<void(SystemData&)> ReadBackChange;
     void SettingsArrived(const SystemData&, bool onlyConnected) override {
         Log.push_back(onlyConnected ? "settings tables (connected)" : "settings tables (all)");
     }
-    void AskSupportSettings(const SystemData& received) override {
+    void AskSupportSettings(const SystemData& received, const SystemData&) override {
         SystemData copy = received;
         Asked.push_back(BuildSettingsImage(copy));
         AskedWhileRecordsHeld.push_back(BuildSettingsImage(Records));
@@ -104,6 +115,7 @@ class RecordingHost : public RemoteSupportHost {
     void ChatLine(ChatSide side, const std::string& text) override {
         Chat.push_back((side == ChatSide::Support ? "SUPPORT: " : "CLIENT: ") + text);
     }
+    void SessionChanged(const SupportSessionStatus&) override {}
 
     std::array<uint8_t, SettingsImageSize> Written{};
     bool Consent = true;  // the owner's answer to settings from support
@@ -124,6 +136,15 @@ std::string ChatValues(const std::string& text) {
     std::string values;
     for (unsigned char c : text) values += "$" + std::to_string(c);
     return values;
+}
+
+// What the customer's tool writes of `image` over its records: the image as
+// its own read-back and checks leave it.
+std::array<uint8_t, SettingsImageSize> CheckedImage(
+    SystemData records, const std::array<uint8_t, SettingsImageSize>& image) {
+    DecodeSettingsImage(image.data(), records);
+    SystemData checked = CheckedSettings(records);
+    return BuildSettingsImage(checked);
 }
 
 size_t ValueCount(const std::string& data) {
@@ -221,10 +242,16 @@ TEST_F(RelayRoles, CustomerWritesACompleteSettingsImage) {
     Tick();
     EXPECT_EQ(host.Panel.back(),
               " SUPPORT sent new settings: received 224 bytes (must be 224 bytes)");
-    EXPECT_EQ(host.Log, (std::vector<std::string>{"read", "settings tables (all)", "write"}));
+    // Written as this tool's read-back and checks leave it (the zeros support
+    // sent are out of range), then read back; support is told at once.
+    EXPECT_EQ(host.Log,
+              (std::vector<std::string>{"read", "settings tables (all)", "write", "read"}));
     EXPECT_EQ(host.Records.ControlSettings.ProfileIndex, 5);
-    EXPECT_EQ(host.Written, image);
-    // The outgoing message is left as it was: the state of the first tick again.
+    EXPECT_EQ(host.Written, CheckedImage(SystemData{}, image));
+    EXPECT_NE(host.Written, image);
+    EXPECT_EQ(relay.LastData(), "4" + ChatValues(SettingsWrittenText));
+    // Then the outgoing message is left as it was: the state of the first tick again.
+    Tick();
     EXPECT_EQ(relay.LastData().substr(0, 6), "2$170$");
 }
 
@@ -260,11 +287,11 @@ TEST_F(RelayRoles, CustomerAsksTheOwnerOncePerSettingsMessage) {
     Tick();
     ASSERT_EQ(host.Asked.size(), 2u);
     EXPECT_EQ(host.Log,
-              (std::vector<std::string>{"read", "read", "settings tables (all)", "write"}));
-    EXPECT_EQ(host.Written, image);
-    EXPECT_EQ(host.Chat.size(), 1u);
+              (std::vector<std::string>{"read", "read", "settings tables (all)", "write", "read"}));
+    EXPECT_EQ(host.Written, CheckedImage(SystemData{}, image));
+    EXPECT_EQ(host.Chat.back(), "CLIENT: Settings written and read back");
     Tick();
-    EXPECT_EQ(host.Log.size(), 4u);  // written once
+    EXPECT_EQ(host.Log.size(), 5u);  // written once
 }
 
 TEST_F(RelayRoles, EveryChatLineReachesTheHostOnceInBothDirections) {
@@ -309,6 +336,9 @@ TEST_F(RelayRoles, CustomerStopsOnRequestAfterOneMorePost) {
     remote.Tick();
     EXPECT_EQ(relay.Urls.size(), 2u);
     EXPECT_FALSE(host.ChatEnabled);
+    host.Share = true;  // shared again later: the old stop does not end it
+    remote.Tick();
+    EXPECT_TRUE(host.Share);
 }
 
 TEST_F(RelayRoles, CustomerFailureShowsTheBoxAndStopsSharing) {
@@ -375,13 +405,48 @@ TEST_F(RelayRoles, SupportTakesTheCustomersSettings) {
     EXPECT_EQ(host.Panel.back(), " CLIENT sent settings: received 224 bytes (must be 224 bytes)");
     EXPECT_TRUE(Has(host.Log, "settings tables (connected)"));
     EXPECT_EQ(host.Records.ControlSettings.ProfileIndex, 3);
+    Tick();  // nothing new: no "received 0 bytes"
+    EXPECT_EQ(host.Panel.size(), 2u);
+}
+
+// The customer's tool tells support at once how a write of its settings ended.
+TEST_F(RelayRoles, CustomerTellsSupportHowTheWriteEnded) {
+    struct Case {
+        WriteOutcome Write;
+        bool ReadBackOk;
+        bool ReadBackDiffers;
+        std::string Line;
+    };
+    const Case cases[] = {
+        {{false, 11, 83}, true, false, "Settings stopped after 11 of 83 reports"},
+        {{true, 83, 83}, false, false, SettingsNotReadBackText},
+        {{true, 83, 83}, true, true, SettingsDifferText},
+    };
+    for (const Case& c : cases) {
+        RecordingHost customer;
+        ScriptedRelay script;
+        RemoteSupport role{customer, script};
+        customer.Share = true;
+        customer.WriteResult = c.Write;
+        customer.ReadBackOk = c.ReadBackOk;
+        if (c.ReadBackDiffers)
+            customer.ReadBackChange = [](SystemData& d) { d.ControlSettings.ProfileIndex ^= 1; };
+        script.Script = {{200, Values(3, BuildSettingsImage(customer.Records))}};
+        role.Tick();
+        role.Tick();
+        role.AnswerSupportSettings(true);
+        EXPECT_EQ(script.LastData(), "4" + ChatValues(c.Line)) << c.Line;
+    }
 }
 
 TEST_F(RelayRoles, SupportFallsBackToUsbWhenTheRelayFails) {
     host.Remote = true;
     relay.Script = {{404, ""}};
     Tick();
-    EXPECT_EQ(host.Errors, std::vector<std::string>{"Internet Connection: HTTP/1.1 404 Not Found"});
+    EXPECT_EQ(host.Errors,
+              std::vector<std::string>{"Internet Connection: The relay server at localhost:8080 "
+                                       "serves support sessions only. Choose Options \u2192 New "
+                                       "Support Session... and read its code to the customer."});
     EXPECT_FALSE(host.Remote);
     EXPECT_TRUE(Has(host.Log, "usb"));
     Tick();
@@ -427,7 +492,7 @@ TEST_F(RelayRoles, CustomerChatKeepsAMessageNotActedUponYet) {
     Tick();
     EXPECT_EQ(host.Panel.back(),
               " SUPPORT sent new settings: received 224 bytes (must be 224 bytes)");
-    EXPECT_EQ(host.Written, image);
+    EXPECT_EQ(host.Written, CheckedImage(SystemData{}, image));
     // A message the chat's exchange brings replaces it, as a tick's would.
     relay.Script = {{200, "4$111$107"}};
     remote.SendChat("hi");

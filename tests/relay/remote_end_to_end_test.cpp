@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "app/support_panel.h"
+#include "app/window_ui.h"
 #include "display/outline_view.h"
 #include "relay/http_relay.h"
 #include "tests/app/app_fixture.h"
@@ -75,6 +76,24 @@ class RelayEndToEnd : public AppTest {
         return false;
     }
     std::string Panel(TMainFormKX4& w) { return w.Ui().MessagePanel->text().toStdString(); }
+    // The session's line in the status bar, which the "Support" panel shows too.
+    QString SessionLine(TMainFormKX4& w) {
+        const QString bar = w.findChild<QLabel*>(QStringLiteral("SupportSessionState"))->text();
+        EXPECT_EQ(bar.isEmpty() ? QStringLiteral("No support session") : bar,
+                  w.Ui().Support->Session->text());
+        return bar;
+    }
+    // The technician makes a session and the customer joins it.
+    void StartSession() {
+        S().NewSupportSessionClick();
+        QuietBoth();
+        ASSERT_EQ(supportDialogs.SessionCodes.size(), 1u);
+        dialogs.Inputs = {supportDialogs.SessionCodes[0]};
+        W().JoinSupportSessionClick();
+        QuietBoth();
+        ASSERT_TRUE(S().Ui().RemoteViaInternetToProvideSupport->isChecked());
+        ASSERT_TRUE(W().Ui().ShareDataWithSupport->isChecked());
+    }
 
     RelayServer server;
     KorvanSimulator otherSystem;
@@ -114,6 +133,8 @@ TEST_F(RelayEndToEnd, TechnicianWatchesReadsWritesAndChats) {
         return Panel(S()) == " CLIENT sent settings: received 224 bytes (must be 224 bytes)";
     }));
     EXPECT_TRUE(S().Flags().SettingsLoaded);
+    Rounds([] { return false; }, 2);  // later ticks do not count the bytes again
+    EXPECT_EQ(Panel(S()), " CLIENT sent settings: received 224 bytes (must be 224 bytes)");
     EXPECT_EQ(Values(S().Ui().ControlBoxSettingsStringGrid()),
               Values(W().Ui().ControlBoxSettingsStringGrid()));
     EXPECT_EQ(Values(S().Ui().BatteryBoxSettingsStringGrid()),
@@ -130,9 +151,11 @@ TEST_F(RelayEndToEnd, TechnicianWatchesReadsWritesAndChats) {
     ASSERT_EQ(dialogs.SettingsQuestions.size(), 1u);
     EXPECT_EQ(Panel(W()), " SUPPORT sent new settings: received 224 bytes (must be 224 bytes)");
     EXPECT_EQ(W().Ui().PIComboBox->currentIndex(), profile);
-    // Everything else the technician sent arrived as sent.
+    // Everything else the technician sent arrived as sent, and the technician hears so.
     SystemData sent = S().Records();
     EXPECT_EQ(simulator.SettingsImage(), BuildSettingsImage(sent));
+    ASSERT_TRUE(
+        Rounds([&] { return SessionLine(S()).endsWith("settings sent: written and read back"); }));
 
     // A chat each way.
     supportDialogs.Inputs = {QString::fromUtf8("Charging at 14,4 V \xC2\xB0")};
@@ -165,16 +188,8 @@ TEST_F(RelayEndToEnd, WithoutARelayTheTechnicianFallsBackToUsb) {
 
 // The owner refuses: the system keeps its settings and the technician reads why.
 TEST_F(RelayEndToEnd, TheOwnerRefusesSettingsFromSupport) {
-    S().NewSupportSessionClick();
-    QuietBoth();
-    ASSERT_EQ(supportDialogs.SessionCodes.size(), 1u);
-    dialogs.Inputs = {supportDialogs.SessionCodes[0]};
-    W().JoinSupportSessionClick();
-    QuietBoth();
+    StartSession();
     EXPECT_EQ(W().Remote().State.SupportDomain, S().Remote().State.SupportDomain);
-    S().Ui().RemoteViaInternetToProvideSupport->trigger();
-    QuietBoth();
-    ASSERT_TRUE(W().Ui().ShareDataWithSupport->isChecked());
     ASSERT_TRUE(Rounds([&] { return S().Records().ControlState.ConnectedModules != 0; }));
 
     S().ReadAllSettingsFromSystemClick();
@@ -206,6 +221,60 @@ TEST_F(RelayEndToEnd, TheOwnerRefusesSettingsFromSupport) {
         W().Ui().Support->Lines().join('\n').contains("CLIENT: Settings refused by the customer"));
     EXPECT_TRUE(dialogs.Messages.empty());
     EXPECT_TRUE(supportDialogs.Messages.empty());
+}
+
+// Both sides show the code, the relay, "connected" and when the other was last
+// seen; the customer's stop reaches the technician, and either side ends.
+TEST_F(RelayEndToEnd, BothSidesSeeTheSessionAndEitherEndsIt) {
+    StartSession();
+    ASSERT_TRUE(Rounds([&] { return S().Records().ControlState.ConnectedModules != 0; }));
+    CustomerTick();
+    const QString head = "Support session " + supportDialogs.SessionCodes[0] +
+                         " on 127.0.0.1:" + QString::number(server.Port()) + ": connected, ";
+    EXPECT_TRUE(SessionLine(S()).startsWith(head + "customer last seen "));
+    EXPECT_TRUE(SessionLine(W()).startsWith(head + "support last seen "));
+
+    // The customer stops sharing: the technician is told, the values are marked old.
+    W().Ui().ShareDataWithSupport->trigger();
+    QuietBoth();
+    EXPECT_EQ(SessionLine(W()), "");
+    ASSERT_TRUE(Rounds([&] { return SessionLine(S()).endsWith("the customer stopped sharing"); }));
+    EXPECT_EQ(S().Ui().ControlBoxStateStringGrid()->toolTip(), "The customer stopped sharing");
+    EXPECT_EQ(S().Ui().Outline->ChargeModeLabel->text(), "The customer stopped sharing");
+    EXPECT_EQ(S().Session().Events().back().Text, "The customer stopped sharing");
+    W().Ui().ShareDataWithSupport->trigger();
+    QuietBoth();
+    ASSERT_TRUE(Rounds([&] { return SessionLine(S()).contains("connected, customer last seen"); }));
+    EXPECT_EQ(S().Ui().ControlBoxStateStringGrid()->toolTip(), "");
+
+    // The technician ends the session: the customer stops sharing, the code is dropped.
+    S().EndSupportSessionClick();
+    QuietBoth();
+    EXPECT_TRUE(S().Ui().ConnectionUSB->isChecked());
+    EXPECT_EQ(S().Remote().State.SupportDomain, "127.0.0.1:" + std::to_string(server.Port()));
+    ASSERT_TRUE(Rounds([&] { return !W().Ui().ShareDataWithSupport->isChecked(); }));
+    EXPECT_EQ(Panel(W()), " SUPPORT ended the session");
+    EXPECT_EQ(SessionLine(S()), "");
+}
+
+// A relay that serves session codes only: "Remote via Internet" chosen first
+// says what to do, and "New Support Session..." then starts the session.
+TEST_F(RelayEndToEnd, ARelayOfSessionsOnlyTellsTheTechnicianWhatToDo) {
+    RelayLimits limits;
+    limits.DefaultSession = false;
+    RelayServer sessionsOnly(limits);
+    ASSERT_TRUE(sessionsOnly.Listen("127.0.0.1", 0));
+    const std::string domain = "127.0.0.1:" + std::to_string(sessionsOnly.Port());
+    S().Session().SetSupportDomain(domain);
+    W().Session().SetSupportDomain(domain);
+    S().Ui().RemoteViaInternetToProvideSupport->trigger();
+    SupportTick();
+    ASSERT_EQ(supportDialogs.Messages.size(), 1u);
+    EXPECT_TRUE(supportDialogs.Messages[0].Text.contains("New Support Session..."));
+    StartSession();
+    ASSERT_TRUE(Rounds([&] { return S().Records().ControlState.ConnectedModules != 0; }));
+    EXPECT_EQ(supportDialogs.Messages.size(), 1u);
+    EXPECT_TRUE(dialogs.Messages.empty());
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
-// Session codes and the support domains built from them.
+// Session codes and the support domains built from them; what settings from
+// support change.
 #include "relay/support_session.h"
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <set>
+
+#include "model/module_descriptors.h"
+#include "relay/support_consent.h"
 
 namespace korvan {
 namespace {
@@ -65,6 +70,25 @@ TEST(SupportSession, TheHostStaysAndTheSessionPathIsReplaced) {
     EXPECT_EQ(SessionDomain("HTTPS://Relay.example.org", "NEWCODE22"),
               "HTTPS://Relay.example.org/NEWCODE22");
     EXPECT_EQ(SessionDomain("http://10.0.0.5/", "NEWCODE22"), "http://10.0.0.5/NEWCODE22");
+}
+
+// A difference the modules' blocks do not carry, or one the checks undo, is no
+// change to ask the owner about.
+TEST(SupportConsent, OnlyChangesTheSystemWouldHoldAreListed) {
+    SystemData now;
+    // Settings the checks keep as they are (one pass over all-zero records
+    // still leaves a warning voltage the next pass moves).
+    now = CheckedSettings(CheckedSettings(now));
+    const std::function<void(SystemData&)> edits[] = {
+        [](SystemData&) {},
+        [](SystemData& d) { d.BatterySettings.FaultVoltage += 1e-6; },  // below a hundredth
+        [](SystemData& d) { d.BatterySettings.DeviceId = 0; },          // out of range
+    };
+    for (const auto& edit : edits) {
+        SystemData sent = now;
+        edit(sent);
+        EXPECT_TRUE(ChangesOfWrite(now, sent, CheckedSettings(sent), '.').empty()) << &edit - edits;
+    }
 }
 
 }  // namespace

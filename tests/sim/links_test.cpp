@@ -209,11 +209,12 @@ TEST(Links, EachConnectionRefusesWhatItCannotDoWithItsOwnMessage) {
         void ShowConnectionError(const std::string&) override {}
         void SetStatusText(const std::string&) override {}
         void CloseLocalLinks() override {}
-        void ReadAllSettingsFromSystem() override {}
-        void WriteAllSettingsToSystem() override {}
+        bool ReadAllSettingsFromSystem() override { return false; }
+        WriteOutcome WriteAllSettingsToSystem() override { return {}; }
         void SettingsArrived(const SystemData&, bool) override {}
-        void AskSupportSettings(const SystemData&) override {}
+        void AskSupportSettings(const SystemData&, const SystemData&) override {}
         void ChatLine(ChatSide, const std::string&) override {}
+        void SessionChanged(const SupportSessionStatus&) override {}
     } host;
     RemoteSupport remote(host, relay);
     UsbLink usbLink(usb, waiter);

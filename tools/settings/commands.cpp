@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "model/module_descriptors.h"
 #include "model/settings_fields.h"
 #include "model/settings_file.h"
 
@@ -96,18 +97,6 @@ int PrintChanges(const std::vector<FieldChange>& changes, std::ostream& out) {
     return changes.empty() ? ExitSame : ExitDifferent;
 }
 
-// Every settings table as the tool shows it, read back through the tool's own
-// read-back and checks, as saving or writing settings does.
-SystemData Checked(SystemData data, char sep) {
-    ReadControlBoxSettingsTable(data.ControlSettings,
-                                ControlBoxSettingsTexts(data.ControlSettings, sep), sep);
-    ReadBatteryBoxSettingsTable(data.BatterySettings,
-                                BatteryBoxSettingsTexts(data.BatterySettings, 12, sep), 12, sep);
-    for (FieldBoxSettings& f : data.FieldSettings)
-        ReadFieldBoxSettingsTable(f, FieldBoxSettingsTexts(f, sep), sep);
-    return data;
-}
-
 int Check(const std::vector<std::string>& args, char sep, std::ostream& out) {
     std::string in, outPath;
     bool haveOut = false;
@@ -124,7 +113,11 @@ int Check(const std::vector<std::string>& args, char sep, std::ostream& out) {
     }
     if (in.empty()) throw Failure{"check: no settings file given"};
     const SystemData before = Load(in);
-    const SystemData after = Checked(before, sep);
+    // Every settings table as the tool shows it, read back through the tool's own
+    // read-back and checks, as saving or writing settings does (12 V scale).
+    SystemData twelveVolt = before;
+    twelveVolt.BatteryState.SystemVoltage = 12;
+    const SystemData after = CheckedSettings(twelveVolt, sep);
     if (haveOut) {
         std::string error;
         if (!SaveSettingsFile(outPath, after, error)) throw Failure{error};
