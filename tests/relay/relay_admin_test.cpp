@@ -11,6 +11,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "tests/relay/raw_client.h"
 #include "tools/relay/relay_server.h"
@@ -67,8 +68,13 @@ TEST(RelayAdmin, HealthAndMetricsOnlyToTheAdminAddresses) {
               200);
     EXPECT_EQ(StatusOf(Get(port, "/nothing-here", "127.0.0.13")), 404);
     {
-        // The third connection from one address is refused.
-        RawClient a(port, "127.0.0.9"), b(port, "127.0.0.9"), c(port, "127.0.0.9");
+        // The third connection from one address is refused, once the server has
+        // taken in the first two.
+        const size_t before = server.OpenConnections();
+        RawClient a(port, "127.0.0.9"), b(port, "127.0.0.9");
+        for (int wait = 0; wait < 200 && server.OpenConnections() < before + 2; ++wait)
+            std::this_thread::sleep_for(10ms);
+        RawClient c(port, "127.0.0.9");
         EXPECT_TRUE(c.ClosedByServer(2s));
     }
     struct Row {
