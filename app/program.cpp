@@ -44,12 +44,21 @@ QString AlarmSettingsPath(const char* historyFile) {
            QStringLiteral("-alarms.ini");
 }
 
+// Beside the history file: "settings-backups" for the tool, "demo-settings-backups"
+// for the demo.
+QString BackupFolderPath(const char* historyFile) {
+    const QString name = QString::fromUtf8(historyFile).section('.', 0, 0);
+    return QString::fromStdString(HistoryFilePath("")) +
+           QString(name).replace(QStringLiteral("history"), QStringLiteral("settings-backups"));
+}
+
 int RunTool(QApplication& app, HidDevices& hid, SerialPort& serial, BluetoothDiscovery& bluetooth,
             UserDialogs& dialogs, const char* historyFile, const WindowExtension& extend) {
     SleepingWaiter waiter;
     WindowSeams seams;
     seams.HistoryPath = HistoryFilePath(historyFile);
     seams.AlarmSettings = AlarmSettingsPath(historyFile);
+    seams.BackupFolder = BackupFolderPath(historyFile);
     seams.Hid = &hid;
     seams.Serial = &serial;
     seams.Bluetooth = &bluetooth;

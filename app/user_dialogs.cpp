@@ -83,4 +83,30 @@ bool QtUserDialogs::Ask(QWidget* parent, const QString& title, const QString& te
     return box.clickedButton() == yes;
 }
 
+bool UserDialogs::ConfirmAction(QWidget* parent, const QString& title, const QString& text,
+                                const QString& action) {
+    return Ask(parent, title, text, action, QStringLiteral("Cancel"));
+}
+
+int UserDialogs::ChooseItem(QWidget*, const QString&, const QString&, const QStringList&) {
+    return -1;
+}
+
+bool QtUserDialogs::ConfirmAction(QWidget* parent, const QString& title, const QString& text,
+                                  const QString& action) {
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(action, QMessageBox::AcceptRole);
+    box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+int QtUserDialogs::ChooseItem(QWidget* parent, const QString& title, const QString& label,
+                              const QStringList& items) {
+    if (items.isEmpty()) return -1;
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(parent, title, label, items, 0, false, &ok);
+    return ok ? int(items.indexOf(chosen)) : -1;
+}
+
 }  // namespace korvan

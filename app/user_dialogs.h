@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 #include "link/link.h"
@@ -49,6 +50,13 @@ class UserDialogs {
     // the box is closed. Without an answer of the user's, the second.
     virtual bool Ask(QWidget* parent, const QString& title, const QString& text,
                      const QString& first, const QString& second);
+    // A question before a step that cannot be taken back: true for `action`; "Cancel"
+    // is the default button, so Enter alone does not take the step.
+    virtual bool ConfirmAction(QWidget* parent, const QString& title, const QString& text,
+                               const QString& action);
+    // One of `items` chosen from a list; -1 when cancelled or there are none.
+    virtual int ChooseItem(QWidget* parent, const QString& title, const QString& label,
+                           const QStringList& items);
 };
 
 // The real dialogs of the toolkit.
@@ -64,6 +72,10 @@ class QtUserDialogs : public UserDialogs {
     void ShowSessionCode(QWidget* parent, const QString& code) override;
     bool Ask(QWidget* parent, const QString& title, const QString& text, const QString& first,
              const QString& second) override;
+    bool ConfirmAction(QWidget* parent, const QString& title, const QString& text,
+                       const QString& action) override;
+    int ChooseItem(QWidget* parent, const QString& title, const QString& label,
+                   const QStringList& items) override;
 };
 
 }  // namespace korvan

@@ -442,8 +442,12 @@ QString ValueText(const HistoryRecorder& h, size_t series, size_t point) {
     const HistorySeries& s = HistorySeriesTable()[series];
     const double v = h.Value(series, point);
     if (std::isnan(v)) return "not connected";
-    if (s.Fold == HistoryFold::Bits)
-        return QString("0x%1").arg(uint32_t(v), 4, 16, QChar('0')).toUpper().replace("0X", "0x");
+    if (s.Fold == HistoryFold::Bits) {
+        const QString word =
+            QString("0x%1").arg(uint32_t(v), 4, 16, QChar('0')).toUpper().replace("0X", "0x");
+        const std::string flags = s.Text(v);
+        return flags.empty() ? word : word + ": " + QString::fromStdString(flags);
+    }
     if (s.Text) return QString::number(v) + " " + QString::fromStdString(s.Text(v));
     const bool folded = point < h.FoldedCount();
     const QString unit = *s.Unit ? QString(" ") + QString::fromUtf8(s.Unit) : QString();

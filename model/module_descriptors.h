@@ -39,6 +39,10 @@ struct ModuleDescriptor {
 const std::array<ModuleDescriptor, AllModules.size()>& ModuleDescriptors();
 const ModuleDescriptor& DescriptorOf(ModuleId module);
 
+// The names of the flags set in a module's status word, as its status lines give
+// them without their "- " (no "Status OK"); none when no flag is set.
+std::vector<std::string> StatusFlagNames(ModuleId module, uint16_t word);
+
 // Whether the status word reports the module; the control box always counts.
 bool ModuleConnected(uint16_t connectedModules, ModuleId module);
 

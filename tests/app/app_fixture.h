@@ -47,6 +47,8 @@ class ScriptedDialogs : public UserDialogs {
     void ShowSessionCode(QWidget* parent, const QString& code) override;
     bool Ask(QWidget* parent, const QString& title, const QString& text, const QString& first,
              const QString& second) override;
+    int ChooseItem(QWidget* parent, const QString& title, const QString& label,
+                   const QStringList& items) override;
 
     std::vector<ShownMessage> Messages;
     std::vector<FileDialogRequest> SaveRequests;
@@ -64,6 +66,9 @@ class ScriptedDialogs : public UserDialogs {
     // Answers to two-way questions in order (the first answer: true); none left: the second.
     std::deque<bool> AskAnswers;
     std::vector<QString> Questions;
+    // Choices from lists in order (an index); none left: cancelled.
+    std::deque<int> Choices;
+    std::vector<QStringList> ChoiceLists;
 };
 
 // The simulator's HID device, with requests of one code failing on demand.

@@ -223,6 +223,7 @@ TEST_F(AppSettingsTest, ControlBoxWriteAndResetReadBackWhatTheSystemHolds) {
 
     simulator.ClearRecord();
     waiter.Waits.clear();
+    dialogs.AskAnswers = {true};
     W().ResetControlBoxSettingsToDefaultValuesClick();
     Settle();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{21, 5, 9}));
@@ -234,6 +235,7 @@ TEST_F(AppSettingsTest, ControlBoxWriteAndResetReadBackWhatTheSystemHolds) {
 }
 
 TEST_F(AppSettingsTest, BluetoothRadioResetWaitsOutItsTenSeconds) {
+    dialogs.AskAnswers = {true};
     W().ResetBluetoothRadioClick();
     Settle();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{22}));

@@ -114,13 +114,13 @@ TEST_F(AppWindowTest, MenusCarryTheirCaptionsSeparatorsAndMarks) {
     ASSERT_EQ(top.size(), 2);
     EXPECT_EQ(top[0]->text(), "&System");
     EXPECT_EQ(top[1]->text(), "&Options");
-    EXPECT_EQ(
-        Captions(W().Ui().SystemMenu),
-        (QStringList{"Save Settings To File", "Load Settings From File", "Export History to CSV...",
-                     "|", "Read All Settings From System", "Write All Settings To System",
-                     "Write Control Box Settings Only To System", "|",
-                     "Reset Control Box Settings To Default Values", "Reset Bluetooth Radio ", "|",
-                     "Exit"}));
+    EXPECT_EQ(Captions(W().Ui().SystemMenu),
+              (QStringList{"Save Settings To File", "Load Settings From File",
+                           "Restore Settings From Backup...", "Export History to CSV...", "|",
+                           "Read All Settings From System", "Write All Settings To System",
+                           "Write Control Box Settings Only To System", "|",
+                           "Reset Control Box Settings To Default Values", "Reset Bluetooth Radio ",
+                           "|", "Exit"}));
     EXPECT_EQ(Captions(W().Ui().OptionsMenu),
               (QStringList{"Connection", "|", "Center Gauge Display", "On-screen FRS Controls", "|",
                            "Share data with support", "Send Chat Message", "Support Domain...",
@@ -219,20 +219,38 @@ TEST_F(AppWindowTest, CopyInATextBoxIsNotTakenByTheChatShortcut) {
     W().hide();
 }
 
-TEST_F(AppWindowTest, OutlinePageMaximisesAndOtherPagesRestoreTheFixedSize) {
-    const QSize fixed = W().size();
-    EXPECT_EQ(W().minimumSize(), W().maximumSize());
-    W().Ui().PageControl->setCurrentWidget(W().Ui().OutlineTabSheet);
+// The window can be resized and maximised on any page; the gauges and the plots
+// maximise it, and leaving them gives the size back unless the user had
+// maximised it. Every page's tab shows, without scroll arrows.
+TEST_F(AppWindowTest, WindowResizesAndTheGaugePagesMaximiseIt) {
+    QTabWidget* pages = W().Ui().PageControl;
+    EXPECT_EQ(W().maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    W().show();
+    // At its smallest every page has the room its controls ask for.
+    W().resize(1, 1);
+    for (int i = 0; i < pages->count(); ++i) {
+        const QSize room = pages->widget(i)->minimumSizeHint();
+        EXPECT_LE(room.width(), pages->width() - 4) << i;
+        EXPECT_LE(room.height(), pages->height() - pages->tabBar()->height()) << i;
+    }
+    EXPECT_FALSE(pages->tabBar()->usesScrollButtons());
+    for (int i = 0; i < pages->count(); ++i)
+        EXPECT_LE(pages->tabBar()->tabRect(i).right(), pages->tabBar()->width()) << i;
+
+    pages->setCurrentWidget(W().Ui().OutlineTabSheet);
     EXPECT_TRUE(W().windowState() & Qt::WindowMaximized);
-    EXPECT_NE(W().minimumSize(), W().maximumSize());
-    W().Ui().PageControl->setCurrentWidget(W().Ui().BatteryBoxTabSheet());
+    pages->setCurrentWidget(W().Ui().BatteryBoxTabSheet());
     EXPECT_FALSE(W().windowState() & Qt::WindowMaximized);
-    EXPECT_EQ(W().minimumSize(), W().maximumSize());
-    EXPECT_EQ(W().maximumSize(), fixed);
-    EXPECT_EQ(fixed.width(), 916);
-    // The plots take the whole screen too.
-    W().Ui().PageControl->setCurrentWidget(W().Ui().TrendsTabSheet);
+    pages->setCurrentWidget(W().Ui().TrendsTabSheet);
     EXPECT_TRUE(W().windowState() & Qt::WindowMaximized);
+    pages->setCurrentWidget(W().Ui().CanTabSheet);
+    EXPECT_FALSE(W().windowState() & Qt::WindowMaximized);
+
+    W().setWindowState(Qt::WindowMaximized);  // the user's own choice stays
+    pages->setCurrentWidget(W().Ui().OutlineTabSheet);
+    pages->setCurrentWidget(W().Ui().FieldBox1TabSheet());
+    EXPECT_TRUE(W().windowState() & Qt::WindowMaximized);
+    W().hide();
 }
 
 TEST_F(AppWindowTest, ExitClosesBothLinks) {
