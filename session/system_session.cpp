@@ -302,7 +302,10 @@ void SystemSession::CommandEnded(const CommandResult& result, const SystemData& 
     const bool controlBoxRead =
         result.Kind == SettingsCommand::ResetControlBoxDefaults ||
         (result.Kind == SettingsCommand::WriteControlBoxSettings && result.Write.ReadBack);
-    if (result.Ok && result.Kind == SettingsCommand::ReadAllSettings && !result.Forwarded)
+    // A complete write leaves the system holding what was sent.
+    const bool wholeKnown = result.Kind == SettingsCommand::ReadAllSettings ||
+                            result.Kind == SettingsCommand::WriteAllSettings;
+    if (result.Ok && wholeKnown && !result.Forwarded)
         NoteSystemSettings(data);
     else if (result.Ok && controlBoxRead)
         NoteSystemSettings(data, ModuleId::ControlBox);

@@ -95,6 +95,7 @@ WindowSeams AppTest::Seams() {
     seams.Bluetooth = bluetooth.get();
     seams.Wait = &waiter;
     seams.Dialogs = &dialogs;
+    seams.BackupFolder = backups.filePath(QStringLiteral("settings-backups"));
     return seams;
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <QTemporaryDir>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -118,6 +119,7 @@ class AppTest : public ::testing::Test {
     bool PollBluetoothUntilState();
 
     std::chrono::milliseconds now{0};
+    QTemporaryDir backups;  // the settings kept before writes and resets
     KorvanSimulator simulator;
     SimHidDevices simHid{simulator};
     SwitchableHid hid{simHid};

@@ -14,6 +14,7 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QToolButton>
+#include <QtTest/QTest>
 #include <array>
 
 #include "display/can_format.h"
@@ -86,15 +87,47 @@ TEST(CanMonitor, AddsOneLinePerFilledRecordInOrder) {
     EXPECT_EQ(m.Lines().size(), 3);
 }
 
-TEST(CanMonitor, HexChoiceAppliesToNewLinesOnly) {
+// The view chosen applies to every line kept, those shown before too; each
+// keeps the time it was received.
+TEST(CanMonitor, HexChoiceWritesTheLinesShownAgain) {
     CanMonitor m;
     auto a = Answer(1, 0);
     m.AddFrameRecords(a.data());
+    const QString received = m.Lines()[0].left(CanMonitor::TimeColumnLength);
     m.CanViewHexCheckBox->setChecked(false);
     m.AddFrameRecords(a.data());
     ASSERT_EQ(m.Lines().size(), 2);
-    EXPECT_EQ(Frame(m.Lines()[0]), "Extended data frame\t\t1 bytes\tID=0x09F80123\tb0=0x10\t");
-    EXPECT_EQ(Frame(m.Lines()[1]), "Extended data frame\t\t1 bytes\tID=167248163\tb0=16\t");
+    for (const QString& line : m.Lines())
+        EXPECT_EQ(Frame(line), "Extended data frame\t\t1 bytes\tID=167248163\tb0=16\t");
+    m.CanViewHexCheckBox->setChecked(true);
+    EXPECT_EQ(Frame(m.Lines()[1]), "Extended data frame\t\t1 bytes\tID=0x09F80123\tb0=0x10\t");
+    EXPECT_TRUE(m.Lines()[0].startsWith(received));
+}
+
+// A copy has the time and the eleven frame columns on every line, one TAB
+// apart, whatever the kind and the length; Ctrl+C in the list copies the lines
+// its selection touches.
+TEST(CanMonitor, CopiesTheSameColumnsOnEveryLine) {
+    CanMonitor m;
+    auto a = Answer(1, 8);
+    a[0] = 12;  // a kind without a text
+    m.AddFrameRecords(a.data());
+    m.CopyToClipboard->trigger();
+    const QStringList copied = QApplication::clipboard()->text().split('\n');
+    ASSERT_EQ(copied.size(), 2);
+    for (const QString& line : copied) EXPECT_EQ(line.count('\t'), 11) << line.toStdString();
+    EXPECT_EQ(copied[0].section('\t', 1), "\t1 bytes\tID=0x09F80123\tb0=0x10\t\t\t\t\t\t\t");
+    EXPECT_EQ(copied[1].section('\t', 1),
+              "N2K message\t8 bytes\tID=0x00000000\tb0=0xA0\tb1=0xA1\tb2=0xA2\tb3=0xA3\tb4=0xA4\t"
+              "b5=0xA5\tb6=0xA6\tb7=0xA7");
+
+    m.show();
+    m.CanMemo->setFocus();
+    QTextCursor cursor(m.CanMemo->document()->findBlockByNumber(1));
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    m.CanMemo->setTextCursor(cursor);
+    QTest::keyClick(m.CanMemo, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), copied[1]);
 }
 
 TEST(CanMonitor, PauseClearAndCopy) {
@@ -108,7 +141,7 @@ TEST(CanMonitor, PauseClearAndCopy) {
     m.AddFrameRecords(a.data());
     const QStringList lines = m.Lines();
     m.CopyToClipboard->trigger();
-    EXPECT_EQ(QApplication::clipboard()->text(), lines.join('\n'));
+    EXPECT_EQ(QApplication::clipboard()->text().count('\n'), lines.size() - 1);
     EXPECT_FALSE(m.CanMemo->textCursor().hasSelection());
 
     m.ClearAllLines->trigger();
@@ -136,8 +169,9 @@ TEST(CanMonitor, ButtonsPauseClearAndCopyAndThePauseShows) {
 
     auto a = Answer(2, 3);
     m.AddFrameRecords(a.data());
+    QApplication::clipboard()->clear();
     m.CopyButton->click();
-    EXPECT_EQ(QApplication::clipboard()->text(), m.Lines().join('\n'));
+    EXPECT_EQ(QApplication::clipboard()->text().count('\n'), m.Lines().size() - 1);
     m.ClearButton->click();
     EXPECT_TRUE(m.Lines().isEmpty());
 }
@@ -201,6 +235,13 @@ TEST(CanMonitor, FollowsTheNewestLineUnlessScrolledUp) {
     m.CopyButton->click();
     EXPECT_EQ(down->value(), 10);
     EXPECT_EQ(across->value(), left);
+
+    // At the end while hidden (another page shown), it is still at the end when shown.
+    down->setValue(down->maximum());
+    m.hide();
+    for (int i = 0; i < 20; ++i) m.AddFrameRecords(a.data());
+    m.show();
+    EXPECT_EQ(down->value(), down->maximum());
 }
 
 // Left running for days, the list keeps its newest lines and stays quick.
