@@ -138,6 +138,15 @@ CanMonitor::CanMonitor(QWidget* parent) : QWidget(parent) {
     setTabOrder(ClearButton, CopyButton);
     setTabOrder(CopyButton, CanMemo);
     connect(CanViewHexCheckBox, &QCheckBox::toggled, this, &CanMonitor::Reformat);
+    // Where the user has the list, kept for the time its page is hidden.
+    connect(CanMemo->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int top) {
+        if (!CanMemo->isVisible() || showing_) return;
+        follow_ = AtEnd();
+        top_ = top;
+    });
+    connect(CanMemo->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this](int left) {
+        if (CanMemo->isVisible() && !showing_) left_ = left;
+    });
     CanMemo->installEventFilter(this);
 }
 
@@ -169,7 +178,7 @@ void CanMonitor::AddFrameRecords(const uint8_t* answer) {
 
 void CanMonitor::Reformat() {
     QScrollBar* down = CanMemo->verticalScrollBar();
-    const bool follow = down->value() >= down->maximum();
+    const bool follow = AtEnd();
     const int top = down->value();
     const bool hex = ViewInHex();
     QStringList lines;
@@ -192,23 +201,35 @@ QString CanMonitor::CopyText(int first, int last) const {
     return lines.join(QLatin1Char('\n'));
 }
 
-// The view follows the newest line while it shows the end of the list; scrolled
-// up, it stays on the lines the user is reading, also when the oldest line is
-// dropped. Across, it stays where it was.
+bool CanMonitor::AtEnd() const {
+    // A hidden list is not laid out, so its scroll range is stale: it keeps
+    // what it was when last seen.
+    if (!CanMemo->isVisible()) return follow_;
+    const QScrollBar* down = CanMemo->verticalScrollBar();
+    return down->value() >= down->maximum();
+}
+
+// The view follows the newest line while it shows the end of the list, also
+// while another page is shown; scrolled up, it stays on the lines the user is
+// reading, also when the oldest line is dropped. Across, it stays where it was.
 void CanMonitor::AppendLine(const QString& line) {
     QScrollBar* down = CanMemo->verticalScrollBar();
     QScrollBar* across = CanMemo->horizontalScrollBar();
-    const bool follow = down->value() >= down->maximum();
+    const bool follow = AtEnd();
     const int top = down->value();
     const int left = across->value();
     const int before = CanMemo->blockCount();
     CanMemo->appendPlainText(line);
     across->setValue(left);
+    const int most = CanMemo->maximumBlockCount();
+    const bool dropped = most > 0 && before >= most;
+    if (!CanMemo->isVisible()) {
+        if (!follow_ && dropped) top_ = std::max(0, top_ - 1);
+        return;
+    }
     if (follow) {
         down->setValue(down->maximum());
     } else {
-        const int most = CanMemo->maximumBlockCount();
-        const bool dropped = most > 0 && before >= most;
         down->setValue(dropped ? std::max(0, top - 1) : top);
     }
 }
@@ -242,6 +263,23 @@ void CanMonitor::CopySelectedLines() {
     const int first = doc->findBlock(cursor.selectionStart()).blockNumber();
     const int last = doc->findBlock(cursor.selectionEnd()).blockNumber();
     QGuiApplication::clipboard()->setText(CopyText(first, last));
+}
+
+void CanMonitor::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Lines came while the page was hidden: the end, or the lines the user was
+    // reading, once the list is laid out again.
+    showing_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            QScrollBar* down = CanMemo->verticalScrollBar();
+            down->setValue(follow_ ? down->maximum() : top_);
+            // Showing brings the text cursor at the end of the last line into view.
+            CanMemo->horizontalScrollBar()->setValue(left_);
+            showing_ = false;
+        },
+        Qt::QueuedConnection);
 }
 
 void CanMonitor::changeEvent(QEvent* event) {

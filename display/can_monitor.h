@@ -62,6 +62,7 @@ class CanMonitor : public QWidget {
 
   protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     // Ctrl+C in the list copies the selected lines (all when none are selected).
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -73,6 +74,8 @@ class CanMonitor : public QWidget {
     };
 
     void AppendLine(const QString& line);
+    // The list shows its last line (or did when it was last visible).
+    bool AtEnd() const;
     void SetColumnStops();
     // Every line written again in the view now chosen, the scroll place kept.
     void Reformat();
@@ -80,6 +83,10 @@ class CanMonitor : public QWidget {
     void CopySelectedLines();
 
     std::deque<Captured> captured_;  // one per line, as many as the list keeps
+    bool follow_ = true;
+    int top_ = 0;           // the first line shown, while not following
+    int left_ = 0;          // how far across the user has scrolled
+    bool showing_ = false;  // the list is being laid out for its page
 };
 
 }  // namespace korvan

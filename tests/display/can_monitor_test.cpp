@@ -6,11 +6,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QToolButton>
@@ -235,13 +237,31 @@ TEST(CanMonitor, FollowsTheNewestLineUnlessScrolledUp) {
     m.CopyButton->click();
     EXPECT_EQ(down->value(), 10);
     EXPECT_EQ(across->value(), left);
+}
 
-    // At the end while hidden (another page shown), it is still at the end when shown.
-    down->setValue(down->maximum());
-    m.hide();
-    for (int i = 0; i < 20; ++i) m.AddFrameRecords(a.data());
-    m.show();
-    EXPECT_EQ(down->value(), down->maximum());
+// At the end when another page is shown, the list is at its end again when its
+// page comes back, with the lines that came meanwhile; scrolled up, it is not.
+TEST(CanMonitor, FollowsWhatCameWhileAnotherPageShowed) {
+    QTabWidget pages;
+    auto* m = new CanMonitor;
+    pages.addTab(m, "NMEA-2000");
+    pages.addTab(new QWidget, "Other");
+    pages.resize(500, 300);
+    pages.show();
+    auto a = Answer(8, 8);
+    QScrollBar* down = m->CanMemo->verticalScrollBar();
+    for (bool atEnd : {true, false}) {
+        for (int i = 0; i < 30; ++i) m->AddFrameRecords(a.data());
+        down->setValue(atEnd ? down->maximum() : 5);
+        pages.setCurrentIndex(1);
+        for (int i = 0; i < 60; ++i) m->AddFrameRecords(a.data());
+        pages.setCurrentIndex(0);
+        QCoreApplication::processEvents();
+        if (atEnd)
+            EXPECT_EQ(down->value(), down->maximum());
+        else
+            EXPECT_EQ(down->value(), 5);
+    }
 }
 
 // Left running for days, the list keeps its newest lines and stays quick.
