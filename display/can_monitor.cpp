@@ -140,12 +140,17 @@ CanMonitor::CanMonitor(QWidget* parent) : QWidget(parent) {
     connect(CanViewHexCheckBox, &QCheckBox::toggled, this, &CanMonitor::Reformat);
     // Where the user has the list, kept for the time its page is hidden.
     connect(CanMemo->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int top) {
-        if (!CanMemo->isVisible() || showing_) return;
+        if (hidden_) return;
         follow_ = AtEnd();
         top_ = top;
     });
+    // The list lays itself out again in steps when its page comes back: at the end
+    // it stays at the end.
+    connect(CanMemo->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int most) {
+        if (follow_ && CanMemo->isVisible()) CanMemo->verticalScrollBar()->setValue(most);
+    });
     connect(CanMemo->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this](int left) {
-        if (CanMemo->isVisible() && !showing_) left_ = left;
+        if (!hidden_) left_ = left;
     });
     CanMemo->installEventFilter(this);
 }
@@ -220,6 +225,11 @@ void CanMonitor::AppendLine(const QString& line) {
     const int left = across->value();
     const int before = CanMemo->blockCount();
     CanMemo->appendPlainText(line);
+    // The text cursor at the start of the newest line: the list brings the cursor
+    // into view when it is shown again, and at the end of a long line that would
+    // scroll the time and kind columns out of sight.
+    if (!CanMemo->textCursor().hasSelection())
+        CanMemo->setTextCursor(QTextCursor(CanMemo->document()->lastBlock()));
     across->setValue(left);
     const int most = CanMemo->maximumBlockCount();
     const bool dropped = most > 0 && before >= most;
@@ -268,8 +278,8 @@ void CanMonitor::CopySelectedLines() {
 void CanMonitor::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Lines came while the page was hidden: the end, or the lines the user was
-    // reading, once the list is laid out again.
-    showing_ = true;
+    // reading, once the list is laid out again. Until then the list's own moves
+    // (it is shown before this page) are not the user's.
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -277,9 +287,14 @@ void CanMonitor::showEvent(QShowEvent* event) {
             down->setValue(follow_ ? down->maximum() : top_);
             // Showing brings the text cursor at the end of the last line into view.
             CanMemo->horizontalScrollBar()->setValue(left_);
-            showing_ = false;
+            hidden_ = false;
         },
         Qt::QueuedConnection);
+}
+
+void CanMonitor::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    hidden_ = true;
 }
 
 void CanMonitor::changeEvent(QEvent* event) {

@@ -63,6 +63,7 @@ class CanMonitor : public QWidget {
   protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     // Ctrl+C in the list copies the selected lines (all when none are selected).
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -84,9 +85,9 @@ class CanMonitor : public QWidget {
 
     std::deque<Captured> captured_;  // one per line, as many as the list keeps
     bool follow_ = true;
-    int top_ = 0;           // the first line shown, while not following
-    int left_ = 0;          // how far across the user has scrolled
-    bool showing_ = false;  // the list is being laid out for its page
+    int top_ = 0;         // the first line shown, while not following
+    int left_ = 0;        // how far across the user has scrolled
+    bool hidden_ = true;  // the page is hidden or being shown again
 };
 
 }  // namespace korvan

@@ -366,7 +366,7 @@ TEST_F(AppSettingsTest, ResetsAskFirstAndKeepTheSettingsBefore) {
 }
 
 // The chosen backup fills the tables as a loaded file does, and a write then
-// gives the system those settings back. Cancel changes nothing.
+// gives the system those settings back.
 TEST_F(AppSettingsTest, RestoreShowsTheChosenBackupReadyToBeWritten) {
     W().RestoreSettingsFromBackupClick();
     ASSERT_EQ(dialogs.Messages.size(), 1u);  // none kept yet
