@@ -138,6 +138,11 @@ CanMonitor::CanMonitor(QWidget* parent) : QWidget(parent) {
     setTabOrder(ClearButton, CopyButton);
     setTabOrder(CopyButton, CanMemo);
     connect(CanViewHexCheckBox, &QCheckBox::toggled, this, &CanMonitor::Reformat);
+    TrackScrolling();
+    CanMemo->installEventFilter(this);
+}
+
+void CanMonitor::TrackScrolling() {
     // Where the user has the list, kept for the time its page is hidden.
     connect(CanMemo->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int top) {
         if (hidden_) return;
@@ -152,7 +157,6 @@ CanMonitor::CanMonitor(QWidget* parent) : QWidget(parent) {
     connect(CanMemo->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this](int left) {
         if (!hidden_) left_ = left;
     });
-    CanMemo->installEventFilter(this);
 }
 
 void CanMonitor::SetColumnStops() {

@@ -77,6 +77,8 @@ class CanMonitor : public QWidget {
     void AppendLine(const QString& line);
     // The list shows its last line (or did when it was last visible).
     bool AtEnd() const;
+    // Keeps where the user has the list while its page is hidden.
+    void TrackScrolling();
     void SetColumnStops();
     // Every line written again in the view now chosen, the scroll place kept.
     void Reformat();
