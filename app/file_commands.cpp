@@ -94,9 +94,18 @@ void FileCommands::ExportHistory(std::optional<HistoryRange> range) {
                    QStringLiteral("csv"), QStringLiteral("History.csv")});
     if (path.isEmpty()) return;
     QString error;
-    if (ExportHistoryCsvFile(&window_, session_.History(), path, range, &error) ==
-        HistoryExportResult::Failed)
-        notices_.Message(MessageKind::Error, error);
+    size_t rows = 0;
+    switch (ExportHistoryCsvFile(&window_, session_.History(), path, range, &error, &rows)) {
+        case HistoryExportResult::Written:
+            notices_.Notice(
+                QStringLiteral("History exported to %1: %2 rows").arg(FileName(path)).arg(rows));
+            break;
+        case HistoryExportResult::Failed:
+            notices_.Message(MessageKind::Error, error);
+            break;
+        case HistoryExportResult::Cancelled:
+            break;
+    }
 }
 
 }  // namespace korvan

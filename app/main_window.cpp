@@ -1,20 +1,19 @@
 #include "app/main_window.h"
 
-#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
-#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTextEdit>
 #include <QTimer>
 
+#include "app/keyboard.h"
 #include "app/status_text.h"
 #include "app/window_parts.h"
 #include "display/outline_view.h"
@@ -34,39 +33,28 @@ constexpr qint64 MessagePanelMs = 5000;
 // The user's decimal separator, as long as it is one byte; '.' otherwise.
 char UserDecimalSeparator() { return DecimalSeparatorOf(QLocale().decimalPoint().toStdString()); }
 
-// A focused text box with selected text keeps Ctrl+C as copy.
-bool TextWidgetWantsCopy(QWidget* focus) {
-    if (auto* plain = qobject_cast<QPlainTextEdit*>(focus))
-        return plain->textCursor().hasSelection();
-    if (auto* rich = qobject_cast<QTextEdit*>(focus)) return rich->textCursor().hasSelection();
-    if (auto* line = qobject_cast<QLineEdit*>(focus)) return line->hasSelectedText();
-    return false;
+// Escape hides the message panel; Ctrl+C in a table or a text box with a
+// selection copies. True when the event was taken.
+bool FilterKeys(QObject* watched, QEvent* event, QLabel* panel) {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+        panel->hide();
+    return TakeCopyKey(watched, event);
 }
 
-// Escape hides the message panel; Ctrl+C in a text box with a selection copies.
-void FilterKeys(QEvent* event, QLabel* panel) {
-    switch (event->type()) {
-        case QEvent::KeyPress:
-            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) panel->hide();
-            break;
-        case QEvent::ShortcutOverride: {
-            auto* key = static_cast<QKeyEvent*>(event);
-            if (key->matches(QKeySequence::Copy) &&
-                TextWidgetWantsCopy(QApplication::focusWidget()))
-                event->accept();  // the text box gets the key press and copies
-            break;
-        }
-        default:
-            break;
-    }
+// The pointer crossing the menu bar or a menu sends empty status tips, each of
+// which would wipe a notice from the status bar long before its time is up.
+bool WipesNotice(QEvent* event, QStatusBar* bar) {
+    return event->type() == QEvent::StatusTip &&
+           static_cast<QStatusTipEvent*>(event)->tip().isEmpty() &&
+           !bar->currentMessage().isEmpty();
 }
 
-// The window's name, caption, border and face as designed.
+// The window's name, caption and face as designed; its border can be resized
+// and maximised, so that the plots and the frame list can be given more room.
 void SetDesignLook(QMainWindow& window) {
     window.setObjectName(QStringLiteral("MainFormKX4"));
     window.setWindowTitle(QString::fromLatin1(StartCaption));
-    window.setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     QFont face = window.font();
     face.setFamily(QStringLiteral("MS Sans Serif"));
     face.setPixelSize(11);
@@ -90,12 +78,16 @@ TMainFormKX4::TMainFormKX4(const WindowSeams& seams, QWidget* parent)
     ui.USBTimer = session.Timer(PollTimer::Usb);
     ui.BTTimer = session.Timer(PollTimer::Bluetooth);
     ui.INETTimer = session.Timer(PollTimer::Relay);
-    SetFixedClientSize();
+    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
     p_->Tables = std::make_unique<ModuleTables>(ui, session.Records(), session.DecimalSeparator());
     p_->Remote = new RemoteSupportView(*this, ui, session, p_->Dialogs);
     p_->Files = std::make_unique<FileCommands>(*this, ui, p_->Flags, session, *p_->Tables,
                                                p_->Dialogs, p_->Notices);
     p_->History = new HistoryViews(*this, ui, session, seams, p_->Notices);
+    p_->Backups = std::make_unique<BackupCommands>(*this, p_->Flags, session, *p_->Tables,
+                                                   p_->Dialogs, p_->Notices);
+    LeaveTablesByTab(ui.PageControl);
+    AddPageKeys(this, ui.PageControl);
 
     connect(ui.PageControl, &QTabWidget::currentChanged, this, &TMainFormKX4::PageControlChange);
     connect(ui.Outline, &OutlineView::FRSPlusButtonClick, this, &TMainFormKX4::FRSPlusButtonClick);
@@ -146,33 +138,25 @@ void TMainFormKX4::ChooseLink() {
         p_->Session.Choose(Connection::Usb);
 }
 
-// A fixed border: the client area keeps its design size; the menu bar sits above it.
-void TMainFormKX4::SetFixedClientSize() {
-    setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
-}
-
 void TMainFormKX4::PageControlChange() {
     UpdateCanPage();
     // The gauges show the last state at once, even while a command holds the polls.
     RefreshOutline();
-    // The pages of gauges and plots take the whole screen; the table pages keep
-    // their design size.
+    // The pages of gauges and plots take the whole screen; leaving them gives the
+    // window back its size, unless the user had maximised it.
     QWidget* page = p_->Ui.PageControl->currentWidget();
-    if (page == p_->Ui.OutlineTabSheet || page == p_->Ui.TrendsTabSheet) {
-        if (isMaximized()) return;
-        // A fixed-size window cannot grow: free it for the maximised state.
-        setMinimumSize(0, 0);
-        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const bool wide = page == p_->Ui.OutlineTabSheet || page == p_->Ui.TrendsTabSheet;
+    if (wide && !isMaximized()) {
+        p_->MaximisedForPage = true;
         setWindowState(windowState() | Qt::WindowMaximized);
-        return;
+    } else if (!wide && std::exchange(p_->MaximisedForPage, false) && isMaximized()) {
+        setWindowState(windowState() & ~Qt::WindowMaximized);
     }
-    if (isMaximized()) setWindowState(windowState() & ~Qt::WindowMaximized);
-    SetFixedClientSize();
 }
 
 bool TMainFormKX4::eventFilter(QObject* watched, QEvent* event) {
     QLabel* panel = p_->Ui.MessagePanel;
-    FilterKeys(event, panel);
+    if (FilterKeys(watched, event, panel) || WipesNotice(event, statusBar())) return true;
     const QDateTime& shownAt = p_->Flags.MessageShownAt;
     if (!panel->isHidden() && shownAt.isValid() &&
         shownAt.msecsTo(QDateTime::currentDateTime()) > MessagePanelMs)
@@ -211,6 +195,7 @@ void TMainFormKX4::Exit1Click() {
 
 void TMainFormKX4::SaveSettingsToFileClick() { p_->Files->Save(); }
 void TMainFormKX4::LoadSettingsFromFileClick() { p_->Files->Load(); }
+void TMainFormKX4::RestoreSettingsFromBackupClick() { p_->Backups->Restore(); }
 void TMainFormKX4::EnableDataLoggingToFileClick() { p_->Files->ToggleDataLog(); }
 void TMainFormKX4::ExportHistoryToCsvClick() { p_->Files->ExportHistory(std::nullopt); }
 void TMainFormKX4::SendChatMessageClick() { p_->Remote->SendChat(); }

@@ -67,6 +67,7 @@ class TMainFormKX4 : public QMainWindow {
     void ResetBluetoothRadioClick();
     void SaveSettingsToFileClick();
     void LoadSettingsFromFileClick();
+    void RestoreSettingsFromBackupClick();
     void ExportHistoryToCsvClick();
     void EnableDataLoggingToFileClick();
     void SendChatMessageClick();
@@ -112,7 +113,6 @@ class TMainFormKX4 : public QMainWindow {
     void ShowReport();
     void SetWriteProgress(size_t sent, size_t total, ModuleId module);
     void RefreshOutline();
-    void SetFixedClientSize();
 
     std::unique_ptr<Parts> p_;
 };

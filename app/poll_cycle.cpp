@@ -63,7 +63,8 @@ void TMainFormKX4::Polled(PollOutcome outcome) {
 void TMainFormKX4::LinkLost() { p_->Tables->LinkLost(); }
 
 // The NMEA-2000 page shows while the bus is connected; the session fetches the
-// frames while the bus is connected and that page is open and not paused.
+// frames while the bus is connected and the list is not paused, also while
+// another page is shown, so that the list holds what the bus carried meanwhile.
 void TMainFormKX4::UpdateCanPage() {
     WindowUi& ui = p_->Ui;
     const bool nmea =
@@ -72,7 +73,7 @@ void TMainFormKX4::UpdateCanPage() {
     if (!p_->Session.Link().Refusal(LinkOperation::CanFrames) &&
         ui.PageControl->isTabVisible(canPage) != nmea)
         ui.PageControl->setTabVisible(canPage, nmea);
-    p_->Session.SetCanFramesWanted(ui.PageControl->currentIndex() == canPage && !ui.Can->Paused());
+    p_->Session.SetCanFramesWanted(nmea && !ui.Can->Paused());
 }
 
 void TMainFormKX4::SetLinkCaption(const char* link) {

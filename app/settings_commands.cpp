@@ -20,6 +20,13 @@ const char* const NeedSettingsText =
 const char* const BtResetWaitText = "Bluetooth Module reset takes 10 seconds. Please wait";
 const char* const WriteUnfinishedReason =
     "the write did not finish. Write the settings again, or read them from the system";
+const char* const ResetDefaultsTitle = "Reset Control Box Settings To Default Values";
+const char* const ResetDefaultsQuestion =
+    "Reset the control box settings and its eight charge profiles to their default values? "
+    "The system charges by the defaults from then on.\n\n"
+    "The settings as last read are kept as a backup (System, Restore Settings From Backup...).";
+const char* const ResetRadioQuestion =
+    "Reset the system's Bluetooth radio? Its Bluetooth connection is down for about 10 seconds.";
 
 // A command the chosen link refuses ends as one that failed.
 CommandResult Refusal(SettingsCommand command) {
@@ -96,13 +103,18 @@ void TMainFormKX4::WriteControlBoxSettingsToSystemClick() {
         p_->Session.Start(SettingsCommand::WriteControlBoxSettings);
 }
 
+// A reset is not asked for while the link refuses it: the refusal says why.
 void TMainFormKX4::ResetControlBoxSettingsToDefaultValuesClick() {
     if (p_->Session.CommandRunning()) return;
-    p_->Tables->ResetSettings(ModuleId::ControlBox);
     if (p_->Session.Refusal(LinkOperation::ResetControlBoxDefaults)) {
         CommandFinished(Refusal(SettingsCommand::ResetControlBoxDefaults));
         return;
     }
+    if (!p_->Dialogs.ConfirmAction(this, QString::fromLatin1(ResetDefaultsTitle),
+                                   QString::fromLatin1(ResetDefaultsQuestion),
+                                   QStringLiteral("Reset")))
+        return;
+    p_->Tables->ResetSettings(ModuleId::ControlBox);
     p_->Session.Start(SettingsCommand::ResetControlBoxDefaults);
 }
 
@@ -112,6 +124,10 @@ void TMainFormKX4::ResetBluetoothRadioClick() {
         CommandFinished(Refusal(SettingsCommand::ResetBluetoothRadio));
         return;
     }
+    if (!p_->Dialogs.ConfirmAction(this, QStringLiteral("Reset Bluetooth Radio"),
+                                   QString::fromLatin1(ResetRadioQuestion),
+                                   QStringLiteral("Reset")))
+        return;
     p_->Session.Start(SettingsCommand::ResetBluetoothRadio);
 }
 

@@ -88,6 +88,15 @@ bool UserDialogs::Confirm(QWidget*, const QString&, const QString&, const QStrin
     return false;
 }
 
+bool UserDialogs::ConfirmAction(QWidget* parent, const QString& title, const QString& text,
+                                const QString& action) {
+    return Confirm(parent, title, text, QString(), action, QStringLiteral("Cancel"));
+}
+
+int UserDialogs::ChooseItem(QWidget*, const QString&, const QString&, const QStringList&) {
+    return -1;
+}
+
 bool QtUserDialogs::Confirm(QWidget* parent, const QString& title, const QString& text,
                             const QString& details, const QString& proceed, const QString& back) {
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, parent);
@@ -98,6 +107,14 @@ bool QtUserDialogs::Confirm(QWidget* parent, const QString& title, const QString
     box.setEscapeButton(no);
     box.exec();
     return box.clickedButton() == yes;
+}
+
+int QtUserDialogs::ChooseItem(QWidget* parent, const QString& title, const QString& label,
+                              const QStringList& items) {
+    if (items.isEmpty()) return -1;
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(parent, title, label, items, 0, false, &ok);
+    return ok ? int(items.indexOf(chosen)) : -1;
 }
 
 }  // namespace korvan

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 #include "link/link.h"
@@ -57,6 +58,13 @@ class UserDialogs {
     // empty) lists what is at stake.
     virtual bool Confirm(QWidget* parent, const QString& title, const QString& text,
                          const QString& details, const QString& proceed, const QString& back);
+    // A question before a step that cannot be taken back: true for `action`; "Cancel"
+    // is the default button, so Enter alone does not take the step (a `Confirm`).
+    bool ConfirmAction(QWidget* parent, const QString& title, const QString& text,
+                       const QString& action);
+    // One of `items` chosen from a list; -1 when cancelled or there are none.
+    virtual int ChooseItem(QWidget* parent, const QString& title, const QString& label,
+                           const QStringList& items);
 };
 
 // The real dialogs of the toolkit.
@@ -74,6 +82,8 @@ class QtUserDialogs : public UserDialogs {
              const QString& second) override;
     bool Confirm(QWidget* parent, const QString& title, const QString& text, const QString& details,
                  const QString& proceed, const QString& back) override;
+    int ChooseItem(QWidget* parent, const QString& title, const QString& label,
+                   const QStringList& items) override;
 };
 
 }  // namespace korvan

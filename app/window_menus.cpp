@@ -32,6 +32,8 @@ constexpr MenuRow SystemRows[] = {
      &TMainFormKX4::SaveSettingsToFileClick, false},
     {&WindowUi::LoadSettingsFromFile, "&Load Settings From File",
      &TMainFormKX4::LoadSettingsFromFileClick, false},
+    {&WindowUi::RestoreSettingsFromBackup, "Res&tore Settings From Backup...",
+     &TMainFormKX4::RestoreSettingsFromBackupClick, false},
     {&WindowUi::ExportHistoryToCsv, "Export &History to CSV...",
      &TMainFormKX4::ExportHistoryToCsvClick, false},
     {nullptr, nullptr, nullptr, false},

@@ -158,6 +158,8 @@ void BuildPages(QMainWindow* window, WindowUi& ui, SystemData& data,
     centralLayout->setSpacing(0);
 
     ui.PageControl = new QTabWidget(central);
+    // Every page's tab in sight: no scroll arrows to find the last ones behind.
+    ui.PageControl->setUsesScrollButtons(false);
     for (ModuleId module :
          {ModuleId::BatteryBox, ModuleId::FieldBox1, ModuleId::FieldBox2, ModuleId::ControlBox}) {
         ModulePage& page = ui.Module(module);

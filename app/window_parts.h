@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "app/backup_commands.h"
 #include "app/feedback.h"
 #include "app/file_commands.h"
 #include "app/history_views.h"
@@ -30,10 +31,13 @@ struct TMainFormKX4::Parts {
     QActionGroup* OptionsGroup = nullptr;
     WindowNotices Notices;
     std::unique_ptr<FileCommands> Files;
+    std::unique_ptr<BackupCommands> Backups;
     // The user closed the window during a write: it closes when the write ends.
     bool CloseWhenDone = false;
     // The Bluetooth reset's first message box is open.
     bool ResetBoxOpen = false;
+    // The window was maximised for the gauges or plots, not by the user.
+    bool MaximisedForPage = false;
     // What the last command's end has to say, until it is said.
     std::optional<CommandReport> Report;
 };

@@ -65,6 +65,7 @@ struct WindowUi {
     QMenu* OptionsMenu = nullptr;
     QAction* SaveSettingsToFile = nullptr;
     QAction* LoadSettingsFromFile = nullptr;
+    QAction* RestoreSettingsFromBackup = nullptr;
     QAction* ExportHistoryToCsv = nullptr;
     QAction* ReadAllSettingsFromSystem1 = nullptr;
     QAction* WriteAllSettingsToSystem1 = nullptr;

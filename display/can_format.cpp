@@ -44,27 +44,36 @@ std::string CanFrameKindText(uint8_t kind) {
     return std::string(row.Text) + std::string(size_t(row.Tabs), '\t');
 }
 
-std::string FormatCanFrame(const CanFrameRecord& frame, bool hex) {
-    std::string line = CanFrameKindText(frame.Kind);
-    line += std::to_string(frame.DataLength) + " bytes\t";
+std::array<std::string, CanFrameColumnCount> CanFrameColumns(const CanFrameRecord& frame,
+                                                             bool hex) {
+    std::array<std::string, CanFrameColumnCount> columns;
+    if (frame.Kind < std::size(KindRows)) columns[0] = KindRows[frame.Kind].Text;
+    columns[1] = std::to_string(frame.DataLength) + " bytes";
 
     char buf[32];
     if (hex) {
-        std::snprintf(buf, sizeof buf, "ID=0x%08X\t", unsigned(frame.Identifier));
+        std::snprintf(buf, sizeof buf, "ID=0x%08X", unsigned(frame.Identifier));
     } else {
         // The identifier is shown as the signed 32-bit number it is held as.
-        std::snprintf(buf, sizeof buf, "ID=%d\t", int32_t(frame.Identifier));
+        std::snprintf(buf, sizeof buf, "ID=%d", int32_t(frame.Identifier));
     }
-    line += buf;
+    columns[2] = buf;
 
     const size_t count = frame.DataLength < MaxPrintedBytes ? frame.DataLength : MaxPrintedBytes;
     for (size_t i = 0; i < count; ++i) {
         if (hex)
-            std::snprintf(buf, sizeof buf, "b%zu=0x%02X\t", i, unsigned(frame.Data[i]));
+            std::snprintf(buf, sizeof buf, "b%zu=0x%02X", i, unsigned(frame.Data[i]));
         else
-            std::snprintf(buf, sizeof buf, "b%zu=%u\t", i, unsigned(frame.Data[i]));
-        line += buf;
+            std::snprintf(buf, sizeof buf, "b%zu=%u", i, unsigned(frame.Data[i]));
+        columns[3 + i] = buf;
     }
+    return columns;
+}
+
+std::string FormatCanFrame(const CanFrameRecord& frame, bool hex) {
+    const std::array<std::string, CanFrameColumnCount> columns = CanFrameColumns(frame, hex);
+    std::string line = CanFrameKindText(frame.Kind);
+    for (size_t i = 1; i < columns.size() && !columns[i].empty(); ++i) line += columns[i] + '\t';
     return line;
 }
 

@@ -31,4 +31,10 @@ constexpr uint8_t CanFrameKindCount = 10;
 // One line of the frame monitor; every line ends with a TAB.
 std::string FormatCanFrame(const CanFrameRecord& frame, bool hex);
 
+// The fields of that line, one per column: the kind text (no TABs), the length,
+// the identifier, b0-b7; fields the frame does not have are empty, so that a
+// copy of the list has as many columns on every line.
+constexpr size_t CanFrameColumnCount = 11;
+std::array<std::string, CanFrameColumnCount> CanFrameColumns(const CanFrameRecord& frame, bool hex);
+
 }  // namespace korvan

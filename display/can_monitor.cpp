@@ -2,10 +2,13 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -49,6 +52,10 @@ qreal ColumnTabStop(const QFontMetricsF& fm) {
         if (tabs < 3) upper = std::min(upper, width / (3 - tabs));
     }
     return upper > lower ? (lower + upper) / 2 : std::ceil(lower + 1);
+}
+
+QString TimeText(int msecsOfDay) {
+    return QTime::fromMSecsSinceStartOfDay(msecsOfDay).toString(QStringLiteral("hh:mm:ss.zzz"));
 }
 
 QToolButton* NewButton(QAction* action, QWidget* parent) {
@@ -130,6 +137,26 @@ CanMonitor::CanMonitor(QWidget* parent) : QWidget(parent) {
     setTabOrder(PauseButton, ClearButton);
     setTabOrder(ClearButton, CopyButton);
     setTabOrder(CopyButton, CanMemo);
+    connect(CanViewHexCheckBox, &QCheckBox::toggled, this, &CanMonitor::Reformat);
+    TrackScrolling();
+    CanMemo->installEventFilter(this);
+}
+
+void CanMonitor::TrackScrolling() {
+    // Where the user has the list, kept for the time its page is hidden.
+    connect(CanMemo->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int top) {
+        if (hidden_) return;
+        follow_ = AtEnd();
+        top_ = top;
+    });
+    // The list lays itself out again in steps when its page comes back: at the end
+    // it stays at the end.
+    connect(CanMemo->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int most) {
+        if (follow_ && CanMemo->isVisible()) CanMemo->verticalScrollBar()->setValue(most);
+    });
+    connect(CanMemo->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this](int left) {
+        if (!hidden_) left_ = left;
+    });
 }
 
 void CanMonitor::SetColumnStops() {
@@ -140,35 +167,83 @@ bool CanMonitor::Paused() const { return PauseCanWatch->isChecked(); }
 
 bool CanMonitor::ViewInHex() const { return CanViewHexCheckBox->isChecked(); }
 
+QString CanMonitor::LineText(const Captured& frame, bool hex) const {
+    return TimeText(frame.MsecsOfDay) + QLatin1Char('\t') +
+           QString::fromStdString(FormatCanFrame(frame.Record, hex));
+}
+
 void CanMonitor::AddFrameRecords(const uint8_t* answer) {
     const bool hex = ViewInHex();
     for (size_t offset : CanFrameRecordOffsets) {
         const CanFrameRecord frame = ParseCanFrameRecord(answer + offset);
         if (frame.DataLength == 0) continue;
-        const QTime now = QTime::currentTime();
-        AppendLine(now.toString(QStringLiteral("hh:mm:ss.zzz")) + QLatin1Char('\t') +
-                   QString::fromStdString(FormatCanFrame(frame, hex)));
-        DecodedView->Model()->AddRecord(frame, now.msecsSinceStartOfDay());
+        const int now = QTime::currentTime().msecsSinceStartOfDay();
+        captured_.push_back({now, frame});
+        if (captured_.size() > size_t(MaxLines)) captured_.pop_front();
+        AppendLine(LineText(captured_.back(), hex));
+        DecodedView->Model()->AddRecord(frame, now);
     }
 }
 
-// The view follows the newest line while it shows the end of the list; scrolled
-// up, it stays on the lines the user is reading, also when the oldest line is
-// dropped. Across, it stays where it was.
+void CanMonitor::Reformat() {
+    QScrollBar* down = CanMemo->verticalScrollBar();
+    const bool follow = AtEnd();
+    const int top = down->value();
+    const bool hex = ViewInHex();
+    QStringList lines;
+    for (const Captured& frame : captured_) lines << LineText(frame, hex);
+    CanMemo->setPlainText(lines.join(QLatin1Char('\n')));
+    down->setValue(follow ? down->maximum() : top);
+}
+
+QString CanMonitor::CopyText(int first, int last) const {
+    QStringList lines;
+    const bool hex = ViewInHex();
+    last = std::min(last, int(captured_.size()) - 1);
+    for (int i = std::max(first, 0); i <= last; ++i) {
+        const Captured& frame = captured_[size_t(i)];
+        QStringList fields{TimeText(frame.MsecsOfDay)};
+        for (const std::string& field : CanFrameColumns(frame.Record, hex))
+            fields << QString::fromStdString(field);
+        lines << fields.join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool CanMonitor::AtEnd() const {
+    // A hidden list is not laid out, so its scroll range is stale: it keeps
+    // what it was when last seen.
+    if (!CanMemo->isVisible()) return follow_;
+    const QScrollBar* down = CanMemo->verticalScrollBar();
+    return down->value() >= down->maximum();
+}
+
+// The view follows the newest line while it shows the end of the list, also
+// while another page is shown; scrolled up, it stays on the lines the user is
+// reading, also when the oldest line is dropped. Across, it stays where it was.
 void CanMonitor::AppendLine(const QString& line) {
     QScrollBar* down = CanMemo->verticalScrollBar();
     QScrollBar* across = CanMemo->horizontalScrollBar();
-    const bool follow = down->value() >= down->maximum();
+    const bool follow = AtEnd();
     const int top = down->value();
     const int left = across->value();
     const int before = CanMemo->blockCount();
     CanMemo->appendPlainText(line);
+    // The text cursor at the start of the newest line: the list brings the cursor
+    // into view when it is shown again, and at the end of a long line that would
+    // scroll the time and kind columns out of sight.
+    if (!CanMemo->textCursor().hasSelection())
+        CanMemo->setTextCursor(QTextCursor(CanMemo->document()->lastBlock()));
     across->setValue(left);
+    const int most = CanMemo->maximumBlockCount();
+    const bool dropped = most > 0 && before >= most;
+    if (!CanMemo->isVisible()) {
+        if (!follow_ && dropped) top_ = std::max(0, top_ - 1);
+        return;
+    }
     if (follow) {
         down->setValue(down->maximum());
     } else {
-        const int most = CanMemo->maximumBlockCount();
-        const bool dropped = most > 0 && before >= most;
         down->setValue(dropped ? std::max(0, top - 1) : top);
     }
 }
@@ -181,6 +256,51 @@ QStringList CanMonitor::Lines() const {
     return lines;
 }
 
+bool CanMonitor::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == CanMemo &&
+        (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        event->accept();
+        if (event->type() == QEvent::KeyPress) CopySelectedLines();
+        return event->type() == QEvent::KeyPress;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CanMonitor::CopySelectedLines() {
+    const QTextCursor cursor = CanMemo->textCursor();
+    if (!cursor.hasSelection()) {
+        CopyToClipboardClick();
+        return;
+    }
+    const QTextDocument* doc = CanMemo->document();
+    const int first = doc->findBlock(cursor.selectionStart()).blockNumber();
+    const int last = doc->findBlock(cursor.selectionEnd()).blockNumber();
+    QGuiApplication::clipboard()->setText(CopyText(first, last));
+}
+
+void CanMonitor::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Lines came while the page was hidden: the end, or the lines the user was
+    // reading, once the list is laid out again. Until then the list's own moves
+    // (it is shown before this page) are not the user's.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            QScrollBar* down = CanMemo->verticalScrollBar();
+            down->setValue(follow_ ? down->maximum() : top_);
+            // Showing brings the text cursor at the end of the last line into view.
+            CanMemo->horizontalScrollBar()->setValue(left_);
+            hidden_ = false;
+        },
+        Qt::QueuedConnection);
+}
+
+void CanMonitor::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    hidden_ = true;
+}
+
 void CanMonitor::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     // The window's font reaches the memo after construction; the stops follow it.
@@ -191,6 +311,7 @@ void CanMonitor::PauseCanWatchClick() { PauseCanWatch->toggle(); }
 
 void CanMonitor::ClearAllLinesClick() {
     CanMemo->clear();
+    captured_.clear();
     DecodedView->Model()->Clear();
 }
 
@@ -199,8 +320,7 @@ void CanMonitor::CopyToClipboardClick() {
     QScrollBar* across = CanMemo->horizontalScrollBar();
     const int top = down->value();
     const int left = across->value();
-    CanMemo->selectAll();
-    CanMemo->copy();
+    QGuiApplication::clipboard()->setText(CopyText(0, int(captured_.size()) - 1));
     QTextCursor cursor = CanMemo->textCursor();
     cursor.clearSelection();
     CanMemo->setTextCursor(cursor);

@@ -6,6 +6,9 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <deque>
+
+#include "display/can_format.h"
 
 class QCheckBox;
 class QLabel;
@@ -35,6 +38,9 @@ class CanMonitor : public QWidget {
     // whose data length is not 0, the frame at offset 0 first.
     void AddFrameRecords(const uint8_t* answer);
     QStringList Lines() const;
+    // Lines `first` to `last` as copied: the time and the frame's columns, one TAB
+    // between fields, the same number of fields on every line.
+    QString CopyText(int first, int last) const;
 
     QLabel* CanLabel = nullptr;  // "Raw CAN Frames"
     QLabel* PausedLabel = nullptr;
@@ -56,10 +62,34 @@ class CanMonitor : public QWidget {
 
   protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    // Ctrl+C in the list copies the selected lines (all when none are selected).
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // One line's frame, kept to write the line again in the other view and to copy it.
+    struct Captured {
+        int MsecsOfDay;
+        CanFrameRecord Record;
+    };
+
     void AppendLine(const QString& line);
+    // The list shows its last line (or did when it was last visible).
+    bool AtEnd() const;
+    // Keeps where the user has the list while its page is hidden.
+    void TrackScrolling();
     void SetColumnStops();
+    // Every line written again in the view now chosen, the scroll place kept.
+    void Reformat();
+    QString LineText(const Captured& frame, bool hex) const;
+    void CopySelectedLines();
+
+    std::deque<Captured> captured_;  // one per line, as many as the list keeps
+    bool follow_ = true;
+    int top_ = 0;         // the first line shown, while not following
+    int left_ = 0;        // how far across the user has scrolled
+    bool hidden_ = true;  // the page is hidden or being shown again
 };
 
 }  // namespace korvan

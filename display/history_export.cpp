@@ -23,7 +23,7 @@ std::filesystem::path FilePath(const QString& path) {
 
 HistoryExportResult ExportHistoryCsvFile(QWidget* parent, const HistoryRecorder& history,
                                          const QString& path, std::optional<HistoryRange> range,
-                                         QString* error) {
+                                         QString* error, size_t* rows) {
     // A copy: the progress dialog lets polls arrive while the rows are written.
     const HistoryRecorder snapshot(history);  // NOLINT(performance-unnecessary-copy-initialization)
     const std::filesystem::path file = FilePath(path);
@@ -39,7 +39,8 @@ HistoryExportResult ExportHistoryCsvFile(QWidget* parent, const HistoryRecorder&
     progress.setAutoReset(false);
     HistoryCsvOptions options;
     options.Range = range;
-    options.Progress = [&progress](size_t done, size_t total) {
+    options.Progress = [&progress, rows](size_t done, size_t total) {
+        if (rows) *rows = done;
         progress.setMaximum(int(std::min<size_t>(total, 1 << 30)));
         progress.setValue(int(std::min<size_t>(done, 1 << 30)));
         return !progress.wasCanceled();

@@ -17,9 +17,9 @@ namespace korvan {
 enum class HistoryExportResult { Written, Cancelled, Failed };
 
 // A file that was not written completely is removed. `error` gets the reason of
-// a failure.
+// a failure, `rows` the number of polls or minutes written.
 HistoryExportResult ExportHistoryCsvFile(QWidget* parent, const HistoryRecorder& history,
                                          const QString& path, std::optional<HistoryRange> range,
-                                         QString* error = nullptr);
+                                         QString* error = nullptr, size_t* rows = nullptr);
 
 }  // namespace korvan

@@ -4,6 +4,7 @@
 #include <QChart>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QFontMetrics>
 #include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,6 +13,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSplitter>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -27,6 +29,9 @@ namespace korvan {
 using namespace std::chrono_literals;
 
 namespace {
+
+// The series list's width at start: names and values readable beside the plots.
+constexpr int SeriesListWidth = 400;
 
 // The plots from top to bottom; the stage is the band, the status words are read
 // out only.
@@ -50,11 +55,13 @@ QString LocalClock(int64_t ms, bool withDate) {
                                                                 : "HH:mm:ss");
 }
 
-// 1, 2 or 5 times a power of ten, near `raw`.
-double NiceStep(double raw) {
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    const double m = raw / power;
-    return (m < 1.5 ? 1 : m < 3 ? 2 : m < 7 ? 5 : 10) * power;
+// The tick step for `span`: the smallest nice number that leaves at most `most`
+// intervals, so that the value labels stay apart on a short plot.
+double TickStep(double span, int most) {
+    const double power = std::pow(10.0, std::floor(std::log10(span / most)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (span / (m * power) <= most + 1e-9) return m * power;
+    return 10 * power;
 }
 
 }  // namespace
@@ -110,11 +117,17 @@ TrendsView::TrendsView(const HistoryRecorder& history, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(BuildToolbar());
-    auto* body = new QHBoxLayout;
-    body->addWidget(BuildPlots(), 1);
-    SeriesList = new QTreeWidget(this);
+    // The user gives the plots or the series list more room; neither folds away.
+    auto* body = new QSplitter(Qt::Horizontal, this);
+    body->setObjectName(QStringLiteral("TrendsSplitter"));
+    body->addWidget(BuildPlots());
+    SeriesList = new QTreeWidget(body);
     body->addWidget(SeriesList);
-    layout->addLayout(body, 1);
+    body->setStretchFactor(0, 1);
+    body->setStretchFactor(1, 0);
+    body->setChildrenCollapsible(false);
+    body->setSizes({800, SeriesListWidth});
+    layout->addWidget(body, 1);
     BuildSeriesList();
     SetWindow(TrendsWindow::OneHour);
 }
@@ -233,7 +246,7 @@ void TrendsView::BuildSeriesList() {
     SeriesList->setColumnCount(2);
     SeriesList->setHeaderLabels({"Series", "Value"});
     SeriesList->setRootIsDecorated(true);
-    SeriesList->setMinimumWidth(400);
+    SeriesList->setMinimumWidth(SeriesListWidth / 2);
     SeriesList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     SeriesList->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     SeriesList->header()->setStretchLastSection(false);
@@ -418,7 +431,10 @@ void TrendsView::ScalePlot(Plot& plot) {
         const double pad = (high - low) * 0.05;
         const double bottom = low >= 0 ? std::max(0.0, low - pad) : low - pad;
         axis->setRange(bottom, high + pad);
-        axis->setTickInterval(NiceStep((high - low) / 4));
+        // Labels closer than about one and a half of their height are cut to "...".
+        const int label = QFontMetrics(axis->labelsFont()).height() * 3 / 2;
+        const int tall = plot.View->height() - PlotTop - PlotBottom;
+        axis->setTickInterval(TickStep(high + pad - bottom, std::clamp(tall / label, 2, 5)));
     }
 }
 
@@ -442,8 +458,12 @@ QString ValueText(const HistoryRecorder& h, size_t series, size_t point) {
     const HistorySeries& s = HistorySeriesTable()[series];
     const double v = h.Value(series, point);
     if (std::isnan(v)) return "not connected";
-    if (s.Fold == HistoryFold::Bits)
-        return QString("0x%1").arg(uint32_t(v), 4, 16, QChar('0')).toUpper().replace("0X", "0x");
+    if (s.Fold == HistoryFold::Bits) {
+        const QString word =
+            QString("0x%1").arg(uint32_t(v), 4, 16, QChar('0')).toUpper().replace("0X", "0x");
+        const std::string flags = s.Text(v);
+        return flags.empty() ? word : word + ": " + QString::fromStdString(flags);
+    }
     if (s.Text) return QString::number(v) + " " + QString::fromStdString(s.Text(v));
     const bool folded = point < h.FoldedCount();
     const QString unit = *s.Unit ? QString(" ") + QString::fromUtf8(s.Unit) : QString();
@@ -470,8 +490,11 @@ void TrendsView::ShowReadout(std::optional<HistoryTime> at) {
                                        : (at ? "At " : "Newest: ") + LocalClock(shownMs, false) +
                                              (folded ? " (one-minute mean)" : ""));
     SeriesList->blockSignals(true);
-    for (size_t s = 0; s < items_.size(); ++s)
-        items_[s]->setText(1, point ? ValueText(history_, s, *point) : QString("-"));
+    for (size_t s = 0; s < items_.size(); ++s) {
+        const QString text = point ? ValueText(history_, s, *point) : QString("-");
+        items_[s]->setText(1, text);
+        items_[s]->setToolTip(1, text);  // a status word's flags are longer than the column
+    }
     SeriesList->blockSignals(false);
     for (TrendsChart* chart : Charts) chart->viewport()->update();
 }

@@ -59,7 +59,7 @@ std::string HeaderLine(bool folded, Layout& layout) {
     const auto& table = HistorySeriesTable();
     for (const HistorySeries& s : table) {
         fields.push_back(HistorySeriesHeader(s));
-        if (s.Text) fields.push_back(s.Name + " Name");
+        if (s.Text) fields.push_back(s.Name + (s.Fold == HistoryFold::Bits ? " Flags" : " Name"));
     }
     if (folded) {
         fields.push_back("Polls");

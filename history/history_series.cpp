@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "model/control_box.h"
+#include "model/module_descriptors.h"
 
 namespace korvan {
 
@@ -35,8 +36,19 @@ HistorySeries FieldDrive(std::string name, bool shown, Reader read) {
     return {std::move(name), "%", G::Engines, F::Analog, C::UInt16,
             FieldPercent,    0,   shown,      read,      nullptr};
 }
+// A status word's set flags by name, as the module's status lines call them.
+template <ModuleId M>
+std::string FlagsText(double v) {
+    if (std::isnan(v)) return {};
+    std::string text;
+    for (const std::string& name : StatusFlagNames(M, uint16_t(std::lround(v))))
+        text += (text.empty() ? "" : "; ") + name;
+    return text;
+}
+
+template <ModuleId M>
 HistorySeries Word(std::string name, Reader read) {
-    return {std::move(name), "", G::Status, F::Bits, C::UInt16, 1, 0, false, read, nullptr};
+    return {std::move(name), "", G::Status, F::Bits, C::UInt16, 1, 0, false, read, FlagsText<M>};
 }
 
 // The field boxes' series, for box I (0 = field box #1).
@@ -63,8 +75,8 @@ void AddFieldBox(std::vector<HistorySeries>& table, G group) {
         rpm.Coding = C::UInt16;
         table.push_back(rpm);
     } else {
-        table.push_back(
-            Word(box + "Status", [](S d) -> double { return d.FieldState[I].StatusCode; }));
+        table.push_back(Word<FieldBoxModule(I)>(
+            box + "Status", [](S d) -> double { return d.FieldState[I].StatusCode; }));
     }
 }
 
@@ -129,10 +141,10 @@ std::vector<HistorySeries> BuildTable() {
     t.push_back({"Charging Stage", "", G::Stage, F::Level, C::Int16, 1, 0, true,
                  [](S d) -> double { return d.ControlState.ChargingStage; }, StageText});
 
-    t.push_back(
-        Word("Control Box Status", [](S d) -> double { return d.ControlState.ConnectedModules; }));
-    t.push_back(
-        Word("Battery Box Status", [](S d) -> double { return d.BatteryState.StatusCode; }));
+    t.push_back(Word<ModuleId::ControlBox>(
+        "Control Box Status", [](S d) -> double { return d.ControlState.ConnectedModules; }));
+    t.push_back(Word<ModuleId::BatteryBox>(
+        "Battery Box Status", [](S d) -> double { return d.BatteryState.StatusCode; }));
     AddFieldBoxes<G::Status>(t);
     return t;
 }

@@ -46,7 +46,8 @@ struct HistorySeries {
     int Decimals;  // in read-outs and exports
     bool ShownAtStart;
     double (*Read)(const SystemData& data);  // NaN when the module reports no value
-    std::string (*Text)(double value);       // a name for the value, or null
+    // The value named (the stage, a status word's flags), or null.
+    std::string (*Text)(double value);
 };
 
 const std::vector<HistorySeries>& HistorySeriesTable();

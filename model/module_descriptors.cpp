@@ -102,6 +102,20 @@ SystemData CheckedSettings(SystemData data, char sep) {
     return data;
 }
 
+std::vector<std::string> StatusFlagNames(ModuleId module, uint16_t word) {
+    SystemData data;
+    data.ControlState.ConnectedModules = word;
+    data.BatteryState.StatusCode = word;
+    for (FieldBoxState& f : data.FieldState) f.StatusCode = uint8_t(word);
+    std::vector<std::string> names;
+    for (std::string line : DescriptorOf(module).StatusLines(data, module)) {
+        if (line == "Status OK") continue;
+        line.erase(0, line.find_first_not_of("- "));
+        names.push_back(std::move(line));
+    }
+    return names;
+}
+
 bool ModuleConnected(uint16_t connectedModules, ModuleId module) {
     const uint16_t bit = DescriptorOf(module).ConnectedBit;
     return bit == 0 || (connectedModules & bit) != 0;

@@ -43,6 +43,9 @@ const ModuleDescriptor& DescriptorOf(ModuleId module);
 // the tool's own read-back and checks make of them before a write or a save
 // (battery box voltages on the scale of the system's voltage in `data`).
 SystemData CheckedSettings(SystemData data, char sep = '.');
+// The names of the flags set in a module's status word, as its status lines give
+// them without their "- " (no "Status OK"); none when no flag is set.
+std::vector<std::string> StatusFlagNames(ModuleId module, uint16_t word);
 
 // Whether the status word reports the module; the control box always counts.
 bool ModuleConnected(uint16_t connectedModules, ModuleId module);

@@ -50,13 +50,16 @@ constexpr FaultBits FaultRows[] = {
     {ModuleId::FieldBox2, 0x000F},
 };
 
-// The record with only the fault bits of `module`'s status word left.
-SystemData FaultsOnly(const SystemData& data, const FaultBits& row) {
-    SystemData d = data;
-    d.ControlState.ConnectedModules &= row.Mask;
-    d.BatteryState.StatusCode &= row.Mask;
-    for (FieldBoxState& f : d.FieldState) f.StatusCode = uint8_t(f.StatusCode & row.Mask);
-    return d;
+// The module's status word, with the bits of `row`'s mask only.
+uint16_t FaultWord(const SystemData& data, const FaultBits& row) {
+    switch (row.Module) {
+        case ModuleId::ControlBox:
+            return data.ControlState.ConnectedModules & row.Mask;
+        case ModuleId::BatteryBox:
+            return data.BatteryState.StatusCode & row.Mask;
+        default:
+            return data.FieldState[FieldBoxIndex(row.Module)].StatusCode & row.Mask;
+    }
 }
 
 }  // namespace
@@ -85,12 +88,8 @@ std::vector<std::string> FaultWatch::Changes(const SystemData& data) {
     std::vector<std::string> now;
     for (const FaultBits& row : FaultRows) {
         if (!ModuleConnected(data.ControlState.ConnectedModules, row.Module)) continue;
-        const SystemData faults = FaultsOnly(data, row);
-        for (std::string line : DescriptorOf(row.Module).StatusLines(faults, row.Module)) {
-            if (line == "Status OK") continue;
-            line.erase(0, line.find_first_not_of("- "));
-            now.push_back(std::string(ModuleName(row.Module)) + ": " + line);
-        }
+        for (const std::string& name : StatusFlagNames(row.Module, FaultWord(data, row)))
+            now.push_back(std::string(ModuleName(row.Module)) + ": " + name);
     }
     std::vector<std::string> changes;
     for (const std::string& line : now)

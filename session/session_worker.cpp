@@ -212,6 +212,9 @@ void SessionWorker::SettingsArrived(const SystemData& data, bool onlyConnected) 
     const SystemData snapshot = data;
     Report([snapshot, onlyConnected](SystemSession& s) {
         s.TakeSettings(snapshot);
+        // Only the system's own settings are shown by its connected modules; those
+        // from support or a file show in every table.
+        if (onlyConnected) s.NoteSystemSettings(snapshot);
         emit s.SettingsArrived(onlyConnected);
     });
 }

@@ -42,7 +42,8 @@ SystemSession::SystemSession(const SessionSeams& seams, char decimalSeparator, Q
       worker_(std::make_unique<SessionWorker>(*this, seams)),
       thread_(new QThread(this)),
       supportDomain_(DefaultSupportDomain),
-      faults_(std::make_unique<FaultWatch>()) {
+      faults_(std::make_unique<FaultWatch>()),
+      backups_(seams.BackupFolder) {
 #ifdef KORVAN_HISTORY_STORE
     if (!seams.HistoryPath.empty()) {
         HistoryStoreOptions options;
@@ -279,7 +280,28 @@ void SystemSession::NoteLink(PollOutcome outcome) {
 
 void SystemSession::CommandBegan(SettingsCommand command) {
     running_ = true;
+    KeepBackup(command);
     emit CommandStarted(command);
+}
+
+void SystemSession::NoteSystemSettings(const SystemData& data, std::optional<ModuleId> module) {
+    if (!module) {
+        systemSettings_ = data;
+    } else if (systemSettings_) {
+        systemSettings_->ControlSettings = data.ControlSettings;
+    }
+}
+
+// Every command that changes the system's settings (also one that support or the
+// customer's consent starts) first keeps what the system held when last read.
+void SystemSession::KeepBackup(SettingsCommand command) {
+    if (command == SettingsCommand::ReadAllSettings || !systemSettings_) return;
+    std::string error;
+    const QString path = backups_.Keep(*systemSettings_, QDateTime::currentDateTime(), error);
+    if (!path.isEmpty())
+        Note(EventKind::File, "Settings backup kept: " + path.toStdString());
+    else if (!error.empty())
+        Note(EventKind::File, "Settings backup not kept: " + error);
 }
 
 // What a command's end brings into the records: what was read back. A read that
@@ -305,6 +327,17 @@ bool BringsSettings(const CommandResult& result) {
 void SystemSession::CommandEnded(const CommandResult& result, const SystemData& data) {
     running_ = false;
     if (BringsSettings(result)) TakeSettings(data);
+    // What a read, a read-back or a reset brought from the system.
+    const bool controlBoxRead =
+        result.Kind == SettingsCommand::ResetControlBoxDefaults ||
+        (result.Kind == SettingsCommand::WriteControlBoxSettings && result.Write.ReadBack);
+    // A complete write leaves the system holding what was sent.
+    const bool wholeKnown = result.Kind == SettingsCommand::ReadAllSettings ||
+                            result.Kind == SettingsCommand::WriteAllSettings;
+    if (result.Ok && wholeKnown && !result.Forwarded)
+        NoteSystemSettings(data);
+    else if (result.Ok && controlBoxRead)
+        NoteSystemSettings(data, ModuleId::ControlBox);
     history_.LinkBusy();
     Note(EventKind::Settings, CommandEventText(result));
     emit CommandFinished(result);

@@ -23,6 +23,7 @@
 #include "link/link.h"
 #include "link/serial_port.h"
 #include "relay/remote_support.h"
+#include "session/settings_backups.h"
 
 class QThread;
 class QTimer;
@@ -50,6 +51,9 @@ struct SessionSeams {
     // The file that keeps the history and the event log across restarts; none:
     // both are kept in memory only.
     std::string HistoryPath;
+    // Where the settings as last read are kept before every write or reset; none:
+    // no backups.
+    QString BackupFolder;
 };
 
 enum class Connection { Usb, Bluetooth, RemoteSupport };
@@ -95,6 +99,10 @@ class SystemSession : public QObject {
     void SetAlarmRules(std::vector<AlarmRule> rules) { alarms_.SetRules(std::move(rules)); }
     char DecimalSeparator() const { return sep_; }
     QTimer* Timer(PollTimer timer) const;
+    // The settings kept before writes and resets, to restore from.
+    const SettingsBackups& Backups() const { return backups_; }
+    // The settings the system held when last read; none before the first read.
+    const std::optional<SystemData>& SystemSettings() const { return systemSettings_; }
 
     // The chosen connection; the worker switches over before its next job.
     Connection Chosen() const { return chosen_; }
@@ -199,6 +207,9 @@ class SystemSession : public QObject {
     // What the worker reports, on the session's thread.
     void TakeStates(const SystemData& data);
     void TakeSettings(const SystemData& data);
+    // Settings that came from the system itself, in part (`module`) or whole.
+    void NoteSystemSettings(const SystemData& data, std::optional<ModuleId> module = {});
+    void KeepBackup(SettingsCommand command);
     void PollDone(PollOutcome outcome, const SystemData& data, const std::vector<ModuleId>& decoded,
                   const std::string& status);
     void CommandBegan(SettingsCommand command);
@@ -233,6 +244,8 @@ class SystemSession : public QObject {
     bool linkUp_ = false;
     bool linkLost_ = false;
     AlarmEngine alarms_;
+    SettingsBackups backups_;
+    std::optional<SystemData> systemSettings_;
 };
 
 }  // namespace korvan

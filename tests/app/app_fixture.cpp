@@ -47,6 +47,15 @@ void ScriptedDialogs::ShowSessionCode(QWidget*, const QString& code) {
     SessionCodes.push_back(code);
 }
 
+int ScriptedDialogs::ChooseItem(QWidget*, const QString&, const QString&,
+                                const QStringList& items) {
+    ChoiceLists.push_back(items);
+    if (Choices.empty()) return -1;
+    const int chosen = Choices.front();
+    Choices.pop_front();
+    return chosen;
+}
+
 bool ScriptedDialogs::Ask(QWidget*, const QString&, const QString& text, const QString&,
                           const QString&) {
     Questions.push_back(text);
@@ -93,6 +102,7 @@ WindowSeams AppTest::Seams() {
     seams.Bluetooth = bluetooth.get();
     seams.Wait = &waiter;
     seams.Dialogs = &dialogs;
+    seams.BackupFolder = backups.filePath(QStringLiteral("settings-backups"));
     return seams;
 }
 

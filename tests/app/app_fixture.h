@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <QTemporaryDir>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -50,6 +51,8 @@ class ScriptedDialogs : public UserDialogs {
     // Answered from AskAnswers too; the question and its details go to Questions.
     bool Confirm(QWidget* parent, const QString& title, const QString& text, const QString& details,
                  const QString& proceed, const QString& back) override;
+    int ChooseItem(QWidget* parent, const QString& title, const QString& label,
+                   const QStringList& items) override;
 
     std::vector<ShownMessage> Messages;
     std::vector<FileDialogRequest> SaveRequests;
@@ -69,6 +72,9 @@ class ScriptedDialogs : public UserDialogs {
     // Answers to two-way questions in order (the first answer: true); none left: the second.
     std::deque<bool> AskAnswers;
     std::vector<QString> Questions;
+    // Choices from lists in order (an index); none left: cancelled.
+    std::deque<int> Choices;
+    std::vector<QStringList> ChoiceLists;
 };
 
 // The simulator's HID device, with requests of one code failing on demand.
@@ -118,6 +124,7 @@ class AppTest : public ::testing::Test {
     bool PollBluetoothUntilState();
 
     std::chrono::milliseconds now{0};
+    QTemporaryDir backups;  // the settings kept before writes and resets
     KorvanSimulator simulator;
     SimHidDevices simHid{simulator};
     SwitchableHid hid{simHid};

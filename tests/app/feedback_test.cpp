@@ -58,6 +58,7 @@ TEST_F(AppFeedbackTest, EachCommandEndsWithItsNotice) {
     W().WriteControlBoxSettingsToSystemClick();
     Settle();
     EXPECT_EQ(Notice(), "Control box settings written and read back");
+    dialogs.AskAnswers = {true, true};  // both resets confirmed
     W().ResetControlBoxSettingsToDefaultValuesClick();
     Settle();
     EXPECT_EQ(Notice(), "Control box settings reset to their default values");

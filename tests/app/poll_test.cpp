@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -257,6 +258,7 @@ TEST_F(AppPollTest, PollsFeedTheHistoryAndALostLinkSaysSinceWhenThereIsNoData) {
     for (const QString& line : lines.mid(1))
         if (line.startsWith("20")) ++polls;
     EXPECT_EQ(polls, 3);
+    EXPECT_EQ(W().statusBar()->currentMessage(), "History exported to history.csv: 3 rows");
 
     hid.FailCode = -1;
     W().USBTimerTimer();

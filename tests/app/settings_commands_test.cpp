@@ -1,11 +1,16 @@
 // The settings commands against the simulator: requests in order, pauses through
 // the recording waiter, what reaches the tables, what the simulator ends up holding.
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTableView>
 #include <QTimer>
+#include <QtTest/QTest>
 
 #include "app/module_tables.h"
 #include "link/protocol.h"
@@ -256,6 +261,7 @@ TEST_F(AppSettingsTest, ControlBoxWriteAndResetReadBackWhatTheSystemHolds) {
 
     simulator.ClearRecord();
     waiter.Waits.clear();
+    dialogs.AskAnswers = {true};
     W().ResetControlBoxSettingsToDefaultValuesClick();
     Settle();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{21, 5, 9}));
@@ -267,6 +273,7 @@ TEST_F(AppSettingsTest, ControlBoxWriteAndResetReadBackWhatTheSystemHolds) {
 }
 
 TEST_F(AppSettingsTest, BluetoothRadioResetWaitsOutItsTenSeconds) {
+    dialogs.AskAnswers = {true};
     W().ResetBluetoothRadioClick();
     Settle();
     EXPECT_EQ(UsbCodes(), (std::vector<uint8_t>{22}));
@@ -338,6 +345,81 @@ TEST_F(AppSettingsTest, TypedValuesTheChecksWouldReplaceAreMarkedWhileEditing) {
     W().Ui().PIComboBox->setCurrentIndex(3);
     EXPECT_EQ(Cell(W().Ui().ControlBoxSettingsStringGrid(), ProfileRow), "3");
     EXPECT_TRUE(W().Ui().PIComboBox->font().bold());  // over its cell, it shows the edit
+}
+
+// Without a yes nothing is sent and the tables stay; with it the reset goes
+// out, after the settings as read were kept.
+TEST_F(AppSettingsTest, ResetsAskFirstAndKeepTheSettingsBefore) {
+    struct Case {
+        void (TMainFormKX4::*Click)();
+        uint8_t Code;
+    } const cases[] = {
+        {&TMainFormKX4::ResetControlBoxSettingsToDefaultValuesClick, CmdResetControlBoxDefaults},
+        {&TMainFormKX4::ResetBluetoothRadioClick, CmdResetBluetoothRadio},
+    };
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
+    // Its notice stays over the next poll's text and the empty status tips the
+    // pointer sends crossing the menus.
+    const QString notice = W().statusBar()->currentMessage();
+    EXPECT_FALSE(notice.isEmpty());
+    W().USBTimerTimer();
+    Settle();
+    QStatusTipEvent empty{QString()};
+    QApplication::sendEvent(W().menuBar(), &empty);
+    EXPECT_EQ(W().statusBar()->currentMessage(), notice);
+
+    QTableView* table = W().Ui().ControlBoxSettingsStringGrid();
+    for (const Case& c : cases) {
+        const std::vector<std::string> shown = Values(table);
+        simulator.ClearRecord();
+        dialogs.Questions.clear();
+        (W().*c.Click)();
+        Settle();
+        EXPECT_TRUE(UsbCodes().empty()) << int(c.Code);
+        EXPECT_EQ(dialogs.Questions.size(), 1u);
+        EXPECT_EQ(Values(table), shown);
+        dialogs.AskAnswers = {true};
+        (W().*c.Click)();
+        Settle();
+        ASSERT_FALSE(UsbCodes().empty());
+        EXPECT_EQ(UsbCodes().front(), c.Code);
+    }
+    EXPECT_EQ(W().Session().Backups().List().size(), 2u);
+
+    // The real box: Enter alone takes the default button, Cancel.
+    QTimer::singleShot(0,
+                       [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return); });
+    EXPECT_FALSE(QtUserDialogs().ConfirmAction(nullptr, "Reset", "Reset it?", "Reset"));
+}
+
+// The chosen backup fills the tables as a loaded file does, and a write then
+// gives the system those settings back.
+TEST_F(AppSettingsTest, RestoreShowsTheChosenBackupReadyToBeWritten) {
+    W().RestoreSettingsFromBackupClick();
+    ASSERT_EQ(dialogs.Messages.size(), 1u);  // none kept yet
+    EXPECT_TRUE(dialogs.ChoiceLists.empty());
+
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
+    QTableView* table = W().Ui().ControlBoxSettingsStringGrid();
+    const std::vector<std::string> asRead = Values(table);
+    const int32_t readLimit = simulator.Settings().Control.Alt1CurrentLimit;
+    for (const char* typed : {"321", "322"}) {
+        Type(table, 8, typed);  // alternator #1 limit
+        W().WriteAllSettingsToSystemClick();
+        Settle();
+    }
+    ASSERT_EQ(simulator.Settings().Control.Alt1CurrentLimit, 322);
+
+    dialogs.Choices = {1};  // the older: before the first write
+    W().RestoreSettingsFromBackupClick();
+    ASSERT_EQ(dialogs.ChoiceLists.back().size(), 2);
+    EXPECT_EQ(Values(table), asRead);
+    EXPECT_TRUE(W().Flags().SettingsLoaded);
+    W().WriteAllSettingsToSystemClick();
+    Settle();
+    EXPECT_EQ(simulator.Settings().Control.Alt1CurrentLimit, readLimit);
 }
 
 }  // namespace

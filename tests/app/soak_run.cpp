@@ -401,8 +401,11 @@ void SoakRun::WriteControlBox() {
 }
 
 void SoakRun::ResetDefaults() {
-    Start(Action::ResetDefaults, "Reset Control Box Settings To Default Values",
-          [this] { window_->ResetControlBoxSettingsToDefaultValuesClick(); });
+    Start(Action::ResetDefaults, "Reset Control Box Settings To Default Values", [this] {
+        dialogs_.AskAnswers = {true};  // the owner confirms the reset
+        window_->ResetControlBoxSettingsToDefaultValuesClick();
+        dialogs_.AskAnswers.clear();
+    });
 }
 
 // One value cell of a settings table that holds settings, changed as a user types:

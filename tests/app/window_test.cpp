@@ -1,20 +1,26 @@
 // The window as built: pages, tables, menus, the Options group, the message
-// panel, the page rule, Exit, the one-copy guard and the status bar line.
+// panel, the page rule, Exit, the one-copy guard and the status bar line; the
+// window driven by keys alone.
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocalServer>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QStandardItemModel>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
+#include <QtTest/QTest>
 
+#include "app/keyboard.h"
 #include "app/single_instance.h"
 #include "app/status_text.h"
 #include "display/trends_view.h"
@@ -46,6 +52,19 @@ QStringList Captions(const QMenu* menu) {
         captions << QString(text).remove('&');
     }
     return captions;
+}
+
+// The window shown and active, as for a user's keys.
+void Activate(TMainFormKX4& window) {
+    window.show();
+    QApplication::setActiveWindow(&window);
+}
+
+// A key as the user presses it: to whatever has the focus.
+void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    QTest::keyClick(focus, key, modifiers);
 }
 
 TEST_F(AppWindowTest, StartsWithPagesTablesAndTimersAsDesigned) {
@@ -114,13 +133,13 @@ TEST_F(AppWindowTest, MenusCarryTheirCaptionsSeparatorsAndMarks) {
     ASSERT_EQ(top.size(), 2);
     EXPECT_EQ(top[0]->text(), "&System");
     EXPECT_EQ(top[1]->text(), "&Options");
-    EXPECT_EQ(
-        Captions(W().Ui().SystemMenu),
-        (QStringList{"Save Settings To File", "Load Settings From File", "Export History to CSV...",
-                     "|", "Read All Settings From System", "Write All Settings To System",
-                     "Write Control Box Settings Only To System", "|",
-                     "Reset Control Box Settings To Default Values", "Reset Bluetooth Radio ", "|",
-                     "Exit"}));
+    EXPECT_EQ(Captions(W().Ui().SystemMenu),
+              (QStringList{"Save Settings To File", "Load Settings From File",
+                           "Restore Settings From Backup...", "Export History to CSV...", "|",
+                           "Read All Settings From System", "Write All Settings To System",
+                           "Write Control Box Settings Only To System", "|",
+                           "Reset Control Box Settings To Default Values", "Reset Bluetooth Radio ",
+                           "|", "Exit"}));
     EXPECT_EQ(
         Captions(W().Ui().OptionsMenu),
         (QStringList{"Connection", "|", "Center Gauge Display", "On-screen FRS Controls", "|",
@@ -220,20 +239,33 @@ TEST_F(AppWindowTest, CopyInATextBoxIsNotTakenByTheChatShortcut) {
     W().hide();
 }
 
-TEST_F(AppWindowTest, OutlinePageMaximisesAndOtherPagesRestoreTheFixedSize) {
-    const QSize fixed = W().size();
-    EXPECT_EQ(W().minimumSize(), W().maximumSize());
-    W().Ui().PageControl->setCurrentWidget(W().Ui().OutlineTabSheet);
+// The window can be resized and maximised on any page; the gauges and the plots
+// maximise it, and leaving them gives the size back unless the user had
+// maximised it. Every page's tab shows, without scroll arrows.
+TEST_F(AppWindowTest, WindowResizesAndTheGaugePagesMaximiseIt) {
+    QTabWidget* pages = W().Ui().PageControl;
+    EXPECT_EQ(W().maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    W().show();
+    // At its smallest every page has the room its controls ask for.
+    W().resize(1, 1);
+    for (int i = 0; i < pages->count(); ++i) {
+        const QSize room = pages->widget(i)->minimumSizeHint();
+        EXPECT_LE(room.width(), pages->width() - 4) << i;
+        EXPECT_LE(room.height(), pages->height() - pages->tabBar()->height()) << i;
+        EXPECT_LE(pages->tabBar()->tabRect(i).right(), pages->tabBar()->width()) << i;
+    }
+    for (QWidget* page : {W().Ui().OutlineTabSheet, W().Ui().BatteryBoxTabSheet(),
+                          static_cast<QWidget*>(W().Ui().TrendsTabSheet), W().Ui().CanTabSheet}) {
+        pages->setCurrentWidget(page);
+        const bool wide = page == W().Ui().OutlineTabSheet || page == W().Ui().TrendsTabSheet;
+        EXPECT_EQ(W().isMaximized(), wide) << pages->tabText(pages->currentIndex()).toStdString();
+    }
+
+    W().setWindowState(Qt::WindowMaximized);  // the user's own choice stays
+    pages->setCurrentWidget(W().Ui().OutlineTabSheet);
+    pages->setCurrentWidget(W().Ui().FieldBox1TabSheet());
     EXPECT_TRUE(W().windowState() & Qt::WindowMaximized);
-    EXPECT_NE(W().minimumSize(), W().maximumSize());
-    W().Ui().PageControl->setCurrentWidget(W().Ui().BatteryBoxTabSheet());
-    EXPECT_FALSE(W().windowState() & Qt::WindowMaximized);
-    EXPECT_EQ(W().minimumSize(), W().maximumSize());
-    EXPECT_EQ(W().maximumSize(), fixed);
-    EXPECT_EQ(fixed.width(), 916);
-    // The plots take the whole screen too.
-    W().Ui().PageControl->setCurrentWidget(W().Ui().TrendsTabSheet);
-    EXPECT_TRUE(W().windowState() & Qt::WindowMaximized);
+    W().hide();
 }
 
 TEST_F(AppWindowTest, ExitClosesBothLinks) {
@@ -294,6 +326,76 @@ TEST_F(AppWindowTest, DecimalSeparatorComesFromTheUsersLocale) {
     Settle(german);
     const QString voltage = Cell(german.Ui().BatteryBoxStateStringGrid(), 0, 1);
     EXPECT_TRUE(voltage.contains(',')) << voltage.toStdString();
+}
+
+// Every page in turn with the focus on one of its controls; then from the first
+// page to a settings cell on the last module page, typed and left by Tab, and
+// back, by keys alone.
+TEST_F(AppWindowTest, KeysReachEveryPageAndASettingsCellAndBack) {
+    ConnectUsb();
+    Activate(W());
+    W().USBTimerTimer();  // the bus is there: every page shows
+    W().ReadAllSettingsFromSystemClick();
+    Settle();
+    QTabWidget* pages = W().Ui().PageControl;
+    pages->setCurrentIndex(0);
+    W().Ui().BatteryBoxStateStringGrid()->setFocus();
+    for (int i = 1; i <= pages->count() + 3; ++i) {  // round once, on to the last module
+        Press(i % 2 ? Qt::Key_Tab : Qt::Key_PageDown, Qt::ControlModifier);
+        EXPECT_EQ(pages->currentIndex(), i % pages->count());
+        EXPECT_TRUE(pages->currentWidget()->isAncestorOf(QApplication::focusWidget())) << i;
+    }
+    ASSERT_EQ(pages->currentWidget(), W().Ui().ControlBoxTabSheet());
+    EXPECT_EQ(QApplication::focusWidget(), W().Ui().ControlBoxStateStringGrid());
+
+    QTableView* settings = W().Ui().ControlBoxSettingsStringGrid();
+    Press(Qt::Key_Tab);  // out of the state table
+    ASSERT_EQ(QApplication::focusWidget(), settings);
+    settings->setCurrentIndex(settings->model()->index(0, 1));
+    for (int row = 0; row < 8; ++row) Press(Qt::Key_Down);  // alternator #1 limit
+    ASSERT_EQ(settings->currentIndex().row(), 8);
+    Press(Qt::Key_F2);
+    ASSERT_NE(qobject_cast<QLineEdit*>(QApplication::focusWidget()), nullptr);
+    QTest::keyClicks(QApplication::focusWidget(), "321");
+    Press(Qt::Key_Tab);  // while editing, the table takes Tab: the cell is written
+    EXPECT_EQ(Cell(settings, 8), "321");
+    EXPECT_EQ(QApplication::focusWidget(), settings);
+    Press(Qt::Key_Tab);  // not editing: Tab leaves the table
+    EXPECT_EQ(QApplication::focusWidget(), W().Ui().PIComboBox);
+
+    Press(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    Press(Qt::Key_PageUp, Qt::ControlModifier);
+    Press(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(W().Ui().PageControl->currentWidget(), W().Ui().BatteryBoxTabSheet());
+    EXPECT_EQ(QApplication::focusWidget(), W().Ui().BatteryBoxStateStringGrid());
+}
+
+// Ctrl+C copies the selected cells of the focused table, a line per row and a
+// TAB per column, not the current cell alone.
+TEST_F(AppWindowTest, CtrlCCopiesTheSelectedCellsOfATable) {
+    ConnectUsb();
+    Activate(W());
+    QStandardItemModel model(3, 3);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            model.setItem(r, c, new QStandardItem(QString("%1%2").arg(r).arg(c)));
+    QTableView view;
+    view.setModel(&model);
+    view.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view.selectionModel()->setCurrentIndex(model.index(2, 1), QItemSelectionModel::NoUpdate);
+    EXPECT_EQ(SelectedCellsText(&view), "21");  // none selected: the current cell
+    for (int cell : {0, 2, 4, 8})
+        view.selectionModel()->select(model.index(cell / 3, cell % 3), QItemSelectionModel::Select);
+    EXPECT_EQ(SelectedCellsText(&view), "00\t\t02\n\t11\t\n\t\t22");  // gaps stay empty
+
+    W().USBTimerTimer();
+    Settle();
+    QTableView* state = W().Ui().ControlBoxStateStringGrid();
+    state->setFocus();
+    state->setCurrentIndex(state->model()->index(0, 1));
+    QApplication::clipboard()->clear();
+    Press(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), Cell(state, 0));
 }
 
 }  // namespace

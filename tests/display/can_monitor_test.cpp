@@ -6,14 +6,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QToolButton>
+#include <QtTest/QTest>
 #include <array>
 
 #include "display/can_format.h"
@@ -86,15 +89,33 @@ TEST(CanMonitor, AddsOneLinePerFilledRecordInOrder) {
     EXPECT_EQ(m.Lines().size(), 3);
 }
 
-TEST(CanMonitor, HexChoiceAppliesToNewLinesOnly) {
+// "View in Hex" writes every line kept again, each with the time it came. A copy
+// has the time and the eleven frame columns on every line, one TAB apart,
+// whatever the kind and the length; Ctrl+C in the list copies the lines its
+// selection touches.
+TEST(CanMonitor, HexRewritesTheLinesAndACopyHasTheSameColumnsOnEach) {
     CanMonitor m;
-    auto a = Answer(1, 0);
-    m.AddFrameRecords(a.data());
+    auto a = Answer(1, 8);
+    a[0] = 12;  // a kind without a text
     m.CanViewHexCheckBox->setChecked(false);
     m.AddFrameRecords(a.data());
-    ASSERT_EQ(m.Lines().size(), 2);
-    EXPECT_EQ(Frame(m.Lines()[0]), "Extended data frame\t\t1 bytes\tID=0x09F80123\tb0=0x10\t");
-    EXPECT_EQ(Frame(m.Lines()[1]), "Extended data frame\t\t1 bytes\tID=167248163\tb0=16\t");
+    const QString received = m.Lines()[0].left(CanMonitor::TimeColumnLength);
+    EXPECT_EQ(Frame(m.Lines()[0]), "1 bytes\tID=167248163\tb0=16\t");
+    m.CanViewHexCheckBox->setChecked(true);
+    EXPECT_EQ(m.Lines()[0], received + "1 bytes\tID=0x09F80123\tb0=0x10\t");
+    m.CopyToClipboard->trigger();
+    const QStringList copied = QApplication::clipboard()->text().split('\n');
+    ASSERT_EQ(copied.size(), 2);
+    EXPECT_EQ(copied[0].section('\t', 1), "\t1 bytes\tID=0x09F80123\tb0=0x10\t\t\t\t\t\t\t");
+    EXPECT_EQ(copied[1].count('\t'), 11);
+
+    m.show();
+    m.CanMemo->setFocus();
+    QTextCursor cursor(m.CanMemo->document()->findBlockByNumber(1));
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    m.CanMemo->setTextCursor(cursor);
+    QTest::keyClick(m.CanMemo, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), copied[1]);
 }
 
 TEST(CanMonitor, PauseClearAndCopy) {
@@ -108,7 +129,7 @@ TEST(CanMonitor, PauseClearAndCopy) {
     m.AddFrameRecords(a.data());
     const QStringList lines = m.Lines();
     m.CopyToClipboard->trigger();
-    EXPECT_EQ(QApplication::clipboard()->text(), lines.join('\n'));
+    EXPECT_EQ(QApplication::clipboard()->text().count('\n'), lines.size() - 1);
     EXPECT_FALSE(m.CanMemo->textCursor().hasSelection());
 
     m.ClearAllLines->trigger();
@@ -136,8 +157,9 @@ TEST(CanMonitor, ButtonsPauseClearAndCopyAndThePauseShows) {
 
     auto a = Answer(2, 3);
     m.AddFrameRecords(a.data());
+    QApplication::clipboard()->clear();
     m.CopyButton->click();
-    EXPECT_EQ(QApplication::clipboard()->text(), m.Lines().join('\n'));
+    EXPECT_EQ(QApplication::clipboard()->text().count('\n'), m.Lines().size() - 1);
     m.ClearButton->click();
     EXPECT_TRUE(m.Lines().isEmpty());
 }
@@ -201,6 +223,31 @@ TEST(CanMonitor, FollowsTheNewestLineUnlessScrolledUp) {
     m.CopyButton->click();
     EXPECT_EQ(down->value(), 10);
     EXPECT_EQ(across->value(), left);
+}
+
+// At the end when another page is shown, the list is at its end again when its
+// page comes back, with the lines that came meanwhile; scrolled up, it is not.
+TEST(CanMonitor, FollowsWhatCameWhileAnotherPageShowed) {
+    QTabWidget pages;
+    auto* m = new CanMonitor;
+    pages.addTab(m, "NMEA-2000");
+    pages.addTab(new QWidget, "Other");
+    pages.resize(500, 300);
+    pages.show();
+    auto a = Answer(8, 8);
+    QScrollBar* down = m->CanMemo->verticalScrollBar();
+    for (bool atEnd : {true, false}) {
+        for (int i = 0; i < 30; ++i) m->AddFrameRecords(a.data());
+        down->setValue(atEnd ? down->maximum() : 5);
+        pages.setCurrentIndex(1);
+        for (int i = 0; i < 60; ++i) m->AddFrameRecords(a.data());
+        pages.setCurrentIndex(0);
+        QCoreApplication::processEvents();
+        if (atEnd)
+            EXPECT_EQ(down->value(), down->maximum());
+        else
+            EXPECT_EQ(down->value(), 5);
+    }
 }
 
 // Left running for days, the list keeps its newest lines and stays quick.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -101,6 +102,27 @@ TEST(HistoryCsv, FieldsAreQuotedOnlyWhereTheyMustBe) {
     EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
     EXPECT_EQ(CsvField("two\r\nlines"), "\"two\r\nlines\"");
     EXPECT_EQ(CsvField(""), "");
+}
+
+// A status word is read out and exported with the names of its set flags, as
+// the module's status lines call them.
+TEST(HistoryCsv, StatusWordsCarryTheirFlagsByName) {
+    struct Case {
+        const char* Series;
+        double Word;
+        const char* Flags;
+    } const cases[] = {
+        {"Control Box Status", 0x0018, "Battery Box connected; NMEA 2000 connected"},
+        {"Battery Box Status", 0x2001, "Internal hardware fault; Safety Switch is active"},
+        {"Field Box #2 Status", 0x0020, "Tachometer signal present"},
+        {"Field Box #1 Status", 0, ""},
+        {"Battery Box Status", std::nan(""), ""},  // not connected
+    };
+    for (const Case& c : cases) {
+        const std::optional<size_t> s = FindHistorySeries(c.Series);
+        ASSERT_TRUE(s && HistorySeriesTable()[*s].Text) << c.Series;
+        EXPECT_EQ(HistorySeriesTable()[*s].Text(c.Word), c.Flags) << c.Series;
+    }
 }
 
 TEST(HistoryCsv, TimesAreLocalWithTheirOffset) {
