@@ -42,10 +42,12 @@ void BackupCommands::Restore() {
         notices_.Message(MessageKind::Error, QString::fromUtf8(error.c_str()));
         return;
     }
-    SystemData& records = session_.Records();
-    records.ControlSettings = loaded.ControlSettings;
-    records.BatterySettings = loaded.BatterySettings;
-    records.FieldSettings = loaded.FieldSettings;
+    if (!notices_.MayDropEdits(
+            tables_.HasEdits(),
+            QStringLiteral("Restoring the backup of %1 replaces them.").arg(KeptText(backup)),
+            QStringLiteral("Restore")))
+        return;
+    session_.Records().CopySettings(loaded);
     tables_.ShowSettingsTables(false);
     flags_.SettingsLoaded = true;
     notices_.Notice(QStringLiteral("Settings of %1 restored to the tables: write them to the "

@@ -97,9 +97,7 @@ void SessionWorker::Poll(PollTimer timer, uint8_t frs, bool canFrames, const std
 }
 
 void SessionWorker::Run(SettingsCommand command, const SystemData& settings) {
-    data_.ControlSettings = settings.ControlSettings;
-    data_.BatterySettings = settings.BatterySettings;
-    data_.FieldSettings = settings.FieldSettings;
+    data_.CopySettings(settings);
     RunHere(command);
 }
 

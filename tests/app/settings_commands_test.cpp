@@ -412,7 +412,12 @@ TEST_F(AppSettingsTest, RestoreShowsTheChosenBackupReadyToBeWritten) {
     }
     ASSERT_EQ(simulator.Settings().Control.Alt1CurrentLimit, 322);
 
-    dialogs.Choices = {1};  // the older: before the first write
+    // The older, from before the first write; an unwritten edit is asked about first.
+    Type(table, 8, "323");
+    dialogs.Choices = {1, 1};
+    dialogs.AskAnswers = {false, true};
+    W().RestoreSettingsFromBackupClick();
+    EXPECT_EQ(Values(table)[8], "323");
     W().RestoreSettingsFromBackupClick();
     ASSERT_EQ(dialogs.ChoiceLists.back().size(), 2);
     EXPECT_EQ(Values(table), asRead);
