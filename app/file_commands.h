@@ -1,6 +1,8 @@
-// "Save Settings To File", "Load Settings From File", "Enable Data Logging to
-// File" and the history's CSV export: files of the window's tables and of the
-// session's records.
+// "Save Settings To File", "Load Settings From File", "Restore Settings From
+// Backup...", "Enable Data Logging to File" and the history's CSV export: files
+// of the window's tables and of the session's records. A backup is a settings
+// file the session kept before a write or reset; it fills the tables as a
+// loaded file does, and the user then writes it to the system.
 #pragma once
 
 #include <QString>
@@ -33,12 +35,16 @@ class FileCommands {
 
     void Save();
     void Load();
+    // "Restore Settings From Backup...".
+    void RestoreBackup();
     // After the action has toggled its own check mark.
     void ToggleDataLog();
     // Everything recorded, or the range the Trends page shows.
     void ExportHistory(std::optional<HistoryRange> range);
 
   private:
+    bool TakeLoaded(const SystemData& loaded, const QString& question, const QString& proceed);
+
     QMainWindow& window_;
     WindowUi& ui_;
     WindowFlags& flags_;

@@ -84,8 +84,6 @@ TMainFormKX4::TMainFormKX4(const WindowSeams& seams, QWidget* parent)
     p_->Files = std::make_unique<FileCommands>(*this, ui, p_->Flags, session, *p_->Tables,
                                                p_->Dialogs, p_->Notices);
     p_->History = new HistoryViews(*this, ui, session, seams, p_->Notices);
-    p_->Backups = std::make_unique<BackupCommands>(*this, p_->Flags, session, *p_->Tables,
-                                                   p_->Dialogs, p_->Notices);
     LeaveTablesByTab(ui.PageControl);
     AddPageKeys(this, ui.PageControl);
 
@@ -195,7 +193,7 @@ void TMainFormKX4::Exit1Click() {
 
 void TMainFormKX4::SaveSettingsToFileClick() { p_->Files->Save(); }
 void TMainFormKX4::LoadSettingsFromFileClick() { p_->Files->Load(); }
-void TMainFormKX4::RestoreSettingsFromBackupClick() { p_->Backups->Restore(); }
+void TMainFormKX4::RestoreSettingsFromBackupClick() { p_->Files->RestoreBackup(); }
 void TMainFormKX4::EnableDataLoggingToFileClick() { p_->Files->ToggleDataLog(); }
 void TMainFormKX4::ExportHistoryToCsvClick() { p_->Files->ExportHistory(std::nullopt); }
 void TMainFormKX4::SendChatMessageClick() { p_->Remote->SendChat(); }

@@ -5,7 +5,6 @@
 
 #include <memory>
 
-#include "app/backup_commands.h"
 #include "app/feedback.h"
 #include "app/file_commands.h"
 #include "app/history_views.h"
@@ -31,7 +30,6 @@ struct TMainFormKX4::Parts {
     QActionGroup* OptionsGroup = nullptr;
     WindowNotices Notices;
     std::unique_ptr<FileCommands> Files;
-    std::unique_ptr<BackupCommands> Backups;
     // The user closed the window during a write: it closes when the write ends.
     bool CloseWhenDone = false;
     // The Bluetooth reset's first message box is open.
