@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTabWidget>
+#include <QThread>
 #include <QTimer>
 
 #include "app/main_window.h"
@@ -130,6 +131,31 @@ void BM_WriteAllSettingsWindowLateness(benchmark::State& state) {
     }
 }
 
+// The floor under a tick of the window: one job to a worker thread and its report
+// back, with nothing done on either side; what the session's thread hop costs.
+void BM_WorkerRoundTrip(benchmark::State& state) {
+    QThread thread;
+    QObject worker;
+    worker.moveToThread(&thread);
+    thread.start();
+    QObject here;
+    for (auto _ : state) {
+        bool done = false;
+        QMetaObject::invokeMethod(
+            &worker,
+            [&here, &done] {
+                QMetaObject::invokeMethod(
+                    &here, [&done] { done = true; }, Qt::QueuedConnection);
+            },
+            Qt::QueuedConnection);
+        while (!done)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    thread.quit();
+    thread.wait();
+}
+
+BENCHMARK(BM_WorkerRoundTrip)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_UsbPollTick)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_UsbPollTickAndPaint)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_UsbPollTickOutlineShown)->Unit(benchmark::kMicrosecond);

@@ -93,12 +93,27 @@ CanDecodedView::CanDecodedView(QWidget* parent) : QWidget(parent) {
     connect(FrameTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &CanDecodedView::ShowFields);
     connect(model_, &QAbstractItemModel::modelReset, this, &CanDecodedView::ShowFields);
-    // New rows keep the table at its end while it shows the end.
+    // New rows keep the table at its end while it shows the end; a hidden table
+    // goes there when it is shown again.
     connect(model_, &QAbstractItemModel::rowsInserted, this, [this] {
-        QScrollBar* down = FrameTable->verticalScrollBar();
-        if (down->value() >= down->maximum() - 1) FrameTable->scrollToBottom();
+        if (FrameTable->isVisible() && AtEnd()) FrameTable->scrollToBottom();
     });
     RefreshSources();
+}
+
+bool CanDecodedView::AtEnd() const {
+    const QScrollBar* down = FrameTable->verticalScrollBar();
+    return down->value() >= down->maximum() - 1;
+}
+
+void CanDecodedView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (follow_) FrameTable->scrollToBottom();
+}
+
+void CanDecodedView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    follow_ = AtEnd();
 }
 
 void CanDecodedView::ApplyFilter() {

@@ -27,12 +27,18 @@ class CanDecodedView : public QWidget {
     QTableView* FrameTable = nullptr;
     QTableWidget* FieldTable = nullptr;  // field, value of the selected frame
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
   private:
     void ApplyFilter();
     void RefreshSources();
     void ShowFields();
+    bool AtEnd() const;
 
     CanFrameModel* model_ = nullptr;
+    bool follow_ = true;  // the table showed its end when it was last seen
 };
 
 }  // namespace korvan

@@ -173,16 +173,29 @@ QString CanMonitor::LineText(const Captured& frame, bool hex) const {
 }
 
 void CanMonitor::AddFrameRecords(const uint8_t* answer) {
-    const bool hex = ViewInHex();
     for (size_t offset : CanFrameRecordOffsets) {
         const CanFrameRecord frame = ParseCanFrameRecord(answer + offset);
         if (frame.DataLength == 0) continue;
         const int now = QTime::currentTime().msecsSinceStartOfDay();
         captured_.push_back({now, frame});
         if (captured_.size() > size_t(MaxLines)) captured_.pop_front();
-        AppendLine(LineText(captured_.back(), hex));
+        ++unshown_;
         DecodedView->Model()->AddRecord(frame, now);
     }
+    // A hidden list is written when it is shown (or read): laying out lines
+    // nobody sees would cost the poll more than everything else it does.
+    if (CanMemo->isVisible()) ShowUnshown();
+}
+
+void CanMonitor::ShowUnshown() const {
+    const size_t count = std::min(unshown_, captured_.size());
+    unshown_ = 0;
+    if (count == 0) return;
+    const bool hex = ViewInHex();
+    QStringList lines;
+    for (size_t i = captured_.size() - count; i < captured_.size(); ++i)
+        lines << LineText(captured_[i], hex);
+    AppendLines(lines.join(QLatin1Char('\n')), int(count));
 }
 
 void CanMonitor::Reformat() {
@@ -192,6 +205,7 @@ void CanMonitor::Reformat() {
     const bool hex = ViewInHex();
     QStringList lines;
     for (const Captured& frame : captured_) lines << LineText(frame, hex);
+    unshown_ = 0;
     CanMemo->setPlainText(lines.join(QLatin1Char('\n')));
     down->setValue(follow ? down->maximum() : top);
 }
@@ -221,14 +235,14 @@ bool CanMonitor::AtEnd() const {
 // The view follows the newest line while it shows the end of the list, also
 // while another page is shown; scrolled up, it stays on the lines the user is
 // reading, also when the oldest line is dropped. Across, it stays where it was.
-void CanMonitor::AppendLine(const QString& line) {
+void CanMonitor::AppendLines(const QString& text, int count) const {
     QScrollBar* down = CanMemo->verticalScrollBar();
     QScrollBar* across = CanMemo->horizontalScrollBar();
     const bool follow = AtEnd();
     const int top = down->value();
     const int left = across->value();
-    const int before = CanMemo->blockCount();
-    CanMemo->appendPlainText(line);
+    const int before = CanMemo->document()->isEmpty() ? 0 : CanMemo->blockCount();
+    CanMemo->appendPlainText(text);
     // The text cursor at the start of the newest line: the list brings the cursor
     // into view when it is shown again, and at the end of a long line that would
     // scroll the time and kind columns out of sight.
@@ -236,19 +250,15 @@ void CanMonitor::AppendLine(const QString& line) {
         CanMemo->setTextCursor(QTextCursor(CanMemo->document()->lastBlock()));
     across->setValue(left);
     const int most = CanMemo->maximumBlockCount();
-    const bool dropped = most > 0 && before >= most;
-    if (!CanMemo->isVisible()) {
-        if (!follow_ && dropped) top_ = std::max(0, top_ - 1);
-        return;
-    }
-    if (follow) {
-        down->setValue(down->maximum());
-    } else {
-        down->setValue(dropped ? std::max(0, top - 1) : top);
-    }
+    const int dropped = most > 0 ? std::max(0, before + count - most) : 0;
+    // The place kept for the page's return moves with the lines dropped.
+    if (hidden_ && !follow_) top_ = std::max(0, top_ - dropped);
+    if (!CanMemo->isVisible()) return;
+    down->setValue(follow ? down->maximum() : std::max(0, top - dropped));
 }
 
 QStringList CanMonitor::Lines() const {
+    ShowUnshown();
     QStringList lines;
     const QTextDocument* doc = CanMemo->document();
     if (doc->isEmpty()) return lines;
@@ -281,6 +291,7 @@ void CanMonitor::CopySelectedLines() {
 
 void CanMonitor::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    ShowUnshown();
     // Lines came while the page was hidden: the end, or the lines the user was
     // reading, once the list is laid out again. Until then the list's own moves
     // (it is shown before this page) are not the user's.
@@ -312,6 +323,7 @@ void CanMonitor::PauseCanWatchClick() { PauseCanWatch->toggle(); }
 void CanMonitor::ClearAllLinesClick() {
     CanMemo->clear();
     captured_.clear();
+    unshown_ = 0;
     DecodedView->Model()->Clear();
 }
 

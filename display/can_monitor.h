@@ -74,7 +74,10 @@ class CanMonitor : public QWidget {
         CanFrameRecord Record;
     };
 
-    void AppendLine(const QString& line);
+    // `count` lines at the end of the list, the place the user has kept.
+    void AppendLines(const QString& text, int count) const;
+    // The captured frames the list does not show yet, written into it.
+    void ShowUnshown() const;
     // The list shows its last line (or did when it was last visible).
     bool AtEnd() const;
     // Keeps where the user has the list while its page is hidden.
@@ -86,10 +89,12 @@ class CanMonitor : public QWidget {
     void CopySelectedLines();
 
     std::deque<Captured> captured_;  // one per line, as many as the list keeps
+    // The newest captured frames not yet written into the list (it was hidden).
+    mutable size_t unshown_ = 0;
     bool follow_ = true;
-    int top_ = 0;         // the first line shown, while not following
-    int left_ = 0;        // how far across the user has scrolled
-    bool hidden_ = true;  // the page is hidden or being shown again
+    mutable int top_ = 0;  // the first line shown, while not following
+    int left_ = 0;         // how far across the user has scrolled
+    bool hidden_ = true;   // the page is hidden or being shown again
 };
 
 }  // namespace korvan

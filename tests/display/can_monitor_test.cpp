@@ -240,9 +240,12 @@ TEST(CanMonitor, FollowsWhatCameWhileAnotherPageShowed) {
         for (int i = 0; i < 30; ++i) m->AddFrameRecords(a.data());
         down->setValue(atEnd ? down->maximum() : 5);
         pages.setCurrentIndex(1);
+        const int shown = m->CanMemo->blockCount();
         for (int i = 0; i < 60; ++i) m->AddFrameRecords(a.data());
+        EXPECT_EQ(m->CanMemo->blockCount(), shown);  // nothing laid out while hidden
         pages.setCurrentIndex(0);
         QCoreApplication::processEvents();
+        EXPECT_EQ(m->CanMemo->blockCount(), shown + 60 * 2);
         if (atEnd)
             EXPECT_EQ(down->value(), down->maximum());
         else
