@@ -121,7 +121,10 @@ SoakRun::SoakRun(const SoakOptions& options)
                          progressTotal_ = static_cast<int>(total);
                      });
     QObject::connect(session, &SystemSession::CommandFinished, window_.get(),
-                     [this] { CommandFinished(); });
+                     [this](const CommandResult& result) {
+                         commandOk_ = result.Ok;
+                         CommandFinished();
+                     });
 }
 
 SoakRun::~SoakRun() {
@@ -305,6 +308,7 @@ void SoakRun::Start(Action action, const char* what, F&& handler) {
     ++tally_.Commands;
     commandBefore_ = simulator_.Faults().Counts();
     commandUsb_ = Usb();
+    commandOk_ = false;
     progressSeen_ = -1;
     progressTotal_ = 0;
     // The soak's user goes ahead when asked about typed settings.
@@ -333,7 +337,8 @@ void SoakRun::ReadAll() {
 // A clean read over USB brings exactly what the system holds.
 void SoakRun::FinishRead() {
     TMainFormKX4& w = *window_;
-    if (!w.Flags().SettingsLoaded) return;
+    // A failed read keeps the tables and the flag as they were: nothing to check.
+    if (!w.Flags().SettingsLoaded || !commandOk_) return;
     ++tally_.Reads;
     known_ = ExpectedSettings();
     const bool clean = simulator_.Faults().Counts().Total() == commandBefore_.Total();

@@ -153,6 +153,7 @@ class SoakRun {
     std::optional<Action> command_;
     SimFaultCounts commandBefore_;
     bool commandUsb_ = false;
+    bool commandOk_ = false;  // how the last command the session finished ended
     // The write of all settings in progress: what it encoded, how far it got.
     std::optional<SettingsImage> written_;
     int progressSeen_ = -1;
