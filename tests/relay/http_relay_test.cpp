@@ -131,6 +131,22 @@ class RelayHttp : public testing::Test {
         EXPECT_EQ(qtMessages, std::vector<std::string>{});
     }
 
+    // The answer may reach the client before the server's thread tells the
+    // observer: one of its lists once `count` entries are there (a bounded
+    // wait), copied.
+    template <typename T>
+    std::vector<T> Seen(const std::vector<T>& list, size_t count) {
+        for (int wait = 0; wait < 200; ++wait) {
+            {
+                std::lock_guard<std::mutex> lock(seen);
+                if (list.size() >= count) return list;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::lock_guard<std::mutex> lock(seen);
+        return list;
+    }
+
     QtMessageHandler previousHandler = nullptr;
     RelayServer server;
     std::mutex seen;
@@ -154,8 +170,9 @@ TEST_F(RelayHttp, SendsTheRelayHeadersAndCarriesMessagesBothWays) {
     ASSERT_TRUE(transport.RelayExchange(client));
     EXPECT_EQ(client.RelayStatusText, "Nothing received");
     EXPECT_EQ(cues, (std::vector<bool>{true, false}));
-    ASSERT_EQ(heads.size(), 1u);
-    const std::string& head = heads[0];
+    const std::vector<std::string> seenHeads = Seen(heads, 1);
+    ASSERT_EQ(seenHeads.size(), 1u);
+    const std::string& head = seenHeads[0];
     EXPECT_EQ(head.rfind("GET /support3.php?user=client&data=2$170$1&time=", 0), 0u) << head;
     for (const char* header : {"User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n",
                                "Accept: text/html, */*\r\n", "Accept-Encoding: *\r\n",
@@ -178,7 +195,7 @@ TEST_F(RelayHttp, StatusLineOfAFailedRequest) {
     client.SupportDomain += "/not/a/session";
     EXPECT_FALSE(transport.RelayExchange(client));
     EXPECT_EQ(client.RelayStatusText, "HTTP/1.1 404 Not Found");
-    EXPECT_EQ(statuses, std::vector<int>{404});
+    EXPECT_EQ(Seen(statuses, 1), std::vector<int>{404});
     EXPECT_EQ(cues, (std::vector<bool>{true, false}));
 }
 
@@ -202,10 +219,11 @@ TEST_F(RelayHttp, SessionCodesInTheSupportDomainKeepConversationsApart) {
     EXPECT_EQ(client.RelayStatusText, "Support sent chat");
     EXPECT_EQ(client.InCount, 2);
 
-    std::lock_guard<std::mutex> lock(seen);
-    ASSERT_EQ(heads.size(), 4u);
-    EXPECT_EQ(heads[0].rfind("GET /K7QM2XDF/support3.php?user=support&data=4$72$105&time=", 0), 0u)
-        << heads[0];
+    const std::vector<std::string> seenHeads = Seen(heads, 4);
+    ASSERT_EQ(seenHeads.size(), 4u);
+    EXPECT_EQ(seenHeads[0].rfind("GET /K7QM2XDF/support3.php?user=support&data=4$72$105&time=", 0),
+              0u)
+        << seenHeads[0];
     EXPECT_EQ(server.Service().Sessions(), 3u);
 }
 
@@ -376,7 +394,7 @@ TEST_F(RelayHttp, TheServerBoundsWhatItReads) {
     }
     EXPECT_TRUE(answer.startsWith("HTTP/1.1 414 URI Too Long\r\n"))
         << answer.left(60).toStdString();
-    EXPECT_EQ(statuses, std::vector<int>{414});
+    EXPECT_EQ(Seen(statuses, 1), std::vector<int>{414});
     EXPECT_EQ(server.Service().Waiting("", RelaySide::Support), 0u);
     EXPECT_EQ(server.Service().Sessions(), 0u);
 }
