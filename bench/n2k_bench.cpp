@@ -3,13 +3,12 @@
 // frames, the most its ring keeps.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "display/can_frame_model.h"
 #include "n2k/record.h"
-#include "sim/can_traffic.h"
-#include "sim/defaults.h"
-#include "sim/live_system.h"
+#include "tests/n2k/sim_bus.h"
 
 namespace korvan {
 namespace {
@@ -17,23 +16,8 @@ namespace {
 constexpr size_t Records = 20000;
 
 std::vector<CanFrameRecord> SimulatedBus() {
-    SimSettings settings;
-    settings.Control = DefaultControlBoxSettings();
-    settings.Battery = DefaultBatteryBoxSettings();
-    settings.Field = {DefaultFieldBoxSettings(0), DefaultFieldBoxSettings(1)};
-    const SimConfig config;  // the live system keeps a reference to it
-    LiveSystem live(config);
-    CanTraffic traffic;
-    std::vector<CanFrameRecord> records;
-    while (records.size() < Records) {
-        live.Advance(0.5, settings);
-        DeviceReport answer{};
-        traffic.Fill(answer, live);
-        for (size_t offset : CanFrameRecordOffsets) {
-            const CanFrameRecord r = ParseCanFrameRecord(answer.data() + offset);
-            if (r.DataLength != 0 && records.size() < Records) records.push_back(r);
-        }
-    }
+    std::vector<CanFrameRecord> records = n2k::SimulatedBusRecords(int(Records), 0.5);
+    records.resize(std::min(records.size(), Records));
     return records;
 }
 

@@ -4,7 +4,15 @@
 #include <cmath>
 #include <cstring>
 
+#include "sim/defaults.h"
+
 namespace korvan {
+
+SimSettings DefaultSimSettings() {
+    return {DefaultControlBoxSettings(),
+            DefaultBatteryBoxSettings(),
+            {DefaultFieldBoxSettings(0), DefaultFieldBoxSettings(1)}};
+}
 
 namespace {
 

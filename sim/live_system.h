@@ -19,6 +19,8 @@ struct SimSettings {
     BatteryBoxSettings Battery;
     std::array<FieldBoxSettings, 2> Field;
 };
+// What a fresh system holds in every module.
+SimSettings DefaultSimSettings();
 
 struct SimStates {
     ControlBoxState Control{};

@@ -14,34 +14,13 @@
 #include "display/can_decoded_view.h"
 #include "display/can_monitor.h"
 #include "n2k/identifier.h"
-#include "sim/can_traffic.h"
-#include "sim/defaults.h"
-#include "sim/live_system.h"
+#include "tests/n2k/sim_bus.h"
 
 namespace korvan {
 namespace {
 
 // The simulated bus's records of `polls` polls.
-std::vector<CanFrameRecord> SimRecords(int polls) {
-    SimSettings settings;
-    settings.Control = DefaultControlBoxSettings();
-    settings.Battery = DefaultBatteryBoxSettings();
-    settings.Field = {DefaultFieldBoxSettings(0), DefaultFieldBoxSettings(1)};
-    const SimConfig config;  // the live system keeps a reference to it
-    LiveSystem live(config);
-    CanTraffic traffic;
-    std::vector<CanFrameRecord> records;
-    for (int i = 0; i < polls; ++i) {
-        live.Advance(1.0, settings);
-        DeviceReport answer{};
-        traffic.Fill(answer, live);
-        for (size_t offset : CanFrameRecordOffsets) {
-            const CanFrameRecord r = ParseCanFrameRecord(answer.data() + offset);
-            if (r.DataLength != 0) records.push_back(r);
-        }
-    }
-    return records;
-}
+std::vector<CanFrameRecord> SimRecords(int polls) { return n2k::SimulatedBusRecords(polls, 1.0); }
 
 std::set<QString> Column(const CanFrameModel& m, int column) {
     std::set<QString> values;

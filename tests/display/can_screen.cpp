@@ -10,7 +10,6 @@
 #include "display/can_frame_model.h"
 #include "display/can_monitor.h"
 #include "sim/can_traffic.h"
-#include "sim/defaults.h"
 #include "sim/live_system.h"
 
 using namespace korvan;
@@ -21,10 +20,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: can-screen <file.png> [filter]\n");
         return 2;
     }
-    SimSettings settings;
-    settings.Control = DefaultControlBoxSettings();
-    settings.Battery = DefaultBatteryBoxSettings();
-    settings.Field = {DefaultFieldBoxSettings(0), DefaultFieldBoxSettings(1)};
+    SimSettings settings = DefaultSimSettings();
     const SimConfig config;  // the live system keeps a reference to it
     LiveSystem live(config);
     CanTraffic traffic;

@@ -2,6 +2,8 @@
 // between polls: each non-empty frame record of each poll with its decoded frame.
 #pragma once
 
+#include <vector>
+
 #include "model/control_box.h"
 #include "n2k/record.h"
 #include "sim/can_traffic.h"
@@ -12,10 +14,7 @@ namespace korvan::n2k {
 
 template <typename Check>
 void PollSimulatedBus(int polls, double seconds, const SimConfig& config, Check check) {
-    SimSettings settings;
-    settings.Control = DefaultControlBoxSettings();
-    settings.Battery = DefaultBatteryBoxSettings();
-    settings.Field = {DefaultFieldBoxSettings(0), DefaultFieldBoxSettings(1)};
+    SimSettings settings = DefaultSimSettings();
     LiveSystem live(config);  // it keeps a reference to the configuration
     CanTraffic traffic;
     Decoder decoder;
@@ -29,6 +28,17 @@ void PollSimulatedBus(int polls, double seconds, const SimConfig& config, Check 
                 check(decoder.Decode(record), record, live, live.States(settings), i);
         }
     }
+}
+
+// The non-empty frame records of `polls` polls, `seconds` apart.
+inline std::vector<CanFrameRecord> SimulatedBusRecords(int polls, double seconds) {
+    const SimConfig config;
+    std::vector<CanFrameRecord> records;
+    PollSimulatedBus(polls, seconds, config,
+                     [&](const auto&, const CanFrameRecord& record, const auto&...) {
+                         records.push_back(record);
+                     });
+    return records;
 }
 
 }  // namespace korvan::n2k
