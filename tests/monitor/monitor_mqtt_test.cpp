@@ -27,7 +27,6 @@ namespace {
 using std::chrono::milliseconds;
 using test::Broker;
 using test::Received;
-using test::Spin;
 using test::Subscriber;
 
 QJsonObject Json(const std::string& text) {

@@ -39,7 +39,7 @@ TEST(MonitorSignalK, EveryDeltaValidatesAgainstTheSchema) {
         for (ssize_t n; (n = recv(reader, buffer, sizeof buffer, 0)) > 0;)
             text.append(buffer, static_cast<size_t>(n));
     });
-    test::Spin([] { return false; }, runMs);
+    Spin([] { return false; }, runMs);
     monitor.Stop();
     shutdown(reader, SHUT_RDWR);
     reading.join();
