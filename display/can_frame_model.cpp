@@ -1,5 +1,6 @@
 #include "display/can_frame_model.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -33,15 +34,7 @@ CanFrameModel::CanFrameModel(QObject* parent) : QAbstractTableModel(parent) {}
 void CanFrameModel::AddRecord(const CanFrameRecord& record, int msecsOfDay) {
     n2k::DecodedFrame d = decoder_.Decode(record, false);
     Frame f{msecsOfDay, record, d.Record, d.Def, std::move(d.Whole)};
-    if (frames_.size() >= MaxFrames) {
-        if (!shown_.empty() && shown_.front() == firstSerial_) {
-            beginRemoveRows({}, 0, 0);
-            shown_.pop_front();
-            endRemoveRows();
-        }
-        frames_.pop_front();
-        ++firstSerial_;
-    }
+    if (frames_.size() >= MaxFrames) DropOldest(DropCount);
     NoteSource(f);
     frames_.push_back(std::move(f));
     if (Passes(frames_.back())) {
@@ -50,6 +43,20 @@ void CanFrameModel::AddRecord(const CanFrameRecord& record, int msecsOfDay) {
         shown_.push_back(firstSerial_ + frames_.size() - 1);
         endInsertRows();
     }
+}
+
+void CanFrameModel::DropOldest(size_t count) {
+    count = std::min(count, frames_.size());
+    const uint64_t kept = firstSerial_ + count;
+    // The shown rows are in capture order: those dropped are the first ones.
+    const auto end = std::lower_bound(shown_.begin(), shown_.end(), kept);
+    if (end != shown_.begin()) {
+        beginRemoveRows({}, 0, int(end - shown_.begin()) - 1);
+        shown_.erase(shown_.begin(), end);
+        endRemoveRows();
+    }
+    frames_.erase(frames_.begin(), frames_.begin() + std::ptrdiff_t(count));
+    firstSerial_ = kept;
 }
 
 void CanFrameModel::NoteSource(const Frame& f) {

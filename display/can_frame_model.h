@@ -41,8 +41,11 @@ class CanFrameModel : public QAbstractTableModel {
         PriorityColumn,
         ColumnCount
     };
-    // As many frames as the text list keeps lines.
+    // As many frames as the text list keeps lines. A full ring drops its oldest
+    // frames by the thousand: a view takes out any number of its first rows for
+    // the price of one, and that price grows with the rows it holds.
     static constexpr size_t MaxFrames = 20000;
+    static constexpr size_t DropCount = 1000;
 
     explicit CanFrameModel(QObject* parent = nullptr);
 
@@ -77,6 +80,7 @@ class CanFrameModel : public QAbstractTableModel {
     };
     const Frame& FrameAt(int row) const;
     bool Passes(const Frame& f) const;
+    void DropOldest(size_t count);
     void NoteSource(const Frame& f);
 
     n2k::Decoder decoder_;
