@@ -34,13 +34,7 @@ constexpr char RefusalFormat[] = "Error processing request (HTTP response code i
 // How it reports a connection refused because the server holds its most.
 constexpr char ConnectionLimitText[] = "Server reached connection limit";
 
-// Request heads beyond RelayService::MaxRequestBytes are refused with 414 (a
-// long request line) or 431 (long headers). A connection's memory holds the
-// head and, beyond it, the answer's own header lines: a head at the cap must
-// still leave room to answer, or the message taken for it would be lost. Heads
-// longer still are refused by the HTTP layer itself.
-constexpr size_t AnswerRoom = 16 * 1024;
-constexpr size_t ConnectionMemory = RelayService::MaxRequestBytes + AnswerRoom;
+constexpr size_t ConnectionMemory = RelayServer::ConnectionMemory;
 // Header lines a request may carry; each costs the HTTP layer some of the
 // connection's memory besides its text, so their number bounds that too.
 constexpr unsigned MaxHeaderLines = 64;

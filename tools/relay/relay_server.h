@@ -47,6 +47,14 @@ class RelayServer {
     // an empty head.
     using Observer = std::function<void(const std::string& head, int status)>;
 
+    // Request heads beyond RelayService::MaxRequestBytes are refused with 414 (a
+    // long request line) or 431 (long headers). A connection's memory holds the
+    // head and, beyond it, the answer's own header lines: a head at the cap must
+    // still leave room to answer, or the message taken for it would be lost.
+    // Heads longer still are refused by the HTTP layer itself.
+    static constexpr size_t AnswerRoom = 16 * 1024;
+    static constexpr size_t ConnectionMemory = RelayService::MaxRequestBytes + AnswerRoom;
+
     explicit RelayServer(RelayLimits limits = {}, RelayService::Clock clock = {});
     ~RelayServer();
     RelayServer(const RelayServer&) = delete;
