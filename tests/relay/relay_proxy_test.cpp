@@ -102,7 +102,7 @@ TEST_F(RelayProxyTest, TheForwardedClientIsBelievedOnlyFromATrustedProxy) {
 // A forwarded request whose answer the proxy does not read stays in flight.
 TEST_F(RelayProxyTest, RequestsInFlightAreLimitedPerForwardedClient) {
     Start(1, 0);
-    const std::string big(60000, '1');
+    const std::string big(RelayService::MaxRequestBytes - 1024, '1');
     // Answers too big for the sockets' buffers while nobody reads them.
     for (const char* from : {"127.0.0.7", "127.0.0.8"})
         ASSERT_EQ(Ask(RawGet("/Session-big/support3.php?user=support&data=4$" + big), from), 200);

@@ -48,9 +48,12 @@ class RelayService {
   public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
-    // Longest request target accepted (the longest message of the tool, 8192
-    // values, is about 33 KB of query).
-    static constexpr size_t MaxRequestBytes = 64 * 1024;
+    // Longest request head accepted. The longest message of the protocol, 8192
+    // values of up to three digits each behind a "$", is 32,768 characters of
+    // query; the rest of a tool's request comes to a few hundred. The cap leaves
+    // room for that and no more: every connection holds this much memory, and
+    // the HTTP layer clears all of it between the requests of a connection.
+    static constexpr size_t MaxRequestBytes = 36 * 1024;
 
     explicit RelayService(RelayLimits limits = {}, Clock clock = {});
 
