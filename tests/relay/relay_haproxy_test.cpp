@@ -80,7 +80,8 @@ class TlsClient {
     // A record carries at most 16 KiB.
     bool Send(const std::string& data) {
         for (size_t sent = 0; sent < data.size();) {
-            const ssize_t put = gnutls_record_send(session_, data.data() + sent, data.size() - sent);
+            const ssize_t put =
+                gnutls_record_send(session_, data.data() + sent, data.size() - sent);
             if (put == GNUTLS_E_AGAIN || put == GNUTLS_E_INTERRUPTED) continue;
             if (put <= 0) return false;
             sent += static_cast<size_t>(put);
