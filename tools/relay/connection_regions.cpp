@@ -37,7 +37,7 @@
 
 namespace {
 
-constexpr size_t KeptAtMost = 256;  // 20 MiB of connection memory at most
+constexpr size_t KeptAtMost = 256;  // 10 MiB of connection memory at most
 
 size_t RegionBytes() {
     const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
