@@ -79,13 +79,10 @@ class TlsClient {
     }
     // A record carries at most 16 KiB.
     bool Send(const std::string& data) {
-        for (size_t sent = 0; sent < data.size();) {
-            const ssize_t put =
-                gnutls_record_send(session_, data.data() + sent, data.size() - sent);
-            if (put == GNUTLS_E_AGAIN || put == GNUTLS_E_INTERRUPTED) continue;
-            if (put <= 0) return false;
-            sent += static_cast<size_t>(put);
-        }
+        ssize_t put = 0;
+        for (size_t sent = 0; sent < data.size(); sent += static_cast<size_t>(put))
+            if ((put = gnutls_record_send(session_, &data[sent], data.size() - sent)) <= 0)
+                return false;
         return true;
     }
     // One answer by its Content-Length; the connection is dropped when the answer closes it.
