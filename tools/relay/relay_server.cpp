@@ -34,7 +34,6 @@ constexpr char RefusalFormat[] = "Error processing request (HTTP response code i
 // How it reports a connection refused because the server holds its most.
 constexpr char ConnectionLimitText[] = "Server reached connection limit";
 
-constexpr size_t ConnectionMemory = RelayServer::ConnectionMemory;
 // Header lines a request may carry; each costs the HTTP layer some of the
 // connection's memory besides its text, so their number bounds that too.
 constexpr unsigned MaxHeaderLines = 64;
@@ -101,7 +100,7 @@ bool TargetCutShort(const RequestRecord& record, const char* version) {
     const auto at = reinterpret_cast<uintptr_t>(version);
     const uintptr_t expected = target + record.Target.size() + 1;
     // Only a version within the same head can tell.
-    return at > expected && at - target <= ConnectionMemory;
+    return at > expected && at - target <= RelayServer::ConnectionMemory;
 }
 
 struct ListenAddress {
