@@ -248,7 +248,9 @@ TEST(RelayProgram, ANewConnectionCostsLittleCpu) {
     // connection's memory is kept for the next one: faulting in fresh pages for
     // each (about 20) was the larger part of what a connection cost.
     EXPECT_LT(perConnection, 160us);
+#if defined(__LP64__)  // where the program keeps its connections' memory
     EXPECT_LT(faults, 3);
+#endif
 #endif
 }
 

@@ -15,7 +15,7 @@
 // library's own allocations never come through here), goes to the kernel as
 // before. The library does not rely on a new region being zeroed: below 32 KiB
 // it takes the same region from malloc. Not built for the sanitizers, which
-// watch these calls themselves, nor outside Linux.
+// watch these calls themselves, nor outside 64-bit Linux.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define KORVAN_SANITIZED
 #elif defined(__has_feature)
@@ -24,7 +24,8 @@
 #endif
 #endif
 
-#if defined(__linux__) && !defined(KORVAN_SANITIZED)
+// The kernel's own calls below take a byte offset as 64-bit Linux does.
+#if defined(__linux__) && defined(__LP64__) && !defined(KORVAN_SANITIZED)
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
