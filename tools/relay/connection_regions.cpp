@@ -10,12 +10,11 @@
 //
 // So the program itself answers the library's mmap and munmap calls for regions
 // of exactly that size: a region given back is kept (up to KeptAtMost of them)
-// and handed to the next connection as it is. Only regions handed out here are
+// and handed, zeroed, to the next connection. Only regions handed out here are
 // ever kept; every other call, and everything else in the process (the C
 // library's own allocations never come through here), goes to the kernel as
-// before. The library does not rely on a new region being zeroed: below 32 KiB
-// it takes the same region from malloc. Not built for the sanitizers, which
-// watch these calls themselves, nor outside 64-bit Linux.
+// before. Not built for the sanitizers, which watch these calls themselves,
+// nor outside 64-bit Linux.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define KORVAN_SANITIZED
 #elif defined(__has_feature)
@@ -30,6 +29,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <mutex>
 #include <unordered_set>
 #include <vector>
@@ -68,14 +68,16 @@ extern "C" void* mmap(void* at, size_t bytes, int protection, int flags, int fd,
         protection != (PROT_READ | PROT_WRITE) || flags != (MAP_PRIVATE | MAP_ANONYMOUS))
         return KernelMap(at, bytes, protection, flags, fd, offset);
     Regions& regions = TheRegions();
+    void* kept = nullptr;
     {
         std::lock_guard<std::mutex> lock(regions.Lock);
         if (!regions.Kept.empty()) {
-            void* region = regions.Kept.back();
+            kept = regions.Kept.back();
             regions.Kept.pop_back();
-            return region;
         }
     }
+    // Zeroed, as a region fresh from the kernel is: whoever asked may count on it.
+    if (kept != nullptr) return std::memset(kept, 0, bytes);
     void* region = KernelMap(nullptr, bytes, protection, flags, -1, 0);
     if (region == MAP_FAILED) return region;
     std::lock_guard<std::mutex> lock(regions.Lock);
