@@ -49,19 +49,18 @@ RelayReply Refuse(int status) { return {status, RelayPage("")}; }
 
 bool PercentDecode(std::string_view text, std::string& out) {
     out.clear();
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size()) return false;
-        int high = HexDigit(text[i + 1]);
-        int low = HexDigit(text[i + 2]);
+    out.reserve(text.size());
+    while (true) {
+        const size_t percent = text.find('%');
+        out.append(text.substr(0, percent));
+        if (percent == std::string_view::npos) return true;
+        if (percent + 2 >= text.size()) return false;
+        const int high = HexDigit(text[percent + 1]);
+        const int low = HexDigit(text[percent + 2]);
         if (high < 0 || low < 0) return false;
         out += static_cast<char>(high * 16 + low);
-        i += 2;
+        text.remove_prefix(percent + 3);
     }
-    return true;
 }
 
 bool SessionOfPath(std::string_view path, std::string& session) {
