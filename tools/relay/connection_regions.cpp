@@ -40,9 +40,13 @@ namespace {
 
 constexpr size_t KeptAtMost = 256;  // 10 MiB of connection memory at most
 
+// The connection's memory as the library asks for it: in whole pages.
 size_t RegionBytes() {
-    const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    return (korvan::RelayServer::ConnectionMemory + page - 1) / page * page;
+    static const size_t bytes = [] {
+        const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        return (korvan::RelayServer::ConnectionMemory + page - 1) / page * page;
+    }();
+    return bytes;
 }
 
 struct Regions {
@@ -63,8 +67,7 @@ void* KernelMap(void* at, size_t bytes, int protection, int flags, int fd, off_t
 }  // namespace
 
 extern "C" void* mmap(void* at, size_t bytes, int protection, int flags, int fd, off_t offset) {
-    static const size_t regionBytes = RegionBytes();
-    if (at != nullptr || fd != -1 || offset != 0 || bytes != regionBytes ||
+    if (at != nullptr || fd != -1 || offset != 0 || bytes != RegionBytes() ||
         protection != (PROT_READ | PROT_WRITE) || flags != (MAP_PRIVATE | MAP_ANONYMOUS))
         return KernelMap(at, bytes, protection, flags, fd, offset);
     Regions& regions = TheRegions();
@@ -86,8 +89,7 @@ extern "C" void* mmap(void* at, size_t bytes, int protection, int flags, int fd,
 }
 
 extern "C" int munmap(void* at, size_t bytes) {
-    static const size_t regionBytes = RegionBytes();
-    if (bytes == regionBytes) {
+    if (bytes == RegionBytes()) {
         Regions& regions = TheRegions();
         std::lock_guard<std::mutex> lock(regions.Lock);
         const auto ours = regions.Ours.find(at);

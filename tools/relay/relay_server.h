@@ -49,10 +49,10 @@ class RelayServer {
 
     // Request heads beyond RelayService::MaxRequestBytes are refused with 414 (a
     // long request line) or 431 (long headers). A connection's memory holds the
-    // head and, beyond it, the answer's own header lines: a head at the cap must
-    // still leave room to answer, or the message taken for it would be lost
-    // (the answer's header lines need it; its body is sent from where it lies).
-    // Heads longer still are refused by the HTTP layer itself.
+    // head and, beyond it, the answer's own header lines (its body is sent from
+    // where it lies): a head at the cap must still leave room to answer, or the
+    // message taken for it would be lost. Heads longer still are refused by the
+    // HTTP layer itself.
     static constexpr size_t AnswerRoom = 4 * 1024;
     static constexpr size_t ConnectionMemory = RelayService::MaxRequestBytes + AnswerRoom;
 
