@@ -85,20 +85,32 @@ int64_t IntPragma(sqlite3* db, const char* sql, int* rc) {
     return sqlite3_column_int64(*s, 0);
 }
 
+// The rows of every table whose time `where` ("t < ?") picks; SQLITE_OK or the error.
+int DeleteRows(sqlite3* db, const char* where, int64_t time) {
+    for (const char* table : {"polls", "minutes", "events"}) {
+        Statement s(db, (std::string("DELETE FROM ") + table + " WHERE " + where).c_str());
+        sqlite3_bind_int64(*s, 1, time);
+        if (s.Step() != SQLITE_DONE) return s.Code();
+    }
+    return SQLITE_OK;
+}
+
 bool Damaged(int rc) { return rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT; }
 
-std::string Stamp() {
-    const std::time_t now = std::time(nullptr);
+// A moment in local time, as `format` (strftime) writes it.
+std::string LocalText(std::time_t time, const char* format) {
     std::tm tm{};
 #ifdef _WIN32
-    localtime_s(&tm, &now);
+    localtime_s(&tm, &time);
 #else
-    localtime_r(&now, &tm);
+    localtime_r(&time, &tm);
 #endif
     char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &tm);
+    std::strftime(text, sizeof text, format, &tm);
     return text;
 }
+
+std::string Stamp() { return LocalText(std::time(nullptr), "%Y%m%d-%H%M%S"); }
 
 }  // namespace
 
@@ -301,6 +313,35 @@ void HistoryStore::Load(HistoryRecorder& recorder, std::vector<HistoryEvent>& ev
     StartFresh("it is damaged");
 }
 
+// Rows later than the clock (it was set back, or ran ahead when they were
+// written) would stop the recorder, which takes no poll before its newest one:
+// they go, and the owner is told. A file that cannot be written keeps them;
+// the load leaves them out. The error of a damaged file, else SQLITE_OK.
+int HistoryStore::DropFuture(int64_t now) {
+    int64_t newest = 0;
+    {
+        Statement s(db_,
+                    "SELECT max(t) FROM (SELECT max(t) AS t FROM polls UNION ALL "
+                    "SELECT max(t) FROM minutes UNION ALL SELECT max(t) FROM events)");
+        if (s.Ok() && s.Step() == SQLITE_ROW) newest = sqlite3_column_int64(*s, 0);
+    }
+    if (newest <= now) return SQLITE_OK;
+    int rc = Exec(db_, "BEGIN IMMEDIATE");
+    if (rc == SQLITE_OK) rc = DeleteRows(db_, "t > ?", now);
+    if (rc == SQLITE_OK) rc = Exec(db_, "COMMIT");
+    if (rc != SQLITE_OK) {
+        Exec(db_, "ROLLBACK");
+        if (Damaged(rc)) return rc;
+        StopWriting(sqlite3_errstr(rc));
+        return SQLITE_OK;
+    }
+    const char* format = "%Y-%m-%d %H:%M";
+    Notice("The history file held values up to " + LocalText(std::time_t(newest / 1000), format) +
+           ", later than this computer's clock (" + LocalText(std::time_t(now / 1000), format) +
+           "). They were dropped, and the history goes on from now.");
+    return SQLITE_OK;
+}
+
 bool HistoryStore::LoadRows(HistoryRecorder& recorder, std::vector<HistoryEvent>& events) {
     // Where each stored series goes in the series table of this version.
     std::vector<std::optional<size_t>> place;
@@ -327,11 +368,14 @@ bool HistoryStore::LoadRows(HistoryRecorder& recorder, std::vector<HistoryEvent>
     };
     const int64_t keep =
         options_.Limits.BucketSpan.count() * int64_t(options_.Limits.BucketCapacity);
-    const int64_t oldest = Now().time_since_epoch().count() - keep;
+    const int64_t now = Now().time_since_epoch().count(), oldest = now - keep;
+    if (Damaged(DropFuture(now))) return false;
     int rc;
     {
-        Statement s(db_, "SELECT t, segment, polls, v FROM minutes WHERE t >= ? ORDER BY t");
+        Statement s(db_,
+                    "SELECT t, segment, polls, v FROM minutes WHERE t BETWEEN ? AND ? ORDER BY t");
         sqlite3_bind_int64(*s, 1, oldest);
+        sqlite3_bind_int64(*s, 2, now);
         while ((rc = s.Step()) == SQLITE_ROW) {
             if (size_t(sqlite3_column_bytes(*s, 3)) != stored * 12) continue;
             const void* blob = sqlite3_column_blob(*s, 3);
@@ -343,8 +387,9 @@ bool HistoryStore::LoadRows(HistoryRecorder& recorder, std::vector<HistoryEvent>
         if (rc != SQLITE_DONE) return !Damaged(rc);
     }
     {
-        Statement s(db_, "SELECT t, segment, v FROM polls WHERE t >= ? ORDER BY t");
+        Statement s(db_, "SELECT t, segment, v FROM polls WHERE t BETWEEN ? AND ? ORDER BY t");
         sqlite3_bind_int64(*s, 1, oldest);
+        sqlite3_bind_int64(*s, 2, now);
         while ((rc = s.Step()) == SQLITE_ROW) {
             if (size_t(sqlite3_column_bytes(*s, 2)) != stored * 4) continue;
             recorder.RestorePoll(
@@ -354,8 +399,9 @@ bool HistoryStore::LoadRows(HistoryRecorder& recorder, std::vector<HistoryEvent>
         if (rc != SQLITE_DONE) return !Damaged(rc);
     }
     {
-        Statement s(db_, "SELECT t, kind, text FROM events WHERE t >= ? ORDER BY t, id");
+        Statement s(db_, "SELECT t, kind, text FROM events WHERE t BETWEEN ? AND ? ORDER BY t, id");
         sqlite3_bind_int64(*s, 1, oldest);
+        sqlite3_bind_int64(*s, 2, now);
         while ((rc = s.Step()) == SQLITE_ROW) {
             const auto kind =
                 FindEventKind(reinterpret_cast<const char*>(sqlite3_column_text(*s, 1)));
@@ -366,30 +412,35 @@ bool HistoryStore::LoadRows(HistoryRecorder& recorder, std::vector<HistoryEvent>
         if (rc != SQLITE_DONE) return !Damaged(rc);
     }
     // A file from before a change of the series table: what was loaded is written
-    // again in this version's layout, and rows from now on are in it too.
+    // again in this version's layout, in the commit that changes the layout, so
+    // that no moment holds the file without its history.
     bool same = stored == n;
     for (size_t i = 0; same && i < n; ++i) same = place[i] == i;
     if (!same) {
-        Exec(db_, "BEGIN IMMEDIATE; DELETE FROM polls; DELETE FROM minutes;");
-        Statement s(db_, "UPDATE meta SET value = ? WHERE key = 'series'");
-        const std::string layout = SeriesLayout();
-        sqlite3_bind_text(*s, 1, layout.c_str(), int(layout.size()), SQLITE_TRANSIENT);
-        s.Step();
-        Exec(db_, "COMMIT");
-        // What was loaded goes back in the new layout with the next batches.
+        std::vector<Row> rows;
+        rows.reserve(recorder.Size());
+        std::vector<double> v(n);
         for (size_t i = 0; i < recorder.Size(); ++i) {
-            std::vector<double> v(n), lo(n), hi(n);
-            for (size_t k = 0; k < n; ++k) {
-                v[k] = recorder.Value(k, i);
-                lo[k] = recorder.Min(k, i);
-                hi[k] = recorder.Max(k, i);
+            const bool folded = i < recorder.FoldedCount();
+            Row row{folded ? Row::Kind::Minute : Row::Kind::Poll,
+                    recorder.Time(i).time_since_epoch().count(),
+                    recorder.StartsSegment(i),
+                    folded ? recorder.Polls(i) : 1,
+                    {},
+                    {},
+                    {}};
+            auto append = [&](double (HistoryRecorder::*read)(size_t, size_t) const) {
+                for (size_t k = 0; k < n; ++k) v[k] = (recorder.*read)(k, i);
+                AppendValues(row.Values, v);
+            };
+            if (folded) {
+                append(&HistoryRecorder::Min);
+                append(&HistoryRecorder::Max);
             }
-            if (i < recorder.FoldedCount())
-                MinuteFolded(recorder.Time(i), recorder.StartsSegment(i), recorder.Polls(i), lo, hi,
-                             v);
-            else
-                PollKept(recorder.Time(i), recorder.StartsSegment(i), v);
+            append(&HistoryRecorder::Value);
+            rows.push_back(std::move(row));
         }
+        Commit(rows, true);
     }
     return true;
 }
@@ -451,9 +502,21 @@ void HistoryStore::Run() {
 // poll twice.
 void HistoryStore::Write(std::vector<Row>& rows) {
     std::lock_guard lock(dbMutex_);
-    if (!db_ || !writing_) return;
+    if (db_ && writing_) Commit(rows, false);
+}
+
+// `relayout`: the rows replace every stored poll and minute, in this version's
+// series layout.
+void HistoryStore::Commit(std::vector<Row>& rows, bool relayout) {
     const auto started = std::chrono::steady_clock::now();
     int rc = Exec(db_, "BEGIN IMMEDIATE");
+    if (rc == SQLITE_OK && relayout) rc = Exec(db_, "DELETE FROM polls; DELETE FROM minutes;");
+    if (rc == SQLITE_OK && relayout) {
+        Statement s(db_, "UPDATE meta SET value = ? WHERE key = 'series'");
+        const std::string layout = SeriesLayout();
+        sqlite3_bind_text(*s, 1, layout.c_str(), int(layout.size()), SQLITE_TRANSIENT);
+        rc = !s.Ok() ? s.Code() : s.Step() == SQLITE_DONE ? SQLITE_OK : s.Code();
+    }
     int64_t newestMinute = INT64_MIN;
     {
         Statement poll(db_, "INSERT OR REPLACE INTO polls(t, segment, v) VALUES(?, ?, ?)");
@@ -494,13 +557,7 @@ void HistoryStore::Write(std::vector<Row>& rows) {
         sqlite3_bind_int64(*s, 1, newestMinute + span);
         rc = s.Step() == SQLITE_DONE ? SQLITE_OK : s.Code();
     }
-    for (const char* sql : {"DELETE FROM polls WHERE t < ?", "DELETE FROM minutes WHERE t < ?",
-                            "DELETE FROM events WHERE t < ?"}) {
-        if (rc != SQLITE_OK) break;
-        Statement s(db_, sql);
-        sqlite3_bind_int64(*s, 1, oldest);
-        rc = s.Step() == SQLITE_DONE ? SQLITE_OK : s.Code();
-    }
+    if (rc == SQLITE_OK) rc = DeleteRows(db_, "t < ?", oldest);
     if (rc == SQLITE_OK) rc = Exec(db_, "COMMIT");
     if (rc != SQLITE_OK) {
         Exec(db_, "ROLLBACK");

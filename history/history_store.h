@@ -89,7 +89,9 @@ class HistoryStore final : public HistorySink {
     void Notice(std::string text);
     void Run();
     void Write(std::vector<Row>& rows);
+    void Commit(std::vector<Row>& rows, bool relayout);
     bool LoadRows(HistoryRecorder& recorder, std::vector<HistoryEvent>& events);
+    int DropFuture(int64_t now);
     HistoryTime Now() const;
 
     HistoryStoreOptions options_;
