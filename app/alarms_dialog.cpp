@@ -128,13 +128,15 @@ std::vector<AlarmRule> AlarmsDialog::Rules(QString* error) const {
         r.Delay = std::chrono::seconds(table_->item(n, Delay)->text().toInt(&ok[2]));
         r.Per12Volts = table_->item(n, Per12)->checkState() == Qt::Checked;
         r.Base = AlarmBase(combo(n, Base));
-        if (!ok[0] || !ok[1] || !ok[2] || r.Hysteresis < 0 || r.Delay.count() < 0) {
+        if (!ok[0] || !ok[1] || !ok[2] || !AlarmRuleValid(r)) {
             if (error)
                 *error = QStringLiteral(
                              "Alarm %1 (%2): threshold, hysteresis and delay must be "
-                             "numbers, hysteresis and delay not below zero.")
+                             "numbers, the hysteresis not below zero, the delay from 0 to %3 s, "
+                             "and the mask of a status word from 0x1 to 0xFFFF.")
                              .arg(n + 1)
-                             .arg(QString::fromStdString(r.Name));
+                             .arg(QString::fromStdString(r.Name))
+                             .arg(MaxAlarmDelay.count());
             return {};
         }
         rules.push_back(r);

@@ -64,21 +64,34 @@ EventFilter EventLogPage::Filter() const {
     return filter;
 }
 
+// The rows made at once, newest first: a month of events is many thousands.
 void EventLogPage::Refill() {
-    table_->setRowCount(0);
     const EventFilter filter = Filter();
-    for (const HistoryEvent& e : session_.Events())
-        if (filter.Matches(e)) Add(e);
+    std::vector<const HistoryEvent*> shown;
+    const std::vector<HistoryEvent>& events = session_.Events();
+    for (auto e = events.rbegin(); e != events.rend(); ++e)
+        if (filter.Matches(*e)) shown.push_back(&*e);
+    table_->setUpdatesEnabled(false);
+    table_->setRowCount(0);
+    table_->setRowCount(int(shown.size()));
+    for (size_t r = 0; r < shown.size(); ++r) SetRow(int(r), *shown[r]);
+    table_->setUpdatesEnabled(true);
 }
 
-// Newest first: each event goes on top.
+// Newest first: each event goes on top; the oldest go as the session's log drops them.
 void EventLogPage::Add(const HistoryEvent& event) {
-    const QDateTime time = QDateTime::fromMSecsSinceEpoch(event.Time.time_since_epoch().count());
     table_->insertRow(0);
+    SetRow(0, event);
+    if (size_t(table_->rowCount()) > SystemSession::EventLimit)
+        table_->setRowCount(int(SystemSession::EventLimit));
+}
+
+void EventLogPage::SetRow(int row, const HistoryEvent& event) {
+    const QDateTime time = QDateTime::fromMSecsSinceEpoch(event.Time.time_since_epoch().count());
     const QString cells[] = {time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                              QString::fromUtf8(EventKindName(event.Kind)),
                              QString::fromStdString(event.Text)};
-    for (int c = 0; c < 3; ++c) table_->setItem(0, c, new QTableWidgetItem(cells[c]));
+    for (int c = 0; c < 3; ++c) table_->setItem(row, c, new QTableWidgetItem(cells[c]));
 }
 
 void EventLogPage::Export() {

@@ -31,6 +31,7 @@ class EventLogPage : public QWidget {
   private:
     void Refill();
     void Add(const HistoryEvent& event);
+    void SetRow(int row, const HistoryEvent& event);
 
     SystemSession& session_;
     UserDialogs& dialogs_;

@@ -1,9 +1,11 @@
 #include "app/history_views.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTabWidget>
 #ifdef KORVAN_DESKTOP_NOTIFICATIONS
 #include <QDBusConnection>
@@ -48,8 +50,14 @@ HistoryViews::HistoryViews(QMainWindow& window, WindowUi& ui, SystemSession& ses
       dialogs_(*seams.Dialogs),
       notices_(notices),
       alarmSettings_(seams.AlarmSettings),
-      events_(new EventLogPage(session, dialogs_, ui.PageControl)) {
+      events_(new EventLogPage(session, dialogs_, ui.PageControl)),
+      active_(new QLabel(&window)) {
     ui.PageControl->addTab(events_, QStringLiteral("Events"));
+    active_->setObjectName(QStringLiteral("ActiveAlarms"));
+    active_->setStyleSheet(QStringLiteral(
+        "QLabel { background: #c62828; color: white; padding: 0 6px; font-weight: bold; }"));
+    active_->hide();
+    window.statusBar()->addPermanentWidget(active_);
     QAction* alarms = ui.OptionsMenu->addAction(QStringLiteral("&Alarms..."));
     alarms->setObjectName(QStringLiteral("Alarms"));
     connect(alarms, &QAction::triggered, this, [this] { EditAlarms(); });
@@ -60,12 +68,17 @@ HistoryViews::HistoryViews(QMainWindow& window, WindowUi& ui, SystemSession& ses
     });
 
     std::vector<AlarmRule> rules = DefaultAlarmRules();
+    std::vector<std::string> unread;
     if (!alarmSettings_.isEmpty()) {
         const QSettings settings(alarmSettings_, QSettings::IniFormat);
         if (settings.contains(QString::fromLatin1(RulesKey)))
             rules = ParseAlarmRules(
-                settings.value(QString::fromLatin1(RulesKey)).toString().toStdString(), nullptr);
+                settings.value(QString::fromLatin1(RulesKey)).toString().toStdString(), &unread);
     }
+    if (!unread.empty())
+        notices_.Notice(QStringLiteral("%1 stored alarm rules could not be read and do not watch "
+                                       "(Options > Alarms... shows the others).")
+                            .arg(unread.size()));
     session_.SetAlarmRules(rules);
 }
 
@@ -87,6 +100,15 @@ void HistoryViews::ApplyAlarms(const std::vector<AlarmRule>& rules) {
 
 void HistoryViews::AlarmChanged(const QString& text, bool raised) {
     notices_.Notice(text);
+    QStringList names;
+    const AlarmEngine& alarms = session_.Alarms();
+    for (size_t i = 0; i < alarms.Rules().size(); ++i)
+        if (alarms.Raised(i)) names << QString::fromStdString(alarms.Rules()[i].Name);
+    active_->setText(names.size() == 1 ? QStringLiteral("Alarm: ") + names[0]
+                                       : QStringLiteral("%1 alarms: ").arg(names.size()) +
+                                             names.join(QStringLiteral(", ")));
+    active_->setToolTip(names.join(QLatin1Char('\n')));
+    active_->setVisible(!names.isEmpty());
     DesktopNotification(raised ? QStringLiteral("KORVAN KX4 alarm") : QStringLiteral("KORVAN KX4"),
                         text);
 }

@@ -1,6 +1,7 @@
 // The window's side of the stored history, the event log and the alarms: the
 // "Events" page, the "Alarms..." dialog with the rules kept in the user's
-// settings, raised and cleared alarms in the status bar and as desktop
+// settings, raised and cleared alarms in the status bar (a notice, and the
+// names of the raised ones for as long as they are) and as desktop
 // notifications, and the history store's notices.
 #pragma once
 
@@ -12,6 +13,7 @@
 #include "app/window_ui.h"
 #include "session/system_session.h"
 
+class QLabel;
 class QMainWindow;
 
 namespace korvan {
@@ -27,6 +29,8 @@ class HistoryViews : public QObject {
                  const WindowSeams& seams, WindowNotices& notices);
 
     EventLogPage* Events() const { return events_; }
+    // In the status bar while alarms are raised: their names; hidden when none is.
+    QLabel* ActiveAlarms() const { return active_; }
     // Opens the dialog (not modal to the event loop); its OK applies and keeps the rules.
     AlarmsDialog* EditAlarms();
     void ApplyAlarms(const std::vector<AlarmRule>& rules);
@@ -40,6 +44,7 @@ class HistoryViews : public QObject {
     WindowNotices& notices_;
     QString alarmSettings_;
     EventLogPage* events_;
+    QLabel* active_;
 };
 
 }  // namespace korvan

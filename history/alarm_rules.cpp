@@ -120,33 +120,55 @@ std::vector<AlarmRule> ParseAlarmRules(const std::string& text, std::vector<std:
         const auto threshold = f.size() == 9 ? ParseNumber(f[3]) : std::nullopt;
         const auto hysteresis = f.size() == 9 ? ParseNumber(f[4]) : std::nullopt;
         const auto delay = f.size() == 9 ? ParseNumber(f[5]) : std::nullopt;
-        if (!condition || !base || !threshold || !hysteresis || !delay || *delay < 0 ||
-            *hysteresis < 0 || !FindHistorySeries(f[1])) {
+        const bool read = condition && base && threshold && hysteresis && delay &&
+                          std::abs(*delay) <= double(MaxAlarmDelay.count());
+        if (read) {
+            r.Name = f[0];
+            r.Series = f[1];
+            r.Condition = AlarmCondition(*condition);
+            r.Threshold = *threshold;
+            r.Hysteresis = *hysteresis;
+            r.Delay = std::chrono::seconds(int64_t(*delay));
+            r.Per12Volts = f[6] == "yes";
+            r.Base = AlarmBase(*base);
+            r.Enabled = f[8] == "yes";
+        }
+        if (!read || !AlarmRuleValid(r)) {
             if (errors) errors->push_back("line " + std::to_string(n) + ": " + line);
             continue;
         }
-        r.Name = f[0];
-        r.Series = f[1];
-        r.Condition = AlarmCondition(*condition);
-        r.Threshold = *threshold;
-        r.Hysteresis = *hysteresis;
-        r.Delay = std::chrono::seconds(int64_t(*delay));
-        r.Per12Volts = f[6] == "yes";
-        r.Base = AlarmBase(*base);
-        r.Enabled = f[8] == "yes";
         rules.push_back(r);
     }
     return rules;
 }
 
-void AlarmEngine::SetRules(std::vector<AlarmRule> rules) {
-    // A rule that stays as it was keeps its state; a changed one starts afresh.
+bool AlarmRuleValid(const AlarmRule& r) {
+    const bool mask =
+        r.Condition != AlarmCondition::FlagSet ||
+        (r.Threshold >= 1 && r.Threshold <= 0xFFFF && std::trunc(r.Threshold) == r.Threshold);
+    return std::isfinite(r.Threshold) && std::isfinite(r.Hysteresis) && r.Hysteresis >= 0 &&
+           r.Delay.count() >= 0 && r.Delay <= MaxAlarmDelay && mask &&
+           FindHistorySeries(r.Series).has_value();
+}
+
+std::vector<AlarmChange> AlarmEngine::SetRules(std::vector<AlarmRule> rules) {
     std::vector<State> state(rules.size());
+    std::vector<bool> kept(rules_.size());
     for (size_t i = 0; i < rules.size(); ++i)
         for (size_t j = 0; j < rules_.size(); ++j)
-            if (rules_[j] == rules[i]) state[i] = state_[j];
+            if (!kept[j] && rules_[j] == rules[i]) {
+                state[i] = state_[j];
+                kept[j] = true;
+                break;
+            }
+    std::vector<AlarmChange> cleared;
+    for (size_t j = 0; j < rules_.size(); ++j)
+        if (state_[j].Raised && !kept[j])
+            cleared.push_back(
+                {j, false, NAN, "Alarm cleared: " + rules_[j].Name + " (rule changed)"});
     rules_ = std::move(rules);
     state_ = std::move(state);
+    return cleared;
 }
 
 size_t AlarmEngine::RaisedCount() const {

@@ -49,6 +49,13 @@ std::vector<AlarmRule> ParseAlarmRules(const std::string& text, std::vector<std:
 
 const char* AlarmConditionName(AlarmCondition condition);  // "above", "below", "flag set"
 
+// The longest delay a rule may have.
+constexpr std::chrono::seconds MaxAlarmDelay{24 * 3600};
+// Whether the engine can watch the rule: finite numbers, a hysteresis not below
+// zero, a delay of 0 to MaxAlarmDelay, and for a status word a mask of 1 to
+// 0xFFFF bits.
+bool AlarmRuleValid(const AlarmRule& rule);
+
 struct AlarmChange {
     size_t Rule;
     bool Raised;       // false: cleared
@@ -58,7 +65,9 @@ struct AlarmChange {
 
 class AlarmEngine {
   public:
-    void SetRules(std::vector<AlarmRule> rules);
+    // A rule that stays as it was keeps its state; a raised alarm whose rule was
+    // changed or removed is cleared, and the clears are returned.
+    std::vector<AlarmChange> SetRules(std::vector<AlarmRule> rules);
     const std::vector<AlarmRule>& Rules() const { return rules_; }
     bool Raised(size_t rule) const { return state_[rule].Raised; }
     size_t RaisedCount() const;

@@ -51,6 +51,7 @@ SystemSession::SystemSession(const SessionSeams& seams, char decimalSeparator, Q
         options.Limits = seams.History;
         store_ = std::make_unique<HistoryStore>(options);
         store_->Load(history_, events_);
+        if (events_.size() > EventLimit) events_.erase(events_.begin(), events_.end() - EventLimit);
         history_.SetSink(store_.get());
         // Said once the views have connected.
         QMetaObject::invokeMethod(
@@ -85,9 +86,18 @@ std::string SystemSession::HistoryPath() const {
     return {};
 }
 
+void SystemSession::SetAlarmRules(std::vector<AlarmRule> rules) {
+    TellAlarms(alarms_.SetRules(std::move(rules)));
+}
+
+void SystemSession::TellAlarms(const std::vector<AlarmChange>& changes) {
+    for (const AlarmChange& alarm : changes) {
+        Note(EventKind::Alarm, alarm.Text);
+        emit AlarmChanged(QString::fromStdString(alarm.Text), alarm.Raised);
+    }
+}
+
 void SystemSession::Note(EventKind kind, const std::string& text) {
-    // A bound for a tool left running for months; the file keeps its 30 days.
-    constexpr size_t EventLimit = 100000;
     if (events_.size() >= EventLimit)
         events_.erase(events_.begin(), events_.begin() + EventLimit / 10);
     events_.push_back({HistoryNow(), kind, text});
@@ -252,10 +262,7 @@ void SystemSession::PollDone(PollOutcome outcome, const SystemData& data,
             history_.Record(HistoryNow(), records_);
             for (const std::string& fault : faults_->Changes(records_))
                 Note(EventKind::Fault, fault);
-            for (const AlarmChange& alarm : alarms_.Evaluate(HistoryNow(), records_)) {
-                Note(EventKind::Alarm, alarm.Text);
-                emit AlarmChanged(QString::fromStdString(alarm.Text), alarm.Raised);
-            }
+            TellAlarms(alarms_.Evaluate(HistoryNow(), records_));
             emit StatePolled();
             break;
         case PollOutcome::Partial:

@@ -90,13 +90,17 @@ class SystemSession : public QObject {
     const SystemData& Records() const { return records_; }
     HistoryRecorder& History() { return history_; }
     // The event log, oldest first: what the store brought back, then this run's.
+    // The newest events (the file keeps thirty days): a bound for a tool left
+    // running for months, or a file full of a flapping fault.
+    static constexpr size_t EventLimit = 100000;
     const std::vector<HistoryEvent>& Events() const { return events_; }
     void Note(EventKind kind, const std::string& text);
     // The history store's file; empty when history is kept in memory only.
     std::string HistoryPath() const;
     // The alarms, checked after every complete poll.
     const AlarmEngine& Alarms() const { return alarms_; }
-    void SetAlarmRules(std::vector<AlarmRule> rules) { alarms_.SetRules(std::move(rules)); }
+    // A raised alarm whose rule changed or went is cleared, and told so.
+    void SetAlarmRules(std::vector<AlarmRule> rules);
     char DecimalSeparator() const { return sep_; }
     QTimer* Timer(PollTimer timer) const;
     // The settings kept before writes and resets, to restore from.
@@ -206,6 +210,7 @@ class SystemSession : public QObject {
     void JobDone() { --jobs_; }
     // What the worker reports, on the session's thread.
     void TakeStates(const SystemData& data);
+    void TellAlarms(const std::vector<AlarmChange>& changes);
     void TakeSettings(const SystemData& data);
     // Settings that came from the system itself, in part (`module`) or whole.
     void NoteSystemSettings(const SystemData& data, std::optional<ModuleId> module = {});

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStatusBar>
@@ -91,6 +92,10 @@ TEST_F(HistoryViewsTest, AnAlarmSetInTheDialogFiresOnTheSystemAndIsKept) {
     ASSERT_EQ(dialogs.Messages.size(), 1u);
     EXPECT_TRUE(dialog->isVisible());
     rules->item(1, 4)->setText("15");
+    rules->item(0, 6)->setText("100000");  // longer than a day
+    dialog->accept();
+    ASSERT_EQ(dialogs.Messages.size(), 2u);
+    rules->item(0, 6)->setText("0");
     dialog->accept();
     EXPECT_EQ(W().Session().Alarms().Rules()[0].Threshold, 80);
 
@@ -99,12 +104,24 @@ TEST_F(HistoryViewsTest, AnAlarmSetInTheDialogFiresOnTheSystemAndIsKept) {
     EXPECT_TRUE(W().statusBar()->currentMessage().startsWith("Alarm raised: State of charge low"))
         << W().statusBar()->currentMessage().toStdString();
     EXPECT_TRUE(Column(2).contains(W().statusBar()->currentMessage()));
+    // The raised alarm stays named in the status bar after its notice has gone,
+    // until a changed rule clears it.
+    auto* active = W().findChild<QLabel*>("ActiveAlarms");
+    ASSERT_NE(active, nullptr);
+    EXPECT_TRUE(active->isVisibleTo(&W()));
+    EXPECT_EQ(active->text(), "Alarm: State of charge low");
+    AlarmsAction()->trigger();
+    dialog = W().findChildren<AlarmsDialog*>().back();  // the first one may await deletion
+    dialog->Table()->item(0, 4)->setText("60");
+    dialog->accept();
+    EXPECT_FALSE(active->isVisibleTo(&W()));
+    EXPECT_TRUE(Column(2).contains("Alarm cleared: State of charge low (rule changed)"));
 
     // The next window starts with the rule as changed.
     window.reset();
     window = std::make_unique<TMainFormKX4>(seams);
     Quiet();
-    EXPECT_EQ(W().Session().Alarms().Rules()[0].Threshold, 80);
+    EXPECT_EQ(W().Session().Alarms().Rules()[0].Threshold, 60);
     EXPECT_EQ(W().Session().Alarms().Rules().size(), DefaultAlarmRules().size());
 }
 

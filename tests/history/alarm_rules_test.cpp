@@ -120,10 +120,35 @@ TEST(AlarmRules, RulesGoToTextAndBackAndUnreadableLinesAreNamed) {
     std::vector<std::string> errors;
     EXPECT_EQ(ParseAlarmRules(AlarmRulesText(rules), &errors), rules);
     EXPECT_TRUE(errors.empty());
+    // Unknown names, and numbers the engine could not watch with: a delay past a
+    // day (or past what a count of seconds holds), a mask that no status word has.
     const std::string bad = AlarmRulesText({rules[1]}) + "x,No Such Series,above,1,0,0,no,,yes\n" +
-                            "y,Battery SOC,sideways,1,0,0,no,,yes\n";
+                            "y,Battery SOC,sideways,1,0,0,no,,yes\n" +
+                            "z,Battery SOC,below,50,2,1e30,no,,yes\n" +
+                            "w,Battery SOC,below,50,2,86401,no,,yes\n" +
+                            "v,Battery Box Status,flag set,1e30,0,0,no,,yes\n" +
+                            "u,Battery Box Status,flag set,0.5,0,0,no,,yes\n";
     EXPECT_EQ(ParseAlarmRules(bad, &errors).size(), 1u);
-    EXPECT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors.size(), 6u);
+}
+
+TEST(AlarmRules, ARaisedAlarmWhoseRuleChangesOrGoesIsCleared) {
+    const std::vector<AlarmRule> defaults = DefaultAlarmRules();
+    AlarmEngine engine;
+    engine.SetRules({defaults[0], defaults[1]});
+    engine.Evaluate(At(0), WithSoc(20));
+    engine.Evaluate(At(60000), WithSoc(20));
+    ASSERT_TRUE(engine.Raised(0));
+    // The same rules keep their state; a changed threshold clears and starts afresh.
+    EXPECT_TRUE(engine.SetRules({defaults[1], defaults[0]}).empty());
+    EXPECT_TRUE(engine.Raised(1));
+    AlarmRule lower = defaults[0];
+    lower.Threshold = 10;
+    const std::vector<AlarmChange> cleared = engine.SetRules({lower});
+    ASSERT_EQ(cleared.size(), 1u);
+    EXPECT_FALSE(cleared[0].Raised);
+    EXPECT_EQ(cleared[0].Text, "Alarm cleared: State of charge low (rule changed)");
+    EXPECT_EQ(engine.RaisedCount(), 0u);
 }
 
 TEST(EventLog, TheExportHasTheHistoryExportsConventionsAndFollowsTheFilter) {
