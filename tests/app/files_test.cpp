@@ -88,6 +88,12 @@ TEST_F(AppFilesTest, SaveThenLoadRestoresEverySettingsFieldBitForBit) {
     EXPECT_TRUE(SameBytes(W().Records().BatterySettings, saved.BatterySettings));
     EXPECT_TRUE(SameBytes(W().Records().FieldSettings, saved.FieldSettings));
     EXPECT_EQ(W().Ui().PIComboBox->currentIndex(), 4);
+    // Both files are in the event log, by their paths.
+    const std::vector<HistoryEvent>& events = W().Session().Events();
+    for (const std::string text : {"Settings saved to ", "Settings loaded from "})
+        EXPECT_TRUE(std::any_of(events.begin(), events.end(), [&](const HistoryEvent& e) {
+            return e.Kind == EventKind::File && e.Text == text + path.toStdString();
+        })) << text;
     for (QTableView* table :
          {W().Ui().ControlBoxSettingsStringGrid(), W().Ui().BatteryBoxSettingsStringGrid(),
           W().Ui().FieldBox1SettingsStringGrid(), W().Ui().FieldBox2SettingsStringGrid()})

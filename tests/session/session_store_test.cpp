@@ -63,8 +63,11 @@ TEST_F(SessionStoreTest, ARestartBringsBackTheHistoryAndEveryKindOfEvent) {
         EXPECT_EQ(session->HistoryPath(), (dir / "history.sqlite").string());
         session->Timer(PollTimer::Usb)->start();
         ASSERT_TRUE(Spin([&] { return session->History().Size() >= 3; }, 5000));
-        ASSERT_TRUE(session->Start(SettingsCommand::ReadAllSettings));
-        ASSERT_TRUE(Spin([&] { return !session->CommandRunning(); }, 5000));
+        for (SettingsCommand c :
+             {SettingsCommand::ReadAllSettings, SettingsCommand::WriteAllSettings}) {
+            ASSERT_TRUE(session->Start(c));
+            ASSERT_TRUE(Spin([&] { return !session->CommandRunning(); }, 5000));
+        }
         simulator.Faults().UnplugUsb();
         ASSERT_TRUE(
             Spin([&] { return session->Records().ControlState.ConnectedModules == 0; }, 5000));
@@ -89,6 +92,7 @@ TEST_F(SessionStoreTest, ARestartBringsBackTheHistoryAndEveryKindOfEvent) {
         const char* Text;
     } expected[] = {
         {EventKind::Settings, "Settings read from the system"},
+        {EventKind::Settings, "All settings written to the system"},
         {EventKind::Link, "USB link lost"},
         {EventKind::Link, "USB link back"},
         {EventKind::Settings, "refused on the Bluetooth connection"},
