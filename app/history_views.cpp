@@ -62,10 +62,14 @@ HistoryViews::HistoryViews(QMainWindow& window, WindowUi& ui, SystemSession& ses
     alarms->setObjectName(QStringLiteral("Alarms"));
     connect(alarms, &QAction::triggered, this, [this] { EditAlarms(); });
     connect(&session_, &SystemSession::AlarmChanged, this, &HistoryViews::AlarmChanged);
-    connect(&session_, &SystemSession::StoreNotice, this, [this](const QString& text) {
-        notices_.Notice(text);
-        dialogs_.ShowMessage(&window_, MessageKind::Warning, text);
-    });
+    // Queued: the box waits for the user, and the poll that brought the notice ends first.
+    connect(
+        &session_, &SystemSession::StoreNotice, this,
+        [this](const QString& text) {
+            notices_.Notice(text);
+            dialogs_.ShowMessage(&window_, MessageKind::Warning, text);
+        },
+        Qt::QueuedConnection);
 
     std::vector<AlarmRule> rules = DefaultAlarmRules();
     std::vector<std::string> unread;
