@@ -224,20 +224,30 @@ DecodedField DecodeField(const FieldDef& f, const MessageBytes& bytes) {
         }
         return out;
     }
-    // Numbers: the largest positive value means "no data" (from two bits up).
+    // Numbers: the largest value (all ones, or the largest positive when signed) means
+    // "no data" from two bits up; the database's range ends below it, and the values
+    // between are "error" (one below), "reserved" (two below) or out of range. A field
+    // whose range takes in its largest value has no "no data" unless it is whole bytes,
+    // as canboat decodes it.
     int64_t value;
-    bool missing;
+    int64_t top;
     if (f.Signed) {
         const uint64_t sign = uint64_t(1) << (f.BitLength - 1);
         value = (raw & sign) ? int64_t(raw | ~ones) : int64_t(raw);
-        missing = f.BitLength >= 2 && raw == sign - 1;
+        top = int64_t(sign - 1);
     } else {
         value = int64_t(raw);
-        missing = f.BitLength >= 2 && raw == ones;
+        top = int64_t(ones);
     }
-    if (missing) {
-        out.State = FieldState::NotAvailable;
-        out.Text = "-";
+    const bool noData =
+        f.BitLength >= 2 && value == top && (f.BitLength % 8 == 0 || f.MaxRaw < top);
+    if (noData || (f.BitLength >= 2 && value > f.MaxRaw)) {
+        static const char* const texts[] = {"-", "error", "reserved"};
+        static const FieldState states[] = {FieldState::NotAvailable, FieldState::Error,
+                                            FieldState::ReservedValue};
+        const int64_t below = noData ? 0 : top - value;
+        out.State = below < 3 ? states[below] : FieldState::Error;
+        out.Text = below < 3 ? texts[below] : "out of range";
         return out;
     }
     out.State = FieldState::Value;

@@ -18,11 +18,13 @@ struct MessageBytes {
 };
 
 enum class FieldState : uint8_t {
-    Value,         // Value and Text hold it
-    NotAvailable,  // the sender's "no data" value (all ones, or the largest positive)
-    Reserved,      // reserved or spare bits
-    NotInRecord,   // some of its bits are not among the bytes at hand
-    NotDecoded,    // variable position or length
+    Value,          // Value and Text hold it
+    NotAvailable,   // the sender's "no data" value (all ones, or the largest positive)
+    Reserved,       // reserved or spare bits
+    NotInRecord,    // some of its bits are not among the bytes at hand
+    NotDecoded,     // variable position or length
+    Error,          // the value below "no data" (a sensor fault), or above the range
+    ReservedValue,  // the value two below "no data", kept for future use
 };
 
 struct DecodedField {

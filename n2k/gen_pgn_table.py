@@ -40,6 +40,15 @@ def number(v):
     return r if ('e' in r or '.' in r) else r + '.0'
 
 
+def max_raw(f):
+    """The largest raw value (before the offset) that is a reading; canboat gives the
+    ones above it special meanings (no data, error, reserved)."""
+    if 'RangeMax' not in f or not f.get('Resolution'):
+        return 'INT64_MAX'
+    v = round(f['RangeMax'] / f['Resolution']) - int(f.get('Offset', 0))
+    return 'INT64_MAX' if v >= 2**63 - 1 else '%d' % v
+
+
 def generate(db):
     lookups = []   # (first value index, count, bits)
     values = []    # (value, name)
@@ -73,11 +82,11 @@ def generate(db):
                 kind = 'Number'
             if not fixed:
                 kind = 'Other'
-            fields.append('{%s, %s, %s, %du, %du, %s, FieldKind::%s, %s, %d, %d, %d}' % (
+            fields.append('{%s, %s, %s, %du, %du, %s, FieldKind::%s, %s, %d, %s, %d, %d}' % (
                 c_string(f['Id']), c_string(f['Name']), c_string(f.get('Unit')),
                 f.get('BitOffset', 0), f.get('BitLength', 0),
                 'true' if f.get('Signed') else 'false', kind,
-                number(f.get('Resolution', 1)), int(f.get('Offset', 0)), lk,
+                number(f.get('Resolution', 1)), int(f.get('Offset', 0)), max_raw(f), lk,
                 int(f['Match']) if 'Match' in f else -1))
         pgns.append('{%du, %s, %s, %du, %du, %du, %s, %s}' % (
             p['PGN'], c_string(p['Id']), c_string(p['Description']), first,

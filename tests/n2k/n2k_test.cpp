@@ -59,6 +59,8 @@ TEST(N2kDecode, FieldsWithResolutionSignLookupsAndMissingValues) {
     const char* noData = "01FA04FF7FFFFF07";
     const char* engine = "001027FFFF7FFFFF";
     const char* charger = "000002F1FFFF";
+    // The values just below "no data": error and reserved, signed and unsigned.
+    const char* special = "FEFE7FFD7FFEFFFD";
     const FieldCase cases[] = {
         {127508, battery, "voltage", FieldState::Value, "12.74 V"},
         {127508, battery, "current", FieldState::Value, "18.3 A"},
@@ -66,6 +68,14 @@ TEST(N2kDecode, FieldsWithResolutionSignLookupsAndMissingValues) {
         {127508, discharge, "current", FieldState::Value, "-17.9 A"},
         {127508, noData, "current", FieldState::NotAvailable, "-"},
         {127508, noData, "temperature", FieldState::NotAvailable, "-"},
+        {127508, special, "instance", FieldState::Error, "error"},
+        {127508, special, "voltage", FieldState::Error, "error"},
+        {127508, special, "current", FieldState::ReservedValue, "reserved"},
+        {127508, special, "temperature", FieldState::Error, "error"},
+        {127508, special, "sid", FieldState::ReservedValue, "reserved"},
+        {127508, "FCFC7FFC7FFCFFFC", "voltage", FieldState::Value, "327.64 V"},  // range ends
+        {127508, "FCFC7FFC7FFCFFFC", "sid", FieldState::Value, "252"},
+        {129026, "00FC00F6FFFF", "cog", FieldState::Error, "out of range"},  // over 2 pi rad
         {127488, "010000FFFF7FFFFF", "instance", FieldState::Value, "Dual Engine Starboard"},
         {127488, engine, "speed", FieldState::Value, "2500.0 rpm"},
         {127488, engine, "reserved", FieldState::Reserved, "reserved"},
