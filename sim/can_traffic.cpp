@@ -161,7 +161,8 @@ uint32_t N2kIdentifier(uint8_t priority, uint32_t pgn, uint8_t source, uint8_t d
 
 void CanTraffic::Enqueue(const LiveSystem& live) {
     const uint32_t step = next_;
-    const uint8_t sid = sequence_++;
+    const uint8_t sid = sequence_;
+    sequence_ = uint8_t((sequence_ + 1) % SidCount);
     std::vector<Message> messages;
     switch (step) {
         case 0:

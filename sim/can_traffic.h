@@ -39,6 +39,7 @@ class CanTraffic {
     static constexpr uint32_t ProductInformationEvery = 8;
 
   private:
+    static constexpr uint8_t SidCount = 253;
     struct Record {
         uint8_t Kind;
         uint32_t Identifier;
@@ -51,7 +52,7 @@ class CanTraffic {
     uint32_t rotations_ = 0;
     uint32_t calls_ = 0;
     uint32_t next_ = 0;
-    uint8_t sequence_ = 0;  // NMEA 2000 SID, also the fast-packet sequence counter
+    uint8_t sequence_ = 0;  // NMEA 2000 SID, 0-252 (253-255 are no data, error, reserved)
 };
 
 }  // namespace korvan

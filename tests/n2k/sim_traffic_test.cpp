@@ -21,6 +21,10 @@ double FieldValue(const DecodedFrame& f, const char* id) {
 
 void CheckFrame(const DecodedFrame& f, const LiveSystem& live, const SimStates& states) {
     for (const DecodedField& d : f.Fields) {
+        // No field is sent as an error or a reserved value (a SID past 252, a "no data"
+        // of the wrong signedness).
+        EXPECT_NE(d.State, FieldState::Error) << f.Def->Name << " " << d.Def->Name;
+        EXPECT_NE(d.State, FieldState::ReservedValue) << f.Def->Name << " " << d.Def->Name;
         // Reserved bits are ones.
         const MessageBytes bytes = f.Bytes();
         for (uint32_t bit = d.Def->BitOffset;
@@ -71,10 +75,11 @@ TEST(N2kSimTraffic, EveryFrameIsNamedAgreesWithTheStateAndComesOnlyFromFittedMod
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         std::map<uint32_t, int> seen;
-        int records = 0, nonN2k = 0, temperatures = 0, secondEngine = 0;
+        int records = 0, nonN2k = 0, temperatures = 0, secondEngine = 0, sidWraps = 0;
+        int lastSid = -1;
         std::string model;
         PollSimulatedBus(
-            300, 2.0, c.Config,
+            1000, 2.0, c.Config,
             [&](const DecodedFrame& f, const CanFrameRecord& record, const LiveSystem& live,
                 const SimStates& states, int) {
                 ++records;
@@ -90,12 +95,18 @@ TEST(N2kSimTraffic, EveryFrameIsNamedAgreesWithTheStateAndComesOnlyFromFittedMod
                 if ((f.Def->Pgn == 127488 || f.Def->Pgn == 127489) && f.Fields[0].Value == 1)
                     ++secondEngine;
                 if (f.Def->Pgn == 126996 && f.Whole) model = f.Fields[2].Text;
+                if (f.Def->Pgn == 130306) {  // sent once a rotation whatever is fitted
+                    const int sid = int(FieldValue(f, "sid"));
+                    sidWraps += sid < lastSid;
+                    lastSid = sid;
+                }
             });
         EXPECT_GT(records, 450);
         EXPECT_GT(nonN2k, 0);
         for (uint32_t pgn : {127507u, 127488u, 127489u, 126996u, 130306u, 59904u, 126464u})
             EXPECT_GT(seen[pgn], 0) << pgn;
         EXPECT_EQ(model, "KORVAN KX4 Control Box");
+        EXPECT_GT(sidWraps, 0) << "the SID wraps from 252 to 0";
         EXPECT_EQ(seen[127508] > 0, c.BatteryFrames);
         EXPECT_EQ(seen[127506] > 0, c.BatteryFrames);
         EXPECT_EQ(temperatures > 0, c.TemperatureKnown);
