@@ -41,13 +41,16 @@ Message EngineRapid(const LiveSystem& live, int engine, uint8_t) {  // PGN 12748
     return {6, N2kIdentifier(2, 127488, CanTraffic::ControlBoxAddress), m};
 }
 
-Message EngineDynamic(const LiveSystem& live, int engine, uint8_t) {  // PGN 127489, 26 bytes
+// PGN 127489, 26 bytes: the unsigned fields' "no data" is all ones, the signed ones'
+// the largest positive value.
+Message EngineDynamic(const LiveSystem& live, int engine, uint8_t) {
     std::vector<uint8_t> m = Ones(26);
     m[0] = uint8_t(engine);
     PutLe16(m, 7, std::lround(live.BatteryVoltage() * 100));  // alternator potential
-    for (size_t i = 20; i < 24; ++i) m[i] = 0;                // discrete status: no alarms
-    m[24] = 0x7F;                                             // engine load: no data
-    m[25] = 0x7F;                                             // engine torque: no data
+    PutLe16(m, 9, 0x7FFF);  // fuel rate, signed: no data is 0x7FFF (all ones is -0.1 L/h)
+    for (size_t i = 20; i < 24; ++i) m[i] = 0;  // discrete status: no alarms
+    m[24] = 0x7F;                               // engine load: no data
+    m[25] = 0x7F;                               // engine torque: no data
     return {8, N2kIdentifier(2, 127489, CanTraffic::ControlBoxAddress), m};
 }
 

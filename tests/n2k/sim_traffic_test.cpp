@@ -25,12 +25,19 @@ void CheckFrame(const DecodedFrame& f, const LiveSystem& live, const SimStates& 
         // of the wrong signedness).
         EXPECT_NE(d.State, FieldState::Error) << f.Def->Name << " " << d.Def->Name;
         EXPECT_NE(d.State, FieldState::ReservedValue) << f.Def->Name << " " << d.Def->Name;
-        // Reserved bits are ones.
+        // Reserved bits are ones; a signed number's "no data" is 0x7F.., never all ones
+        // (that is -1).
         const MessageBytes bytes = f.Bytes();
+        bool ones = true;
         for (uint32_t bit = d.Def->BitOffset;
-             d.State == FieldState::Reserved && bit < d.Def->BitOffset + d.Def->BitLength; ++bit)
-            EXPECT_TRUE(bytes.Data[bit / 8 - bytes.First] >> (bit % 8) & 1)
-                << f.Def->Name << " " << d.Def->Name << " bit " << bit;
+             d.State != FieldState::NotInRecord && bit < d.Def->BitOffset + d.Def->BitLength; ++bit)
+            ones = ones && (bytes.Data[bit / 8 - bytes.First] >> (bit % 8) & 1);
+        if (d.State == FieldState::Reserved) {
+            EXPECT_TRUE(ones) << f.Def->Name << " " << d.Def->Name;
+        } else if (d.Def->Kind == FieldKind::Number && d.Def->Signed &&
+                   d.State == FieldState::Value) {
+            EXPECT_FALSE(ones) << f.Def->Name << " " << d.Def->Name << " sent as -1";
+        }
     }
     if (f.Def->Pgn == 127508) {
         EXPECT_NEAR(FieldValue(f, "voltage"), live.BatteryVoltage(), 0.005);
