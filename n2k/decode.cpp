@@ -102,14 +102,23 @@ uint32_t ProprietaryRange(uint32_t pgn) {
 
 const PgnDef* FindPgn(uint32_t pgn, const MessageBytes& bytes) {
     const PgnRange range = FindDefinitions(pgn);
+    // A maker's variant that matches, else the plain definition, else the catch-all
+    // (canboat may list a range's catch-all before a plain definition: 59392).
     const PgnDef* plain = nullptr;
+    const PgnDef* fallback = nullptr;
     for (const PgnDef* d = range.Begin; d != range.End; ++d) {
         bool hasMatch = false;
         const bool matches = Matches(*d, bytes, hasMatch);
-        if (hasMatch && matches && !d->Fallback) return d;
-        if ((!hasMatch || d->Fallback) && plain == nullptr) plain = d;
+        if (d->Fallback) {
+            if (fallback == nullptr) fallback = d;
+        } else if (hasMatch && matches) {
+            return d;
+        } else if (!hasMatch && plain == nullptr) {
+            plain = d;
+        }
     }
     if (plain != nullptr) return plain;
+    if (fallback != nullptr) return fallback;
     // Another maker's message, or a PGN the database lacks: a maker's PGN gets its
     // range's catch-all rather than some other maker's fields.
     if (const uint32_t catchAll = ProprietaryRange(pgn); catchAll != 0)
@@ -118,8 +127,8 @@ const PgnDef* FindPgn(uint32_t pgn, const MessageBytes& bytes) {
 }
 
 const char* PgnName(uint32_t pgn) {
-    const PgnRange range = FindDefinitions(pgn);
-    return range.Begin != range.End ? range.Begin->Name : nullptr;
+    const PgnDef* def = FindPgn(pgn, {});
+    return def != nullptr ? def->Name : nullptr;
 }
 
 std::string FormatValue(const FieldDef& field, double value) {

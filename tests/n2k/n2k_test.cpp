@@ -105,19 +105,23 @@ TEST(N2kDecode, FieldsWithResolutionSignLookupsAndMissingValues) {
 TEST(N2kDecode, MatchFieldsPickTheMakersVariant) {
     // 130820: Fusion (maker 419, marine industry 4) message 32769; another message of
     // that maker, another maker and a maker's PGN the database lacks get the range's
-    // catch-all definition.
-    const std::tuple<uint32_t, const char*, bool> cases[] = {{130820, "A399018000000000", true},
-                                                             {130820, "A3997E8000000000", false},
-                                                             {130820, "0180018000000000", false},
-                                                             {0x1FF42, "0180018000000000", false}};
-    for (const auto& [pgn, hex, fusion] : cases) {
+    // catch-all definition. 59392: the plain definition wins over the catch-all that
+    // canboat lists before it.
+    const char* catchAll = "0x1ff000x1ffffManufacturerSpecificFastPacketNonAddressed";
+    const std::tuple<uint32_t, const char*, const char*> cases[] = {
+        {130820, "A399018000000000", "fusionVersions"},
+        {130820, "A3997E8000000000", catchAll},
+        {130820, "0180018000000000", catchAll},
+        {0x1FF42, "0180018000000000", catchAll},
+        {59392, "01FFFFFFFFF0F101", "isoAcknowledgement"}};
+    for (const auto& [pgn, hex, id] : cases) {
         SCOPED_TRACE(hex);
         const std::vector<uint8_t> data = Hex(hex);
         const PgnDef* def = FindPgn(pgn, {data.data(), 0, data.size()});
         ASSERT_NE(def, nullptr);
-        EXPECT_EQ(std::strcmp(def->Id, "fusionVersions") == 0, fusion);
-        EXPECT_EQ(def->Fallback && def->Pgn == 0x1FF00u, !fusion) << def->Id;
+        EXPECT_STREQ(def->Id, id);
     }
+    EXPECT_STREQ(PgnName(59392), "ISO Acknowledgement");
     EXPECT_EQ(FindPgn(0x3FF00, {nullptr, 0, 0}), nullptr);
 }
 
