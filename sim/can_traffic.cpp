@@ -213,8 +213,11 @@ void CanTraffic::Enqueue(const LiveSystem& live) {
     for (const Message& m : messages) {
         const size_t length = m.Bytes.empty() ? m.Length : m.Bytes.size();
         if (m.Kind == 7 || m.Kind == 8) {
-            // Frame 0: counter, length, 6 bytes; then counter and 7 bytes a frame.
-            const uint8_t counter = uint8_t((sid & 0x07) << 5);
+            // Frame 0: counter, length, 6 bytes; then counter and 7 bytes a frame. The
+            // counter (3 bits) moves on with each message of that PGN from that source.
+            uint8_t& next = fastPacketCounters_[m.Identifier & 0x3FFFFFF];
+            const uint8_t counter = uint8_t(next << 5);
+            next = uint8_t((next + 1) & 0x07);
             size_t at = 0;
             for (uint8_t frame = 0; at < length; ++frame) {
                 Record r{m.Kind, m.Identifier, uint8_t(length), {}};

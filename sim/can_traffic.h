@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <map>
 
 #include "link/protocol.h"
 #include "sim/live_system.h"
@@ -52,6 +53,7 @@ class CanTraffic {
     uint32_t rotations_ = 0;
     uint32_t calls_ = 0;
     uint32_t next_ = 0;
+    std::map<uint32_t, uint8_t> fastPacketCounters_;  // by identifier without priority
     uint8_t sequence_ = 0;  // NMEA 2000 SID, 0-252 (253-255 are no data, error, reserved)
 };
 

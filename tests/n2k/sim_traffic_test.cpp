@@ -84,6 +84,7 @@ TEST(N2kSimTraffic, EveryFrameIsNamedAgreesWithTheStateAndComesOnlyFromFittedMod
         std::map<uint32_t, int> seen;
         int records = 0, nonN2k = 0, temperatures = 0, secondEngine = 0, sidWraps = 0;
         int lastSid = -1;
+        std::map<uint32_t, int> counters;  // fast-packet sequence counter by PGN and source
         std::string model;
         PollSimulatedBus(
             1000, 2.0, c.Config,
@@ -102,6 +103,13 @@ TEST(N2kSimTraffic, EveryFrameIsNamedAgreesWithTheStateAndComesOnlyFromFittedMod
                 if ((f.Def->Pgn == 127488 || f.Def->Pgn == 127489) && f.Fields[0].Value == 1)
                     ++secondEngine;
                 if (f.Def->Pgn == 126996 && f.Whole) model = f.Fields[2].Text;
+                if (f.Record.FastPacket && f.Record.FrameIndex == 0) {
+                    const uint32_t key = f.Record.Id.Pgn << 8 | f.Record.Id.Source;
+                    if (counters.count(key)) {
+                        EXPECT_EQ(f.Record.Sequence, (counters[key] + 1) % 8) << key;
+                    }
+                    counters[key] = f.Record.Sequence;
+                }
                 if (f.Def->Pgn == 130306) {  // sent once a rotation whatever is fitted
                     const int sid = int(FieldValue(f, "sid"));
                     sidWraps += sid < lastSid;
