@@ -259,7 +259,10 @@ void CanTraffic::Fill(DeviceReport& answer, const LiveSystem& live) {
         record[0] = r.Kind;
         for (int i = 0; i < 4; ++i) record[4 + i] = static_cast<uint8_t>(r.Identifier >> (8 * i));
         record[8] = r.Length;
-        std::memcpy(record + 9, r.Data, std::min<size_t>(r.Length, 8));
+        // A fast-packet frame is 8 bytes whatever the message's length (a 6-byte
+        // message fills frame 0); other records carry their data length.
+        const bool fast = r.Kind == 7 || r.Kind == 8;
+        std::memcpy(record + 9, r.Data, fast ? 8 : std::min<size_t>(r.Length, 8));
     }
 }
 

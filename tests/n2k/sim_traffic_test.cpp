@@ -57,6 +57,7 @@ void CheckFrame(const DecodedFrame& f, const LiveSystem& live, const SimStates& 
                             : live.Stage() == StageMonitoring ? "Not charging"
                                                               : "Bulk";
         EXPECT_EQ(f.Fields[2].Text, state);
+        EXPECT_EQ(f.Fields[7].State, FieldState::NotAvailable);  // equalisation time
     } else if (f.Def->Pgn == 127506 && f.Whole) {
         EXPECT_NEAR(FieldValue(f, "stateOfCharge"), live.Soc(), 0.5);
     } else if (f.Def->Pgn == 127489 && f.Whole) {
