@@ -28,8 +28,6 @@ function sameNumber(ours, field, theirs) {
   return field.u === '%' && Math.abs(theirs * 100 - ours) <= tolerance;
 }
 
-const failures = [];
-
 function seconds(text) {
   const m = /^(-?)(\d+):(\d\d):(\d\d(?:\.\d+)?)$/.exec(text);
   return m ? (m[1] ? -1 : 1) * (Number(m[2]) * 3600 + Number(m[3]) * 60 + Number(m[4])) : NaN;
@@ -45,6 +43,8 @@ function agrees(field, expected) {
   if (typeof field.v === 'number') return sameNumber(field.v, field, seconds(expected));
   return String(field.v) === expected;
 }
+
+const failures = [];
 
 // 1. The simulator's messages: single frames and fast packets reassembled.
 const ours = run(tool, ['sim', polls]);
@@ -76,9 +76,14 @@ for (const o of ours) {
 console.log(`simulator: ${ours.length} messages (${count.single} single-frame, ${count.fast} fast-packet), ` +
             `${count.fields} fields compared, ${count.wrong} disagree; by PGN ${JSON.stringify(byPgn)}`);
 
-// 2. canboat's test vectors.
+// 2. canboat's test vectors. A field listed here is not compared, and the vector is
+// counted apart, not as passed.
+const knownGaps = {
+  126464: { list: 'a repeating field set: our decoder shows its first entry only' },
+};
 let vectors = 0;
 let passed = 0;
+const gapped = [];
 for (const file of fs.readdirSync(vectorsDir).filter((f) => f.endsWith('.js')).sort()) {
   for (const v of require(path.resolve(vectorsDir, file))) {
     ++vectors;
@@ -91,14 +96,20 @@ for (const file of fs.readdirSync(vectorsDir).filter((f) => f.endsWith('.js')).s
     const wrong = [];
     for (const key of ['prio', 'pgn', 'src', 'dst'])
       if (o[key] !== v.expected[key]) wrong.push(`${key} ${o[key]} != ${v.expected[key]}`);
-    for (const [key, expected] of Object.entries(v.expected.fields))
-      if (!agrees(byName.get(key.toLowerCase()), expected))
+    const gaps = [];
+    for (const [key, expected] of Object.entries(v.expected.fields)) {
+      const gap = knownGaps[v.expected.pgn]?.[key];
+      if (gap) gaps.push(`${v.expected.pgn} ${key} (${gap})`);
+      else if (!agrees(byName.get(key.toLowerCase()), expected))
         wrong.push(`${key}: ours ${JSON.stringify(byName.get(key.toLowerCase())?.v)}, expected ${JSON.stringify(expected)}`);
-    if (wrong.length === 0) ++passed;
-    else failures.push(`${file} ${v.input.slice(0, 60)}...: ${wrong.join('; ')}`);
+    }
+    if (wrong.length > 0) failures.push(`${file} ${v.input.slice(0, 60)}...: ${wrong.join('; ')}`);
+    else if (gaps.length > 0) gapped.push(...gaps);
+    else ++passed;
   }
 }
-console.log(`canboat test vectors: ${passed} of ${vectors} pass`);
+console.log(`canboat test vectors: ${passed} of ${vectors} pass` +
+            (gapped.length ? `; ${gapped.length} agree but for known gaps: ${gapped.join(', ')}` : ''));
 
 console.log(`${failures.length} failures`);
 for (const f of failures.slice(0, 40)) console.log('FAIL ' + f);
