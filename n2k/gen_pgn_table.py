@@ -2,12 +2,16 @@
 """Writes the PGN table (n2k/pgn_table.h) from canboat's PGN database.
 
     gen_pgn_table.py CANBOAT_JSON OUT_CPP            writes OUT_CPP
-    gen_pgn_table.py --check CANBOAT_JSON OUT_CPP    exit 1 when OUT_CPP differs
+    gen_pgn_table.py --check CANBOAT_JSON OUT_CPP    exit 1 when OUT_CPP differs, or
+        when CANBOAT_JSON or the package.json beside it is not the version pinned in
+        canboat.json.sha256 beside it
 
 The decoder reads only this table; no JSON is parsed at run time.
 """
 import gzip
+import hashlib
 import json
+import os
 import sys
 
 KINDS = {
@@ -110,14 +114,41 @@ def generate(db):
     return '\n'.join(out)
 
 
+def pin_problems(json_gz, text):
+    """What differs between the vendored database and its pin; empty when nothing."""
+    folder = os.path.dirname(json_gz)
+    pin = {}
+    with open(os.path.join(folder, 'canboat.json.sha256'), encoding='utf-8') as f:
+        for line in f:
+            if line.strip() and not line.startswith('#'):
+                key, _, value = line.strip().partition(' ')
+                pin[key] = value.strip()
+    problems = []
+    digest = hashlib.sha256(text).hexdigest()
+    if digest != pin.get('sha256'):
+        problems.append('%s holds JSON of SHA-256 %s, not the pinned %s'
+                        % (json_gz, digest, pin.get('sha256')))
+    with open(os.path.join(folder, 'package.json'), encoding='utf-8') as f:
+        version = json.load(f).get('version')
+    if version != pin.get('version'):
+        problems.append('package.json says version %s, the pin %s' % (version, pin.get('version')))
+    return problems
+
+
 def main(argv):
     check = argv[1:2] == ['--check']
     args = argv[2:] if check else argv[1:]
     if len(args) != 2:
         sys.exit(__doc__)
-    with gzip.open(args[0], 'rt', encoding='utf-8') as f:
-        text = generate(json.load(f))
+    with gzip.open(args[0], 'rb') as f:
+        raw = f.read()
+    text = generate(json.loads(raw.decode('utf-8')))
     if check:
+        problems = pin_problems(args[0], raw)
+        for p in problems:
+            print(p)
+        if problems:
+            return 1
         try:
             with open(args[1], encoding='utf-8') as f:
                 current = f.read()
