@@ -30,9 +30,13 @@ uint64_t Bits(const MessageBytes& bytes, uint32_t bitOffset, uint32_t bitLength)
     return v;
 }
 
+// Enough decimals that every step of the resolution shows (0.25 rpm: two), at most 6.
 int Decimals(double resolution) {
-    if (resolution <= 0 || resolution >= 1) return 0;
-    return std::min(6, int(std::ceil(-std::log10(resolution) - 1e-9)));
+    if (!(resolution > 0)) return 0;
+    int decimals = 0;
+    for (double scaled = resolution; decimals < 6; scaled *= 10, ++decimals)
+        if (std::fabs(scaled - std::round(scaled)) <= 1e-6 * scaled) break;
+    return decimals;
 }
 
 std::string Hex(const MessageBytes& bytes, uint32_t bitOffset, uint32_t bitLength) {

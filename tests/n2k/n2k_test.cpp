@@ -77,7 +77,8 @@ TEST(N2kDecode, FieldsWithResolutionSignLookupsAndMissingValues) {
         {127508, "FCFC7FFC7FFCFFFC", "sid", FieldState::Value, "252"},
         {129026, "00FC00F6FFFF", "cog", FieldState::Error, "out of range"},  // over 2 pi rad
         {127488, "010000FFFF7FFFFF", "instance", FieldState::Value, "Dual Engine Starboard"},
-        {127488, engine, "speed", FieldState::Value, "2500.0 rpm"},
+        {127488, engine, "speed", FieldState::Value, "2500.00 rpm"},
+        {127488, "00A30FFFFF7FFFFF", "speed", FieldState::Value, "1000.75 rpm"},  // 0.25 steps
         {127488, engine, "reserved", FieldState::Reserved, "reserved"},
         {127507, charger, "operatingState", FieldState::Value, "Absorption"},
         {127507, charger, "enabled", FieldState::Value, "On"},
