@@ -94,13 +94,13 @@ int Sim(int polls) {
                          std::vector<std::string> message = {line};
                          if (f.Record.FastPacket) {
                              // A message once our decoder has reassembled it, with all its frames.
-                             std::vector<std::string>& so_far =
+                             std::vector<std::string>& soFar =
                                  frames[f.Record.Id.Pgn << 8 | f.Record.Id.Source];
-                             if (f.Record.FrameIndex == 0) so_far.clear();
-                             so_far.push_back(line);
+                             if (f.Record.FrameIndex == 0) soFar.clear();
+                             soFar.push_back(line);
                              if (!f.Whole) return;
-                             message = std::move(so_far);
-                             so_far.clear();
+                             message = std::move(soFar);
+                             soFar.clear();
                          }
                          std::string candump = "[";
                          for (const std::string& l : message)
