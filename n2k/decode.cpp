@@ -30,9 +30,13 @@ uint64_t Bits(const MessageBytes& bytes, uint32_t bitOffset, uint32_t bitLength)
     return v;
 }
 
+// Enough decimals that every step of the resolution shows (0.25 rpm: two), at most 6.
 int Decimals(double resolution) {
-    if (resolution <= 0 || resolution >= 1) return 0;
-    return std::min(6, int(std::ceil(-std::log10(resolution) - 1e-9)));
+    if (!(resolution > 0)) return 0;
+    int decimals = 0;
+    for (double scaled = resolution; decimals < 6; scaled *= 10, ++decimals)
+        if (std::fabs(scaled - std::round(scaled)) <= 1e-6 * scaled) break;
+    return decimals;
 }
 
 std::string Hex(const MessageBytes& bytes, uint32_t bitOffset, uint32_t bitLength) {
@@ -102,14 +106,23 @@ uint32_t ProprietaryRange(uint32_t pgn) {
 
 const PgnDef* FindPgn(uint32_t pgn, const MessageBytes& bytes) {
     const PgnRange range = FindDefinitions(pgn);
+    // A maker's variant that matches, else the plain definition, else the catch-all
+    // (canboat may list a range's catch-all before a plain definition: 59392).
     const PgnDef* plain = nullptr;
+    const PgnDef* fallback = nullptr;
     for (const PgnDef* d = range.Begin; d != range.End; ++d) {
         bool hasMatch = false;
         const bool matches = Matches(*d, bytes, hasMatch);
-        if (hasMatch && matches && !d->Fallback) return d;
-        if ((!hasMatch || d->Fallback) && plain == nullptr) plain = d;
+        if (d->Fallback) {
+            if (fallback == nullptr) fallback = d;
+        } else if (hasMatch && matches) {
+            return d;
+        } else if (!hasMatch && plain == nullptr) {
+            plain = d;
+        }
     }
     if (plain != nullptr) return plain;
+    if (fallback != nullptr) return fallback;
     // Another maker's message, or a PGN the database lacks: a maker's PGN gets its
     // range's catch-all rather than some other maker's fields.
     if (const uint32_t catchAll = ProprietaryRange(pgn); catchAll != 0)
@@ -118,8 +131,8 @@ const PgnDef* FindPgn(uint32_t pgn, const MessageBytes& bytes) {
 }
 
 const char* PgnName(uint32_t pgn) {
-    const PgnRange range = FindDefinitions(pgn);
-    return range.Begin != range.End ? range.Begin->Name : nullptr;
+    const PgnDef* def = FindPgn(pgn, {});
+    return def != nullptr ? def->Name : nullptr;
 }
 
 std::string FormatValue(const FieldDef& field, double value) {
@@ -224,20 +237,30 @@ DecodedField DecodeField(const FieldDef& f, const MessageBytes& bytes) {
         }
         return out;
     }
-    // Numbers: the largest positive value means "no data" (from two bits up).
+    // Numbers: the largest value (all ones, or the largest positive when signed) means
+    // "no data" from two bits up; the database's range ends below it, and the values
+    // between are "error" (one below), "reserved" (two below) or out of range. A field
+    // whose range takes in its largest value has no "no data" unless it is whole bytes,
+    // as canboat decodes it.
     int64_t value;
-    bool missing;
+    int64_t top;
     if (f.Signed) {
         const uint64_t sign = uint64_t(1) << (f.BitLength - 1);
         value = (raw & sign) ? int64_t(raw | ~ones) : int64_t(raw);
-        missing = f.BitLength >= 2 && raw == sign - 1;
+        top = int64_t(sign - 1);
     } else {
         value = int64_t(raw);
-        missing = f.BitLength >= 2 && raw == ones;
+        top = int64_t(ones);
     }
-    if (missing) {
-        out.State = FieldState::NotAvailable;
-        out.Text = "-";
+    const bool noData =
+        f.BitLength >= 2 && value == top && (f.BitLength % 8 == 0 || f.MaxRaw < top);
+    if (noData || (f.BitLength >= 2 && value > f.MaxRaw)) {
+        static const char* const texts[] = {"-", "error", "reserved"};
+        static const FieldState states[] = {FieldState::NotAvailable, FieldState::Error,
+                                            FieldState::ReservedValue};
+        const int64_t below = noData ? 0 : top - value;
+        out.State = below < 3 ? states[below] : FieldState::Error;
+        out.Text = below < 3 ? texts[below] : "out of range";
         return out;
     }
     out.State = FieldState::Value;

@@ -18,11 +18,13 @@ struct MessageBytes {
 };
 
 enum class FieldState : uint8_t {
-    Value,         // Value and Text hold it
-    NotAvailable,  // the sender's "no data" value (all ones, or the largest positive)
-    Reserved,      // reserved or spare bits
-    NotInRecord,   // some of its bits are not among the bytes at hand
-    NotDecoded,    // variable position or length
+    Value,          // Value and Text hold it
+    NotAvailable,   // the sender's "no data" value (all ones, or the largest positive)
+    Reserved,       // reserved or spare bits
+    NotInRecord,    // some of its bits are not among the bytes at hand
+    NotDecoded,     // variable position or length
+    Error,          // the value below "no data" (a sensor fault), or above the range
+    ReservedValue,  // the value two below "no data", kept for future use
 };
 
 struct DecodedField {
@@ -40,12 +42,13 @@ struct PgnRange {
 PgnRange FindDefinitions(uint32_t pgn);
 
 // The definition of the message: among several (a maker's proprietary PGNs), the
-// first whose match fields (maker code, industry, ...) equal the message's, else the
-// catch-all one. A maker's PGN without a definition of its own gets its range's
-// catch-all. nullptr: unknown.
+// first whose match fields (maker code, industry, ...) equal the message's, else one
+// without match fields, else the catch-all one. A maker's PGN without a definition
+// of its own gets its range's catch-all. nullptr: unknown.
 const PgnDef* FindPgn(uint32_t pgn, const MessageBytes& bytes);
 
-// The name of the PGN's first definition; nullptr when unknown.
+// The name of the PGN's definition for a message whose content is not known
+// (FindPgn without bytes); nullptr when unknown.
 const char* PgnName(uint32_t pgn);
 
 std::vector<DecodedField> DecodeFields(const PgnDef& def, const MessageBytes& bytes);

@@ -2,12 +2,16 @@
 """Writes the PGN table (n2k/pgn_table.h) from canboat's PGN database.
 
     gen_pgn_table.py CANBOAT_JSON OUT_CPP            writes OUT_CPP
-    gen_pgn_table.py --check CANBOAT_JSON OUT_CPP    exit 1 when OUT_CPP differs
+    gen_pgn_table.py --check CANBOAT_JSON OUT_CPP    exit 1 when OUT_CPP differs, or
+        when CANBOAT_JSON or the package.json beside it is not the version pinned in
+        canboat.json.sha256 beside it
 
 The decoder reads only this table; no JSON is parsed at run time.
 """
 import gzip
+import hashlib
 import json
+import os
 import sys
 
 KINDS = {
@@ -38,6 +42,15 @@ def c_string(s):
 def number(v):
     r = repr(float(v))
     return r if ('e' in r or '.' in r) else r + '.0'
+
+
+def max_raw(f):
+    """The largest raw value (before the offset) that is a reading; canboat gives the
+    ones above it special meanings (no data, error, reserved)."""
+    if 'RangeMax' not in f or not f.get('Resolution'):
+        return 'INT64_MAX'
+    v = round(f['RangeMax'] / f['Resolution']) - int(f.get('Offset', 0))
+    return 'INT64_MAX' if v >= 2**63 - 1 else '%d' % v
 
 
 def generate(db):
@@ -73,11 +86,11 @@ def generate(db):
                 kind = 'Number'
             if not fixed:
                 kind = 'Other'
-            fields.append('{%s, %s, %s, %du, %du, %s, FieldKind::%s, %s, %d, %d, %d}' % (
+            fields.append('{%s, %s, %s, %du, %du, %s, FieldKind::%s, %s, %d, %s, %d, %d}' % (
                 c_string(f['Id']), c_string(f['Name']), c_string(f.get('Unit')),
                 f.get('BitOffset', 0), f.get('BitLength', 0),
                 'true' if f.get('Signed') else 'false', kind,
-                number(f.get('Resolution', 1)), int(f.get('Offset', 0)), lk,
+                number(f.get('Resolution', 1)), int(f.get('Offset', 0)), max_raw(f), lk,
                 int(f['Match']) if 'Match' in f else -1))
         pgns.append('{%du, %s, %s, %du, %du, %du, %s, %s}' % (
             p['PGN'], c_string(p['Id']), c_string(p['Description']), first,
@@ -101,14 +114,41 @@ def generate(db):
     return '\n'.join(out)
 
 
+def pin_problems(json_gz, text):
+    """What differs between the vendored database and its pin; empty when nothing."""
+    folder = os.path.dirname(json_gz)
+    pin = {}
+    with open(os.path.join(folder, 'canboat.json.sha256'), encoding='utf-8') as f:
+        for line in f:
+            if line.strip() and not line.startswith('#'):
+                key, _, value = line.strip().partition(' ')
+                pin[key] = value.strip()
+    problems = []
+    digest = hashlib.sha256(text).hexdigest()
+    if digest != pin.get('sha256'):
+        problems.append('%s holds JSON of SHA-256 %s, not the pinned %s'
+                        % (json_gz, digest, pin.get('sha256')))
+    with open(os.path.join(folder, 'package.json'), encoding='utf-8') as f:
+        version = json.load(f).get('version')
+    if version != pin.get('version'):
+        problems.append('package.json says version %s, the pin %s' % (version, pin.get('version')))
+    return problems
+
+
 def main(argv):
     check = argv[1:2] == ['--check']
     args = argv[2:] if check else argv[1:]
     if len(args) != 2:
         sys.exit(__doc__)
-    with gzip.open(args[0], 'rt', encoding='utf-8') as f:
-        text = generate(json.load(f))
+    with gzip.open(args[0], 'rb') as f:
+        raw = f.read()
+    text = generate(json.loads(raw.decode('utf-8')))
     if check:
+        problems = pin_problems(args[0], raw)
+        for p in problems:
+            print(p)
+        if problems:
+            return 1
         try:
             with open(args[1], encoding='utf-8') as f:
                 current = f.read()

@@ -39,6 +39,9 @@ struct FieldDef {
     FieldKind Kind;
     double Resolution;
     int32_t Offset;  // added to the raw value before the resolution
+    // The largest raw value that is a reading (from the database's RangeMax); the
+    // ones above it up to the field's largest are "no data", "error", "reserved".
+    int64_t MaxRaw;
     int16_t Lookup;  // index into Lookups, -1: none
     int32_t Match;   // -1: any value; else the value that picks this definition
 };

@@ -41,13 +41,16 @@ Message EngineRapid(const LiveSystem& live, int engine, uint8_t) {  // PGN 12748
     return {6, N2kIdentifier(2, 127488, CanTraffic::ControlBoxAddress), m};
 }
 
-Message EngineDynamic(const LiveSystem& live, int engine, uint8_t) {  // PGN 127489, 26 bytes
+// PGN 127489, 26 bytes: the unsigned fields' "no data" is all ones, the signed ones'
+// the largest positive value.
+Message EngineDynamic(const LiveSystem& live, int engine, uint8_t) {
     std::vector<uint8_t> m = Ones(26);
     m[0] = uint8_t(engine);
     PutLe16(m, 7, std::lround(live.BatteryVoltage() * 100));  // alternator potential
-    for (size_t i = 20; i < 24; ++i) m[i] = 0;                // discrete status: no alarms
-    m[24] = 0x7F;                                             // engine load: no data
-    m[25] = 0x7F;                                             // engine torque: no data
+    PutLe16(m, 9, 0x7FFF);  // fuel rate, signed: no data is 0x7FFF (all ones is -0.1 L/h)
+    for (size_t i = 20; i < 24; ++i) m[i] = 0;  // discrete status: no alarms
+    m[24] = 0x7F;                               // engine load: no data
+    m[25] = 0x7F;                               // engine torque: no data
     return {8, N2kIdentifier(2, 127489, CanTraffic::ControlBoxAddress), m};
 }
 
@@ -161,7 +164,8 @@ uint32_t N2kIdentifier(uint8_t priority, uint32_t pgn, uint8_t source, uint8_t d
 
 void CanTraffic::Enqueue(const LiveSystem& live) {
     const uint32_t step = next_;
-    const uint8_t sid = sequence_++;
+    const uint8_t sid = sequence_;
+    sequence_ = uint8_t((sequence_ + 1) % SidCount);
     std::vector<Message> messages;
     switch (step) {
         case 0:
@@ -209,8 +213,11 @@ void CanTraffic::Enqueue(const LiveSystem& live) {
     for (const Message& m : messages) {
         const size_t length = m.Bytes.empty() ? m.Length : m.Bytes.size();
         if (m.Kind == 7 || m.Kind == 8) {
-            // Frame 0: counter, length, 6 bytes; then counter and 7 bytes a frame.
-            const uint8_t counter = uint8_t((sid & 0x07) << 5);
+            // Frame 0: counter, length, 6 bytes; then counter and 7 bytes a frame. The
+            // counter (3 bits) moves on with each message of that PGN from that source.
+            uint8_t& next = fastPacketCounters_[m.Identifier & 0x3FFFFFF];
+            const uint8_t counter = uint8_t(next << 5);
+            next = uint8_t((next + 1) & 0x07);
             size_t at = 0;
             for (uint8_t frame = 0; at < length; ++frame) {
                 Record r{m.Kind, m.Identifier, uint8_t(length), {}};
@@ -252,7 +259,10 @@ void CanTraffic::Fill(DeviceReport& answer, const LiveSystem& live) {
         record[0] = r.Kind;
         for (int i = 0; i < 4; ++i) record[4 + i] = static_cast<uint8_t>(r.Identifier >> (8 * i));
         record[8] = r.Length;
-        std::memcpy(record + 9, r.Data, std::min<size_t>(r.Length, 8));
+        // A fast-packet frame is 8 bytes whatever the message's length (a 6-byte
+        // message fills frame 0); other records carry their data length.
+        const bool fast = r.Kind == 7 || r.Kind == 8;
+        std::memcpy(record + 9, r.Data, fast ? 8 : std::min<size_t>(r.Length, 8));
     }
 }
 

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <map>
 
 #include "link/protocol.h"
 #include "sim/live_system.h"
@@ -39,6 +40,7 @@ class CanTraffic {
     static constexpr uint32_t ProductInformationEvery = 8;
 
   private:
+    static constexpr uint8_t SidCount = 253;
     struct Record {
         uint8_t Kind;
         uint32_t Identifier;
@@ -51,7 +53,8 @@ class CanTraffic {
     uint32_t rotations_ = 0;
     uint32_t calls_ = 0;
     uint32_t next_ = 0;
-    uint8_t sequence_ = 0;  // NMEA 2000 SID, also the fast-packet sequence counter
+    std::map<uint32_t, uint8_t> fastPacketCounters_;  // by identifier without priority
+    uint8_t sequence_ = 0;  // NMEA 2000 SID, 0-252 (253-255 are no data, error, reserved)
 };
 
 }  // namespace korvan

@@ -59,6 +59,8 @@ TEST(N2kDecode, FieldsWithResolutionSignLookupsAndMissingValues) {
     const char* noData = "01FA04FF7FFFFF07";
     const char* engine = "001027FFFF7FFFFF";
     const char* charger = "000002F1FFFF";
+    // The values just below "no data": error and reserved, signed and unsigned.
+    const char* special = "FEFE7FFD7FFEFFFD";
     const FieldCase cases[] = {
         {127508, battery, "voltage", FieldState::Value, "12.74 V"},
         {127508, battery, "current", FieldState::Value, "18.3 A"},
@@ -66,8 +68,17 @@ TEST(N2kDecode, FieldsWithResolutionSignLookupsAndMissingValues) {
         {127508, discharge, "current", FieldState::Value, "-17.9 A"},
         {127508, noData, "current", FieldState::NotAvailable, "-"},
         {127508, noData, "temperature", FieldState::NotAvailable, "-"},
+        {127508, special, "instance", FieldState::Error, "error"},
+        {127508, special, "voltage", FieldState::Error, "error"},
+        {127508, special, "current", FieldState::ReservedValue, "reserved"},
+        {127508, special, "temperature", FieldState::Error, "error"},
+        {127508, special, "sid", FieldState::ReservedValue, "reserved"},
+        {127508, "FCFC7FFC7FFCFFFC", "voltage", FieldState::Value, "327.64 V"},  // range ends
+        {127508, "FCFC7FFC7FFCFFFC", "sid", FieldState::Value, "252"},
+        {129026, "00FC00F6FFFF", "cog", FieldState::Error, "out of range"},  // over 2 pi rad
         {127488, "010000FFFF7FFFFF", "instance", FieldState::Value, "Dual Engine Starboard"},
-        {127488, engine, "speed", FieldState::Value, "2500.0 rpm"},
+        {127488, engine, "speed", FieldState::Value, "2500.00 rpm"},
+        {127488, "00A30FFFFF7FFFFF", "speed", FieldState::Value, "1000.75 rpm"},  // 0.25 steps
         {127488, engine, "reserved", FieldState::Reserved, "reserved"},
         {127507, charger, "operatingState", FieldState::Value, "Absorption"},
         {127507, charger, "enabled", FieldState::Value, "On"},
@@ -95,19 +106,23 @@ TEST(N2kDecode, FieldsWithResolutionSignLookupsAndMissingValues) {
 TEST(N2kDecode, MatchFieldsPickTheMakersVariant) {
     // 130820: Fusion (maker 419, marine industry 4) message 32769; another message of
     // that maker, another maker and a maker's PGN the database lacks get the range's
-    // catch-all definition.
-    const std::tuple<uint32_t, const char*, bool> cases[] = {{130820, "A399018000000000", true},
-                                                             {130820, "A3997E8000000000", false},
-                                                             {130820, "0180018000000000", false},
-                                                             {0x1FF42, "0180018000000000", false}};
-    for (const auto& [pgn, hex, fusion] : cases) {
+    // catch-all definition. 59392: the plain definition wins over the catch-all that
+    // canboat lists before it.
+    const char* catchAll = "0x1ff000x1ffffManufacturerSpecificFastPacketNonAddressed";
+    const std::tuple<uint32_t, const char*, const char*> cases[] = {
+        {130820, "A399018000000000", "fusionVersions"},
+        {130820, "A3997E8000000000", catchAll},
+        {130820, "0180018000000000", catchAll},
+        {0x1FF42, "0180018000000000", catchAll},
+        {59392, "01FFFFFFFFF0F101", "isoAcknowledgement"}};
+    for (const auto& [pgn, hex, id] : cases) {
         SCOPED_TRACE(hex);
         const std::vector<uint8_t> data = Hex(hex);
         const PgnDef* def = FindPgn(pgn, {data.data(), 0, data.size()});
         ASSERT_NE(def, nullptr);
-        EXPECT_EQ(std::strcmp(def->Id, "fusionVersions") == 0, fusion);
-        EXPECT_EQ(def->Fallback && def->Pgn == 0x1FF00u, !fusion) << def->Id;
+        EXPECT_STREQ(def->Id, id);
     }
+    EXPECT_STREQ(PgnName(59392), "ISO Acknowledgement");
     EXPECT_EQ(FindPgn(0x3FF00, {nullptr, 0, 0}), nullptr);
 }
 

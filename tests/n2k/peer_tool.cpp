@@ -1,12 +1,15 @@
 // Our decoder's side of the peer check against canboat's analyzerjs (peer/compare.js):
-//   n2k-peer-tool sim POLLS    the simulated bus's single-frame NMEA 2000 records of
-//                              POLLS polls, each with its candump line
+//   n2k-peer-tool sim POLLS    the simulated bus's NMEA 2000 messages of POLLS polls,
+//                              single frames and reassembled fast packets, each with
+//                              its frames as candump lines
 //   n2k-peer-tool actisense    decodes lines "time,prio,pgn,src,dst,len,hex,..." (whole
 //                              messages) from standard input
 // One JSON object per line on standard output.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -64,24 +67,48 @@ std::string Line(const CanId& id, const PgnDef* def, const std::vector<DecodedFi
            ",\"name\":" + (def ? Json(def->Name) : "null") + ",\"fields\":" + FieldsJson(fields);
 }
 
+// The record as candump prints the CAN frame; `n` keeps the lines apart.
+std::string Candump(const CanFrameRecord& record, int n) {
+    char line[64];
+    int at = std::snprintf(line, sizeof line, "(%d.%06d) can0 %08X#", 1700000000 + n / 1000000,
+                           n % 1000000, unsigned(record.Identifier));
+    // A fast-packet frame is the 8 bytes on the bus; a single frame its data length.
+    const size_t count = record.Kind == 7 || record.Kind == 8
+                             ? record.Data.size()
+                             : std::min<size_t>(record.DataLength, record.Data.size());
+    for (size_t b = 0; b < count; ++b)
+        at += std::snprintf(line + at, sizeof line - size_t(at), "%02X", unsigned(record.Data[b]));
+    return line;
+}
+
 int Sim(int polls) {
     const SimConfig config;
-    PollSimulatedBus(
-        polls, 3.0, config,
-        [](const DecodedFrame& f, const CanFrameRecord& record, const LiveSystem&, const SimStates&,
-           int i) {
-            // Single frames only: a fast packet's records are parts of a message.
-            if (!f.Record.N2k || f.Record.FastPacket || record.Kind == 9 || record.Kind == 5)
-                return;
-            char candump[64];
-            int n = std::snprintf(candump, sizeof candump, "(%d.%06d) can0 %08X#", 1700000000 + i,
-                                  0, unsigned(record.Identifier));
-            for (uint8_t b = 0; b < f.Record.Count; ++b)
-                n += std::snprintf(candump + n, sizeof candump - size_t(n), "%02X",
-                                   unsigned(f.Record.Bytes[b]));
-            std::cout << "{\"candump\":" << Json(candump) << ","
-                      << Line(f.Record.Id, f.Def, f.Fields) << "}\n";
-        });
+    int lines = 0;
+    std::map<uint32_t, std::vector<std::string>> frames;  // a fast packet's lines so far
+    PollSimulatedBus(polls, 3.0, config,
+                     [&](const DecodedFrame& f, const CanFrameRecord& record, const LiveSystem&,
+                         const SimStates&, int) {
+                         // Transport-protocol messages and remote requests are not whole here.
+                         if (!f.Record.N2k || record.Kind == 9 || record.Kind == 5) return;
+                         const std::string line = Candump(record, lines++);
+                         std::vector<std::string> message = {line};
+                         if (f.Record.FastPacket) {
+                             // A message once our decoder has reassembled it, with all its frames.
+                             std::vector<std::string>& soFar =
+                                 frames[f.Record.Id.Pgn << 8 | f.Record.Id.Source];
+                             if (f.Record.FrameIndex == 0) soFar.clear();
+                             soFar.push_back(line);
+                             if (!f.Whole) return;
+                             message = std::move(soFar);
+                             soFar.clear();
+                         }
+                         std::string candump = "[";
+                         for (const std::string& l : message)
+                             candump += (candump.size() > 1 ? "," : "") + Json(l);
+                         std::cout << "{\"candump\":" << candump
+                                   << "],\"fast\":" << (f.Record.FastPacket ? "true" : "false")
+                                   << "," << Line(f.Record.Id, f.Def, f.Fields) << "}\n";
+                     });
     return 0;
 }
 
