@@ -153,11 +153,14 @@ std::string FormatValue(const FieldDef& field, double value) {
     return text;
 }
 
-DecodedField DecodeField(const FieldDef& f, const MessageBytes& bytes) {
+namespace {
+
+// The field with its bits at `at` (BitOffset, or its place in a later entry).
+DecodedField DecodeFieldAt(const FieldDef& f, uint32_t at, const MessageBytes& bytes) {
     DecodedField out;
     out.Def = &f;
     if (f.Kind == FieldKind::Other) return out;
-    if (!Holds(bytes, f.BitOffset, f.BitLength)) {
+    if (!Holds(bytes, at, f.BitLength)) {
         out.State = FieldState::NotInRecord;
         out.Text = "not in record";
         return out;
@@ -170,7 +173,7 @@ DecodedField DecodeField(const FieldDef& f, const MessageBytes& bytes) {
         case FieldKind::String: {
             std::string s;
             for (uint32_t i = 0; i < f.BitLength / 8; ++i)
-                s += char(bytes.Data[f.BitOffset / 8 - bytes.First + i]);
+                s += char(bytes.Data[at / 8 - bytes.First + i]);
             // Padding: 0xFF, NUL, '@' or spaces at the end.
             while (!s.empty() &&
                    (s.back() == '\xFF' || s.back() == '\0' || s.back() == '@' || s.back() == ' '))
@@ -184,11 +187,11 @@ DecodedField DecodeField(const FieldDef& f, const MessageBytes& bytes) {
         }
         case FieldKind::Binary:
             out.State = FieldState::Value;
-            out.Text = Hex(bytes, f.BitOffset, f.BitLength);
+            out.Text = Hex(bytes, at, f.BitLength);
             return out;
         case FieldKind::Float: {
             if (f.BitLength != 32) break;
-            const uint32_t raw = uint32_t(Bits(bytes, f.BitOffset, 32));
+            const uint32_t raw = uint32_t(Bits(bytes, at, 32));
             float v;
             std::memcpy(&v, &raw, sizeof v);
             if (raw == 0xFFFFFFFFu || !std::isfinite(v)) {
@@ -206,10 +209,10 @@ DecodedField DecodeField(const FieldDef& f, const MessageBytes& bytes) {
     }
     if (f.BitLength > 64 || f.Kind == FieldKind::Float) {
         out.State = FieldState::Value;
-        out.Text = Hex(bytes, f.BitOffset, f.BitLength);
+        out.Text = Hex(bytes, at, f.BitLength);
         return out;
     }
-    const uint64_t raw = Bits(bytes, f.BitOffset, f.BitLength);
+    const uint64_t raw = Bits(bytes, at, f.BitLength);
     const uint64_t ones = f.BitLength == 64 ? ~uint64_t(0) : (uint64_t(1) << f.BitLength) - 1;
     if (f.Kind == FieldKind::BitLookup) {
         out.State = FieldState::Value;
@@ -269,11 +272,80 @@ DecodedField DecodeField(const FieldDef& f, const MessageBytes& bytes) {
     return out;
 }
 
+// Appends set `n`'s entries, whose first begins at bit `base`; returns the bit after
+// the message's entries, or UnknownEnd when the count is not at hand.
+constexpr uint64_t UnknownEnd = ~uint64_t(0);
+
+uint64_t AppendEntries(const PgnDef& def, int n, uint64_t base, const MessageBytes& bytes,
+                       std::vector<DecodedField>& out) {
+    const RepeatingSet& set = def.Repeating[n];
+    const FieldDef* fields = Fields + def.FirstField;
+    const FieldDef& first = fields[set.First];
+    const FieldDef& last = fields[set.First + set.Size - 1];
+    const uint64_t stride = last.BitOffset + last.BitLength - first.BitOffset;
+    // Entries that fit in the longest message, fewer when the count field says so.
+    const uint64_t longest = MaxMessageBytes * 8;
+    int64_t entries = base >= longest || stride == 0 ? 0 : int64_t((longest - base) / stride);
+    bool counted = false;
+    if (set.Count != RepeatingSet::NoCountField) {
+        const DecodedField& count = out[set.Count];
+        if (count.State == FieldState::Value && count.Value >= 0) {
+            if (count.Value < double(entries)) entries = int64_t(count.Value);
+            counted = true;
+        }
+    }
+    // The first entry always; a later one when it shares bits with those held.
+    const uint64_t begin = uint64_t(bytes.First) * 8;
+    const uint64_t end = (uint64_t(bytes.First) + bytes.Count) * 8;
+    int64_t k = 0;
+    while (k < entries) {
+        const uint64_t at = base + uint64_t(k) * stride;
+        if (k > 0 && at + stride <= begin) {
+            k = int64_t((begin - base) / stride);  // the first entry reaching the bytes held
+            continue;
+        }
+        if (k > 0 && at >= end) break;
+        for (uint8_t i = 0; i < set.Size; ++i) {
+            const FieldDef& f = fields[set.First + i];
+            out.push_back(DecodeFieldAt(f, uint32_t(at + f.BitOffset - first.BitOffset), bytes));
+            out.back().Set = uint8_t(n + 1);
+            out.back().Entry = uint16_t(k);
+        }
+        ++k;
+    }
+    return counted ? base + uint64_t(entries) * stride : UnknownEnd;
+}
+
+}  // namespace
+
+DecodedField DecodeField(const FieldDef& f, const MessageBytes& bytes) {
+    return DecodeFieldAt(f, f.BitOffset, bytes);
+}
+
 std::vector<DecodedField> DecodeFields(const PgnDef& def, const MessageBytes& bytes) {
     std::vector<DecodedField> out;
+    const RepeatingSet* sets = def.Repeating;
+    const uint16_t plain = sets[0].Size > 0 ? sets[0].First : def.FieldCount;
     out.reserve(def.FieldCount);
-    for (uint16_t i = 0; i < def.FieldCount; ++i)
+    for (uint16_t i = 0; i < plain; ++i)
         out.push_back(DecodeField(Fields[def.FirstField + i], bytes));
+    if (sets[0].Size == 0) return out;
+    const uint64_t end =
+        AppendEntries(def, 0, Fields[def.FirstField + sets[0].First].BitOffset, bytes, out);
+    if (sets[1].Size == 0) return out;
+    if (end == UnknownEnd) {
+        // Where set 2 begins is not known: its fields once, not in record.
+        for (uint8_t i = 0; i < sets[1].Size; ++i) {
+            DecodedField f;
+            f.Def = &Fields[def.FirstField + sets[1].First + i];
+            f.State = FieldState::NotInRecord;
+            f.Text = "not in record";
+            f.Set = 2;
+            out.push_back(std::move(f));
+        }
+        return out;
+    }
+    AppendEntries(def, 1, end, bytes, out);
     return out;
 }
 

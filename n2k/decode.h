@@ -30,8 +30,10 @@ enum class FieldState : uint8_t {
 struct DecodedField {
     const FieldDef* Def = nullptr;
     FieldState State = FieldState::NotDecoded;
-    double Value = 0;  // in the database's unit (K, Pa, s, rad, ...); raw for lookups
-    std::string Text;  // the value as the page shows it, with its unit
+    double Value = 0;    // in the database's unit (K, Pa, s, rad, ...); raw for lookups
+    std::string Text;    // the value as the page shows it, with its unit
+    uint8_t Set = 0;     // 1 or 2: a field of that repeating set; 0: none
+    uint16_t Entry = 0;  // in a repeating set, the entry it belongs to, from 0
 };
 
 // The PGN's definitions, ascending in the table; empty for an unknown PGN.
@@ -51,9 +53,17 @@ const PgnDef* FindPgn(uint32_t pgn, const MessageBytes& bytes);
 // (FindPgn without bytes); nullptr when unknown.
 const char* PgnName(uint32_t pgn);
 
+// The NMEA 2000 transport protocol's longest message (255 packets of 7 bytes).
+constexpr size_t MaxMessageBytes = 1785;
+
+// The PGN's fields in order. A repeating set's fields come once per entry, for as
+// many entries as its count field says or, without a count at hand, until the data
+// ends: the first entry always (unless the count is 0), the others when some of their
+// bits are among the bytes held. A field whose bits are not all held is "not in
+// record".
 std::vector<DecodedField> DecodeFields(const PgnDef& def, const MessageBytes& bytes);
 
-// One field; what DecodeFields does for each.
+// One field at its place in the definition (a repeating set's first entry).
 DecodedField DecodeField(const FieldDef& field, const MessageBytes& bytes);
 
 // "12.74 V", "Bulk", "24.1 °C" (kelvin is shown in degrees Celsius).

@@ -103,6 +103,59 @@ TEST(N2kDecode, FieldsWithResolutionSignLookupsAndMissingValues) {
     }
 }
 
+TEST(N2kDecode, RepeatingSetsGiveAnEntryPerCountOrUntilTheDataEnds) {
+    // The entries of a repeating set's field as "entry=text", from message byte First.
+    struct SetCase {
+        uint32_t Pgn;
+        size_t First;
+        std::string Bytes;
+        const char* Field;
+        const char* Entries;
+    };
+    // 126464: no count field. 129540: a count, then entries of 12 bytes.
+    const std::string pgns =
+        "01"
+        "00EE00"
+        "00EA00"
+        "00ED01";
+    const auto sats = [](const char* count, int entries) {
+        std::string hex = std::string("01FC") + count;
+        for (int k = 0; k < entries; ++k)
+            hex += "0" + std::to_string(5 + k) + "0000000000000000000000";
+        return hex;
+    };
+    const SetCase cases[] = {
+        {126464, 0, pgns, "pgn", "0=60928 1=59904 2=126208"},
+        {126464, 0, pgns.substr(0, 16), "pgn", "0=60928 1=59904 2=not in record"},
+        {126464, 0, "01", "pgn", "0=not in record"},
+        // A later frame of a fast packet: the entries it holds, after the first.
+        {126464, 13,
+         "00EE00"
+         "00EA00"
+         "00",
+         "pgn", "0=not in record 4=60928 5=59904 6=not in record"},
+        {129540, 0, sats("02", 3), "prn", "0=5 1=6"},
+        {129540, 0, sats("00", 2), "prn", ""},
+        {129540, 0, sats("FF", 2), "prn", "0=5 1=6"},            // no count: until the data ends
+        {129540, 0, sats("FA", 1).substr(0, 20), "prn", "0=5"},  // 250 in 10 bytes
+        {129540, 0, sats("FA", 1).substr(0, 20), "status", "0=not in record"},
+    };
+    for (const SetCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Pgn) + " " + c.Bytes);
+        const std::vector<uint8_t> data = Hex(c.Bytes.c_str());
+        const MessageBytes bytes{data.data(), c.First, data.size()};
+        const PgnDef* def = FindPgn(c.Pgn, bytes);
+        ASSERT_NE(def, nullptr);
+        std::string entries;
+        for (const DecodedField& f : DecodeFields(*def, bytes)) {
+            if (std::strcmp(f.Def->Id, c.Field) != 0) continue;
+            EXPECT_EQ(f.Set, 1);
+            entries += (entries.empty() ? "" : " ") + std::to_string(f.Entry) + "=" + f.Text;
+        }
+        EXPECT_EQ(entries, c.Entries);
+    }
+}
+
 TEST(N2kDecode, MatchFieldsPickTheMakersVariant) {
     // 130820: Fusion (maker 419, marine industry 4) message 32769; another message of
     // that maker, another maker and a maker's PGN the database lacks get the range's
