@@ -39,25 +39,46 @@ std::string Number(double v) {
     return buf;
 }
 
-// {"id": {"name": .., "v": number|string|null, "r": resolution, "u": unit, "k": kind}}
+bool Shown(const DecodedField& f) {
+    return f.State != FieldState::Reserved && f.State != FieldState::NotDecoded &&
+           f.State != FieldState::NotInRecord;
+}
+
+// "id":{"name": .., "v": number|string|null, "r": resolution, "u": unit, "k": kind}
+std::string FieldJson(const DecodedField& f) {
+    std::string v = "null";
+    if (f.State == FieldState::Value) {
+        const bool numeric = f.Def->Kind == FieldKind::Number || f.Def->Kind == FieldKind::Float;
+        v = numeric ? Number(f.Value) : Json(f.Text);
+    }
+    return Json(f.Def->Id) + ":{\"name\":" + Json(f.Def->Name) + ",\"v\":" + v +
+           ",\"r\":" + Number(f.Def->Resolution) +
+           ",\"u\":" + Json(f.Def->Unit ? f.Def->Unit : "") +
+           ",\"k\":" + std::to_string(int(f.Def->Kind)) + "}";
+}
+
+// The fields as an object; a repeating set's entries, as analyzerjs gives them, in
+// "list" (set 1) and "list2" (set 2): an array of objects, one an entry that has a
+// field to show.
 std::string FieldsJson(const std::vector<DecodedField>& fields) {
     std::string out = "{";
+    std::string lists[2];
+    int entry[2] = {-1, -1};
     for (const DecodedField& f : fields) {
-        if (f.State == FieldState::Reserved || f.State == FieldState::NotDecoded ||
-            f.State == FieldState::NotInRecord)
-            continue;
-        if (out.size() > 1) out += ',';
-        std::string v = "null";
-        if (f.State == FieldState::Value) {
-            const bool numeric =
-                f.Def->Kind == FieldKind::Number || f.Def->Kind == FieldKind::Float;
-            v = numeric ? Number(f.Value) : Json(f.Text);
+        if (!Shown(f)) continue;
+        std::string& to = f.Set == 0 ? out : lists[f.Set - 1];
+        if (f.Set != 0 && int(f.Entry) != entry[f.Set - 1]) {
+            to += to.empty() ? "[{" : "},{";
+            entry[f.Set - 1] = f.Entry;
+        } else if (to.size() > 1 && to.back() != '{') {
+            to += ',';
         }
-        out += Json(f.Def->Id) + ":{\"name\":" + Json(f.Def->Name) + ",\"v\":" + v +
-               ",\"r\":" + Number(f.Def->Resolution) +
-               ",\"u\":" + Json(f.Def->Unit ? f.Def->Unit : "") +
-               ",\"k\":" + std::to_string(int(f.Def->Kind)) + "}";
+        to += FieldJson(f);
     }
+    for (int n = 0; n < 2; ++n)
+        if (!lists[n].empty())
+            out += (out.size() > 1 ? ",\"list" : "\"list") + std::string(n ? "2" : "") +
+                   "\":" + lists[n] + "}]";
     return out + "}";
 }
 
