@@ -152,7 +152,10 @@ void CanDecodedView::ShowFields() {
         if (f.State == n2k::FieldState::Reserved) continue;
         const int row = FieldTable->rowCount();
         FieldTable->insertRow(row);
-        FieldTable->setItem(row, 0, new QTableWidgetItem(QString::fromUtf8(f.Def->Name)));
+        // The entries of a list by their number: "PGN [3]".
+        QString name = QString::fromUtf8(f.Def->Name);
+        if (f.Set != 0) name += QStringLiteral(" [%1]").arg(f.Entry + 1);
+        FieldTable->setItem(row, 0, new QTableWidgetItem(name));
         const QString text = f.State == n2k::FieldState::NotDecoded
                                  ? QStringLiteral("not decoded")
                                  : QString::fromStdString(f.Text);
