@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 #include "tests/monitor/broker.h"
@@ -117,48 +118,78 @@ TEST(SignalKDeltas, SiUnitsAndNotificationsOnlyWhenTheyChange) {
     ids.Battery = "start";
     SignalKDeltas deltas(ids);
     SystemData d = TwoEngines();
-    auto values = [&](bool all) {
-        const QJsonObject delta = QJsonDocument::fromJson(QByteArray::fromStdString(deltas.Delta(
-                                                              d, "2026-01-01T00:00:00.000Z", all)))
-                                      .object();
-        QJsonObject byPath;
+    auto byPath = [](const std::string& text) {
+        const QJsonObject delta = QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+        QJsonObject paths;
         for (const QJsonValue& update : delta["updates"].toArray())
             for (const QJsonValue& v : update["values"].toArray())
-                byPath[v["path"].toString()] = v["value"];
-        return byPath;
+                paths[v["path"].toString()] = v["value"];
+        return paths;
+    };
+    auto values = [&](bool all) {
+        return byPath(deltas.Delta(d, "2026-01-01T00:00:00.000Z", all));
     };
     const std::string battery = "electrical.batteries.start.";
-    auto note = [&](const QJsonObject& values, const char* name) {
-        return values[QString::fromStdString("notifications." + battery + name)]
+    auto note = [&](const QJsonObject& values, const std::string& path) {
+        return values[QString::fromStdString("notifications.electrical." + path)]
             .toObject()["state"]
             .toString()
             .toStdString();
     };
     const QJsonObject first = values(false);
-    const std::pair<std::string, double> numbers[] = {
-        {battery + "voltage", 13.46},
-        {battery + "temperature", 298.15},
-        {battery + "capacity.stateOfCharge", 0.87},
-        {"propulsion.port.revolutions", 30.0},
-        {"electrical.alternators.1.revolutions", 75.0},
-        {"electrical.alternators.1.fieldDrive", 25.0}};
-    for (const auto& [path, value] : numbers)
+    // path, value, whether field box 1 carries it
+    const std::tuple<std::string, double, bool> numbers[] = {
+        {battery + "voltage", 13.46, false},
+        {battery + "temperature", 298.15, false},
+        {battery + "capacity.stateOfCharge", 0.87, false},
+        {"propulsion.port.revolutions", 30.0, true},
+        {"electrical.alternators.1.revolutions", 75.0, true},
+        {"electrical.alternators.1.fieldDrive", 25.0, true}};
+    for (const auto& [path, value, fieldBox] : numbers)
         EXPECT_DOUBLE_EQ(first[QString::fromStdString(path)].toDouble(), value) << path;
     EXPECT_EQ(first["electrical.alternators.1.chargingMode"].toString(), "float");
     EXPECT_FALSE(first.contains("propulsion.starboard.revolutions"));
-    EXPECT_EQ(note(first, "overvoltage"), "normal");
+    EXPECT_EQ(note(first, "batteries.start.overvoltage"), "normal");
 
     // Unchanged: no notifications; a warning then a fault: that one alone.
-    EXPECT_EQ(note(values(false), "overvoltage"), "");
+    EXPECT_EQ(note(values(false), "batteries.start.overvoltage"), "");
     d.BatteryState.StatusCode = 0x0080;
     const QJsonObject warned = values(false);
-    EXPECT_EQ(note(warned, "overvoltage"), "warn");
-    EXPECT_EQ(note(warned, "safetySwitch"), "");
+    EXPECT_EQ(note(warned, "batteries.start.overvoltage"), "warn");
+    EXPECT_EQ(note(warned, "batteries.start.safetySwitch"), "");
     d.BatteryState.StatusCode = 0x0180;
-    EXPECT_EQ(note(values(false), "overvoltage"), "alarm");
+    EXPECT_EQ(note(values(false), "batteries.start.overvoltage"), "alarm");
     // A new reader, or a link that came back, hears every notification again.
     EXPECT_TRUE(values(true).contains("notifications.electrical.chargingSystem.hardwareFault"));
-    deltas.Forget();
+
+    // Field box 1 drops off with its temperature warning up: its values go null and
+    // the warning back to normal; a sensor that goes missing takes its value back.
+    d.FieldState[0].StatusCode = 0x02;
+    EXPECT_EQ(note(values(false), "alternators.1.temperature"), "warn");
+    d.ControlState.ConnectedModules = BatteryBoxConnected;
+    d.BatteryState.Temperature1 = NoTemperatureSensor;
+    const QJsonObject dropped = values(false);
+    for (const auto& [path, value, fieldBox] : numbers) {
+        const QJsonValue now = dropped[QString::fromStdString(path)];
+        EXPECT_TRUE(fieldBox || path.ends_with("temperature") ? now.isNull() : now.isDouble())
+            << path;
+    }
+    EXPECT_TRUE(dropped["electrical.alternators.1.chargingMode"].isNull());
+    EXPECT_EQ(note(dropped, "alternators.1.temperature"), "normal");
+    EXPECT_FALSE(values(false).contains("propulsion.port.revolutions"));  // said once
+
+    // The link is lost: every value still shown and every raised notification are
+    // taken back, once; the next delta repeats every notification.
+    const QJsonObject cleared = byPath(deltas.Cleared("2026-01-01T00:00:01.000Z"));
+    for (const auto& [path, value, fieldBox] : numbers)
+        EXPECT_EQ(cleared.contains(QString::fromStdString(path)),
+                  !fieldBox && !path.ends_with("temperature"))
+            << path;
+    EXPECT_TRUE(cleared[QString::fromStdString(battery + "voltage")].isNull());
+    EXPECT_EQ(note(cleared, "batteries.start.overvoltage"), "normal");
+    EXPECT_FALSE(cleared.contains("notifications.electrical.batteries.start.safetySwitch"));
+    EXPECT_EQ(deltas.Cleared("2026-01-01T00:00:02.000Z"), "");
+    d.ControlState.ConnectedModules = FieldBox1Connected | BatteryBoxConnected;
     EXPECT_TRUE(values(false).contains("notifications.electrical.alternators.1.wiring"));
 }
 

@@ -19,6 +19,12 @@ SignalKIds IdsOf(const MonitorOptions& o) {
     return ids;
 }
 
+std::string IsoTime(qint64 unixMs) {
+    return QDateTime::fromMSecsSinceEpoch(unixMs, Qt::UTC)
+        .toString(Qt::ISODateWithMs)
+        .toStdString();
+}
+
 }  // namespace
 
 int Monitor::StaleAfterMs(Connection connection) {
@@ -84,7 +90,9 @@ void Monitor::Lost(const char* why) {
     stale_.stop();
     if (available_ && log_) log_(std::string("system unavailable: ") + why);
     SetAvailable(false);
-    deltas_.Forget();
+    // Signal K readers hear that the values are gone rather than keep the last ones.
+    const std::string cleared = deltas_.Cleared(IsoTime(QDateTime::currentMSecsSinceEpoch()));
+    if (lineServer_ && !cleared.empty()) lineServer_->Send(cleared);
 }
 
 void Monitor::StatePolled() {
@@ -101,9 +109,7 @@ void Monitor::StatePolled() {
         const bool all = sendAllNotifications_ || joined != joinedSeen_;
         joinedSeen_ = joined;
         sendAllNotifications_ = false;
-        const QString time =
-            QDateTime::fromMSecsSinceEpoch(now, Qt::UTC).toString(Qt::ISODateWithMs);
-        lineServer_->Send(deltas_.Delta(data, time.toStdString(), all));
+        lineServer_->Send(deltas_.Delta(data, IsoTime(now), all));
     }
     if (mqtt_ && identity_) {
         if (!available_ && log_) log_("system available");
