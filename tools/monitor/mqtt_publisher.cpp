@@ -70,8 +70,10 @@ bool MqttPublisher::Start(const std::string& availabilityTopic,
     mosquitto_message_callback_set(client_, &MqttPublisher::OnMessage);
     mosquitto_publish_callback_set(client_, &MqttPublisher::OnPublish);
     started_ = true;
-    // A broker that is not there yet is no failure: it is tried again and again.
-    if (!FirstConnect()) firstConnect_ = std::thread([this] { RetryFirstConnect(); });
+    // The first connection on a thread of its own: the host name's lookup and a
+    // broker that is not there yet never hold the caller's polls up. A broker that
+    // is away is no failure: it is tried again and again.
+    firstConnect_ = std::thread([this] { ConnectUntilUp(); });
     return true;
 }
 
@@ -92,16 +94,16 @@ bool MqttPublisher::FirstConnect() {
     return false;
 }
 
-void MqttPublisher::RetryFirstConnect() {
+void MqttPublisher::ConnectUntilUp() {
     int delay = settings_.RetryFirstSeconds;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopping_) {
-        if (stopAsked_.wait_for(lock, std::chrono::seconds(delay), [this] { return stopping_; }))
-            return;
         lock.unlock();
         const bool connected = FirstConnect();
         lock.lock();
         if (connected) return;
+        if (stopAsked_.wait_for(lock, std::chrono::seconds(delay), [this] { return stopping_; }))
+            return;
         delay = std::min(delay * 2, settings_.RetryLastSeconds);
     }
 }
