@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
 #include <tuple>
@@ -41,6 +43,9 @@ TEST(MonitorOptions, ReadsEveryOptionAndRefusesBadOnesWithOneLine) {
     EXPECT_EQ(o.EngineIds, (Args{"main", "wing"}));
     EXPECT_EQ(o.HistoryFile, "/var/lib/korvan/history.db");
     EXPECT_EQ(ParseMonitorOptions({"--version"}).What, Action::Version);
+    // TLS is on 8883 unless a port is given.
+    EXPECT_EQ(ParseMonitorOptions({"--mqtt", "h", "--mqtt-ca", "/ca.pem"}).MqttPort, 8883);
+    EXPECT_EQ(ParseMonitorOptions({"--mqtt", "h:1883", "--mqtt-ca", "/ca.pem"}).MqttPort, 1883);
 
     const std::vector<std::pair<Args, const char*>> bad = {
         {{"--bogus", "--help"}, "unknown option --bogus"},
@@ -61,6 +66,49 @@ TEST(MonitorOptions, ReadsEveryOptionAndRefusesBadOnesWithOneLine) {
         EXPECT_EQ(o.What, Action::Error) << args[0];
         EXPECT_NE(o.ErrorText.find(part), std::string::npos) << o.ErrorText;
         EXPECT_EQ(o.ErrorText.find('\n'), std::string::npos);
+    }
+}
+
+TEST(MonitorOptions, MqttFilesAreCheckedBeforeTheStart) {
+    const auto dir = std::filesystem::path(testing::TempDir()) / "monitor-mqtt-files";
+    std::filesystem::create_directories(dir);
+    auto file = [&](const char* name, const char* text, std::filesystem::perms mode) {
+        const std::string path = (dir / name).string();
+        std::ofstream(path) << text;
+        std::filesystem::permissions(path, mode);
+        return path;
+    };
+    using P = std::filesystem::perms;
+    const std::string ca = file("ca.pem", "-----BEGIN CERTIFICATE-----\n", P::owner_read);
+    const std::string own = file("own", "secret\r\nsecond line\n", P::owner_read | P::group_read);
+    const std::string shared = file("shared", "secret\n", P::owner_read | P::others_read);
+    const std::string locked = file("locked", "secret\n", P::owner_write);
+    struct Row {
+        std::string Ca, PasswordFile;
+        std::string Error;  // a part of it; "" for none
+        bool Warned;
+    };
+    const Row rows[] = {
+        {ca, own, "", false},
+        {"", shared, "", true},
+        {(dir / "none.pem").string(), own, "cannot read the CA file", false},
+        {dir.string(), "", "CA file " + dir.string() + ": not a file", false},
+        {ca, (dir / "none").string(), "cannot read the password file", false},
+        // root reads it all the same
+        {"", locked, geteuid() == 0 ? "" : "password file " + locked + ": Permission", false},
+    };
+    for (const Row& row : rows) {
+        MonitorOptions o;
+        o.MqttCaFile = row.Ca;
+        o.MqttPasswordFile = row.PasswordFile;
+        std::string password, warning;
+        const std::string error = ReadMqttFiles(o, password, warning);
+        EXPECT_EQ(error.empty(), row.Error.empty()) << error;
+        EXPECT_NE(error.find(row.Error), std::string::npos) << error;
+        EXPECT_EQ(!warning.empty(), row.Warned) << row.PasswordFile << ": " << warning;
+        if (error.empty() && !row.PasswordFile.empty()) {
+            EXPECT_EQ(password, "secret");
+        }
     }
 }
 

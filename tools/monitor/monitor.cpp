@@ -27,6 +27,16 @@ std::string IsoTime(qint64 unixMs) {
 
 }  // namespace
 
+MqttSettings Monitor::MqttSettingsFor(const MonitorOptions& options, const std::string& password) {
+    MqttSettings settings;
+    settings.Host = options.MqttHost;
+    settings.Port = options.MqttPort;
+    settings.User = options.MqttUser;
+    settings.Password = password;
+    settings.CaFile = options.MqttCaFile;
+    return settings;
+}
+
 int Monitor::StaleAfterMs(Connection connection) {
     return connection == Connection::Bluetooth ? 5 * BtPollPeriodMs : 6 * UsbPollPeriodMs;
 }
@@ -137,12 +147,7 @@ void Monitor::StartMqtt() {
     topics_.Prefix =
         options_.TopicPrefix.empty() ? "korvan/" + identity_->SerialNumber : options_.TopicPrefix;
     topics_.DiscoveryPrefix = options_.DiscoveryPrefix;
-    MqttSettings settings;
-    settings.Host = options_.MqttHost;
-    settings.Port = options_.MqttPort;
-    settings.User = options_.MqttUser;
-    settings.Password = mqttPassword_;
-    settings.CaFile = options_.MqttCaFile;
+    MqttSettings settings = MqttSettingsFor(options_, mqttPassword_);
     settings.ClientId =
         "korvan-monitor-" + identity_->SerialNumber + "-" + std::to_string(getpid());
     mqtt_ = std::make_unique<MqttPublisher>(settings, log_);

@@ -1,7 +1,13 @@
 #include "tools/monitor/monitor_options.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 
@@ -83,6 +89,7 @@ MonitorOptions ParseMonitorOptions(const std::vector<std::string>& args) {
     MonitorOptions o;
     bool sourceGiven = false;
     int sources = 0;
+    bool mqttPortGiven = false;
     using Setter = std::function<bool(const std::string&)>;
     const std::map<std::string, std::pair<Setter, const char*>> valued = {
         {"--serial",
@@ -111,8 +118,8 @@ MonitorOptions ParseMonitorOptions(const std::vector<std::string>& args) {
          {[&](const std::string& v) {
               const size_t colon = v.rfind(':');
               o.MqttHost = v.substr(0, colon);
-              if (colon != std::string::npos && !ParsePort(v.substr(colon + 1), 1, o.MqttPort))
-                  return false;
+              mqttPortGiven = colon != std::string::npos;
+              if (mqttPortGiven && !ParsePort(v.substr(colon + 1), 1, o.MqttPort)) return false;
               return !o.MqttHost.empty();
           },
           "HOST or HOST:PORT"}},
@@ -210,7 +217,34 @@ MonitorOptions ParseMonitorOptions(const std::vector<std::string>& args) {
         return Fail("--mqtt-user, --mqtt-password-file and --mqtt-ca need --mqtt HOST");
     if (!o.MqttPasswordFile.empty() && o.MqttUser.empty())
         return Fail("--mqtt-password-file needs --mqtt-user");
+    if (!o.MqttCaFile.empty() && !mqttPortGiven) o.MqttPort = 8883;
     return o;
+}
+
+std::string ReadMqttFiles(const MonitorOptions& options, std::string& password,
+                          std::string& warning) {
+    struct stat about {};
+    // "" when `path` is a file this program may read, else why not.
+    auto unreadable = [&about](const std::string& path) -> std::string {
+        if (stat(path.c_str(), &about) != 0) return std::strerror(errno);
+        if (!S_ISREG(about.st_mode)) return "not a file";
+        if (!std::ifstream(path)) return std::strerror(errno);
+        return {};
+    };
+    if (!options.MqttCaFile.empty())
+        if (const std::string why = unreadable(options.MqttCaFile); !why.empty())
+            return "cannot read the CA file " + options.MqttCaFile + ": " + why;
+    if (options.MqttPasswordFile.empty()) return {};
+    if (const std::string why = unreadable(options.MqttPasswordFile); !why.empty())
+        return "cannot read the password file " + options.MqttPasswordFile + ": " + why;
+    std::ifstream file(options.MqttPasswordFile);
+    std::getline(file, password);
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    if ((about.st_mode & S_IROTH) || ((about.st_mode & S_IRGRP) && about.st_gid != getegid()))
+        warning = "the password file " + options.MqttPasswordFile +
+                  " may be read by others: give it mode 0640 and the group korvan-monitor "
+                  "runs as";
+    return {};
 }
 
 std::string MonitorHelpText() {
@@ -226,7 +260,7 @@ The system:
   --history FILE              keep the history and the event log in FILE across restarts
 
 MQTT:
-  --mqtt HOST[:PORT]          the broker (port 1883 unless given)
+  --mqtt HOST[:PORT]          the broker (port 1883, or 8883 with --mqtt-ca, unless given)
   --mqtt-user USER            log in as USER
   --mqtt-password-file FILE   with the password in FILE (its first line)
   --mqtt-ca FILE              TLS, the broker's certificate checked against FILE

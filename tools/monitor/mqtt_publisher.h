@@ -50,6 +50,9 @@ class MqttPublisher {
     // not a failure, it is retried.
     bool Start(const std::string& availabilityTopic, const std::string& discoveryStatusTopic,
                std::vector<std::pair<std::string, std::string>> retainedConfigs);
+    // Why the library would refuse `settings` in Start(), found before any
+    // connection; "" when it takes them.
+    static std::string Refusal(const MqttSettings& settings);
     // Retained "online" or "offline"; what a reconnection repeats.
     void SetAvailable(bool available);
     // A state message; dropped, not queued, while the broker is away, so that it
@@ -72,6 +75,8 @@ class MqttPublisher {
     static void OnPublish(mosquitto*, void* self, int mid);
     // The first connection, on firstConnect_'s thread until it succeeds:
     // libmosquitto's network thread only reconnects a client that was connected once.
+    // A client with the settings and the last will; false with lastError_.
+    bool Configure();
     bool FirstConnect();
     void ConnectUntilUp();
     void SendRetained();  // on the network thread
