@@ -11,6 +11,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <array>
+#include <map>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -87,7 +89,22 @@ TEST_F(MonitorMqtt, RetainedDiscoveryPerValueOnlineTheSimulatorsValuesAndAgainOn
         Spin([&] { return Count(late.Messages(), "/config") >= PublishedValues().size(); }, 5000));
     Spin([] { return false; }, 300);
     std::set<std::string> keys, uniqueIds, expected;
-    for (const PublishedValue& p : PublishedValues()) expected.insert(p.Key);
+    std::map<std::string, const PublishedValue*> byKey;
+    for (const PublishedValue& p : PublishedValues()) {
+        expected.insert(p.Key);
+        byKey[p.Key] = &p;
+    }
+    // What Home Assistant needs of a few: unit, device class, state class ("": none).
+    const std::map<std::string, std::array<std::string, 3>> classes = {
+        {"battery_voltage", {"V", "voltage", "measurement"}},
+        {"battery_current", {"A", "current", "measurement"}},
+        {"battery_temperature_1", {"\u00B0C", "temperature", "measurement"}},
+        {"state_of_charge", {"%", "battery", "measurement"}},
+        {"engine_1_rpm", {"rpm", "", "measurement"}},
+        {"charging_stage", {"", "enum", ""}},
+        {"battery_status", {"", "", ""}},
+    };
+    const char* const classKeys[] = {"unit_of_measurement", "device_class", "state_class"};
     for (const Received& m : late.Messages()) {
         if (!m.Topic.ends_with("/config")) continue;
         EXPECT_TRUE(m.Retained) << m.Topic;
@@ -100,7 +117,22 @@ TEST_F(MonitorMqtt, RetainedDiscoveryPerValueOnlineTheSimulatorsValuesAndAgainOn
         EXPECT_EQ(c["value_template"].toString().toStdString(), "{{ value_json." + key + " }}");
         EXPECT_EQ(c["device"].toObject()["serial_number"].toString().toStdString(), serial);
         EXPECT_FALSE(c["device"].toObject()["identifiers"].toArray().isEmpty()) << m.Payload;
+        EXPECT_EQ(c["device"].toObject()["model"].toString(), "KORVAN KX4") << key;
+        EXPECT_EQ(c["device"].toObject()["manufacturer"].toString(), "Ardexon") << key;
+        // Every number has a unit and is a measurement (long-term statistics); a text
+        // has neither, as Home Assistant refuses a unit on a text sensor.
+        const auto value = byKey.find(key);
+        if (value == byKey.end()) continue;
+        const bool number = value->second->Decimals >= 0;
+        EXPECT_EQ(c.contains("unit_of_measurement"), number) << key;
+        EXPECT_EQ(c["state_class"].toString(), number ? "measurement" : "") << key;
+        const auto want = classes.find(key);
+        for (size_t i = 0; want != classes.end() && i < 3; ++i) {
+            EXPECT_EQ(c[classKeys[i]].toString().toStdString(), want->second[i])
+                << key << " " << classKeys[i];
+        }
     }
+    for (const auto& [key, want] : classes) EXPECT_EQ(expected.count(key), 1u) << key;
     EXPECT_EQ(keys, expected);
     EXPECT_EQ(Count(late.Messages(), "/config"), expected.size());
     EXPECT_EQ(uniqueIds.size(), expected.size());
