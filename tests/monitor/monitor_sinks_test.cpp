@@ -148,6 +148,57 @@ TEST(MonitorValues, StateHasEveryKeyAndNullsWhatIsNotThere) {
               "Battery overvoltage warning; Battery overvoltage fault");
 }
 
+// Home Assistant keeps no state over 255 characters and refuses an enumeration's
+// state that is none of its options.
+TEST(MonitorValues, StatesAreOnesHomeAssistantTakes) {
+    SystemData d = TwoEngines();
+    d.ControlState.ConnectedModules = 0xFFFF;
+    d.BatteryState.StatusCode = 0xFFFF;
+    d.FieldState[0].StatusCode = d.FieldState[1].StatusCode = 0xFF;
+    const QJsonObject all =
+        QJsonDocument::fromJson(QByteArray::fromStdString(StateJson(d, 0))).object();
+    const std::pair<const char*, std::vector<std::string>> texts[] = {
+        {"system_status", ControlBoxStatusLines(d.ControlState)},
+        {"battery_status", BatteryBoxStatusLines(d.BatteryState)},
+        {"field_box_1_status", FieldBoxStatusLines(d.FieldState[0])}};
+    int cut = 0;
+    for (const auto& [key, lines] : texts) {
+        std::string text = all[key].toString().toStdString();
+        EXPECT_LE(text.size(), MaxStateLength) << key;
+        if (text.ends_with("; \u2026")) {
+            ++cut;
+            text.resize(text.size() - 5);
+        }
+        // Whole lines only, in their order.
+        size_t line = 0;
+        for (size_t start = 0; start < text.size() && line < lines.size(); ++line) {
+            const size_t end = std::min(text.find("; ", start), text.size());
+            EXPECT_TRUE(lines[line].ends_with(text.substr(start, end - start))) << key << text;
+            start = end + 2;
+        }
+        EXPECT_GT(line, 0u) << key;
+    }
+    EXPECT_GE(cut, 1);
+
+    MqttTopics topics{"korvan/x", "homeassistant"};
+    const auto configs = DiscoveryConfigs(topics, DeviceIdentity{"250314-041", "7"});
+    const auto stage = std::find_if(configs.begin(), configs.end(), [](const auto& c) {
+        return c.first.ends_with("/charging_stage/config");
+    });
+    ASSERT_NE(stage, configs.end());
+    const QJsonArray options =
+        QJsonDocument::fromJson(QByteArray::fromStdString(stage->second))["options"].toArray();
+    size_t named = 0;
+    for (int code = 0; code < 256; ++code) {
+        d.ControlState.ChargingStage = static_cast<uint8_t>(code);
+        const QJsonValue value = QJsonDocument::fromJson(QByteArray::fromStdString(StateJson(d, 0)))
+                                     .object()["charging_stage"];
+        EXPECT_TRUE(value.isNull() || options.contains(value)) << code;
+        named += !value.isNull();
+    }
+    EXPECT_EQ(named, static_cast<size_t>(options.size()));
+}
+
 TEST(MonitorValues, JsonTextSurvivesEveryCharacter) {
     std::string text = "a\"b\\c\nd\te/";
     text += '\x01';
