@@ -336,5 +336,34 @@ TEST(LineServer, ReadersGetEveryLineAndOneThatStopsReadingIsDropped) {
     close(stuck);
 }
 
+// A reader more than the bound is closed at once; one leaving makes room again.
+TEST(LineServer, ServesAtMostItsBoundAndClosesOneMore) {
+    LineServer server;
+    ASSERT_TRUE(server.Start("127.0.0.1", 0));
+    std::vector<int> readers;
+    for (size_t i = 0; i <= LineServer::MaxClients; ++i) {
+        readers.push_back(test::ConnectLoopback(server.Port()));
+        ASSERT_GE(readers.back(), 0);
+        ASSERT_TRUE(WaitUntil(
+            [&] { return server.Clients() == std::min(i + 1, LineServer::MaxClients); }, 2000));
+    }
+    const timeval limit{2, 0};
+    setsockopt(readers.back(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    char got[8] = {};
+    EXPECT_EQ(recv(readers.back(), got, sizeof got, 0), 0);  // closed, not left waiting
+    EXPECT_EQ(server.Clients(), LineServer::MaxClients);
+    EXPECT_EQ(server.Joined(), LineServer::MaxClients);
+    close(readers.back());
+    close(readers.front());
+    ASSERT_TRUE(WaitUntil([&] { return server.Clients() < LineServer::MaxClients; }, 2000));
+    readers.back() = test::ConnectLoopback(server.Port());
+    ASSERT_TRUE(WaitUntil([&] { return server.Clients() == LineServer::MaxClients; }, 2000));
+    server.Send("x");
+    setsockopt(readers.back(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    EXPECT_EQ(recv(readers.back(), got, sizeof got, 0), 2);
+    server.Stop();
+    for (size_t i = 1; i < readers.size(); ++i) close(readers[i]);
+}
+
 }  // namespace
 }  // namespace korvan
