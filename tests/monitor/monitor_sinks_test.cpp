@@ -43,6 +43,17 @@ TEST(MonitorOptions, ReadsEveryOptionAndRefusesBadOnesWithOneLine) {
     EXPECT_EQ(o.EngineIds, (Args{"main", "wing"}));
     EXPECT_EQ(o.HistoryFile, "/var/lib/korvan/history.db");
     EXPECT_EQ(ParseMonitorOptions({"--version"}).What, Action::Version);
+    // The broker: a name, an IPv4 or an IPv6 address, with or without a port.
+    const std::pair<const char*, const char*> brokers[] = {
+        {"broker.local:1885", "broker.local 1885"},
+        {"::1", "::1 1883"},
+        {"[::1]:1884", "::1 1884"},
+        {"[fe80::1%eth0]", "fe80::1%eth0 1883"},
+        {"2001:db8::7", "2001:db8::7 1883"}};
+    for (const auto& [given, read] : brokers) {
+        o = ParseMonitorOptions({"--mqtt", given});
+        EXPECT_EQ(o.MqttHost + " " + std::to_string(o.MqttPort), read) << o.ErrorText;
+    }
     // TLS is on 8883 unless a port is given.
     EXPECT_EQ(ParseMonitorOptions({"--mqtt", "h", "--mqtt-ca", "/ca.pem"}).MqttPort, 8883);
     EXPECT_EQ(ParseMonitorOptions({"--mqtt", "h:1883", "--mqtt-ca", "/ca.pem"}).MqttPort, 1883);
@@ -52,6 +63,11 @@ TEST(MonitorOptions, ReadsEveryOptionAndRefusesBadOnesWithOneLine) {
         {{"--usb"}, "nothing to publish"},
         {{"--mqtt"}, "--mqtt needs"},
         {{"--mqtt", "h:70000"}, "is not HOST or HOST:PORT"},
+        {{"--mqtt", "[::1"}, "is not HOST"},
+        {{"--mqtt", "[::1]1883"}, "is not HOST"},
+        {{"--mqtt", "[]:1883"}, "is not HOST"},
+        {{"--mqtt", "broker\n.local"}, "\"broker\\x0a.local\" is not HOST"},
+        {{"--mqtt", "h", "--bogus\r"}, "unknown option --bogus\\x0d"},
         {{"--mqtt", "h", "--topic-prefix", "a/#"}, "+ or #"},
         {{"--signalk-port", "1", "--battery-id", "house-1"}, "letters and digits"},
         {{"--signalk-port", "1", "--engine-ids", "port"}, "two ids"},
