@@ -19,7 +19,7 @@ Number Celsius(int8_t t) {
 double FieldPercent(uint16_t raw) { return raw * 100.0 / FieldControlFullScale; }
 
 // The status lines in one text; when they do not all fit in a state, as many whole
-// lines as fit and an ellipsis. Bytes are counted, so that no character is cut.
+// lines as fit and an ellipsis. Bytes are counted, which are never fewer than characters.
 std::string JoinStatus(const std::vector<std::string>& lines) {
     static const std::string more = "; \u2026";
     std::string text;
