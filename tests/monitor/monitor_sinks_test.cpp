@@ -43,29 +43,25 @@ TEST(MonitorOptions, ReadsEveryOptionAndRefusesBadOnesWithOneLine) {
     EXPECT_EQ(o.EngineIds, (Args{"main", "wing"}));
     EXPECT_EQ(o.HistoryFile, "/var/lib/korvan/history.db");
     EXPECT_EQ(ParseMonitorOptions({"--version"}).What, Action::Version);
-    // The broker: a name, an IPv4 or an IPv6 address, with or without a port.
-    const std::pair<const char*, const char*> brokers[] = {
-        {"broker.local:1885", "broker.local 1885"},
-        {"::1", "::1 1883"},
-        {"[::1]:1884", "::1 1884"},
-        {"[fe80::1%eth0]", "fe80::1%eth0 1883"},
-        {"2001:db8::7", "2001:db8::7 1883"}};
-    for (const auto& [given, read] : brokers) {
-        o = ParseMonitorOptions({"--mqtt", given});
+    // Brokers by name or address, IPv6 alone or in brackets; TLS on 8883 unless told.
+    const std::pair<Args, const char*> brokers[] = {
+        {{"::1"}, "::1 1883"},
+        {{"[::1]:1884"}, "::1 1884"},
+        {{"[fe80::1%eth0]", "--mqtt-ca", "/ca"}, "fe80::1%eth0 8883"},
+        {{"h:1883", "--mqtt-ca", "/ca"}, "h 1883"}};
+    for (const auto& [args, read] : brokers) {
+        Args all = {"--mqtt"};
+        all.insert(all.end(), args.begin(), args.end());
+        o = ParseMonitorOptions(all);
         EXPECT_EQ(o.MqttHost + " " + std::to_string(o.MqttPort), read) << o.ErrorText;
     }
-    // TLS is on 8883 unless a port is given.
-    EXPECT_EQ(ParseMonitorOptions({"--mqtt", "h", "--mqtt-ca", "/ca.pem"}).MqttPort, 8883);
-    EXPECT_EQ(ParseMonitorOptions({"--mqtt", "h:1883", "--mqtt-ca", "/ca.pem"}).MqttPort, 1883);
 
     const std::vector<std::pair<Args, const char*>> bad = {
         {{"--bogus", "--help"}, "unknown option --bogus"},
         {{"--usb"}, "nothing to publish"},
         {{"--mqtt"}, "--mqtt needs"},
         {{"--mqtt", "h:70000"}, "is not HOST or HOST:PORT"},
-        {{"--mqtt", "[::1"}, "is not HOST"},
         {{"--mqtt", "[::1]1883"}, "is not HOST"},
-        {{"--mqtt", "[]:1883"}, "is not HOST"},
         {{"--mqtt", "broker\n.local"}, "\"broker\\x0a.local\" is not HOST"},
         {{"--mqtt", "h", "--bogus\r"}, "unknown option --bogus\\x0d"},
         {{"--mqtt", "h", "--topic-prefix", "a/#"}, "+ or #"},
@@ -88,43 +84,29 @@ TEST(MonitorOptions, ReadsEveryOptionAndRefusesBadOnesWithOneLine) {
 TEST(MonitorOptions, MqttFilesAreCheckedBeforeTheStart) {
     const auto dir = std::filesystem::path(testing::TempDir()) / "monitor-mqtt-files";
     std::filesystem::create_directories(dir);
-    auto file = [&](const char* name, const char* text, std::filesystem::perms mode) {
-        const std::string path = (dir / name).string();
-        std::ofstream(path) << text;
-        std::filesystem::permissions(path, mode);
-        return path;
-    };
     using P = std::filesystem::perms;
-    const std::string ca = file("ca.pem", "-----BEGIN CERTIFICATE-----\n", P::owner_read);
-    const std::string own = file("own", "secret\r\nsecond line\n", P::owner_read | P::group_read);
-    const std::string shared = file("shared", "secret\n", P::owner_read | P::others_read);
-    const std::string locked = file("locked", "secret\n", P::owner_write);
-    struct Row {
-        std::string Ca, PasswordFile;
-        std::string Error;  // a part of it; "" for none
-        bool Warned;
-    };
-    const Row rows[] = {
-        {ca, own, "", false},
-        {"", shared, "", true},
-        {(dir / "none.pem").string(), own, "cannot read the CA file", false},
-        {dir.string(), "", "CA file " + dir.string() + ": not a file", false},
-        {ca, (dir / "none").string(), "cannot read the password file", false},
-        // root reads it all the same
-        {"", locked, geteuid() == 0 ? "" : "password file " + locked + ": Permission", false},
-    };
-    for (const Row& row : rows) {
+    for (const auto& [name, mode] : {std::pair{"own", P::owner_read | P::group_read},
+                                     std::pair{"shared", P::owner_read | P::others_read}}) {
+        std::ofstream(dir / name) << "secret\r\nnot this\n";
+        std::filesystem::permissions(dir / name, mode);
+    }
+    const std::string own = dir / "own", none = dir / "none";
+    // CA file, password file, a part of the error ("": none), a warning
+    const std::tuple<std::string, std::string, std::string, bool> rows[] = {
+        {own, own, "", false},
+        {"", dir / "shared", "", true},
+        {none, own, "cannot read the CA file " + none + ": No such file", false},
+        {dir, "", ": not a file", false},
+        {own, none, "cannot read the password file", false}};
+    for (const auto& [ca, passwordFile, part, warned] : rows) {
         MonitorOptions o;
-        o.MqttCaFile = row.Ca;
-        o.MqttPasswordFile = row.PasswordFile;
+        o.MqttCaFile = ca;
+        o.MqttPasswordFile = passwordFile;
         std::string password, warning;
         const std::string error = ReadMqttFiles(o, password, warning);
-        EXPECT_EQ(error.empty(), row.Error.empty()) << error;
-        EXPECT_NE(error.find(row.Error), std::string::npos) << error;
-        EXPECT_EQ(!warning.empty(), row.Warned) << row.PasswordFile << ": " << warning;
-        if (error.empty() && !row.PasswordFile.empty()) {
-            EXPECT_EQ(password, "secret");
-        }
+        EXPECT_TRUE(part.empty() ? error.empty() : error.find(part) != std::string::npos) << error;
+        EXPECT_EQ(!warning.empty(), warned) << passwordFile;
+        EXPECT_EQ(password, error.empty() && !passwordFile.empty() ? "secret" : "");
     }
 }
 
@@ -168,51 +150,30 @@ TEST(MonitorValues, StateHasEveryKeyAndNullsWhatIsNotThere) {
 // state that is none of its options.
 TEST(MonitorValues, StatesAreOnesHomeAssistantTakes) {
     SystemData d = TwoEngines();
-    d.ControlState.ConnectedModules = 0xFFFF;
-    d.BatteryState.StatusCode = 0xFFFF;
-    d.FieldState[0].StatusCode = d.FieldState[1].StatusCode = 0xFF;
-    const QJsonObject all =
-        QJsonDocument::fromJson(QByteArray::fromStdString(StateJson(d, 0))).object();
-    const std::pair<const char*, std::vector<std::string>> texts[] = {
-        {"system_status", ControlBoxStatusLines(d.ControlState)},
-        {"battery_status", BatteryBoxStatusLines(d.BatteryState)},
-        {"field_box_1_status", FieldBoxStatusLines(d.FieldState[0])}};
-    int cut = 0;
-    for (const auto& [key, lines] : texts) {
-        std::string text = all[key].toString().toStdString();
-        EXPECT_LE(text.size(), MaxStateLength) << key;
-        if (text.ends_with("; \u2026")) {
-            ++cut;
-            text.resize(text.size() - 5);
-        }
-        // Whole lines only, in their order.
-        size_t line = 0;
-        for (size_t start = 0; start < text.size() && line < lines.size(); ++line) {
-            const size_t end = std::min(text.find("; ", start), text.size());
-            EXPECT_TRUE(lines[line].ends_with(text.substr(start, end - start))) << key << text;
-            start = end + 2;
-        }
-        EXPECT_GT(line, 0u) << key;
-    }
-    EXPECT_GE(cut, 1);
+    d.BatteryState.StatusCode = 0xFFFF;  // more lines than a state holds
+    auto state = [&] {
+        return QJsonDocument::fromJson(QByteArray::fromStdString(StateJson(d, 0)));
+    };
+    const std::string text = state()["battery_status"].toString().toStdString();
+    EXPECT_LE(text.size(), MaxStateLength);
+    const auto lines = BatteryBoxStatusLines(d.BatteryState);  // cut after a whole line
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+        return text.ends_with(l.substr(2) + "; \u2026");
+    })) << text;
 
-    MqttTopics topics{"korvan/x", "homeassistant"};
-    const auto configs = DiscoveryConfigs(topics, DeviceIdentity{"250314-041", "7"});
-    const auto stage = std::find_if(configs.begin(), configs.end(), [](const auto& c) {
-        return c.first.ends_with("/charging_stage/config");
-    });
-    ASSERT_NE(stage, configs.end());
+    const auto configs = DiscoveryConfigs({"k", "homeassistant"}, {"250314-041", "7"});
     const QJsonArray options =
-        QJsonDocument::fromJson(QByteArray::fromStdString(stage->second))["options"].toArray();
-    size_t named = 0;
+        QJsonDocument::fromJson(QByteArray::fromStdString(configs.front().second))["options"]
+            .toArray();
+    ASSERT_TRUE(configs.front().first.ends_with("/charging_stage/config"));
+    int named = 0;
     for (int code = 0; code < 256; ++code) {
         d.ControlState.ChargingStage = static_cast<uint8_t>(code);
-        const QJsonValue value = QJsonDocument::fromJson(QByteArray::fromStdString(StateJson(d, 0)))
-                                     .object()["charging_stage"];
-        EXPECT_TRUE(value.isNull() || options.contains(value)) << code;
-        named += !value.isNull();
+        const QJsonValue stage = state()["charging_stage"];
+        EXPECT_TRUE(stage.isNull() || options.contains(stage)) << code;
+        named += !stage.isNull();
     }
-    EXPECT_EQ(named, static_cast<size_t>(options.size()));
+    EXPECT_EQ(named, options.size());
 }
 
 TEST(MonitorValues, JsonTextSurvivesEveryCharacter) {
@@ -296,13 +257,9 @@ TEST(SignalKDeltas, SiUnitsAndNotificationsOnlyWhenTheyChange) {
     // The link is lost: every value still shown and every raised notification are
     // taken back, once; the next delta repeats every notification.
     const QJsonObject cleared = byPath(deltas.Cleared("2026-01-01T00:00:01.000Z"));
-    for (const auto& [path, value, fieldBox] : numbers)
-        EXPECT_EQ(cleared.contains(QString::fromStdString(path)),
-                  !fieldBox && !path.ends_with("temperature"))
-            << path;
     EXPECT_TRUE(cleared[QString::fromStdString(battery + "voltage")].isNull());
+    EXPECT_FALSE(cleared.contains("propulsion.port.revolutions"));  // taken back before
     EXPECT_EQ(note(cleared, "batteries.start.overvoltage"), "normal");
-    EXPECT_FALSE(cleared.contains("notifications.electrical.batteries.start.safetySwitch"));
     EXPECT_EQ(deltas.Cleared("2026-01-01T00:00:02.000Z"), "");
     d.ControlState.ConnectedModules = FieldBox1Connected | BatteryBoxConnected;
     EXPECT_TRUE(values(false).contains("notifications.electrical.alternators.1.wiring"));
@@ -352,33 +309,23 @@ TEST(LineServer, ReadersGetEveryLineAndOneThatStopsReadingIsDropped) {
     close(stuck);
 }
 
-// A reader more than the bound is closed at once; one leaving makes room again.
+// A reader more than the bound is closed at once.
 TEST(LineServer, ServesAtMostItsBoundAndClosesOneMore) {
     LineServer server;
     ASSERT_TRUE(server.Start("127.0.0.1", 0));
     std::vector<int> readers;
     for (size_t i = 0; i <= LineServer::MaxClients; ++i) {
         readers.push_back(test::ConnectLoopback(server.Port()));
-        ASSERT_GE(readers.back(), 0);
         ASSERT_TRUE(WaitUntil(
             [&] { return server.Clients() == std::min(i + 1, LineServer::MaxClients); }, 2000));
     }
     const timeval limit{2, 0};
     setsockopt(readers.back(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    char got[8] = {};
+    char got[8];
     EXPECT_EQ(recv(readers.back(), got, sizeof got, 0), 0);  // closed, not left waiting
-    EXPECT_EQ(server.Clients(), LineServer::MaxClients);
     EXPECT_EQ(server.Joined(), LineServer::MaxClients);
-    close(readers.back());
-    close(readers.front());
-    ASSERT_TRUE(WaitUntil([&] { return server.Clients() < LineServer::MaxClients; }, 2000));
-    readers.back() = test::ConnectLoopback(server.Port());
-    ASSERT_TRUE(WaitUntil([&] { return server.Clients() == LineServer::MaxClients; }, 2000));
-    server.Send("x");
-    setsockopt(readers.back(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    EXPECT_EQ(recv(readers.back(), got, sizeof got, 0), 2);
     server.Stop();
-    for (size_t i = 1; i < readers.size(); ++i) close(readers[i]);
+    for (int fd : readers) close(fd);
 }
 
 }  // namespace
