@@ -1,4 +1,4 @@
-// Every delta the monitor serves in half a minute on the simulated system (which runs
+// Every delta the monitor serves in a minute on the simulated system (which runs
 // a whole charging cycle meanwhile), and deltas of systems with every fault and
 // warning, validate against the Signal K schema: each as a delta and the full model
 // made from it. KORVAN_SIGNALK_SECONDS sets the time.
@@ -18,7 +18,7 @@ namespace {
 
 TEST(MonitorSignalK, EveryDeltaValidatesAgainstTheSchema) {
     const char* seconds = std::getenv("KORVAN_SIGNALK_SECONDS");
-    const int runMs = (seconds ? std::atoi(seconds) : 30) * 1000;
+    const int runMs = (seconds ? std::atoi(seconds) : 60) * 1000;
     SimConfig config;
     config.TimeScale = 30;  // engines start, charge, rest and start again in 24 s
     config.EngineRunTime = std::chrono::seconds(600);
@@ -48,7 +48,8 @@ TEST(MonitorSignalK, EveryDeltaValidatesAgainstTheSchema) {
     EXPECT_GE(served, static_cast<size_t>(runMs / 1000));  // a USB poll every 500 ms
 
     // Systems the simulator does not show: every warning, every fault, no sensors,
-    // a stage code without a name.
+    // a stage code without a name; then the modules dropping off and the link lost,
+    // which take values and notifications back.
     SignalKDeltas deltas(SignalKIds{});
     for (uint16_t bits : {uint16_t{0xFFFF}, uint16_t{0x2AAA}, uint16_t{0x1555}}) {
         SystemData d;
@@ -61,6 +62,10 @@ TEST(MonitorSignalK, EveryDeltaValidatesAgainstTheSchema) {
         d.FieldState[1].AlternatorTemperature = NoTemperatureSensor;
         text += deltas.Delta(d, "2026-05-01T12:00:00.000Z", true) + "\n";
     }
+    SystemData alone;
+    alone.ControlState.ConnectedModules = 0x1000;  // the control box, overvoltage
+    text += deltas.Delta(alone, "2026-05-01T12:00:01.000Z", false) + "\n";
+    text += deltas.Cleared("2026-05-01T12:00:02.000Z") + "\n";
 
     const auto scratch = std::filesystem::path(testing::TempDir()) / "monitor-signalk";
     std::filesystem::create_directories(scratch);
@@ -70,7 +75,7 @@ TEST(MonitorSignalK, EveryDeltaValidatesAgainstTheSchema) {
         test::RunProcess("/usr/bin/node", {KORVAN_SIGNALK_VALIDATOR, file.string()}, scratch,
                          {std::string("NODE_PATH=") + KORVAN_SIGNALK_NODE_PATH});
     EXPECT_EQ(checked.Status, 0) << checked.Out << checked.Err;
-    EXPECT_EQ(checked.Out, "valid " + std::to_string(served + 3) + "\n") << checked.Err;
+    EXPECT_EQ(checked.Out, "valid " + std::to_string(served + 5) + "\n") << checked.Err;
 }
 
 }  // namespace

@@ -7,8 +7,11 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 #include "tests/monitor/broker.h"
@@ -40,12 +43,27 @@ TEST(MonitorOptions, ReadsEveryOptionAndRefusesBadOnesWithOneLine) {
     EXPECT_EQ(o.EngineIds, (Args{"main", "wing"}));
     EXPECT_EQ(o.HistoryFile, "/var/lib/korvan/history.db");
     EXPECT_EQ(ParseMonitorOptions({"--version"}).What, Action::Version);
+    // Brokers by name or address, IPv6 alone or in brackets; TLS on 8883 unless told.
+    const std::pair<Args, const char*> brokers[] = {
+        {{"::1"}, "::1 1883"},
+        {{"[::1]:1884"}, "::1 1884"},
+        {{"[fe80::1%eth0]", "--mqtt-ca", "/ca"}, "fe80::1%eth0 8883"},
+        {{"h:1883", "--mqtt-ca", "/ca"}, "h 1883"}};
+    for (const auto& [args, read] : brokers) {
+        Args all = {"--mqtt"};
+        all.insert(all.end(), args.begin(), args.end());
+        o = ParseMonitorOptions(all);
+        EXPECT_EQ(o.MqttHost + " " + std::to_string(o.MqttPort), read) << o.ErrorText;
+    }
 
     const std::vector<std::pair<Args, const char*>> bad = {
         {{"--bogus", "--help"}, "unknown option --bogus"},
         {{"--usb"}, "nothing to publish"},
         {{"--mqtt"}, "--mqtt needs"},
         {{"--mqtt", "h:70000"}, "is not HOST or HOST:PORT"},
+        {{"--mqtt", "[::1]1883"}, "is not HOST"},
+        {{"--mqtt", "broker\n.local"}, "\"broker\\x0a.local\" is not HOST"},
+        {{"--mqtt", "h", "--bogus\r"}, "unknown option --bogus\\x0d"},
         {{"--mqtt", "h", "--topic-prefix", "a/#"}, "+ or #"},
         {{"--signalk-port", "1", "--battery-id", "house-1"}, "letters and digits"},
         {{"--signalk-port", "1", "--engine-ids", "port"}, "two ids"},
@@ -60,6 +78,35 @@ TEST(MonitorOptions, ReadsEveryOptionAndRefusesBadOnesWithOneLine) {
         EXPECT_EQ(o.What, Action::Error) << args[0];
         EXPECT_NE(o.ErrorText.find(part), std::string::npos) << o.ErrorText;
         EXPECT_EQ(o.ErrorText.find('\n'), std::string::npos);
+    }
+}
+
+TEST(MonitorOptions, MqttFilesAreCheckedBeforeTheStart) {
+    const auto dir = std::filesystem::path(testing::TempDir()) / "monitor-mqtt-files";
+    std::filesystem::create_directories(dir);
+    using P = std::filesystem::perms;
+    for (const auto& [name, mode] : {std::pair{"own", P::owner_read | P::group_read},
+                                     std::pair{"shared", P::owner_read | P::others_read}}) {
+        std::ofstream(dir / name) << "secret\r\nnot this\n";
+        std::filesystem::permissions(dir / name, mode);
+    }
+    const std::string own = dir / "own", none = dir / "none";
+    // CA file, password file, a part of the error ("": none), a warning
+    const std::tuple<std::string, std::string, std::string, bool> rows[] = {
+        {own, own, "", false},
+        {"", dir / "shared", "", true},
+        {none, own, "cannot read the CA file " + none + ": No such file", false},
+        {dir, "", ": not a file", false},
+        {own, none, "cannot read the password file", false}};
+    for (const auto& [ca, passwordFile, part, warned] : rows) {
+        MonitorOptions o;
+        o.MqttCaFile = ca;
+        o.MqttPasswordFile = passwordFile;
+        std::string password, warning;
+        const std::string error = ReadMqttFiles(o, password, warning);
+        EXPECT_TRUE(part.empty() ? error.empty() : error.find(part) != std::string::npos) << error;
+        EXPECT_EQ(!warning.empty(), warned) << passwordFile;
+        EXPECT_EQ(password, error.empty() && !passwordFile.empty() ? "secret" : "");
     }
 }
 
@@ -99,6 +146,36 @@ TEST(MonitorValues, StateHasEveryKeyAndNullsWhatIsNotThere) {
               "Battery overvoltage warning; Battery overvoltage fault");
 }
 
+// Home Assistant keeps no state over 255 characters and refuses an enumeration's
+// state that is none of its options.
+TEST(MonitorValues, StatesAreOnesHomeAssistantTakes) {
+    SystemData d = TwoEngines();
+    d.BatteryState.StatusCode = 0xFFFF;  // more lines than a state holds
+    auto state = [&] {
+        return QJsonDocument::fromJson(QByteArray::fromStdString(StateJson(d, 0)));
+    };
+    const std::string text = state()["battery_status"].toString().toStdString();
+    EXPECT_LE(text.size(), MaxStateLength);
+    const auto lines = BatteryBoxStatusLines(d.BatteryState);  // cut after a whole line
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+        return text.ends_with(l.substr(2) + "; \u2026");
+    })) << text;
+
+    const auto configs = DiscoveryConfigs({"k", "homeassistant"}, {"250314-041", "7"});
+    const QJsonArray options =
+        QJsonDocument::fromJson(QByteArray::fromStdString(configs.front().second))["options"]
+            .toArray();
+    ASSERT_TRUE(configs.front().first.ends_with("/charging_stage/config"));
+    int named = 0;
+    for (int code = 0; code < 256; ++code) {
+        d.ControlState.ChargingStage = static_cast<uint8_t>(code);
+        const QJsonValue stage = state()["charging_stage"];
+        EXPECT_TRUE(stage.isNull() || options.contains(stage)) << code;
+        named += !stage.isNull();
+    }
+    EXPECT_EQ(named, options.size());
+}
+
 TEST(MonitorValues, JsonTextSurvivesEveryCharacter) {
     std::string text = "a\"b\\c\nd\te/";
     text += '\x01';
@@ -117,48 +194,74 @@ TEST(SignalKDeltas, SiUnitsAndNotificationsOnlyWhenTheyChange) {
     ids.Battery = "start";
     SignalKDeltas deltas(ids);
     SystemData d = TwoEngines();
-    auto values = [&](bool all) {
-        const QJsonObject delta = QJsonDocument::fromJson(QByteArray::fromStdString(deltas.Delta(
-                                                              d, "2026-01-01T00:00:00.000Z", all)))
-                                      .object();
-        QJsonObject byPath;
+    auto byPath = [](const std::string& text) {
+        const QJsonObject delta = QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+        QJsonObject paths;
         for (const QJsonValue& update : delta["updates"].toArray())
             for (const QJsonValue& v : update["values"].toArray())
-                byPath[v["path"].toString()] = v["value"];
-        return byPath;
+                paths[v["path"].toString()] = v["value"];
+        return paths;
+    };
+    auto values = [&](bool all) {
+        return byPath(deltas.Delta(d, "2026-01-01T00:00:00.000Z", all));
     };
     const std::string battery = "electrical.batteries.start.";
-    auto note = [&](const QJsonObject& values, const char* name) {
-        return values[QString::fromStdString("notifications." + battery + name)]
+    auto note = [&](const QJsonObject& values, const std::string& path) {
+        return values[QString::fromStdString("notifications.electrical." + path)]
             .toObject()["state"]
             .toString()
             .toStdString();
     };
     const QJsonObject first = values(false);
-    const std::pair<std::string, double> numbers[] = {
-        {battery + "voltage", 13.46},
-        {battery + "temperature", 298.15},
-        {battery + "capacity.stateOfCharge", 0.87},
-        {"propulsion.port.revolutions", 30.0},
-        {"electrical.alternators.1.revolutions", 75.0},
-        {"electrical.alternators.1.fieldDrive", 25.0}};
-    for (const auto& [path, value] : numbers)
+    // path, value, whether field box 1 carries it
+    const std::tuple<std::string, double, bool> numbers[] = {
+        {battery + "voltage", 13.46, false},
+        {battery + "temperature", 298.15, false},
+        {battery + "capacity.stateOfCharge", 0.87, false},
+        {"propulsion.port.revolutions", 30.0, true},
+        {"electrical.alternators.1.revolutions", 75.0, true},
+        {"electrical.alternators.1.fieldDrive", 25.0, true}};
+    for (const auto& [path, value, fieldBox] : numbers)
         EXPECT_DOUBLE_EQ(first[QString::fromStdString(path)].toDouble(), value) << path;
     EXPECT_EQ(first["electrical.alternators.1.chargingMode"].toString(), "float");
     EXPECT_FALSE(first.contains("propulsion.starboard.revolutions"));
-    EXPECT_EQ(note(first, "overvoltage"), "normal");
+    EXPECT_EQ(note(first, "batteries.start.overvoltage"), "normal");
 
     // Unchanged: no notifications; a warning then a fault: that one alone.
-    EXPECT_EQ(note(values(false), "overvoltage"), "");
+    EXPECT_EQ(note(values(false), "batteries.start.overvoltage"), "");
     d.BatteryState.StatusCode = 0x0080;
     const QJsonObject warned = values(false);
-    EXPECT_EQ(note(warned, "overvoltage"), "warn");
-    EXPECT_EQ(note(warned, "safetySwitch"), "");
+    EXPECT_EQ(note(warned, "batteries.start.overvoltage"), "warn");
+    EXPECT_EQ(note(warned, "batteries.start.safetySwitch"), "");
     d.BatteryState.StatusCode = 0x0180;
-    EXPECT_EQ(note(values(false), "overvoltage"), "alarm");
+    EXPECT_EQ(note(values(false), "batteries.start.overvoltage"), "alarm");
     // A new reader, or a link that came back, hears every notification again.
     EXPECT_TRUE(values(true).contains("notifications.electrical.chargingSystem.hardwareFault"));
-    deltas.Forget();
+
+    // Field box 1 drops off with its temperature warning up: its values go null and
+    // the warning back to normal; a sensor that goes missing takes its value back.
+    d.FieldState[0].StatusCode = 0x02;
+    EXPECT_EQ(note(values(false), "alternators.1.temperature"), "warn");
+    d.ControlState.ConnectedModules = BatteryBoxConnected;
+    d.BatteryState.Temperature1 = NoTemperatureSensor;
+    const QJsonObject dropped = values(false);
+    for (const auto& [path, value, fieldBox] : numbers) {
+        const QJsonValue now = dropped[QString::fromStdString(path)];
+        EXPECT_TRUE(fieldBox || path.ends_with("temperature") ? now.isNull() : now.isDouble())
+            << path;
+    }
+    EXPECT_TRUE(dropped["electrical.alternators.1.chargingMode"].isNull());
+    EXPECT_EQ(note(dropped, "alternators.1.temperature"), "normal");
+    EXPECT_FALSE(values(false).contains("propulsion.port.revolutions"));  // said once
+
+    // The link is lost: every value still shown and every raised notification are
+    // taken back, once; the next delta repeats every notification.
+    const QJsonObject cleared = byPath(deltas.Cleared("2026-01-01T00:00:01.000Z"));
+    EXPECT_TRUE(cleared[QString::fromStdString(battery + "voltage")].isNull());
+    EXPECT_FALSE(cleared.contains("propulsion.port.revolutions"));  // taken back before
+    EXPECT_EQ(note(cleared, "batteries.start.overvoltage"), "normal");
+    EXPECT_EQ(deltas.Cleared("2026-01-01T00:00:02.000Z"), "");
+    d.ControlState.ConnectedModules = FieldBox1Connected | BatteryBoxConnected;
     EXPECT_TRUE(values(false).contains("notifications.electrical.alternators.1.wiring"));
 }
 
@@ -204,6 +307,25 @@ TEST(LineServer, ReadersGetEveryLineAndOneThatStopsReadingIsDropped) {
     draining.join();
     close(reader);
     close(stuck);
+}
+
+// A reader more than the bound is closed at once.
+TEST(LineServer, ServesAtMostItsBoundAndClosesOneMore) {
+    LineServer server;
+    ASSERT_TRUE(server.Start("127.0.0.1", 0));
+    std::vector<int> readers;
+    for (size_t i = 0; i <= LineServer::MaxClients; ++i) {
+        readers.push_back(test::ConnectLoopback(server.Port()));
+        ASSERT_TRUE(WaitUntil(
+            [&] { return server.Clients() == std::min(i + 1, LineServer::MaxClients); }, 2000));
+    }
+    const timeval limit{2, 0};
+    setsockopt(readers.back(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    char got[8];
+    EXPECT_EQ(recv(readers.back(), got, sizeof got, 0), 0);  // closed, not left waiting
+    EXPECT_EQ(server.Joined(), LineServer::MaxClients);
+    server.Stop();
+    for (int fd : readers) close(fd);
 }
 
 }  // namespace

@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
-# The monitor's Signal K deltas through a real signalk-server (npm, pinned, installed
-# into the build folder): korvan-monitor --simulate serves them on a free port, the
-# server reads them through a "Signal K" TCP data connection, and its REST API must
-# show the battery voltage the monitor last sent. Usage: signalk-e2e.sh BUILD
+# The monitor's Signal K deltas through a real signalk-server (npm, pinned with its
+# lock file, installed into the build folder): korvan-monitor --simulate serves them
+# on a free port, the server reads them through a "Signal K" TCP data connection, and
+# its REST API must show the battery voltage the monitor last sent.
+# Usage: signalk-e2e.sh BUILD
 set -euo pipefail
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 monitor=$build/tools/monitor/korvan-monitor
 work=$build/tests/monitor/signalk-server
 mkdir -p "$work"
-cp "$here/signalk-server/package.json" "$work/"
-if [ ! -x "$work/node_modules/.bin/signalk-server" ]; then
+# The versions package-lock.json pins, installed again only when the lock changes.
+if [ ! -x "$work/node_modules/.bin/signalk-server" ] ||
+   ! cmp -s "$here/signalk-server/package-lock.json" "$work/package-lock.json"; then
   echo "test-signalk: installing signalk-server (about 270 MB, once per build folder)"
-  (cd "$work" && npm install --no-audit --no-fund --loglevel=error)
+  cp "$here/signalk-server/package.json" "$here/signalk-server/package-lock.json" "$work/"
+  (cd "$work" && npm ci --no-audit --no-fund --loglevel=error)
 fi
 
 free_port() {

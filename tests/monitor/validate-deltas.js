@@ -1,20 +1,25 @@
 // Validates Signal K deltas, one JSON object a line in the file named first: each
 // against the delta schema, and the full model built from it (the monitor's context
 // "vessels.self" taken as a vessel with an MMSI, as a server resolves it) against
-// the full schema. The library's deltaToFull gives every leaf it has metadata for an
-// empty "meta" object, which its own full schema refuses under notifications; those
-// empty objects, which no delta of ours carries, are taken out before the check. Prints "valid N" or the first faults, and exits 1 on any fault.
+// the full schema. Two things of the library's deltaToFull are undone before that
+// check: it gives every leaf it has metadata for an empty "meta" object, which its
+// own full schema refuses under notifications (our deltas carry no meta at all), and
+// it keeps a value of null (a path taken back: a module that dropped off, a lost
+// link) as a leaf whose value the full schema refuses, where the full model of a
+// server that took the null back has no value there. Prints "valid N" or the first
+// faults, and exits 1 on any fault.
 'use strict';
 const fs = require('fs');
 const signalk = require('@signalk/signalk-schema');
 
 const lines = fs.readFileSync(process.argv[2], 'utf8').split('\n').filter((l) => l.trim());
-function dropEmptyMeta(node) {
+function dropEmptyMetaAndNulls(node) {
   if (!node || typeof node !== 'object') return;
   for (const key of Object.keys(node)) {
     const child = node[key];
     if (key === 'meta' && child && typeof child === 'object' && !Object.keys(child).length) delete node[key];
-    else dropEmptyMeta(child);
+    else if (child && typeof child === 'object' && 'value' in child && child.value === null) delete node[key];
+    else dropEmptyMetaAndNulls(child);
   }
 }
 
@@ -39,7 +44,7 @@ for (const [n, line] of lines.entries()) {
   }
   delta.context = 'vessels.' + signalk.fakeMmsiId;
   const full = signalk.deltaToFull(delta);
-  dropEmptyMeta(full);
+  dropEmptyMetaAndNulls(full);
   const result = signalk.validateFull(full);
   if (!result.valid) {
     faults.push(`line ${n + 1}: full model: ` + result.errors.map((e) => `${e.message} at ${e.dataPath}`).join('; '));

@@ -7,7 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace korvan {
@@ -80,30 +82,46 @@ size_t LineServer::Clients() {
     return clients_.size();
 }
 
+bool LineServer::Accept() {
+    for (;;) {
+        const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (clients_.size() >= MaxClients) {
+            close(fd);  // the reader sees the end of the stream at once
+            continue;
+        }
+        clients_.push_back({fd, {}});
+        ++joined_;
+    }
+}
+
 void LineServer::Run() {
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point acceptAgain{};
     while (!stop_) {
-        std::vector<pollfd> watched = {{wake_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
+        // While accepting is paused the listener is left out (poll skips a negative fd).
+        const auto pause = std::chrono::ceil<std::chrono::milliseconds>(acceptAgain - Clock::now());
+        const bool paused = pause.count() > 0;
+        std::vector<pollfd> watched = {{wake_[0], POLLIN, 0}, {paused ? -1 : listener_, POLLIN, 0}};
         {
             std::lock_guard<std::mutex> lock(mutex_);
             for (const Client& c : clients_)
                 watched.push_back(
                     {c.Fd, static_cast<short>(c.Queue.empty() ? POLLIN : POLLIN | POLLOUT), 0});
         }
-        if (poll(watched.data(), watched.size(), 1000) < 0 && errno != EINTR) break;
+        const int wait = paused ? static_cast<int>(std::min<long long>(pause.count(), 1000)) : 1000;
+        if (poll(watched.data(), watched.size(), wait) < 0 && errno != EINTR) break;
         if (watched[0].revents & POLLIN) {
             char drain[64];
             while (read(wake_[0], drain, sizeof drain) > 0) {
             }
         }
-        if (watched[1].revents & POLLIN) {
-            for (;;) {
-                const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-                if (fd < 0) break;
-                std::lock_guard<std::mutex> lock(mutex_);
-                clients_.push_back({fd, {}});
-                ++joined_;
-            }
-        }
+        if ((watched[1].revents & POLLIN) && !Accept())
+            acceptAgain = Clock::now() + std::chrono::milliseconds(AcceptPauseMs);
         std::lock_guard<std::mutex> lock(mutex_);
         for (size_t i = 2; i < watched.size(); ++i) {
             const pollfd& p = watched[i];

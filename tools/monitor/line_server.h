@@ -1,7 +1,9 @@
 // A TCP server that hands every client the same lines (Signal K deltas, one JSON
 // object a line). One thread of its own accepts, writes and notices clients that
 // went away; Send only queues, so the poll never waits on a slow reader. A client
-// that lets its queue grow past a limit is dropped rather than fed stale lines.
+// that lets its queue grow past a limit is dropped rather than fed stale lines. At
+// most MaxClients are served: one more is closed at once; when accepting fails (no
+// file descriptors left), accepting pauses for a while rather than spinning.
 // POSIX sockets, no Qt.
 #pragma once
 
@@ -34,6 +36,8 @@ class LineServer {
     unsigned Joined() const { return joined_; }
 
     static constexpr size_t QueueLimit = 1 << 20;
+    static constexpr size_t MaxClients = 16;
+    static constexpr int AcceptPauseMs = 1000;
 
   private:
     struct Client {
@@ -42,6 +46,8 @@ class LineServer {
     };
     void Run();
     void Wake();
+    // Takes the connections waiting; false when accepting failed for want of resources.
+    bool Accept();
 
     int listener_ = -1;
     int wake_[2] = {-1, -1};

@@ -8,7 +8,6 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 
 #include "link/bt_transport.h"
@@ -68,14 +67,6 @@ void Log(const std::string& line) {
     std::fflush(stderr);
 }
 
-bool ReadPassword(const std::string& path, std::string& password) {
-    std::ifstream file(path);
-    if (!file) return false;
-    std::getline(file, password);
-    if (!password.empty() && password.back() == '\r') password.pop_back();
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,11 +86,17 @@ int main(int argc, char** argv) {
         case MonitorOptions::Action::Run:
             break;
     }
-    std::string password;
-    if (!options.MqttPasswordFile.empty() && !ReadPassword(options.MqttPasswordFile, password)) {
-        Log("cannot read the password file " + options.MqttPasswordFile);
+    // A bad MQTT setting ends the start, rather than a run without MQTT found out later.
+    std::string password, warning;
+    std::string refused = korvan::ReadMqttFiles(options, password, warning);
+    if (refused.empty() && !options.MqttHost.empty())
+        refused =
+            korvan::MqttPublisher::Refusal(korvan::Monitor::MqttSettingsFor(options, password));
+    if (!refused.empty()) {
+        Log(refused);
         return 1;
     }
+    if (!warning.empty()) Log(warning);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvan-monitor"));

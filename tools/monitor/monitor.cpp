@@ -19,7 +19,23 @@ SignalKIds IdsOf(const MonitorOptions& o) {
     return ids;
 }
 
+std::string IsoTime(qint64 unixMs) {
+    return QDateTime::fromMSecsSinceEpoch(unixMs, Qt::UTC)
+        .toString(Qt::ISODateWithMs)
+        .toStdString();
+}
+
 }  // namespace
+
+MqttSettings Monitor::MqttSettingsFor(const MonitorOptions& options, const std::string& password) {
+    MqttSettings settings;
+    settings.Host = options.MqttHost;
+    settings.Port = options.MqttPort;
+    settings.User = options.MqttUser;
+    settings.Password = password;
+    settings.CaFile = options.MqttCaFile;
+    return settings;
+}
 
 int Monitor::StaleAfterMs(Connection connection) {
     return connection == Connection::Bluetooth ? 5 * BtPollPeriodMs : 6 * UsbPollPeriodMs;
@@ -84,7 +100,9 @@ void Monitor::Lost(const char* why) {
     stale_.stop();
     if (available_ && log_) log_(std::string("system unavailable: ") + why);
     SetAvailable(false);
-    deltas_.Forget();
+    // Signal K readers hear that the values are gone rather than keep the last ones.
+    const std::string cleared = deltas_.Cleared(IsoTime(QDateTime::currentMSecsSinceEpoch()));
+    if (lineServer_ && !cleared.empty()) lineServer_->Send(cleared);
 }
 
 void Monitor::StatePolled() {
@@ -101,9 +119,7 @@ void Monitor::StatePolled() {
         const bool all = sendAllNotifications_ || joined != joinedSeen_;
         joinedSeen_ = joined;
         sendAllNotifications_ = false;
-        const QString time =
-            QDateTime::fromMSecsSinceEpoch(now, Qt::UTC).toString(Qt::ISODateWithMs);
-        lineServer_->Send(deltas_.Delta(data, time.toStdString(), all));
+        lineServer_->Send(deltas_.Delta(data, IsoTime(now), all));
     }
     if (mqtt_ && identity_) {
         if (!available_ && log_) log_("system available");
@@ -131,12 +147,7 @@ void Monitor::StartMqtt() {
     topics_.Prefix =
         options_.TopicPrefix.empty() ? "korvan/" + identity_->SerialNumber : options_.TopicPrefix;
     topics_.DiscoveryPrefix = options_.DiscoveryPrefix;
-    MqttSettings settings;
-    settings.Host = options_.MqttHost;
-    settings.Port = options_.MqttPort;
-    settings.User = options_.MqttUser;
-    settings.Password = mqttPassword_;
-    settings.CaFile = options_.MqttCaFile;
+    MqttSettings settings = MqttSettingsFor(options_, mqttPassword_);
     settings.ClientId =
         "korvan-monitor-" + identity_->SerialNumber + "-" + std::to_string(getpid());
     mqtt_ = std::make_unique<MqttPublisher>(settings, log_);

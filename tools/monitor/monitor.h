@@ -45,6 +45,8 @@ class Monitor : public QObject {
     const MqttTopics& Topics() const { return topics_; }
     bool Available() const { return available_; }
 
+    // The broker's settings from the command line, without a client id.
+    static MqttSettings MqttSettingsFor(const MonitorOptions& options, const std::string& password);
     // How long without a complete poll makes the system unavailable.
     static int StaleAfterMs(Connection connection);
 

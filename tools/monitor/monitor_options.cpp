@@ -1,7 +1,13 @@
 #include "tools/monitor/monitor_options.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 
@@ -16,6 +22,30 @@ bool ParsePort(const std::string& text, int lowest, int& port) {
     if (error != std::errc() || last != end || value < lowest || value > 65535) return false;
     port = value;
     return true;
+}
+
+// HOST, HOST:PORT, an IPv6 address alone (more than one colon) or in brackets,
+// [ADDRESS]:PORT. `portGiven` says whether PORT was there.
+bool ParseBroker(const std::string& text, std::string& host, int& port, bool& portGiven) {
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7F) return false;
+    std::string rest;
+    if (text.starts_with("[")) {
+        const size_t close = text.find(']');
+        if (close == std::string::npos) return false;
+        host = text.substr(1, close - 1);
+        rest = text.substr(close + 1);
+        if (!rest.empty() && rest[0] != ':') return false;
+    } else if (const size_t colon = text.find(':');
+               colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
+        host = text.substr(0, colon);
+        rest = text.substr(colon);
+    } else {
+        host = text;
+    }
+    portGiven = !rest.empty();
+    if (portGiven && !ParsePort(rest.substr(1), 1, port)) return false;
+    return !host.empty() && host.find_first_of("[]") == std::string::npos;
 }
 
 // Signal K keys ids by [A-Za-z0-9]+; anything else would make every delta invalid.
@@ -48,6 +78,20 @@ bool TopicPrefixOk(const std::string& prefix) {
     for (char c : prefix)
         if (c == '+' || c == '#' || c == '\0') return false;
     return true;
+}
+
+// A value as the one line of an error shows it: control characters as \xNN.
+std::string Printable(const std::string& text) {
+    std::string shown;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c != 0x7F) {
+            shown += static_cast<char>(c);
+            continue;
+        }
+        static const char hex[] = "0123456789abcdef";
+        shown += {'\\', 'x', hex[c >> 4], hex[c & 15]};
+    }
+    return shown;
 }
 
 MonitorOptions Only(MonitorOptions::Action action) {
@@ -83,6 +127,7 @@ MonitorOptions ParseMonitorOptions(const std::vector<std::string>& args) {
     MonitorOptions o;
     bool sourceGiven = false;
     int sources = 0;
+    bool mqttPortGiven = false;
     using Setter = std::function<bool(const std::string&)>;
     const std::map<std::string, std::pair<Setter, const char*>> valued = {
         {"--serial",
@@ -109,11 +154,7 @@ MonitorOptions ParseMonitorOptions(const std::vector<std::string>& args) {
           "a file for the history and the event log"}},
         {"--mqtt",
          {[&](const std::string& v) {
-              const size_t colon = v.rfind(':');
-              o.MqttHost = v.substr(0, colon);
-              if (colon != std::string::npos && !ParsePort(v.substr(colon + 1), 1, o.MqttPort))
-                  return false;
-              return !o.MqttHost.empty();
+              return ParseBroker(v, o.MqttHost, o.MqttPort, mqttPortGiven);
           },
           "HOST or HOST:PORT"}},
         {"--mqtt-user",
@@ -190,13 +231,14 @@ MonitorOptions ParseMonitorOptions(const std::vector<std::string>& args) {
             continue;
         }
         const auto found = valued.find(name);
-        if (found == valued.end()) return Fail("unknown option " + args[i] + " (see --help)");
+        if (found == valued.end())
+            return Fail("unknown option " + Printable(args[i]) + " (see --help)");
         if (!inlineValue) {
             if (i + 1 >= args.size()) return Fail(name + " needs " + found->second.second);
             value = args[++i];
         }
         if (!found->second.first(value))
-            return Fail(name + ": \"" + value + "\" is not " + found->second.second);
+            return Fail(name + ": \"" + Printable(value) + "\" is not " + found->second.second);
         if (name == "--signalk-port") signalKPortGiven = true;
         sourceGiven = sourceGiven || name == "--serial" || name == "--bluetooth";
     }
@@ -210,7 +252,34 @@ MonitorOptions ParseMonitorOptions(const std::vector<std::string>& args) {
         return Fail("--mqtt-user, --mqtt-password-file and --mqtt-ca need --mqtt HOST");
     if (!o.MqttPasswordFile.empty() && o.MqttUser.empty())
         return Fail("--mqtt-password-file needs --mqtt-user");
+    if (!o.MqttCaFile.empty() && !mqttPortGiven) o.MqttPort = 8883;
     return o;
+}
+
+std::string ReadMqttFiles(const MonitorOptions& options, std::string& password,
+                          std::string& warning) {
+    struct stat about {};
+    // "" when `path` is a file this program may read, else why not.
+    auto unreadable = [&about](const std::string& path) -> std::string {
+        if (stat(path.c_str(), &about) != 0) return std::strerror(errno);
+        if (!S_ISREG(about.st_mode)) return "not a file";
+        if (!std::ifstream(path)) return std::strerror(errno);
+        return {};
+    };
+    if (!options.MqttCaFile.empty())
+        if (const std::string why = unreadable(options.MqttCaFile); !why.empty())
+            return "cannot read the CA file " + options.MqttCaFile + ": " + why;
+    if (options.MqttPasswordFile.empty()) return {};
+    if (const std::string why = unreadable(options.MqttPasswordFile); !why.empty())
+        return "cannot read the password file " + options.MqttPasswordFile + ": " + why;
+    std::ifstream file(options.MqttPasswordFile);
+    std::getline(file, password);
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    if ((about.st_mode & S_IROTH) || ((about.st_mode & S_IRGRP) && about.st_gid != getegid()))
+        warning = "the password file " + options.MqttPasswordFile +
+                  " may be read by others: give it mode 0640 and the group korvan-monitor "
+                  "runs as";
+    return {};
 }
 
 std::string MonitorHelpText() {
@@ -226,7 +295,8 @@ The system:
   --history FILE              keep the history and the event log in FILE across restarts
 
 MQTT:
-  --mqtt HOST[:PORT]          the broker (port 1883 unless given)
+  --mqtt HOST[:PORT]          the broker (port 1883, or 8883 with --mqtt-ca, unless given);
+                              an IPv6 address alone or in brackets: ::1, [::1]:1883
   --mqtt-user USER            log in as USER
   --mqtt-password-file FILE   with the password in FILE (its first line)
   --mqtt-ca FILE              TLS, the broker's certificate checked against FILE

@@ -21,7 +21,7 @@ struct MonitorOptions {
 
     // MQTT: off while MqttHost is empty.
     std::string MqttHost;
-    int MqttPort = 1883;
+    int MqttPort = 1883;  // 8883 with --mqtt-ca, unless given
     std::string MqttUser;
     std::string MqttPasswordFile;
     std::string MqttCaFile;                         // TLS when set
@@ -41,6 +41,13 @@ struct MonitorOptions {
 // args without the program name.
 MonitorOptions ParseMonitorOptions(const std::vector<std::string>& args);
 std::string MonitorHelpText();
+
+// The MQTT files, checked before anything starts: the password read from the first
+// line of its file, the CA file readable. "" or one line saying what is wrong;
+// `warning` says when others than the file's owner and the program's own group may
+// read the password.
+std::string ReadMqttFiles(const MonitorOptions& options, std::string& password,
+                          std::string& warning);
 
 // "00:1a:7d:da:71:13", "001A7DDA7113" -> "001A7DDA7113"; "" when not an address.
 std::string NormalizeBluetoothAddress(const std::string& text);

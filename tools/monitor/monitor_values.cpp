@@ -18,13 +18,29 @@ Number Celsius(int8_t t) {
 
 double FieldPercent(uint16_t raw) { return raw * 100.0 / FieldControlFullScale; }
 
+// The status lines in one text; when they do not all fit in a state, as many whole
+// lines as fit and an ellipsis. Bytes are counted, which are never fewer than characters.
 std::string JoinStatus(const std::vector<std::string>& lines) {
+    static const std::string more = "; \u2026";
     std::string text;
-    for (const std::string& line : lines) {
-        if (!text.empty()) text += "; ";
-        text += line.rfind("- ", 0) == 0 ? line.substr(2) : line;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        const std::string next =
+            (text.empty() ? "" : "; ") + (line.rfind("- ", 0) == 0 ? line.substr(2) : line);
+        const bool last = i + 1 == lines.size();
+        if (text.size() + next.size() + (last ? 0 : more.size()) > MaxStateLength) {
+            text += text.empty() ? more.substr(2) : more;
+            break;
+        }
+        text += next;
     }
     return text;
+}
+
+// A stage code without a name is no option of the enumeration: null, "unknown" there.
+std::optional<std::string> Stage(uint8_t stage) {
+    if (stage >= ChargingStageCount) return std::nullopt;
+    return ChargingStageName(stage);
 }
 
 constexpr uint16_t Control = 0;
@@ -33,11 +49,11 @@ constexpr uint16_t Field1 = FieldBox1Connected;
 constexpr uint16_t Field2 = FieldBox2Connected;
 
 #define NUM(expr) [](const Data& d) -> Number { return expr; }, nullptr
-#define TEXT(expr) nullptr, [](const Data& d) -> std::string { return expr; }
+#define TEXT(expr) nullptr, [](const Data& d) -> std::optional<std::string> { return expr; }
 
 const std::vector<PublishedValue> Values = {
     {"charging_stage", "Charging stage", nullptr, "enum", nullptr, -1, Control,
-     TEXT(ChargingStageName(d.ControlState.ChargingStage))},
+     TEXT(Stage(d.ControlState.ChargingStage))},
     {"field_reduction", "Field reduction switch", "%", nullptr, "measurement", 0, Control,
      NUM(d.ControlState.FrsValue * 10.0)},
     {"field_control_limit", "System field control limit", "%", nullptr, "measurement", 0, Control,
@@ -112,7 +128,10 @@ bool Present(const PublishedValue& v, const SystemData& data) {
 
 std::string ValueJson(const PublishedValue& v, const SystemData& data) {
     if (!Present(v, data)) return "null";
-    if (v.Text) return JsonString(v.Text(data));
+    if (v.Text) {
+        const std::optional<std::string> text = v.Text(data);
+        return text ? JsonString(*text) : "null";
+    }
     const Number n = v.Number(data);
     return n ? JsonNumber(*n, v.Decimals) : "null";
 }

@@ -15,6 +15,7 @@ namespace korvan {
 
 // A value is a number (Decimals >= 0) or a text (Decimals < 0). A value whose module
 // is not connected, or whose sensor is missing, is null: never a stale or made-up number.
+// A text is at most MaxStateLength characters, as Home Assistant keeps no longer state.
 struct PublishedValue {
     const char* Key;  // snake_case; the state object's key and the discovery object id
     const char* Name;
@@ -24,8 +25,10 @@ struct PublishedValue {
     int Decimals;
     uint16_t Needs;  // the ConnectedModules bit of the module it comes from; 0: the control box
     std::optional<double> (*Number)(const SystemData&);
-    std::string (*Text)(const SystemData&);
+    std::optional<std::string> (*Text)(const SystemData&);
 };
+
+constexpr size_t MaxStateLength = 255;
 
 const std::vector<PublishedValue>& PublishedValues();
 

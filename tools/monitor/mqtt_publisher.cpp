@@ -38,6 +38,22 @@ bool MqttPublisher::Start(const std::string& availabilityTopic,
     availabilityTopic_ = availabilityTopic;
     statusTopic_ = discoveryStatusTopic;
     configs_ = std::move(retainedConfigs);
+    if (!Configure()) return false;
+    mosquitto_reconnect_delay_set(client_, static_cast<unsigned>(settings_.RetryFirstSeconds),
+                                  static_cast<unsigned>(settings_.RetryLastSeconds), true);
+    mosquitto_connect_callback_set(client_, &MqttPublisher::OnConnect);
+    mosquitto_disconnect_callback_set(client_, &MqttPublisher::OnDisconnect);
+    mosquitto_message_callback_set(client_, &MqttPublisher::OnMessage);
+    mosquitto_publish_callback_set(client_, &MqttPublisher::OnPublish);
+    started_ = true;
+    // The first connection on a thread of its own: the host name's lookup and a
+    // broker that is not there yet never hold the caller's polls up. A broker that
+    // is away is no failure: it is tried again and again.
+    firstConnect_ = std::thread([this] { ConnectUntilUp(); });
+    return true;
+}
+
+bool MqttPublisher::Configure() {
     client_ = mosquitto_new(settings_.ClientId.empty() ? nullptr : settings_.ClientId.c_str(), true,
                             this);
     if (!client_) {
@@ -63,16 +79,13 @@ bool MqttPublisher::Start(const std::string& availabilityTopic,
                                nullptr);
         if (rc != MOSQ_ERR_SUCCESS) return fail(("TLS with " + settings_.CaFile).c_str(), rc);
     }
-    mosquitto_reconnect_delay_set(client_, static_cast<unsigned>(settings_.RetryFirstSeconds),
-                                  static_cast<unsigned>(settings_.RetryLastSeconds), true);
-    mosquitto_connect_callback_set(client_, &MqttPublisher::OnConnect);
-    mosquitto_disconnect_callback_set(client_, &MqttPublisher::OnDisconnect);
-    mosquitto_message_callback_set(client_, &MqttPublisher::OnMessage);
-    mosquitto_publish_callback_set(client_, &MqttPublisher::OnPublish);
-    started_ = true;
-    // A broker that is not there yet is no failure: it is tried again and again.
-    if (!FirstConnect()) firstConnect_ = std::thread([this] { RetryFirstConnect(); });
     return true;
+}
+
+std::string MqttPublisher::Refusal(const MqttSettings& settings) {
+    MqttPublisher trial(settings, nullptr);
+    trial.availabilityTopic_ = "korvan/availability";
+    return trial.Configure() ? std::string() : trial.lastError_;
 }
 
 bool MqttPublisher::FirstConnect() {
@@ -92,16 +105,16 @@ bool MqttPublisher::FirstConnect() {
     return false;
 }
 
-void MqttPublisher::RetryFirstConnect() {
+void MqttPublisher::ConnectUntilUp() {
     int delay = settings_.RetryFirstSeconds;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopping_) {
-        if (stopAsked_.wait_for(lock, std::chrono::seconds(delay), [this] { return stopping_; }))
-            return;
         lock.unlock();
         const bool connected = FirstConnect();
         lock.lock();
         if (connected) return;
+        if (stopAsked_.wait_for(lock, std::chrono::seconds(delay), [this] { return stopping_; }))
+            return;
         delay = std::min(delay * 2, settings_.RetryLastSeconds);
     }
 }

@@ -1,6 +1,7 @@
-// The MQTT side of korvan-monitor over libmosquitto. The library's own network
-// thread connects, reconnects with back-off and sends; the caller's thread only
-// hands messages over and never waits on the broker. The broker learns the
+// The MQTT side of korvan-monitor over libmosquitto. A thread of its own makes the
+// first connection (the host name's lookup included), the library's network thread
+// reconnects with back-off and sends; the caller's thread only hands messages over
+// and never waits on the broker or on a name server. The broker learns the
 // availability (retained, with a last will of "offline") and the discovery configs
 // (retained) again after every reconnection and whenever Home Assistant announces
 // itself on <discovery prefix>/status. No Qt.
@@ -49,6 +50,9 @@ class MqttPublisher {
     // not a failure, it is retried.
     bool Start(const std::string& availabilityTopic, const std::string& discoveryStatusTopic,
                std::vector<std::pair<std::string, std::string>> retainedConfigs);
+    // Why the library would refuse `settings` in Start(), found before any
+    // connection; "" when it takes them.
+    static std::string Refusal(const MqttSettings& settings);
     // Retained "online" or "offline"; what a reconnection repeats.
     void SetAvailable(bool available);
     // A state message; dropped, not queued, while the broker is away, so that it
@@ -69,10 +73,12 @@ class MqttPublisher {
     static void OnDisconnect(mosquitto*, void* self, int rc);
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
     static void OnPublish(mosquitto*, void* self, int mid);
-    // The first connection until it succeeds: libmosquitto's network thread only
-    // reconnects a client that was connected once.
+    // The first connection, on firstConnect_'s thread until it succeeds:
+    // libmosquitto's network thread only reconnects a client that was connected once.
+    // A client with the settings and the last will; false with lastError_.
+    bool Configure();
     bool FirstConnect();
-    void RetryFirstConnect();
+    void ConnectUntilUp();
     void SendRetained();  // on the network thread
     void SendAvailability(int* mid);
 
@@ -80,7 +86,7 @@ class MqttPublisher {
     Log log_;
     mosquitto* client_ = nullptr;
     bool started_ = false;
-    bool looping_ = false;
+    bool looping_ = false;  // set on firstConnect_'s thread, read after it is joined
     std::thread firstConnect_;
     std::condition_variable stopAsked_;
     bool stopping_ = false;  // under mutex_

@@ -42,15 +42,37 @@ class Values {
     void Add(const std::string& path, const std::string& json) {
         text_ += (text_.empty() ? "" : ",") + std::string("{\"path\":") + JsonString(path) +
                  ",\"value\":" + json + "}";
+        paths_.insert(path);
     }
     void Number(const std::string& path, double value, int decimals) {
         Add(path, JsonNumber(value, decimals));
     }
     const std::string& Text() const { return text_; }
+    const std::set<std::string>& Paths() const { return paths_; }
 
   private:
     std::string text_;
+    std::set<std::string> paths_;
 };
+
+std::string NoteJson(const std::string& state, const std::string& message) {
+    const std::string methods = state == "normal" ? "[]" : "[\"visual\",\"sound\"]";
+    return "{\"state\":" + JsonString(state) + ",\"method\":" + methods +
+           ",\"message\":" + JsonString(message) + "}";
+}
+
+// The notifications in an update of their own: a server may handle them apart
+// (signalk-server's notification API does) without touching the values' update.
+std::string Wrap(const Values& values, const Values& notes, const std::string& isoTime) {
+    const std::string head =
+        "{\"source\":{\"label\":\"korvan-monitor\",\"type\":\"KORVAN\"},"
+        "\"timestamp\":" +
+        JsonString(isoTime) + ",\"values\":[";
+    std::string updates;
+    if (!values.Text().empty() || notes.Text().empty()) updates = head + values.Text() + "]}";
+    if (!notes.Text().empty()) updates += (updates.empty() ? "" : ",") + head + notes.Text() + "]}";
+    return "{\"context\":\"vessels.self\",\"updates\":[" + updates + "]}";
+}
 
 }  // namespace
 
@@ -104,52 +126,67 @@ std::string SignalKDeltas::Delta(const SystemData& d, const std::string& isoTime
         v.Number("propulsion." + ids_.Engines[static_cast<size_t>(n)] + ".revolutions",
                  f.EngineRpm / 60.0, 3);
     }
+    // What had a value and has none now is taken back.
+    const std::set<std::string> valued = v.Paths();
+    for (const std::string& path : valued_)
+        if (!valued.count(path)) v.Add(path, "null");
+    valued_ = valued;
+
     Values notes;
     for (const FaultFlag& flag : Flags) {
         for (int fieldBox = 0; fieldBox < (flag.Module == 2 ? 2 : 1); ++fieldBox) {
             const int module = flag.Module + fieldBox;
             uint16_t bits = 0;
+            bool present = true;
             std::string path = "notifications.electrical.";
             if (module == 0) {
                 bits = d.ControlState.ConnectedModules;
                 path += "chargingSystem.";
             } else if (module == 1) {
-                if (!(connected & BatteryBoxConnected)) continue;
+                present = (connected & BatteryBoxConnected) != 0;
                 bits = b.StatusCode;
                 path += "batteries." + ids_.Battery + ".";
             } else {
-                if (!(connected & (module == 2 ? FieldBox1Connected : FieldBox2Connected)))
-                    continue;
+                present =
+                    (connected & (module == 2 ? FieldBox1Connected : FieldBox2Connected)) != 0;
                 bits = d.FieldState[static_cast<size_t>(module - 2)].StatusCode;
                 path += "alternators." + ids_.Alternators[static_cast<size_t>(module - 2)] + ".";
             }
             path += flag.Name;
-            const char* state = (bits & flag.Fault)     ? "alarm"
-                                : (bits & flag.Warning) ? "warn"
-                                                        : "normal";
             auto last = notified_.find(path);
-            if (!allNotifications && last != notified_.end() && last->second == state) continue;
-            notified_[path] = state;
+            if (!present) {
+                // Its module dropped off: what it raised is over; all of it is sent
+                // again when it comes back.
+                if (last == notified_.end()) continue;
+                if (last->second.State != "normal")
+                    notes.Add(path, NoteJson("normal", flag.Message));
+                notified_.erase(last);
+                continue;
+            }
+            const std::string state = (bits & flag.Fault)     ? "alarm"
+                                      : (bits & flag.Warning) ? "warn"
+                                                              : "normal";
+            if (!allNotifications && last != notified_.end() && last->second.State == state)
+                continue;
+            notified_[path] = Note{state, flag.Message};
             std::string message = flag.Message;
             if (flag.Warning && flag.Fault)
-                message += std::string(state) == "alarm"  ? " fault"
-                           : std::string(state) == "warn" ? " warning"
-                                                          : "";
-            const std::string methods =
-                std::string(state) == "normal" ? "[]" : "[\"visual\",\"sound\"]";
-            notes.Add(path, "{\"state\":" + JsonString(state) + ",\"method\":" + methods +
-                                ",\"message\":" + JsonString(message) + "}");
+                message += state == "alarm" ? " fault" : state == "warn" ? " warning" : "";
+            notes.Add(path, NoteJson(state, message));
         }
     }
-    // The notifications in an update of their own: a server may handle them apart
-    // (signalk-server's notification API does) without touching the values' update.
-    const std::string head =
-        "{\"source\":{\"label\":\"korvan-monitor\",\"type\":\"KORVAN\"},"
-        "\"timestamp\":" +
-        JsonString(isoTime) + ",\"values\":[";
-    std::string updates = head + v.Text() + "]}";
-    if (!notes.Text().empty()) updates += "," + head + notes.Text() + "]}";
-    return "{\"context\":\"vessels.self\",\"updates\":[" + updates + "]}";
+    return Wrap(v, notes, isoTime);
+}
+
+std::string SignalKDeltas::Cleared(const std::string& isoTime) {
+    Values values, notes;
+    for (const std::string& path : valued_) values.Add(path, "null");
+    for (const auto& [path, note] : notified_)
+        if (note.State != "normal") notes.Add(path, NoteJson("normal", note.Message));
+    valued_.clear();
+    notified_.clear();
+    if (values.Text().empty() && notes.Text().empty()) return {};
+    return Wrap(values, notes, isoTime);
 }
 
 }  // namespace korvan

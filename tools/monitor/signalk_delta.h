@@ -10,6 +10,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,17 +28,27 @@ const char* SignalKChargingMode(uint8_t stage);
 
 // Builds the delta of one complete poll. Notifications go out when their state
 // changes, and all of them when `allNotifications` (a new reader, a new link).
+// A path sent with a value before and without one now (a module that dropped off,
+// a sensor that went missing) goes out as null, and a raised notification of a
+// module that dropped off as "normal": a server never keeps showing a stale value.
 class SignalKDeltas {
   public:
     explicit SignalKDeltas(SignalKIds ids) : ids_(std::move(ids)) {}
     // `isoTime`: the poll's time, "2026-05-01T12:00:00.000Z".
     std::string Delta(const SystemData& data, const std::string& isoTime, bool allNotifications);
-    // The link is gone: the next delta repeats every notification.
-    void Forget() { notified_.clear(); }
+    // The link is gone: every path sent with a value as null, every raised
+    // notification as "normal"; "" when there is nothing to take back. The next
+    // delta repeats every notification.
+    std::string Cleared(const std::string& isoTime);
 
   private:
+    struct Note {
+        std::string State;    // as last sent
+        const char* Message;  // the flag's message without "warning" or "fault"
+    };
     SignalKIds ids_;
-    std::map<std::string, std::string> notified_;  // path -> state last sent
+    std::set<std::string> valued_;          // paths last sent with a value
+    std::map<std::string, Note> notified_;  // notification path -> what was last sent
 };
 
 }  // namespace korvan
