@@ -132,25 +132,6 @@ TEST(AlarmRules, RulesGoToTextAndBackAndUnreadableLinesAreNamed) {
     EXPECT_EQ(errors.size(), 6u);
 }
 
-TEST(AlarmRules, ARaisedAlarmWhoseRuleChangesOrGoesIsCleared) {
-    const std::vector<AlarmRule> defaults = DefaultAlarmRules();
-    AlarmEngine engine;
-    engine.SetRules({defaults[0], defaults[1]});
-    engine.Evaluate(At(0), WithSoc(20));
-    engine.Evaluate(At(60000), WithSoc(20));
-    ASSERT_TRUE(engine.Raised(0));
-    // The same rules keep their state; a changed threshold clears and starts afresh.
-    EXPECT_TRUE(engine.SetRules({defaults[1], defaults[0]}).empty());
-    EXPECT_TRUE(engine.Raised(1));
-    AlarmRule lower = defaults[0];
-    lower.Threshold = 10;
-    const std::vector<AlarmChange> cleared = engine.SetRules({lower});
-    ASSERT_EQ(cleared.size(), 1u);
-    EXPECT_FALSE(cleared[0].Raised);
-    EXPECT_EQ(cleared[0].Text, "Alarm cleared: State of charge low (rule changed)");
-    EXPECT_EQ(engine.RaisedCount(), 0u);
-}
-
 TEST(EventLog, TheExportHasTheHistoryExportsConventionsAndFollowsTheFilter) {
     const std::vector<HistoryEvent> events = {
         {At(0), EventKind::Link, "USB link lost"},
