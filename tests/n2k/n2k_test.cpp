@@ -69,13 +69,10 @@ TEST(N2kDecode, FieldsWithResolutionSignLookupsAndMissingValues) {
         {127508, noData, "current", FieldState::NotAvailable, "-"},
         {127508, noData, "temperature", FieldState::NotAvailable, "-"},
         {127508, special, "instance", FieldState::Error, "error"},
-        {127508, special, "voltage", FieldState::Error, "error"},
         {127508, special, "current", FieldState::ReservedValue, "reserved"},
-        {127508, special, "temperature", FieldState::Error, "error"},
         {127508, special, "sid", FieldState::ReservedValue, "reserved"},
         {127508, "FCFC7FFC7FFCFFFC", "voltage", FieldState::Value, "327.64 V"},  // range ends
-        {127508, "FCFC7FFC7FFCFFFC", "sid", FieldState::Value, "252"},
-        {129026, "00FC00F6FFFF", "cog", FieldState::Error, "out of range"},  // over 2 pi rad
+        {129026, "00FC00F6FFFF", "cog", FieldState::Error, "out of range"},      // over 2 pi rad
         {127488, "010000FFFF7FFFFF", "instance", FieldState::Value, "Dual Engine Starboard"},
         {127488, engine, "speed", FieldState::Value, "2500.00 rpm"},
         {127488, "00A30FFFFF7FFFFF", "speed", FieldState::Value, "1000.75 rpm"},  // 0.25 steps
@@ -104,55 +101,30 @@ TEST(N2kDecode, FieldsWithResolutionSignLookupsAndMissingValues) {
 }
 
 TEST(N2kDecode, RepeatingSetsGiveAnEntryPerCountOrUntilTheDataEnds) {
-    // The entries of a repeating set's field as "entry=text", from message byte First.
-    struct SetCase {
-        uint32_t Pgn;
-        size_t First;
-        std::string Bytes;
-        const char* Field;
-        const char* Entries;
-    };
-    // 126464: no count field. 129540: a count, then entries of 12 bytes.
-    const std::string pgns =
-        "01"
-        "00EE00"
-        "00EA00"
-        "00ED01";
-    const auto sats = [](const char* count, int entries) {
-        std::string hex = std::string("01FC") + count;
-        for (int k = 0; k < entries; ++k)
-            hex += "0" + std::to_string(5 + k) + "0000000000000000000000";
-        return hex;
-    };
-    const SetCase cases[] = {
-        {126464, 0, pgns, "pgn", "0=60928 1=59904 2=126208"},
-        {126464, 0, pgns.substr(0, 16), "pgn", "0=60928 1=59904 2=not in record"},
-        {126464, 0, "01", "pgn", "0=not in record"},
+    // A set's field as "entry=text", from message byte First. 126464: a PGN list without
+    // a count; 129540: a count, then satellites of 12 bytes (PRN first).
+    std::string sats = "01FCFA";
+    for (const char* prn : {"05", "06", "07"}) sats += prn + std::string(22, '0');
+    const std::tuple<uint32_t, size_t, std::string, const char*, const char*> cases[] = {
+        {126464, 0, "0100EE0000EA0000ED01", "pgn", "0=60928 1=59904 2=126208"},
+        {126464, 0, "0100EE0000EA0000", "pgn", "0=60928 1=59904 2=not in record"},
         // A later frame of a fast packet: the entries it holds, after the first.
-        {126464, 13,
-         "00EE00"
-         "00EA00"
-         "00",
-         "pgn", "0=not in record 4=60928 5=59904 6=not in record"},
-        {129540, 0, sats("02", 3), "prn", "0=5 1=6"},
-        {129540, 0, sats("00", 2), "prn", ""},
-        {129540, 0, sats("FF", 2), "prn", "0=5 1=6"},            // no count: until the data ends
-        {129540, 0, sats("FA", 1).substr(0, 20), "prn", "0=5"},  // 250 in 10 bytes
-        {129540, 0, sats("FA", 1).substr(0, 20), "status", "0=not in record"},
+        {126464, 13, "00EE0000EA0000", "pgn", "0=not in record 4=60928 5=59904 6=not in record"},
+        {129540, 0, "01FC02" + sats.substr(6), "prn", "0=5 1=6"},
+        {129540, 0, "01FCFF" + sats.substr(6), "prn", "0=5 1=6 2=7"},  // no count: to the end
+        {129540, 0, sats.substr(0, 20), "prn", "0=5"},                 // 250 in 10 bytes
     };
-    for (const SetCase& c : cases) {
-        SCOPED_TRACE(std::to_string(c.Pgn) + " " + c.Bytes);
-        const std::vector<uint8_t> data = Hex(c.Bytes.c_str());
-        const MessageBytes bytes{data.data(), c.First, data.size()};
-        const PgnDef* def = FindPgn(c.Pgn, bytes);
+    for (const auto& [pgn, first, hex, field, expected] : cases) {
+        SCOPED_TRACE(hex);
+        const std::vector<uint8_t> data = Hex(hex.c_str());
+        const MessageBytes bytes{data.data(), first, data.size()};
+        const PgnDef* def = FindPgn(pgn, bytes);
         ASSERT_NE(def, nullptr);
         std::string entries;
-        for (const DecodedField& f : DecodeFields(*def, bytes)) {
-            if (std::strcmp(f.Def->Id, c.Field) != 0) continue;
-            EXPECT_EQ(f.Set, 1);
-            entries += (entries.empty() ? "" : " ") + std::to_string(f.Entry) + "=" + f.Text;
-        }
-        EXPECT_EQ(entries, c.Entries);
+        for (const DecodedField& f : DecodeFields(*def, bytes))
+            if (std::strcmp(f.Def->Id, field) == 0 && f.Set == 1)
+                entries += (entries.empty() ? "" : " ") + std::to_string(f.Entry) + "=" + f.Text;
+        EXPECT_EQ(entries, expected);
     }
 }
 
@@ -161,20 +133,20 @@ TEST(N2kDecode, MatchFieldsPickTheMakersVariant) {
     // that maker, another maker and a maker's PGN the database lacks get the range's
     // catch-all definition. 59392: the plain definition wins over the catch-all that
     // canboat lists before it.
-    const char* catchAll = "0x1ff000x1ffffManufacturerSpecificFastPacketNonAddressed";
-    const std::tuple<uint32_t, const char*, const char*> cases[] = {
-        {130820, "A399018000000000", "fusionVersions"},
-        {130820, "A3997E8000000000", catchAll},
-        {130820, "0180018000000000", catchAll},
-        {0x1FF42, "0180018000000000", catchAll},
-        {59392, "01FFFFFFFFF0F101", "isoAcknowledgement"}};
-    for (const auto& [pgn, hex, id] : cases) {
+    const std::tuple<uint32_t, const char*, bool> cases[] = {{130820, "A399018000000000", true},
+                                                             {130820, "A3997E8000000000", false},
+                                                             {130820, "0180018000000000", false},
+                                                             {0x1FF42, "0180018000000000", false}};
+    for (const auto& [pgn, hex, fusion] : cases) {
         SCOPED_TRACE(hex);
         const std::vector<uint8_t> data = Hex(hex);
         const PgnDef* def = FindPgn(pgn, {data.data(), 0, data.size()});
         ASSERT_NE(def, nullptr);
-        EXPECT_STREQ(def->Id, id);
+        EXPECT_EQ(std::strcmp(def->Id, "fusionVersions") == 0, fusion);
+        EXPECT_EQ(def->Fallback && def->Pgn == 0x1FF00u, !fusion) << def->Id;
     }
+    const std::vector<uint8_t> ack = Hex("01FFFFFFFFF0F101");
+    EXPECT_STREQ(FindPgn(59392, {ack.data(), 0, ack.size()})->Id, "isoAcknowledgement");
     EXPECT_STREQ(PgnName(59392), "ISO Acknowledgement");
     EXPECT_EQ(FindPgn(0x3FF00, {nullptr, 0, 0}), nullptr);
 }

@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/n2k/sim_bus.h"
@@ -39,47 +39,35 @@ std::string Number(double v) {
     return buf;
 }
 
-bool Shown(const DecodedField& f) {
-    return f.State != FieldState::Reserved && f.State != FieldState::NotDecoded &&
-           f.State != FieldState::NotInRecord;
-}
-
-// "id":{"name": .., "v": number|string|null, "r": resolution, "u": unit, "k": kind}
-std::string FieldJson(const DecodedField& f) {
-    std::string v = "null";
-    if (f.State == FieldState::Value) {
-        const bool numeric = f.Def->Kind == FieldKind::Number || f.Def->Kind == FieldKind::Float;
-        v = numeric ? Number(f.Value) : Json(f.Text);
-    }
-    return Json(f.Def->Id) + ":{\"name\":" + Json(f.Def->Name) + ",\"v\":" + v +
-           ",\"r\":" + Number(f.Def->Resolution) +
-           ",\"u\":" + Json(f.Def->Unit ? f.Def->Unit : "") +
-           ",\"k\":" + std::to_string(int(f.Def->Kind)) + "}";
-}
-
 // The fields as an object; a repeating set's entries, as analyzerjs gives them, in
 // "list" (set 1) and "list2" (set 2): an array of objects, one an entry that has a
 // field to show.
 std::string FieldsJson(const std::vector<DecodedField>& fields) {
-    std::string out = "{";
-    std::string lists[2];
-    int entry[2] = {-1, -1};
+    std::string json[3] = {"{"};  // the object, set 1's entries, set 2's
+    int entry[3] = {0, -1, -1};
     for (const DecodedField& f : fields) {
-        if (!Shown(f)) continue;
-        std::string& to = f.Set == 0 ? out : lists[f.Set - 1];
-        if (f.Set != 0 && int(f.Entry) != entry[f.Set - 1]) {
-            to += to.empty() ? "[{" : "},{";
-            entry[f.Set - 1] = f.Entry;
-        } else if (to.size() > 1 && to.back() != '{') {
-            to += ',';
+        if (f.State == FieldState::Reserved || f.State == FieldState::NotDecoded ||
+            f.State == FieldState::NotInRecord)
+            continue;
+        std::string& out = json[f.Set];
+        if (f.Entry != entry[f.Set]) out += std::exchange(entry[f.Set], f.Entry) < 0 ? "[{" : "},{";
+        if (out.back() != '{') out += ',';
+        std::string v = "null";
+        if (f.State == FieldState::Value) {
+            const bool numeric =
+                f.Def->Kind == FieldKind::Number || f.Def->Kind == FieldKind::Float;
+            v = numeric ? Number(f.Value) : Json(f.Text);
         }
-        to += FieldJson(f);
+        out += Json(f.Def->Id) + ":{\"name\":" + Json(f.Def->Name) + ",\"v\":" + v +
+               ",\"r\":" + Number(f.Def->Resolution) +
+               ",\"u\":" + Json(f.Def->Unit ? f.Def->Unit : "") +
+               ",\"k\":" + std::to_string(int(f.Def->Kind)) + "}";
     }
-    for (int n = 0; n < 2; ++n)
-        if (!lists[n].empty())
-            out += (out.size() > 1 ? ",\"list" : "\"list") + std::string(n ? "2" : "") +
-                   "\":" + lists[n] + "}]";
-    return out + "}";
+    for (int n = 1; n < 3; ++n)
+        if (!json[n].empty())
+            json[0] += (json[0].size() > 1 ? ",\"list" : "\"list") +
+                       std::string(n == 2 ? "2" : "") + "\":" + json[n] + "}]";
+    return json[0] + "}";
 }
 
 std::string Line(const CanId& id, const PgnDef* def, const std::vector<DecodedField>& fields) {
@@ -88,45 +76,28 @@ std::string Line(const CanId& id, const PgnDef* def, const std::vector<DecodedFi
            ",\"name\":" + (def ? Json(def->Name) : "null") + ",\"fields\":" + FieldsJson(fields);
 }
 
-// The record as candump prints the CAN frame; `n` keeps the lines apart.
-std::string Candump(const CanFrameRecord& record, int n) {
-    char line[64];
-    int at = std::snprintf(line, sizeof line, "(%d.%06d) can0 %08X#", 1700000000 + n / 1000000,
-                           n % 1000000, unsigned(record.Identifier));
-    // A fast-packet frame is the 8 bytes on the bus; a single frame its data length.
-    const size_t count = record.Kind == 7 || record.Kind == 8
-                             ? record.Data.size()
-                             : std::min<size_t>(record.DataLength, record.Data.size());
-    for (size_t b = 0; b < count; ++b)
-        at += std::snprintf(line + at, sizeof line - size_t(at), "%02X", unsigned(record.Data[b]));
-    return line;
-}
-
 int Sim(int polls) {
     const SimConfig config;
     int lines = 0;
-    std::map<uint32_t, std::vector<std::string>> frames;  // a fast packet's lines so far
+    std::string message;  // the message's frames so far, as JSON strings
     PollSimulatedBus(polls, 3.0, config,
                      [&](const DecodedFrame& f, const CanFrameRecord& record, const LiveSystem&,
                          const SimStates&, int) {
                          // Transport-protocol messages and remote requests are not whole here.
                          if (!f.Record.N2k || record.Kind == 9 || record.Kind == 5) return;
-                         const std::string line = Candump(record, lines++);
-                         std::vector<std::string> message = {line};
-                         if (f.Record.FastPacket) {
-                             // A message once our decoder has reassembled it, with all its frames.
-                             std::vector<std::string>& soFar =
-                                 frames[f.Record.Id.Pgn << 8 | f.Record.Id.Source];
-                             if (f.Record.FrameIndex == 0) soFar.clear();
-                             soFar.push_back(line);
-                             if (!f.Whole) return;
-                             message = std::move(soFar);
-                             soFar.clear();
-                         }
-                         std::string candump = "[";
-                         for (const std::string& l : message)
-                             candump += (candump.size() > 1 ? "," : "") + Json(l);
-                         std::cout << "{\"candump\":" << candump
+                         // A fast-packet frame is its 8 bytes, a single frame its length.
+                         char candump[64];
+                         int n = std::snprintf(candump, sizeof candump, "(%d.000000) can0 %08X#",
+                                               1700000000 + lines++, unsigned(record.Identifier));
+                         const int count =
+                             f.Record.FastPacket ? 8 : std::min(int(record.DataLength), 8);
+                         for (int b = 0; b < count; ++b)
+                             n += std::snprintf(candump + n, sizeof candump - size_t(n), "%02X",
+                                                unsigned(record.Data[b]));
+                         if (!f.Record.FastPacket || f.Record.FrameIndex == 0) message.clear();
+                         message += (message.empty() ? "" : ",") + Json(candump);
+                         if (f.Record.FastPacket && !f.Whole) return;
+                         std::cout << "{\"candump\":[" << message
                                    << "],\"fast\":" << (f.Record.FastPacket ? "true" : "false")
                                    << "," << Line(f.Record.Id, f.Def, f.Fields) << "}\n";
                      });
