@@ -11,7 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
-#include <array>
 #include <map>
 #include <set>
 #include <thread>
@@ -88,22 +87,15 @@ TEST_F(MonitorMqtt, RetainedDiscoveryPerValueOnlineTheSimulatorsValuesAndAgainOn
         Spin([&] { return Count(late.Messages(), "/config") >= PublishedValues().size(); }, 5000));
     Spin([] { return false; }, 300);
     std::set<std::string> keys, uniqueIds, expected;
-    std::map<std::string, const PublishedValue*> byKey;
-    for (const PublishedValue& p : PublishedValues()) {
-        expected.insert(p.Key);
-        byKey[p.Key] = &p;
-    }
-    // What Home Assistant needs of a few: unit, device class, state class ("": none).
-    const std::map<std::string, std::array<std::string, 3>> classes = {
-        {"battery_voltage", {"V", "voltage", "measurement"}},
-        {"battery_current", {"A", "current", "measurement"}},
-        {"battery_temperature_1", {"\u00B0C", "temperature", "measurement"}},
-        {"state_of_charge", {"%", "battery", "measurement"}},
-        {"engine_1_rpm", {"rpm", "", "measurement"}},
-        {"charging_stage", {"", "enum", ""}},
-        {"battery_status", {"", "", ""}},
-    };
-    const char* const classKeys[] = {"unit_of_measurement", "device_class", "state_class"};
+    for (const PublishedValue& p : PublishedValues()) expected.insert(p.Key);
+    // What Home Assistant needs: unit, device class and state class (a text has no unit;
+    // a number is a measurement, for long-term statistics).
+    const std::map<std::string, std::string> classes = {
+        {"battery_voltage", "V voltage measurement"},
+        {"battery_temperature_1", "\u00B0C temperature measurement"},
+        {"engine_1_rpm", "rpm  measurement"},
+        {"charging_stage", " enum "}};
+    std::map<std::string, std::string> classesOf;
     for (const Received& m : late.Messages()) {
         if (!m.Topic.ends_with("/config")) continue;
         EXPECT_TRUE(m.Retained) << m.Topic;
@@ -116,22 +108,14 @@ TEST_F(MonitorMqtt, RetainedDiscoveryPerValueOnlineTheSimulatorsValuesAndAgainOn
         EXPECT_EQ(c["value_template"].toString().toStdString(), "{{ value_json." + key + " }}");
         EXPECT_EQ(c["device"].toObject()["serial_number"].toString().toStdString(), serial);
         EXPECT_FALSE(c["device"].toObject()["identifiers"].toArray().isEmpty()) << m.Payload;
-        EXPECT_EQ(c["device"].toObject()["model"].toString(), "KORVAN KX4") << key;
-        EXPECT_EQ(c["device"].toObject()["manufacturer"].toString(), "Ardexon") << key;
-        // Every number has a unit and is a measurement (long-term statistics); a text
-        // has neither, as Home Assistant refuses a unit on a text sensor.
-        const auto value = byKey.find(key);
-        if (value == byKey.end()) continue;
-        const bool number = value->second->Decimals >= 0;
-        EXPECT_EQ(c.contains("unit_of_measurement"), number) << key;
-        EXPECT_EQ(c["state_class"].toString(), number ? "measurement" : "") << key;
-        const auto want = classes.find(key);
-        for (size_t i = 0; want != classes.end() && i < 3; ++i) {
-            EXPECT_EQ(c[classKeys[i]].toString().toStdString(), want->second[i])
-                << key << " " << classKeys[i];
-        }
+        const QJsonObject device = c["device"].toObject();
+        EXPECT_EQ(device["manufacturer"].toString() + " " + device["model"].toString(),
+                  "Ardexon KORVAN KX4");
+        classesOf[key] = (c["unit_of_measurement"].toString() + " " + c["device_class"].toString() +
+                          " " + c["state_class"].toString())
+                             .toStdString();
     }
-    for (const auto& [key, want] : classes) EXPECT_EQ(expected.count(key), 1u) << key;
+    for (const auto& [key, want] : classes) EXPECT_EQ(classesOf[key], want) << key;
     EXPECT_EQ(keys, expected);
     EXPECT_EQ(Count(late.Messages(), "/config"), expected.size());
     EXPECT_EQ(uniqueIds.size(), expected.size());
@@ -210,7 +194,6 @@ TEST_P(MonitorMqttBrokerBack, GetsEverythingOnceBackAndNoPollIsMissed) {
         broker.Stop();
     }
     const size_t pollsBefore = std::max<size_t>(polls.size(), 1);
-    const auto away = std::chrono::steady_clock::now();
     Spin([] { return false; }, atStart ? 2000 : 5000);
     ASSERT_TRUE(broker.Start());
     const auto restarted = std::chrono::steady_clock::now();
@@ -224,18 +207,9 @@ TEST_P(MonitorMqttBrokerBack, GetsEverythingOnceBackAndNoPollIsMissed) {
         10000));
     EXPECT_LT(std::chrono::steady_clock::now() - restarted, std::chrono::seconds(10));
     EXPECT_GE(monitor->Mqtt()->Reconnections(), atStart ? 0 : 1);
-    // Every gap well under two periods (no poll skipped, none held up for long), and
-    // as many polls as the time allows, less one for the timer's phase.
-    const auto period = milliseconds(UsbPollPeriodMs);
-    const auto elapsed = std::chrono::steady_clock::now() - away;
-    EXPECT_GE(polls.size() - pollsBefore, static_cast<size_t>(elapsed / period) - 1);
-    auto longest = std::chrono::steady_clock::duration::zero();
-    for (size_t i = pollsBefore; i < polls.size(); ++i)
-        longest = std::max(longest, polls[i] - polls[i - 1]);
-    EXPECT_LT(longest, period * 3 / 2);
-    RecordProperty(
-        "longest_poll_gap_us",
-        static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(longest).count()));
+    ASSERT_GT(polls.size(), pollsBefore + (atStart ? 3 : 10));
+    for (size_t i = pollsBefore; i < polls.size(); ++i)  // none skipped, none held up long
+        EXPECT_LT(polls[i] - polls[i - 1], milliseconds(UsbPollPeriodMs) * 3 / 2) << "poll " << i;
 }
 INSTANTIATE_TEST_SUITE_P(AwayOrAbsentAtStart, MonitorMqttBrokerBack, testing::Bool());
 
@@ -249,8 +223,10 @@ TEST(MonitorProgram, BadOptionExitsTwoAndSigtermSaysOffline) {
     const test::ProcessResult noCa = test::RunProcess(
         KORVAN_MONITOR, {"--simulate", "--mqtt", "127.0.0.1", "--mqtt-ca", scratch / "none.pem"},
         scratch);
-    EXPECT_EQ(noCa.Status, 1);  // at once, with one line
-    EXPECT_EQ(std::count(noCa.Err.begin(), noCa.Err.end(), '\n'), 1) << noCa.Err;
+    EXPECT_EQ(noCa.Status, 1);  // at once, with why
+    EXPECT_NE(noCa.Err.find("cannot read the CA file " + (scratch / "none.pem").string() + ": No"),
+              std::string::npos)
+        << noCa.Err;
 
     Broker broker(scratch / "broker");
     ASSERT_TRUE(broker.Start());
