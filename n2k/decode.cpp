@@ -272,27 +272,21 @@ DecodedField DecodeFieldAt(const FieldDef& f, uint32_t at, const MessageBytes& b
     return out;
 }
 
-// Appends set `n`'s entries, whose first begins at bit `base`; returns the bit after
-// the message's entries, or UnknownEnd when the count is not at hand.
-constexpr uint64_t UnknownEnd = ~uint64_t(0);
-
-uint64_t AppendEntries(const PgnDef& def, int n, uint64_t base, const MessageBytes& bytes,
-                       std::vector<DecodedField>& out) {
-    const RepeatingSet& set = def.Repeating[n];
+// Appends the repeating set's entries, the first beginning at its place in the definition.
+void AppendEntries(const PgnDef& def, const MessageBytes& bytes, std::vector<DecodedField>& out) {
+    const RepeatingSet& set = def.Repeating;
     const FieldDef* fields = Fields + def.FirstField;
     const FieldDef& first = fields[set.First];
     const FieldDef& last = fields[set.First + set.Size - 1];
+    const uint64_t base = first.BitOffset;
     const uint64_t stride = last.BitOffset + last.BitLength - first.BitOffset;
     // Entries that fit in the longest message, fewer when the count field says so.
     const uint64_t longest = MaxMessageBytes * 8;
     int64_t entries = base >= longest || stride == 0 ? 0 : int64_t((longest - base) / stride);
-    bool counted = false;
     if (set.Count != RepeatingSet::NoCountField) {
         const DecodedField& count = out[set.Count];
-        if (count.State == FieldState::Value && count.Value >= 0) {
-            if (count.Value < double(entries)) entries = int64_t(count.Value);
-            counted = true;
-        }
+        if (count.State == FieldState::Value && count.Value >= 0 && count.Value < double(entries))
+            entries = int64_t(count.Value);
     }
     // The first entry always; a later one when it shares bits with those held.
     const uint64_t begin = uint64_t(bytes.First) * 8;
@@ -308,12 +302,11 @@ uint64_t AppendEntries(const PgnDef& def, int n, uint64_t base, const MessageByt
         for (uint8_t i = 0; i < set.Size; ++i) {
             const FieldDef& f = fields[set.First + i];
             out.push_back(DecodeFieldAt(f, uint32_t(at + f.BitOffset - first.BitOffset), bytes));
-            out.back().Set = uint8_t(n + 1);
+            out.back().Set = 1;
             out.back().Entry = uint16_t(k);
         }
         ++k;
     }
-    return counted ? base + uint64_t(entries) * stride : UnknownEnd;
 }
 
 }  // namespace
@@ -324,28 +317,12 @@ DecodedField DecodeField(const FieldDef& f, const MessageBytes& bytes) {
 
 std::vector<DecodedField> DecodeFields(const PgnDef& def, const MessageBytes& bytes) {
     std::vector<DecodedField> out;
-    const RepeatingSet* sets = def.Repeating;
-    const uint16_t plain = sets[0].Size > 0 ? sets[0].First : def.FieldCount;
+    const RepeatingSet& set = def.Repeating;
+    const uint16_t plain = set.Size > 0 ? set.First : def.FieldCount;
     out.reserve(def.FieldCount);
     for (uint16_t i = 0; i < plain; ++i)
         out.push_back(DecodeField(Fields[def.FirstField + i], bytes));
-    if (sets[0].Size == 0) return out;
-    const uint64_t end =
-        AppendEntries(def, 0, Fields[def.FirstField + sets[0].First].BitOffset, bytes, out);
-    if (sets[1].Size == 0) return out;
-    if (end == UnknownEnd) {
-        // Where set 2 begins is not known: its fields once, not in record.
-        for (uint8_t i = 0; i < sets[1].Size; ++i) {
-            DecodedField f;
-            f.Def = &Fields[def.FirstField + sets[1].First + i];
-            f.State = FieldState::NotInRecord;
-            f.Text = "not in record";
-            f.Set = 2;
-            out.push_back(std::move(f));
-        }
-        return out;
-    }
-    AppendEntries(def, 1, end, bytes, out);
+    if (set.Size > 0) AppendEntries(def, bytes, out);
     return out;
 }
 

@@ -32,7 +32,7 @@ struct DecodedField {
     FieldState State = FieldState::NotDecoded;
     double Value = 0;    // in the database's unit (K, Pa, s, rad, ...); raw for lookups
     std::string Text;    // the value as the page shows it, with its unit
-    uint8_t Set = 0;     // 1 or 2: a field of that repeating set; 0: none
+    uint8_t Set = 0;     // 1: a field of the repeating set; 0: none
     uint16_t Entry = 0;  // in a repeating set, the entry it belongs to, from 0
 };
 
@@ -56,7 +56,7 @@ const char* PgnName(uint32_t pgn);
 // The NMEA 2000 transport protocol's longest message (255 packets of 7 bytes).
 constexpr size_t MaxMessageBytes = 1785;
 
-// The PGN's fields in order. A repeating set's fields come once per entry, for as
+// The PGN's fields in order. The repeating set's fields come once per entry, for as
 // many entries as its count field says or, without a count at hand, until the data
 // ends: the first entry always (unless the count is 0), the others when some of their
 // bits are among the bytes held. A field whose bits are not all held is "not in

@@ -56,42 +56,33 @@ def max_raw(f):
 NO_COUNT_FIELD = 255
 
 
-def repeating_sets(p):
-    """The PGN's repeating field sets as (first field, fields per entry, count field),
+def repeating_set(p):
+    """The PGN's repeating field set as (first field, fields per entry, count field),
     indices among its fields; the count field is NO_COUNT_FIELD when the entries run
     until the data ends. Given only when every entry has the same bits (no field of
-    variable length), the sets end the definition and set 2, if any, follows set 1
-    and both have count fields; else none, and the fields decode as before (the first
-    entry only)."""
+    variable length) and the set ends the definition; else none, and the fields decode
+    as before (the first entry only). A second set follows only sets of variable
+    length in the database, so none is given."""
     fields = p['Fields']
-    sets = []
-    end = len(fields)
-    for n in (2, 1):
-        size = p.get('RepeatingFieldSet%dSize' % n, 0)
-        if not size:
-            continue
-        first = p['RepeatingFieldSet%dStartField' % n] - 1
-        count = p.get('RepeatingFieldSet%dCountField' % n)
-        count = NO_COUNT_FIELD if count is None else count - 1
-        entry = fields[first:first + size]
-        fixed = all('BitOffset' in f and 'BitLength' in f and not f.get('BitLengthVariable')
-                    and f['FieldType'] in KINDS for f in entry)
-        contiguous = fixed and all(b['BitOffset'] == a['BitOffset'] + a['BitLength']
-                                   for a, b in zip(entry, entry[1:]))
-        counted = count == NO_COUNT_FIELD or (count < first and 'BitOffset' in fields[count])
-        if first + size != end or not contiguous or not counted:
-            return None
-        sets.insert(0, (first, size, count))
-        end = first
-    if len(sets) == 2 and NO_COUNT_FIELD in (sets[0][2], sets[1][2]):
+    size = p.get('RepeatingFieldSet1Size', 0)
+    if not size or p.get('RepeatingFieldSet2Size'):
         return None
-    return sets
+    first = p['RepeatingFieldSet1StartField'] - 1
+    count = p.get('RepeatingFieldSet1CountField')
+    count = NO_COUNT_FIELD if count is None else count - 1
+    entry = fields[first:first + size]
+    fixed = all('BitOffset' in f and 'BitLength' in f and not f.get('BitLengthVariable')
+                and f['FieldType'] in KINDS for f in entry)
+    contiguous = fixed and all(b['BitOffset'] == a['BitOffset'] + a['BitLength']
+                               for a, b in zip(entry, entry[1:]))
+    counted = count == NO_COUNT_FIELD or (count < first and 'BitOffset' in fields[count])
+    if first + size != len(fields) or not contiguous or not counted:
+        return None
+    return (first, size, count)
 
 
-def repeating_sets_text(p):
-    sets = repeating_sets(p) or []
-    sets += [(0, 0, NO_COUNT_FIELD)] * (2 - len(sets))
-    return '{%s}' % ', '.join('{%du, %du, %du}' % s for s in sets)
+def repeating_set_text(p):
+    return '{%du, %du, %du}' % (repeating_set(p) or (0, 0, NO_COUNT_FIELD))
 
 
 def generate(db):
@@ -112,7 +103,7 @@ def generate(db):
     fields = []
     pgns = []
     if max(len(p['Fields']) for p in db['PGNs']) >= NO_COUNT_FIELD:
-        sys.exit('a PGN has more fields than the repeating sets can index')
+        sys.exit('a PGN has more fields than the repeating set can index')
     for p in sorted(db['PGNs'], key=lambda p: p['PGN']):  # stable: keeps canboat's order
         first = len(fields)
         for f in p['Fields']:
@@ -139,7 +130,7 @@ def generate(db):
             p['PGN'], c_string(p['Id']), c_string(p['Description']), first,
             len(fields) - first, p.get('Length', 0),
             'true' if p['Type'] == 'Fast' else 'false',
-            'true' if p.get('Fallback') else 'false', repeating_sets_text(p)))
+            'true' if p.get('Fallback') else 'false', repeating_set_text(p)))
 
     out = ['// Written by n2k/gen_pgn_table.py from third_party/canboat/canboat.json.gz; do not edit.',
            '#include "n2k/pgn_table.h"', '', 'namespace korvan::n2k {', '',

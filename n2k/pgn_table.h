@@ -46,9 +46,9 @@ struct FieldDef {
     int32_t Match;   // -1: any value; else the value that picks this definition
 };
 
-// Fields that repeat, one entry after another, as many times as the count field
-// says or, without one, until the data ends. The entries of a set have the same
-// bits; set 2 follows all of set 1's entries.
+// Fields that end a definition and repeat, one entry after another, as many times
+// as the count field says or, without one, until the data ends. The entries have
+// the same bits.
 struct RepeatingSet {
     static constexpr uint8_t NoCountField = 255;
     uint8_t First;  // its first field, an index among the PGN's fields
@@ -65,7 +65,7 @@ struct PgnDef {
     uint16_t Length;  // bytes; 0 when variable
     bool Fast;        // sent as a fast packet
     bool Fallback;    // the catch-all definition of a maker's proprietary PGN
-    RepeatingSet Repeating[2];
+    RepeatingSet Repeating;
 };
 
 extern const char* const DatabaseVersion;

@@ -39,12 +39,11 @@ std::string Number(double v) {
     return buf;
 }
 
-// The fields as an object; a repeating set's entries, as analyzerjs gives them, in
-// "list" (set 1) and "list2" (set 2): an array of objects, one an entry that has a
-// field to show.
+// The fields as an object; the repeating set's entries, as analyzerjs gives them, in
+// "list": an array of objects, one an entry that has a field to show.
 std::string FieldsJson(const std::vector<DecodedField>& fields) {
-    std::string json[3] = {"{"};  // the object, set 1's entries, set 2's
-    int entry[3] = {0, -1, -1};
+    std::string json[2] = {"{"};  // the object, the set's entries
+    int entry[2] = {0, -1};
     for (const DecodedField& f : fields) {
         if (f.State == FieldState::Reserved || f.State == FieldState::NotDecoded ||
             f.State == FieldState::NotInRecord)
@@ -63,10 +62,8 @@ std::string FieldsJson(const std::vector<DecodedField>& fields) {
                ",\"u\":" + Json(f.Def->Unit ? f.Def->Unit : "") +
                ",\"k\":" + std::to_string(int(f.Def->Kind)) + "}";
     }
-    for (int n = 1; n < 3; ++n)
-        if (!json[n].empty())
-            json[0] += (json[0].size() > 1 ? ",\"list" : "\"list") +
-                       std::string(n == 2 ? "2" : "") + "\":" + json[n] + "}]";
+    if (!json[1].empty())
+        json[0] += (json[0].size() > 1 ? ",\"list\":" : "\"list\":") + json[1] + "}]";
     return json[0] + "}";
 }
 
